@@ -1,0 +1,19 @@
+// The object behind every HANDLE the platform hands out.
+#pragma once
+
+#include "platform/wintypes.h"
+
+namespace platform {
+
+class KernelObject {
+ public:
+  virtual ~KernelObject() = default;
+  // Waits until the object is signalled; WAIT_OBJECT_0 or WAIT_TIMEOUT.
+  virtual DWORD Wait(DWORD dwMilliseconds);
+};
+
+inline HANDLE ToHandle(KernelObject* p) { return static_cast<HANDLE>(p); }
+// Null for null and INVALID_HANDLE_VALUE.
+KernelObject* FromHandle(HANDLE h);
+
+}  // namespace platform

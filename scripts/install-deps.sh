@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project builds, tests and benchmarks with.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+PKGS=(
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev llvm
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libicu-dev libboost-dev libssl-dev libsqlite3-dev libcrypt-dev
+  libldap-dev libkrb5-dev
+  libxml2-dev libexpat1-dev libpugixml-dev
+  curl wrk nginx-light openssl procps iproute2 python3
+)
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  # Keep package scripts from starting system services (nginx) on install.
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+    $SUDO chmod +x /usr/sbin/policy-rc.d
+  fi
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

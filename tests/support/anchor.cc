@@ -1,0 +1,1 @@
+int vlt_test_support_anchor = 0;
