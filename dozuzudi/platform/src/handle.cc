@@ -6,6 +6,11 @@ namespace platform {
 
 DWORD KernelObject::Wait(DWORD) { return WAIT_FAILED; }
 
+BOOL KernelObject::IoControl(DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD) {
+  SetLastError(ERROR_INVALID_FUNCTION);
+  return FALSE;
+}
+
 KernelObject* FromHandle(HANDLE h) {
   if (h == nullptr || h == INVALID_HANDLE_VALUE) return nullptr;
   return static_cast<KernelObject*>(h);

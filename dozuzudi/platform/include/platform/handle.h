@@ -10,6 +10,10 @@ class KernelObject {
   virtual ~KernelObject() = default;
   // Waits until the object is signalled; WAIT_OBJECT_0 or WAIT_TIMEOUT.
   virtual DWORD Wait(DWORD dwMilliseconds);
+  // A device request (DeviceIoControl); FALSE with ERROR_INVALID_FUNCTION
+  // for objects that are not devices.
+  virtual BOOL IoControl(DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                         LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned);
 };
 
 inline HANDLE ToHandle(KernelObject* p) { return static_cast<HANDLE>(p); }
