@@ -8,8 +8,8 @@
 // Format: the header line "Windows Registry Editor Version 5.00" (or
 // "REGEDIT4"); sections "[HKEY_LOCAL_MACHINE\path]" (also HKLM, HKEY_CLASSES_ROOT,
 // HKCR, HKEY_CURRENT_USER, HKCU, HKEY_USERS); "[-...]" deletes a key read
-// earlier; values "Name"=... or @=... (the default value) as "text" (with \\
-// and \" escapes), dword:XXXXXXXX, qword:..., hex:..., hex(N):... (2 is
+// earlier; values "Name"=... or @=... (the default value) as "text" (with the
+// \\ and \" escapes), dword:XXXXXXXX, qword:..., hex:..., hex(N):... (2 is
 // REG_EXPAND_SZ, 7 REG_MULTI_SZ, b REG_QWORD), with "\" line continuations;
 // "Name"=- deletes a value; ";" starts a comment line; LF or CRLF line ends;
 // a UTF-8 (optionally with BOM) or UTF-16LE (with BOM) file.
