@@ -3,6 +3,8 @@
 #include "admin/host/extension_exports.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
+#include "admin/protocol/keyword_tables.h"
+#include "admin/xml/icu_trans.h"
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -36,6 +38,10 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
   InitializeCriticalSection(&q.lock);
   q.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 
+  InitKeywordTables();
+  int nError = 0;
+  if (!CIcuTrans::Initialize(&nError, nullptr)) return FALSE;
+
   ReadSettings();
   return TRUE;
 }
@@ -52,6 +58,7 @@ extern "C" BOOL WINAPI TerminateExtension(DWORD) {
     Sleep(200);
   }
 
+  CIcuTrans::Terminate();
   if (q.wakeEvent != nullptr) {
     CloseHandle(q.wakeEvent);
     q.wakeEvent = nullptr;

@@ -1,8 +1,8 @@
 #include "admin/host/http_texts.h"
-#include "admin/host/request_dispatch.h"
 #include "admin/host/request_intake.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
+#include "admin/protocol/request.h"
 #include "platform/heap.h"
 
 void EndSession(EXTENSION_CONTROL_BLOCK* pECB) {
@@ -35,7 +35,11 @@ void ServeRequest(RequestNode* pNode) {
   }
   DWORD cbHeld = 0;
   if (ReceiveRequestBody(pECB, pbBuffer, &cbHeld) == INTAKE_BODY_READY) {
-    if (DispatchRequest(pECB, pbBuffer, pECB->cbTotalBytes) == DISPATCH_REFUSED)
+    ConnectionOutput output;
+    output.m_pECB = pECB;
+    // The handler outlives the session: it is destroyed after the end.
+    CRequest20 handler(&output);
+    if (handler.Dispatch(pbBuffer, pECB->cbTotalBytes) == DISPATCH_REFUSED)
       SendStatusAndClose(pECB, g_rgHttpTexts[HTTP_TEXT_405_METHOD_NOT_SUPPORTED]);
     else
       EndSession(pECB);
