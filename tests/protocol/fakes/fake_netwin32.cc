@@ -1,10 +1,14 @@
 // A stand-in NDS client library for tests: the 21 exports, with login and
-// change results set through FakeNdsConfigure.
+// change results set through FakeNdsConfigure, or, until it is called, told
+// by the passwords: an old password "bad-old" fails the login (-669), a new
+// password "too-short" is refused (-216), "unlisted" gets an unlisted code
+// (-217); anything else succeeds.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 namespace {
+bool g_fConfigured = false;
 int32_t g_nLoginCode = 0;
 int32_t g_nChangeCode = 0;
 int32_t g_nSetContextCode = 0;
@@ -18,6 +22,7 @@ std::string g_new;
 
 extern "C" {
 void FakeNdsConfigure(int32_t nSetContext, int32_t nLogin, int32_t nChange) {
+  g_fConfigured = true;
   g_nSetContextCode = nSetContext;
   g_nLoginCode = nLogin;
   g_nChangeCode = nChange;
@@ -42,10 +47,12 @@ int32_t NWDSSetContext(uint32_t, int nKey, const void* pvValue) {
 int32_t NWDSLogin(uint32_t, uint32_t, const char* pszUser, const char* pszPassword, uint32_t) {
   g_user = pszUser;
   g_old = pszPassword;
+  if (!g_fConfigured) return g_old == "bad-old" ? -669 : 0;
   return g_nLoginCode;
 }
 int32_t NWDSChangeObjectPassword(uint32_t, uint32_t, const char*, const char*, const char* pszNew) {
   g_new = pszNew;
+  if (!g_fConfigured) return g_new == "too-short" ? -216 : g_new == "unlisted" ? -217 : 0;
   return g_nChangeCode;
 }
 int32_t NWDSLogout(uint32_t) { return ++g_nLogouts, 0; }
