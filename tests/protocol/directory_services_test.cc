@@ -21,7 +21,7 @@ class DirectoryServicesTest : public ProtocolTest {
 TEST(AdsiVersionTest, ComparedComponentByComponent) {
   EXPECT_TRUE(IsAdsiVersionRecentEnough(u"2,5,0,0"));
   EXPECT_TRUE(IsAdsiVersionRecentEnough(u"6,0,0,0"));
-  EXPECT_TRUE(IsAdsiVersionRecentEnough(u" 2,6"));
+  EXPECT_TRUE(IsAdsiVersionRecentEnough(u" 2,6,0"));
   EXPECT_FALSE(IsAdsiVersionRecentEnough(u"2,4,9,9"));
   EXPECT_FALSE(IsAdsiVersionRecentEnough(u"2,0,0,0"));
   EXPECT_FALSE(IsAdsiVersionRecentEnough(u"1,9,9,9"));

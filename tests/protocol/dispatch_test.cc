@@ -108,7 +108,7 @@ TEST_F(DispatchTest, MalformedRequestsAnswerBadRequest) {
       "      <ErrorId>bad-request</ErrorId>\n    </ResponseChangePassword>\n</AdminProtocol>\n";
   for (const std::string& doc :
        {std::string("<?xml version=\"1.0\"?><AdminProtocol><RequestChangePassword><UserName>a"),
-        std::string("<?xml version=\"1.0\"?><AdminProtocol><RequestChangePassword><UserName>a</User>"
+        std::string("<?xml version=\"1.0\"?><AdminProtocol><RequestChangePassword><UserName>a</UserNameX>"
                     "</RequestChangePassword></AdminProtocol>"),
         ChangeRequest(s_szNtChange) + "<AdminProtocol/>"}) {
     Exchange e = Dispatch(doc);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -50,6 +51,8 @@ BOOL WINAPI FakeConnection::ReadClient(HCONN conn, LPVOID buffer, LPDWORD size) 
     return self->m_spec.fCloseWithZero ? TRUE : FALSE;
   }
   size_t cbLeft = self->m_spec.body.size() - self->m_cbServed;
+  if (self->m_spec.cbFailAfter >= 0)
+    cbLeft = std::min(cbLeft, static_cast<size_t>(self->m_spec.cbFailAfter) - self->m_cbServed);
   size_t cb = *size < cbLeft ? *size : cbLeft;
   if (self->m_spec.cbReadLimit != 0 && cb > self->m_spec.cbReadLimit) cb = self->m_spec.cbReadLimit;
   std::memcpy(buffer, self->m_spec.body.data() + self->m_cbServed, cb);
