@@ -1,6 +1,6 @@
 #include "server/connection.h"
 
-#include <array>
+#include <vector>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/string.hpp>
@@ -178,6 +178,7 @@ void CConnection::StartRequest() {
 
   auto pr = std::make_unique<CHostRequest>();
   pr->m_pChannel = this;
+  pr->m_pChannelOwner = shared_from_this();
   pr->m_nSerial = ++m_nSerial;
   pr->m_method = m_logMethod;
   if (iQuery != std::string_view::npos) pr->m_queryString.assign(target.substr(iQuery + 1));
@@ -340,8 +341,10 @@ bool CConnection::WriteBody(CHostRequest& r, const void* pv, DWORD cb) {
       pr->m_call.Complete(false, 0);
       return;
     }
-    std::array<asio::const_buffer, 2> rgBuffers{asio::buffer(pr->m_pendingHead),
-                                                asio::buffer(pv, cb)};
+    // A vector, not a two-element array: asio's array specialisation of
+    // async_write stops early over beast's TLS stream.
+    std::vector<asio::const_buffer> rgBuffers{asio::buffer(pr->m_pendingHead),
+                                              asio::buffer(pv, cb)};
     self->Tcp().expires_after(self->m_server.Options().m_writeTimeout);
     self->WithStream([&](auto& stream) {
       asio::async_write(stream, rgBuffers, [self, pr, cb](error_code ec, size_t n) {
@@ -392,6 +395,7 @@ void CConnection::FinishRequest() {
 }
 
 void CConnection::CompleteRequest() {
+  auto self = shared_from_this();  // the request may hold the last reference
   CHostRequest& r = *m_pRequest;
   bool fKeep = !m_fBroken && r.m_fKeepConn && m_parser->keep_alive() && m_parser->is_done() &&
                r.m_framing.IsComplete();

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct CHostRequest {
   EXTENSION_CONTROL_BLOCK m_ecb;
   IRequestChannel* m_pChannel = nullptr;
   uint64_t m_nSerial = 0;  // tells a late end of session from the current request
+  // Keeps the connection alive while the extension holds the request and no
+  // socket operation is pending.
+  std::shared_ptr<IRequestChannel> m_pChannelOwner;
 
   // Strings the control block points to.
   std::string m_method;
