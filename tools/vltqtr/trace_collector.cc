@@ -302,6 +302,7 @@ void CTraceCollector::HandleMessage(Connection& connection, const uint8_t* pb, s
 }
 
 void CTraceCollector::HandleOpen(Connection& connection, const uint8_t* pb, size_t cb) {
+  m_cOpens.fetch_add(1, std::memory_order_relaxed);
   int32_t nStatus = 0;
   int fdState = -1;
   if (cb < 16 || m_options.eOpenAnswer == CollectorOptions::EOpenAnswer::kRefuse) {
@@ -355,7 +356,9 @@ void CTraceCollector::HandleRecord(Connection& connection, const uint8_t* pb, si
   uint64_t nHandle = 0;
   if (!ReadField(pb, pbEnd, &nHandle)) return;
   auto it = m_registrations.find(nHandle);
-  if (it == m_registrations.end() || it->second.fdConnection != connection.fd) return;
+  // A process sends the records of all its modules through any of its
+  // connections; another process's logger handles are not accepted.
+  if (it == m_registrations.end() || it->second.nPid != connection.nPid) return;
   const Registration& registration = it->second;
 
   TraceRecord record;

@@ -16,6 +16,7 @@
 // handler.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -52,6 +53,8 @@ class CTraceCollector {
   void Stop();
   // Called on the Run thread whenever it is about to wait (e.g. to flush
   // buffered output).
+  // Open requests received so far (any thread).
+  int OpenCount() const { return m_cOpens.load(std::memory_order_relaxed); }
   void SetIdleCallback(std::function<void()> idle) { m_idle = std::move(idle); }
 
  private:
@@ -102,6 +105,7 @@ class CTraceCollector {
   int m_fdUpstream = -1;
   int m_rgfdStop[2] = {-1, -1};
   uint64_t m_nNextHandle = 1;
+  std::atomic<int> m_cOpens{0};
   std::map<int, Connection> m_connections;
   std::map<uint64_t, Registration> m_registrations;
   std::vector<uint8_t> m_rgbBuffer;

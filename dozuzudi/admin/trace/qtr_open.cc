@@ -6,8 +6,9 @@
 #include "platform/sync.h"
 
 namespace {
-// The handle QtrWrite sends records to. Set once, by the first successful
-// open; never closed.
+// The handle QtrWrite sends records to: that of the latest successful open.
+// Every module's records may go through any handle of the process; handles
+// are never closed.
 std::atomic<HANDLE> ms_hWriteDevice{INVALID_HANDLE_VALUE};
 }  // namespace
 
@@ -30,8 +31,7 @@ void QtrOpen(QtrTraceModule* pModule, QtrStateAddress* ppState) {
     pModule->hDevice = INVALID_HANDLE_VALUE;
     return;
   }
-  HANDLE hNone = INVALID_HANDLE_VALUE;
-  ms_hWriteDevice.compare_exchange_strong(hNone, pModule->hDevice);
+  ms_hWriteDevice.store(pModule->hDevice, std::memory_order_release);
   ppState->store(pState, std::memory_order_release);
 }
 

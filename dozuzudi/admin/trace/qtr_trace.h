@@ -120,7 +120,7 @@ NTSTATUS QtrWrite(ULONGLONG nLoggerHandle, const GUID* pguidMessage, USHORT nMes
   return QtrWriteItems(nLoggerHandle, pguidMessage, nMessage, rgItems);
 }
 
-// The device handle that QtrWrite sends records to: the first one that a
+// The device handle that QtrWrite sends records to: the one that the latest
 // successful QtrOpen kept. Tests may put their own device object here.
 HANDLE QtrWriteDevice();
 void QtrSetWriteDeviceForTesting(HANDLE hDevice);
