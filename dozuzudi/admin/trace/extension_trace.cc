@@ -14,13 +14,15 @@ constexpr GUID kguidAttachMessages = {
 
 constexpr USHORT kMessageAttach = 10;
 
-std::atomic<LONG> ms_fTraceOnce{0};
+constinit std::atomic<LONG> ms_fTraceOnce{0};
 
 }  // namespace
 
-QtrTraceModule g_qtrAdminModule = {INVALID_HANDLE_VALUE, &kguidAdminModule,
+// Opened from the load step, which runs while the library's static objects
+// are constructed: the block is constructed before any of them.
+QtrTraceModule g_qtrAdminModule __attribute__((init_priority(101))) = {INVALID_HANDLE_VALUE, &kguidAdminModule,
                                    u"RK_DOZUzudi_Admin", kQtrClassNames};
-QtrStateAddress g_pqtrAdminState{nullptr};
+constinit QtrStateAddress g_pqtrAdminState{nullptr};
 
 void TraceExtensionAttach() {
   LONG nExpected = 0;

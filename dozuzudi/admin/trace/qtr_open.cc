@@ -8,8 +8,9 @@
 namespace {
 // The handle QtrWrite sends records to: that of the latest successful open.
 // Every module's records may go through any handle of the process; handles
-// are never closed.
-std::atomic<HANDLE> ms_hWriteDevice{INVALID_HANDLE_VALUE};
+// are never closed. Null until then (a constant, so that an open made while
+// the library's static objects are constructed is not undone).
+constinit std::atomic<HANDLE> ms_hWriteDevice{nullptr};
 }  // namespace
 
 void QtrOpen(QtrTraceModule* pModule, QtrStateAddress* ppState) {

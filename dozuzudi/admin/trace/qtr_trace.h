@@ -121,6 +121,7 @@ NTSTATUS QtrWrite(ULONGLONG nLoggerHandle, const GUID* pguidMessage, USHORT nMes
 }
 
 // The device handle that QtrWrite sends records to: the one that the latest
-// successful QtrOpen kept. Tests may put their own device object here.
+// successful QtrOpen kept, null before. Tests may put their own device
+// object here.
 HANDLE QtrWriteDevice();
 void QtrSetWriteDeviceForTesting(HANDLE hDevice);
