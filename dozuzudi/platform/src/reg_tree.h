@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/wintypes.h"
+#include "platform/registry.h"
 
 namespace platform::reg {
 
