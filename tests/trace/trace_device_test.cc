@@ -30,7 +30,12 @@ class TraceDeviceTest : public ::testing::Test {
     ASSERT_NE(m_state.load(), nullptr);
     ASSERT_EQ(QtrWriteDevice(), m_module.hDevice) << "records go through the latest open";
   }
-  void TearDown() override { QtrSetWriteDeviceForTesting(INVALID_HANDLE_VALUE); }
+  // A module keeps its handle for the life of the process; this one lives
+  // only as long as the test.
+  void TearDown() override {
+    QtrSetWriteDeviceForTesting(INVALID_HANDLE_VALUE);
+    if (m_module.hDevice != INVALID_HANDLE_VALUE) CloseHandle(m_module.hDevice);
+  }
 
   QtrTraceModule m_module{};
   QtrStateAddress m_state{nullptr};
