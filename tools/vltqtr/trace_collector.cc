@@ -186,6 +186,9 @@ bool CTraceCollector::StartServer(std::string* psError) {
     m_fdListen = -1;
     return false;
   }
+  // Like a system device, open to every process of the machine; only the
+  // collector's own user may attach as a viewer (HandleView).
+  ::chmod(m_sSocketPath.c_str(), 0666);
   return true;
 }
 
