@@ -42,6 +42,7 @@ TEST(TraceLoadChild, Attach) {
     for (int i = 0; i < 1000 && ::stat((sSignal + ".go").c_str(), &st) != 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     TraceExtensionAttach();  // a second load step does nothing
+    EXPECT_EQ(g_pqtrAdminState.load(), nullptr) << "registered with no collector listening";
   }
 }
 

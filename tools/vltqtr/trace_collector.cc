@@ -391,7 +391,10 @@ void CTraceCollector::HandleRecord(Connection& connection, const uint8_t* pb, si
 
 void CTraceCollector::HandleView(Connection& connection, const uint8_t* pb, size_t cb) {
   // Only the collector's own user (or root) may watch what others trace.
-  if (connection.nUid != ::getuid() && connection.nUid != 0) return;
+  if (connection.nUid != ::getuid() && connection.nUid != 0) {
+    ::shutdown(connection.fd, SHUT_RDWR);  // the viewer sees the end at once
+    return;
+  }
   const uint8_t* pbEnd = pb + cb;
   Subscription subscription;
   if (!ReadField(pb, pbEnd, &subscription.bClassFlags) ||
