@@ -147,17 +147,31 @@ CTraceCapture::~CTraceCapture() {
 }
 
 std::vector<CapturedTraceRecord> CTraceCapture::Stop() {
+  if (m_pid > 0) {
+    ::kill(m_pid, SIGTERM);
+    int status = 0;
+    ::waitpid(m_pid, &status, 0);
+    m_pid = -1;
+  }
+  return ReadRecords();
+}
+
+std::vector<CapturedTraceRecord> CTraceCapture::ReadRecords() const {
   std::vector<CapturedTraceRecord> records;
-  if (m_pid <= 0) return records;
-  ::kill(m_pid, SIGTERM);
-  int status = 0;
-  ::waitpid(m_pid, &status, 0);
-  m_pid = -1;
   std::ifstream output(m_sOutputPath);
   std::string line;
   while (std::getline(output, line)) {
     CapturedTraceRecord record;
     if (ParseTraceLine(line, &record)) records.push_back(std::move(record));
+  }
+  return records;
+}
+
+std::vector<CapturedTraceRecord> CTraceCapture::WaitForRecords(size_t n) const {
+  std::vector<CapturedTraceRecord> records = ReadRecords();
+  for (int i = 0; i < 500 && records.size() < n; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    records = ReadRecords();
   }
   return records;
 }

@@ -42,10 +42,15 @@ class CTraceCapture {
 
   bool Started() const { return m_pid > 0; }
   const std::string& SocketPath() const { return m_sSocketPath; }
-  // Stops vltqtr (SIGTERM) and returns every record it wrote.
+  // Stops vltqtr (SIGTERM) if it runs and returns every record it wrote.
   std::vector<CapturedTraceRecord> Stop();
+  // The records written so far, once there are at least n of them or five
+  // seconds have passed.
+  std::vector<CapturedTraceRecord> WaitForRecords(size_t n) const;
 
  private:
+  std::vector<CapturedTraceRecord> ReadRecords() const;
+
   std::string m_sDir;
   std::string m_sSocketPath;
   std::string m_sOutputPath;

@@ -166,7 +166,7 @@ TEST(TraceEndToEndTest, ViewerEnablesRegisteredModulesUntilItStops) {
     EXPECT_FALSE(QtrEnabled(pState, QTR_ERROR, 1));
     const LONG n = 77;
     QtrWrite(QtrLoggerHandle(pState), &kguidModule, 3, QtrInt(n));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(viewer.WaitForRecords(1).size(), 1u);
     records = viewer.Stop();
   }
   EXPECT_TRUE(waitFor(false)) << "leaving, the viewer disables its classes";

@@ -212,11 +212,18 @@ void CTraceCollector::RunViewer() {
       if (errno == EINTR) continue;
       return;
     }
-    if (rgPoll[0].revents != 0) return;
-    if (rgPoll[1].revents != 0) {
-      const ssize_t cb = ::recv(m_fdUpstream, m_rgbBuffer.data(), m_rgbBuffer.size(), 0);
-      if (cb <= 0) return;  // the collector went away
+    const bool fStop = rgPoll[0].revents != 0;
+    // Take what has arrived; when stopping, everything already forwarded.
+    for (int n = 0; fStop || n < 256; ++n) {
+      const ssize_t cb =
+          ::recv(m_fdUpstream, m_rgbBuffer.data(), m_rgbBuffer.size(), MSG_DONTWAIT);
+      if (cb == 0) return;  // the collector went away
+      if (cb < 0) break;
       HandleForward(m_rgbBuffer.data(), static_cast<size_t>(cb));
+    }
+    if (fStop) {
+      if (m_idle) m_idle();
+      return;
     }
   }
 }
