@@ -13,6 +13,8 @@
 class ExtensionTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(GetExtensionVersion(nullptr)); }
+
+  vlttest::ScopedRegistryFile registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
   void TearDown() override {
     host.ReleaseAll();
     TerminateExtension(HSE_TERM_MUST_UNLOAD);

@@ -13,11 +13,13 @@ using vlttest::ScopedRegistryFile;
 namespace {
 
 std::string SettingsFile(const std::string& value) {
-  return "Windows Registry Editor Version 5.00\r\n\r\n"
-         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n"
-         "\"MaxRequestSize\"=" +
-         value + "\r\n";
+  return ScopedRegistryFile::WithInstallLocation(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n"
+      "\"MaxRequestSize\"=" +
+      value + "\r\n");
 }
+
+std::string Installed() { return ScopedRegistryFile::WithInstallLocation(); }
 
 }  // namespace
 
@@ -34,7 +36,7 @@ TEST(SettingsTest, MaxRequestSizeTakesOnlyNonZeroDwords) {
     EXPECT_EQ(MaxRequestSize, 16720u);
   }
   {
-    ScopedRegistryFile reg("Windows Registry Editor Version 5.00\n");
+    ScopedRegistryFile reg(Installed());
     ReadSettings();
     EXPECT_EQ(MaxRequestSize, 16720u);
   }
@@ -50,6 +52,7 @@ TEST(SettingsTest, MaxRequestSizeTakesOnlyNonZeroDwords) {
 }
 
 TEST(LifecycleTest, GetExtensionVersionFillsInfoOnceAndRefusesASecondStart) {
+  ScopedRegistryFile reg(Installed());
   HSE_VERSION_INFO info;
   std::memset(&info, 0x7f, sizeof(info));
   EXPECT_TRUE(GetExtensionVersion(&info));
@@ -68,6 +71,7 @@ TEST(LifecycleTest, GetExtensionVersionWithNullInfoStartsAndReadsSettings) {
 }
 
 TEST(LifecycleTest, RequestsBeforeStartAndAfterStopAreNotTaken) {
+  ScopedRegistryFile reg(Installed());
   FakeIsapiHost host;
   FakeRequestSpec spec;
   spec.body = "<x/>";
@@ -83,6 +87,7 @@ TEST(LifecycleTest, RequestsBeforeStartAndAfterStopAreNotTaken) {
 }
 
 TEST(LifecycleTest, TerminateWithNoWorkerReturnsWithoutWaiting) {
+  ScopedRegistryFile reg(Installed());
   ASSERT_TRUE(GetExtensionVersion(nullptr));
   auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(TerminateExtension(HSE_TERM_ADVISORY_UNLOAD));
@@ -91,6 +96,7 @@ TEST(LifecycleTest, TerminateWithNoWorkerReturnsWithoutWaiting) {
 }
 
 TEST(LifecycleTest, ConcurrentTerminateReturnsOnlyAfterEveryQueuedRequestIsAnswered) {
+  ScopedRegistryFile reg(Installed());
   ASSERT_TRUE(GetExtensionVersion(nullptr));
   FakeIsapiHost host;
   std::vector<FakeConnection*> conns;
@@ -115,4 +121,15 @@ TEST(LifecycleTest, ConcurrentTerminateReturnsOnlyAfterEveryQueuedRequestIsAnswe
     EXPECT_EQ(c->Status(), "405 method not supported");
   }
   EXPECT_EQ(ReadInterlocked(&g_requestQueue.workerCount), 0);
+}
+
+TEST(LifecycleTest, StartIsRefusedWhenTheAliasFileCannotBeLoaded) {
+  ScopedRegistryFile reg(ScopedRegistryFile::WithInstallLocation());
+  reg.Rewrite(
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n"
+      "\"Location\"=\"@LOCATION@/nowhere\"\r\n");
+  EXPECT_FALSE(GetExtensionVersion(nullptr));
+  // The failed start is not retried: the extension stays unusable.
+  EXPECT_FALSE(GetExtensionVersion(nullptr));
 }

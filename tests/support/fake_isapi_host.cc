@@ -1,8 +1,10 @@
 #include "fake_isapi_host.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -49,6 +51,8 @@ BOOL WINAPI FakeConnection::ReadClient(HCONN conn, LPVOID buffer, LPDWORD size) 
     return self->m_spec.fCloseWithZero ? TRUE : FALSE;
   }
   size_t cbLeft = self->m_spec.body.size() - self->m_cbServed;
+  if (self->m_spec.cbFailAfter >= 0)
+    cbLeft = std::min(cbLeft, static_cast<size_t>(self->m_spec.cbFailAfter) - self->m_cbServed);
   size_t cb = *size < cbLeft ? *size : cbLeft;
   if (self->m_spec.cbReadLimit != 0 && cb > self->m_spec.cbReadLimit) cb = self->m_spec.cbReadLimit;
   std::memcpy(buffer, self->m_spec.body.data() + self->m_cbServed, cb);
@@ -57,9 +61,10 @@ BOOL WINAPI FakeConnection::ReadClient(HCONN conn, LPVOID buffer, LPDWORD size) 
   return TRUE;
 }
 
-BOOL WINAPI FakeConnection::WriteClient(HCONN conn, LPVOID buffer, LPDWORD size, DWORD) {
+BOOL WINAPI FakeConnection::WriteClient(HCONN conn, LPVOID buffer, LPDWORD size, DWORD flags) {
   FakeConnection* self = Conn(conn);
   std::lock_guard<std::mutex> guard(self->m_lock);
+  self->m_rgWriteFlags.push_back(flags);
   self->m_written.append(static_cast<const char*>(buffer), *size);
   return TRUE;
 }
@@ -116,6 +121,7 @@ FAKE_GETTER(bool, KeepConn, m_fKeepConn)
 FAKE_GETTER(std::string, Written, m_written)
 FAKE_GETTER(int, DoneCount, m_nDone)
 FAKE_GETTER(int, ReadCalls, m_nReadCalls)
+FAKE_GETTER(std::vector<DWORD>, WriteFlags, m_rgWriteFlags)
 FAKE_GETTER(int, DoneSequence, m_nDoneSequence)
 #undef FAKE_GETTER
 
@@ -135,6 +141,12 @@ ScopedRegistryFile::ScopedRegistryFile(const std::string& contents) {
   if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
   m_dir = tmpl;
   m_path = m_dir + "/test.reg";
+  const char* pszSource = getenv("VLT_SOURCE_DIR");
+  std::string aliasSource = std::string(pszSource ? pszSource : ".") + "/data/vltxmlss.txt";
+  std::ifstream in(aliasSource, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + aliasSource);
+  mkdir((m_dir + "/System32").c_str(), 0755);
+  std::ofstream(m_dir + "/System32/vltxmlss.txt", std::ios::binary) << in.rdbuf();
   Rewrite(contents);
   setenv("VLTADMIN_REGISTRY", m_path.c_str(), 1);
 }
@@ -142,10 +154,22 @@ ScopedRegistryFile::ScopedRegistryFile(const std::string& contents) {
 ScopedRegistryFile::~ScopedRegistryFile() {
   unsetenv("VLTADMIN_REGISTRY");
   unlink(m_path.c_str());
+  unlink((m_dir + "/System32/vltxmlss.txt").c_str());
+  rmdir((m_dir + "/System32").c_str());
   rmdir(m_dir.c_str());
 }
 
-void ScopedRegistryFile::Rewrite(const std::string& contents) {
+std::string ScopedRegistryFile::WithInstallLocation(const std::string& more) {
+  return "Windows Registry Editor Version 5.00\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n"
+         "\"Location\"=\"@LOCATION@\"\r\n\r\n" +
+         more;
+}
+
+void ScopedRegistryFile::Rewrite(const std::string& text) {
+  std::string contents = text;
+  for (size_t at; (at = contents.find("@LOCATION@")) != std::string::npos;)
+    contents.replace(at, 10, m_dir);
   // Written beside and renamed over, so a reader never sees half a file.
   std::string tmp = m_path + ".new";
   {

@@ -54,6 +54,8 @@ class FakeConnection {
   std::string Written();
   int DoneCount();
   int ReadCalls();
+  // WriteClient calls and the flags of each.
+  std::vector<DWORD> WriteFlags();
   // Order in which sessions ended, across all connections.
   int DoneSequence();
 
@@ -79,6 +81,7 @@ class FakeConnection {
   std::string m_written;
   int m_nDone = 0;
   int m_nReadCalls = 0;
+  std::vector<DWORD> m_rgWriteFlags;
   int m_nDoneSequence = -1;
 };
 
@@ -95,13 +98,18 @@ class FakeIsapiHost {
 };
 
 // A registry file in a temporary directory, named by VLTADMIN_REGISTRY while
-// the object lives.
+// the object lives. The directory is also an install location: it holds
+// System32/vltxmlss.txt, a copy of the shipped alias file, and "@LOCATION@"
+// in the contents stands for it.
 class ScopedRegistryFile {
  public:
   explicit ScopedRegistryFile(const std::string& contents);
+  // A registry whose install location is the directory, with more text.
+  static std::string WithInstallLocation(const std::string& more = "");
   ~ScopedRegistryFile();
   void Rewrite(const std::string& contents);
   const std::string& Path() const { return m_path; }
+  const std::string& Directory() const { return m_dir; }
 
  private:
   std::string m_dir;

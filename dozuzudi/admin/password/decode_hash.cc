@@ -13,8 +13,8 @@ struct HashDigits {
       m_rgValue['a' + i] = static_cast<BYTE>(26 + i);
     }
     for (int i = 0; i < 10; ++i) m_rgValue['0' + i] = static_cast<BYTE>(52 + i);
-    m_rgValue['+'] = 62;
-    m_rgValue['/'] = 63;
+    m_rgValue[static_cast<int>('+')] = 62;
+    m_rgValue[static_cast<int>('/')] = 63;
   }
 };
 

@@ -90,9 +90,9 @@ bool XmlResponseWriter::AppendIndent() {
   return true;
 }
 
-bool XmlResponseWriter::ConvertPrefix(int* pcwConverted, int* pcbOutput) {
+bool XmlResponseWriter::ConvertPrefix(int cwLimit, int* pcwConverted, int* pcbOutput) {
   int nError = 0;
-  int cwIn = m_cwText;
+  int cwIn = cwLimit;
   int cbOut = WRITER_OUTPUT_BYTES;
   if (m_pTrans->UnicodeToOutput(m_rgwText, &cwIn, OutputBlock(), &cbOut, &nError) && cbOut > 0) {
     *pcwConverted = cwIn;
@@ -103,7 +103,7 @@ bool XmlResponseWriter::ConvertPrefix(int* pcwConverted, int* pcbOutput) {
   // each): find the longest prefix that does, never splitting a surrogate
   // pair, so that the rest is carried to the next block instead of lost.
   int cwGood = 0;
-  int cwBad = m_cwText;
+  int cwBad = cwLimit;
   while (cwBad - cwGood > 1) {
     int cwTry = cwGood + (cwBad - cwGood) / 2;
     if (IsHighSurrogate(m_rgwText[cwTry - 1])) {
@@ -133,18 +133,22 @@ bool XmlResponseWriter::ConvertPrefix(int* pcwConverted, int* pcbOutput) {
 
 bool XmlResponseWriter::Flush(bool fLast) {
   if (m_pOwner == nullptr || m_pTrans == nullptr) return false;
-  while (m_cwText > 0) {
+  // A high surrogate at the end of a block that is not the last waits for
+  // its pair.
+  int cwHeld = (!fLast && m_cwText > 0 && IsHighSurrogate(m_rgwText[m_cwText - 1])) ? 1 : 0;
+  while (m_cwText > cwHeld) {
     int cwConverted = 0;
     int cbOutput = 0;
-    if (!ConvertPrefix(&cwConverted, &cbOutput)) {
+    if (!ConvertPrefix(m_cwText - cwHeld, &cwConverted, &cbOutput)) {
       m_cwText = 0;
       return false;
     }
-    bool fFinal = cwConverted >= m_cwText;
+    bool fFinal = cwConverted >= m_cwText - cwHeld;
     m_pOwner->SendResponseBlock(OutputBlock(), static_cast<DWORD>(cbOutput), fLast && fFinal,
                                 WRITER_OUTPUT_ROOM, WRITER_OUTPUT_ROOM);
     if (fFinal) {
-      m_cwText = 0;
+      if (cwHeld != 0) m_rgwText[0] = m_rgwText[m_cwText - 1];
+      m_cwText = cwHeld;
       return true;
     }
     std::memmove(m_rgwText, m_rgwText + cwConverted,
@@ -239,7 +243,8 @@ bool XmlResponseWriter::WriteAttribute(const WCHAR* pwszName, const WCHAR* pwszV
 
 bool XmlResponseWriter::WriteErrorResponse(const WCHAR* pwszName, const WCHAR* pwszErrorId,
                                            const WCHAR* pwszComment) {
-  if (pwszErrorId == nullptr || pwszErrorId[0] == 0) return false;
+  // A closed writer (a response already sent) writes nothing and says so.
+  if (pwszErrorId == nullptr || pwszErrorId[0] == 0 || !IsUsable()) return false;
   const WCHAR* pwszElement = (pwszName == nullptr || pwszName[0] == 0) ? s_wszResponseError : pwszName;
   BeginDocument();
   AdjustIndent(true);

@@ -61,6 +61,7 @@ struct XmlResponseWriter {
  private:
   bool AppendAscii(const char* pszText);
   bool AppendIndent();
-  // Converts the longest prefix of the buffer that fits one output block.
-  bool ConvertPrefix(int* pcwConverted, int* pcbOutput);
+  // Converts the longest prefix of the first cwLimit buffered characters
+  // that fits one output block.
+  bool ConvertPrefix(int cwLimit, int* pcwConverted, int* pcbOutput);
 };
