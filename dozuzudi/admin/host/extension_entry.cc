@@ -4,6 +4,7 @@
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
 #include "admin/protocol/keyword_tables.h"
+#include "admin/trace/extension_trace.h"
 #include "admin/xml/icu_trans.h"
 
 #define DLL_PROCESS_DETACH 0
@@ -15,6 +16,7 @@ const char s_szDescription[] = "ISAPI Veltra Administration Extension";
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD dwReason, LPVOID) {
   if (dwReason != DLL_PROCESS_ATTACH) return TRUE;
+  TraceExtensionAttach();
   ReadSettings();
   return TRUE;
 }
