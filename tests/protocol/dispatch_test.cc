@@ -1,6 +1,7 @@
 #include <string>
 
 #include "protocol_test_env.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -149,4 +150,15 @@ TEST_F(DispatchTest, ResponsesAreInTheRequestsEncoding) {
       "<?xml version='1.0' encoding='ISO-8859-1'?><AdminProtocol><RequestChangePassword>"
       "<UserName>\xe9</UserName></RequestChangePassword></AdminProtocol>");
   EXPECT_EQ(latin.body, ChangePasswordResponse("operation-failed", "ISO-8859-1"));
+}
+
+TEST_F(DispatchTest, NoPasswordReachesATraceRecord) {
+  g_passwordBackEnds = m_savedBackEnds;
+  auto records = vlttest::CaptureTraceRecords([] {
+    Dispatch(ChangeRequest("<UserName>u@d</UserName><OldPassword>Old-S3cret-pw</OldPassword>"
+                           "<NewPassword>New-S3cret-pw</NewPassword>"));
+    Dispatch(ChangeRequest("<UserName>u</UserName><Domain type=\"NT\">D</Domain>"
+                           "<OldPassword>Old-S3cret-pw</OldPassword><NewPassword>New-S3cret-pw</NewPassword>"));
+  });
+  EXPECT_FALSE(vlttest::TraceRecordsContain(records, u"S3cret"));
 }
