@@ -30,11 +30,11 @@ class ExtensionTest : public ::testing::Test {
   }
   // A request whose worker stays busy in ReadClient until released.
   vlttest::FakeConnection& BlockingRequest() {
-    vlttest::FakeRequestSpec spec;
-    spec.body = "<AdminProtocol/>";
-    spec.cbAvailable = 4;
-    spec.fBlockReads = true;
-    return host.NewRequest(spec);
+    vlttest::FakeRequestOptions options;
+    options.body = "<AdminProtocol/>";
+    options.cbAvailable = 4;
+    options.fBlockReads = true;
+    return host.NewRequest(options);
   }
 
   vlttest::FakeIsapiHost host;

@@ -7,7 +7,7 @@
 
 using vlttest::FakeConnection;
 using vlttest::FakeIsapiHost;
-using vlttest::FakeRequestSpec;
+using vlttest::FakeRequestOptions;
 using vlttest::ScopedRegistryFile;
 
 namespace {
@@ -73,13 +73,13 @@ TEST(LifecycleTest, GetExtensionVersionWithNullInfoStartsAndReadsSettings) {
 TEST(LifecycleTest, RequestsBeforeStartAndAfterStopAreNotTaken) {
   ScopedRegistryFile reg(Installed());
   FakeIsapiHost host;
-  FakeRequestSpec spec;
-  spec.body = "<x/>";
-  FakeConnection& before = host.NewRequest(spec);
+  FakeRequestOptions options;
+  options.body = "<x/>";
+  FakeConnection& before = host.NewRequest(options);
   EXPECT_EQ(host.Submit(before), static_cast<DWORD>(HSE_STATUS_ERROR));
   ASSERT_TRUE(GetExtensionVersion(nullptr));
   ASSERT_TRUE(TerminateExtension(0));
-  FakeConnection& after = host.NewRequest(spec);
+  FakeConnection& after = host.NewRequest(options);
   EXPECT_EQ(host.Submit(after), static_cast<DWORD>(HSE_STATUS_ERROR));
   EXPECT_EQ(ReadInterlocked(&g_requestQueue.workerCount), 0);
   EXPECT_FALSE(before.Done());
@@ -101,11 +101,11 @@ TEST(LifecycleTest, ConcurrentTerminateReturnsOnlyAfterEveryQueuedRequestIsAnswe
   FakeIsapiHost host;
   std::vector<FakeConnection*> conns;
   for (int i = 0; i < 6; ++i) {
-    FakeRequestSpec spec;
-    spec.body = "<AdminProtocol/>";
-    spec.cbAvailable = 2;
-    spec.fBlockReads = true;
-    conns.push_back(&host.NewRequest(spec));
+    FakeRequestOptions options;
+    options.body = "<AdminProtocol/>";
+    options.cbAvailable = 2;
+    options.fBlockReads = true;
+    conns.push_back(&host.NewRequest(options));
     ASSERT_EQ(host.Submit(*conns.back()), static_cast<DWORD>(HSE_STATUS_PENDING));
   }
   ASSERT_TRUE(conns[0]->WaitReadStarted());

@@ -8,7 +8,7 @@
 #include "fake_isapi_host.h"
 
 using vlttest::FakeConnection;
-using vlttest::FakeRequestSpec;
+using vlttest::FakeRequestOptions;
 
 namespace {
 
@@ -31,8 +31,8 @@ class IntakeTest : public ::testing::Test {
   void TearDown() override { MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE; }
 
   // Runs the intake and returns the refusal's status ("" when accepted).
-  std::string Refusal(FakeRequestSpec spec) {
-    FakeConnection conn(spec);
+  std::string Refusal(FakeRequestOptions options) {
+    FakeConnection conn(options);
     IntakeResult r = RunIntake(conn);
     if (r.result == INTAKE_BODY_READY) {
       EXPECT_FALSE(conn.Done());
@@ -46,12 +46,12 @@ class IntakeTest : public ::testing::Test {
   }
 };
 
-FakeRequestSpec Spec(const std::string& method, const std::string& type, size_t cbBody) {
-  FakeRequestSpec spec;
-  spec.method = method;
-  spec.contentType = type;
-  spec.body.assign(cbBody, 'x');
-  return spec;
+FakeRequestOptions Spec(const std::string& method, const std::string& type, size_t cbBody) {
+  FakeRequestOptions options;
+  options.method = method;
+  options.contentType = type;
+  options.body.assign(cbBody, 'x');
+  return options;
 }
 
 }  // namespace
@@ -72,39 +72,39 @@ TEST_F(IntakeTest, DeclaredLengthMustBeOneToMaxRequestSize) {
   EXPECT_EQ(Refusal(Spec("POST", "text/xml", 16720)), "");
   EXPECT_EQ(Refusal(Spec("POST", "text/xml", 16721)), "413 request too large");
 
-  FakeRequestSpec huge = Spec("POST", "text/xml", 10);
+  FakeRequestOptions huge = Spec("POST", "text/xml", 10);
   huge.cbTotal = 0xFFFFFFFFll;  // a chunked body of unknown length
   huge.cbAvailable = 0;
   EXPECT_EQ(Refusal(huge), "413 request too large");
 
   // More already received than the buffer holds.
-  FakeRequestSpec over = Spec("POST", "text/xml", 16721);
+  FakeRequestOptions over = Spec("POST", "text/xml", 16721);
   over.cbTotal = 100;
   EXPECT_EQ(Refusal(over), "413 request too large");
 }
 
 TEST_F(IntakeTest, BodyIsAssembledFromReadAheadAndReadClient) {
   MaxRequestSize = 65536;
-  FakeRequestSpec spec = Spec("POST", "text/xml", 40000);
-  for (size_t i = 0; i < spec.body.size(); ++i) spec.body[i] = static_cast<char>('a' + i % 26);
-  spec.cbAvailable = 8192;
-  spec.cbReadLimit = 7000;
-  FakeConnection conn(spec);
+  FakeRequestOptions options = Spec("POST", "text/xml", 40000);
+  for (size_t i = 0; i < options.body.size(); ++i) options.body[i] = static_cast<char>('a' + i % 26);
+  options.cbAvailable = 8192;
+  options.cbReadLimit = 7000;
+  FakeConnection conn(options);
   IntakeResult r = RunIntake(conn);
   ASSERT_EQ(r.result, static_cast<DWORD>(INTAKE_BODY_READY));
   EXPECT_EQ(r.cbHeld, 40000u);
-  EXPECT_EQ(r.buffer, spec.body);
+  EXPECT_EQ(r.buffer, options.body);
   EXPECT_EQ(conn.ReadCalls(), 5);  // 31808 bytes in reads of at most 7000
   EXPECT_FALSE(conn.Done());
 }
 
 TEST_F(IntakeTest, ClientGoneBeforeTheDeclaredLengthEndsTheSession) {
   for (bool fCloseWithZero : {true, false}) {
-    FakeRequestSpec spec = Spec("POST", "text/xml", 1000);
-    spec.cbAvailable = 100;
-    spec.cbFailAfter = 600;
-    spec.fCloseWithZero = fCloseWithZero;
-    FakeConnection conn(spec);
+    FakeRequestOptions options = Spec("POST", "text/xml", 1000);
+    options.cbAvailable = 100;
+    options.cbFailAfter = 600;
+    options.fCloseWithZero = fCloseWithZero;
+    FakeConnection conn(options);
     IntakeResult r = RunIntake(conn);
     EXPECT_EQ(r.result, static_cast<DWORD>(INTAKE_REQUEST_OVER));
     EXPECT_EQ(conn.DoneCount(), 1) << fCloseWithZero;

@@ -4,14 +4,14 @@
 #include "host_test_env.h"
 
 using vlttest::FakeConnection;
-using vlttest::FakeRequestSpec;
+using vlttest::FakeRequestOptions;
 
 using RequestQueueTest = ExtensionTest;
 
 TEST_F(RequestQueueTest, DocumentPassingIntakeIsRefusedWith405AndSessionEnded) {
-  FakeRequestSpec spec;
-  spec.body = "<AdminProtocol/>";
-  FakeConnection& conn = host.NewRequest(spec);
+  FakeRequestOptions options;
+  options.body = "<AdminProtocol/>";
+  FakeConnection& conn = host.NewRequest(options);
   EXPECT_EQ(host.Submit(conn), static_cast<DWORD>(HSE_STATUS_PENDING));
   ASSERT_TRUE(conn.WaitDone());
   EXPECT_EQ(conn.Status(), "405 method not supported");
@@ -83,9 +83,9 @@ TEST_F(RequestQueueTest, ThreadStartFailureWithNoWorkerTakesTheRequestBack) {
   EXPECT_EQ(Pending(), 0);
 
   // The next request starts a worker, which must not serve the failed one.
-  FakeRequestSpec spec;
-  spec.body = "<x/>";
-  FakeConnection& next = host.NewRequest(spec);
+  FakeRequestOptions options;
+  options.body = "<x/>";
+  FakeConnection& next = host.NewRequest(options);
   EXPECT_EQ(host.Submit(next), static_cast<DWORD>(HSE_STATUS_PENDING));
   ASSERT_TRUE(next.WaitDone());
   EXPECT_FALSE(failed.ReadStarted());
@@ -115,9 +115,9 @@ TEST_F(RequestQueueTest, ThreadStartFailureWithOtherWorkersLeavesTheRequestToThe
 TEST_F(RequestQueueTest, BodyBufferThatCannotBeAllocatedAnswers503) {
   MaxRequestSize = 1u << 24;
   platform::SetHeapAllocLimitForTesting(1u << 20);
-  FakeRequestSpec spec;
-  spec.body = "<x/>";
-  FakeConnection& conn = host.NewRequest(spec);
+  FakeRequestOptions options;
+  options.body = "<x/>";
+  FakeConnection& conn = host.NewRequest(options);
   host.Submit(conn);
   ASSERT_TRUE(conn.WaitDone());
   EXPECT_EQ(conn.Status(), "503 temporarily overloaded");

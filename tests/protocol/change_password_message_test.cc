@@ -13,7 +13,7 @@ class MessageTest : public ProtocolTest {
  protected:
   bool Parse(const std::string& doc) {
     m_doc = doc;
-    m_conn = std::make_unique<vlttest::FakeConnection>(vlttest::FakeRequestSpec{});
+    m_conn = std::make_unique<vlttest::FakeConnection>(vlttest::FakeRequestOptions{});
     m_output.m_pECB = m_conn->Ecb();
     m_handler = std::make_unique<TestRequest>(&m_output);
     int nError = 0;

@@ -43,9 +43,9 @@ class ProtocolTest : public ::testing::Test {
 
   // Dispatches a body as the worker would and returns what was sent.
   static Exchange Dispatch(const std::string& body) {
-    vlttest::FakeRequestSpec spec;
-    spec.body = body;
-    vlttest::FakeConnection conn(spec);
+    vlttest::FakeRequestOptions options;
+    options.body = body;
+    vlttest::FakeConnection conn(options);
     ConnectionOutput output;
     output.m_pECB = conn.Ecb();
     Exchange exchange;

@@ -10,7 +10,7 @@ class WriterTest : public ProtocolTest {
  protected:
   void Prepare(const std::string& declaration) {
     m_doc = declaration + "<r/>";
-    m_conn = std::make_unique<vlttest::FakeConnection>(vlttest::FakeRequestSpec{});
+    m_conn = std::make_unique<vlttest::FakeConnection>(vlttest::FakeRequestOptions{});
     m_output.m_pECB = m_conn->Ecb();
     m_handler = std::make_unique<TestRequest>(&m_output);
     int nError = 0;

@@ -20,18 +20,18 @@ std::atomic<int> g_doneSequence{0};
 FakeConnection* Conn(HCONN c) { return static_cast<FakeConnection*>(c); }
 }  // namespace
 
-FakeConnection::FakeConnection(const FakeRequestSpec& spec)
-    : m_spec(spec), m_method(spec.method), m_contentType(spec.contentType) {
+FakeConnection::FakeConnection(const FakeRequestOptions& options)
+    : m_options(options), m_method(options.method), m_contentType(options.contentType) {
   m_ecb.cbSize = sizeof(m_ecb);
   m_ecb.dwVersion = (HSE_VERSION_MAJOR << 16) | HSE_VERSION_MINOR;
   m_ecb.ConnID = this;
   m_ecb.lpszMethod = m_method.data();
   m_ecb.lpszContentType = m_contentType.data();
   m_ecb.cbTotalBytes =
-      spec.cbTotal < 0 ? static_cast<DWORD>(spec.body.size()) : static_cast<DWORD>(spec.cbTotal);
-  size_t cbAvailable = spec.cbAvailable < 0 ? spec.body.size() : static_cast<size_t>(spec.cbAvailable);
+      options.cbTotal < 0 ? static_cast<DWORD>(options.body.size()) : static_cast<DWORD>(options.cbTotal);
+  size_t cbAvailable = options.cbAvailable < 0 ? options.body.size() : static_cast<size_t>(options.cbAvailable);
   m_ecb.cbAvailable = static_cast<DWORD>(cbAvailable);
-  m_ecb.lpbData = reinterpret_cast<LPBYTE>(m_spec.body.data());
+  m_ecb.lpbData = reinterpret_cast<LPBYTE>(m_options.body.data());
   m_cbServed = cbAvailable;
   m_ecb.ReadClient = &FakeConnection::ReadClient;
   m_ecb.WriteClient = &FakeConnection::WriteClient;
@@ -44,18 +44,18 @@ BOOL WINAPI FakeConnection::ReadClient(HCONN conn, LPVOID buffer, LPDWORD size) 
   ++self->m_nReadCalls;
   self->m_fReadStarted = true;
   self->m_cv.notify_all();
-  if (self->m_spec.fBlockReads) self->m_cv.wait(guard, [self] { return self->m_fReleased; });
-  if (self->m_spec.cbFailAfter >= 0 &&
-      self->m_cbServed >= static_cast<size_t>(self->m_spec.cbFailAfter)) {
+  if (self->m_options.fBlockReads) self->m_cv.wait(guard, [self] { return self->m_fReleased; });
+  if (self->m_options.cbFailAfter >= 0 &&
+      self->m_cbServed >= static_cast<size_t>(self->m_options.cbFailAfter)) {
     *size = 0;
-    return self->m_spec.fCloseWithZero ? TRUE : FALSE;
+    return self->m_options.fCloseWithZero ? TRUE : FALSE;
   }
-  size_t cbLeft = self->m_spec.body.size() - self->m_cbServed;
-  if (self->m_spec.cbFailAfter >= 0)
-    cbLeft = std::min(cbLeft, static_cast<size_t>(self->m_spec.cbFailAfter) - self->m_cbServed);
+  size_t cbLeft = self->m_options.body.size() - self->m_cbServed;
+  if (self->m_options.cbFailAfter >= 0)
+    cbLeft = std::min(cbLeft, static_cast<size_t>(self->m_options.cbFailAfter) - self->m_cbServed);
   size_t cb = *size < cbLeft ? *size : cbLeft;
-  if (self->m_spec.cbReadLimit != 0 && cb > self->m_spec.cbReadLimit) cb = self->m_spec.cbReadLimit;
-  std::memcpy(buffer, self->m_spec.body.data() + self->m_cbServed, cb);
+  if (self->m_options.cbReadLimit != 0 && cb > self->m_options.cbReadLimit) cb = self->m_options.cbReadLimit;
+  std::memcpy(buffer, self->m_options.body.data() + self->m_cbServed, cb);
   self->m_cbServed += cb;
   *size = static_cast<DWORD>(cb);
   return TRUE;
@@ -125,8 +125,8 @@ FAKE_GETTER(std::vector<DWORD>, WriteFlags, m_rgWriteFlags)
 FAKE_GETTER(int, DoneSequence, m_nDoneSequence)
 #undef FAKE_GETTER
 
-FakeConnection& FakeIsapiHost::NewRequest(const FakeRequestSpec& spec) {
-  m_connections.push_back(std::make_unique<FakeConnection>(spec));
+FakeConnection& FakeIsapiHost::NewRequest(const FakeRequestOptions& options) {
+  m_connections.push_back(std::make_unique<FakeConnection>(options));
   return *m_connections.back();
 }
 

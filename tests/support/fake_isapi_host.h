@@ -13,7 +13,7 @@
 
 namespace vlttest {
 
-struct FakeRequestSpec {
+struct FakeRequestOptions {
   std::string method = "POST";
   std::string contentType = "text/xml";
   std::string body;
@@ -35,7 +35,7 @@ struct FakeRequestSpec {
 // What the extension did with one request.
 class FakeConnection {
  public:
-  explicit FakeConnection(const FakeRequestSpec& spec);
+  explicit FakeConnection(const FakeRequestOptions& options);
 
   EXTENSION_CONTROL_BLOCK* Ecb() { return &m_ecb; }
 
@@ -65,7 +65,7 @@ class FakeConnection {
   static BOOL WINAPI ServerSupportFunction(HCONN conn, DWORD request, LPVOID buffer, LPDWORD size,
                                            LPDWORD dataType);
 
-  FakeRequestSpec m_spec;
+  FakeRequestOptions m_options;
   std::string m_method;
   std::string m_contentType;
   EXTENSION_CONTROL_BLOCK m_ecb{};
@@ -88,7 +88,7 @@ class FakeConnection {
 // Owns the connections of a test.
 class FakeIsapiHost {
  public:
-  FakeConnection& NewRequest(const FakeRequestSpec& spec);
+  FakeConnection& NewRequest(const FakeRequestOptions& options);
   // Submits through HttpExtensionProc; returns its result.
   DWORD Submit(FakeConnection& conn);
   void ReleaseAll();
