@@ -46,7 +46,7 @@ class IntakeTest : public ::testing::Test {
   }
 };
 
-FakeRequestOptions Spec(const std::string& method, const std::string& type, size_t cbBody) {
+FakeRequestOptions Request(const std::string& method, const std::string& type, size_t cbBody) {
   FakeRequestOptions options;
   options.method = method;
   options.contentType = type;
@@ -57,35 +57,35 @@ FakeRequestOptions Spec(const std::string& method, const std::string& type, size
 }  // namespace
 
 TEST_F(IntakeTest, MethodAndContentTypeCompareAsWholeWordsIgnoringCase) {
-  EXPECT_EQ(Refusal(Spec("POST", "text/xml", 10)), "");
-  EXPECT_EQ(Refusal(Spec("post", "TEXT/XML", 10)), "");
-  EXPECT_EQ(Refusal(Spec("GET", "text/xml", 10)), "405 method not supported");
-  EXPECT_EQ(Refusal(Spec("POSTX", "text/xml", 10)), "405 method not supported");
-  EXPECT_EQ(Refusal(Spec("PUT", "application/json", 10)), "405 method not supported");
-  EXPECT_EQ(Refusal(Spec("POST", "text/xml; charset=utf-8", 10)), "406 no response acceptable");
-  EXPECT_EQ(Refusal(Spec("POST", "", 10)), "406 no response acceptable");
-  EXPECT_EQ(Refusal(Spec("POST", "text/xm", 10)), "406 no response acceptable");
+  EXPECT_EQ(Refusal(Request("POST", "text/xml", 10)), "");
+  EXPECT_EQ(Refusal(Request("post", "TEXT/XML", 10)), "");
+  EXPECT_EQ(Refusal(Request("GET", "text/xml", 10)), "405 method not supported");
+  EXPECT_EQ(Refusal(Request("POSTX", "text/xml", 10)), "405 method not supported");
+  EXPECT_EQ(Refusal(Request("PUT", "application/json", 10)), "405 method not supported");
+  EXPECT_EQ(Refusal(Request("POST", "text/xml; charset=utf-8", 10)), "406 no response acceptable");
+  EXPECT_EQ(Refusal(Request("POST", "", 10)), "406 no response acceptable");
+  EXPECT_EQ(Refusal(Request("POST", "text/xm", 10)), "406 no response acceptable");
 }
 
 TEST_F(IntakeTest, DeclaredLengthMustBeOneToMaxRequestSize) {
-  EXPECT_EQ(Refusal(Spec("POST", "text/xml", 0)), "411 length required");
-  EXPECT_EQ(Refusal(Spec("POST", "text/xml", 16720)), "");
-  EXPECT_EQ(Refusal(Spec("POST", "text/xml", 16721)), "413 request too large");
+  EXPECT_EQ(Refusal(Request("POST", "text/xml", 0)), "411 length required");
+  EXPECT_EQ(Refusal(Request("POST", "text/xml", 16720)), "");
+  EXPECT_EQ(Refusal(Request("POST", "text/xml", 16721)), "413 request too large");
 
-  FakeRequestOptions huge = Spec("POST", "text/xml", 10);
+  FakeRequestOptions huge = Request("POST", "text/xml", 10);
   huge.cbTotal = 0xFFFFFFFFll;  // a chunked body of unknown length
   huge.cbAvailable = 0;
   EXPECT_EQ(Refusal(huge), "413 request too large");
 
   // More already received than the buffer holds.
-  FakeRequestOptions over = Spec("POST", "text/xml", 16721);
+  FakeRequestOptions over = Request("POST", "text/xml", 16721);
   over.cbTotal = 100;
   EXPECT_EQ(Refusal(over), "413 request too large");
 }
 
 TEST_F(IntakeTest, BodyIsAssembledFromReadAheadAndReadClient) {
   MaxRequestSize = 65536;
-  FakeRequestOptions options = Spec("POST", "text/xml", 40000);
+  FakeRequestOptions options = Request("POST", "text/xml", 40000);
   for (size_t i = 0; i < options.body.size(); ++i) options.body[i] = static_cast<char>('a' + i % 26);
   options.cbAvailable = 8192;
   options.cbReadLimit = 7000;
@@ -100,7 +100,7 @@ TEST_F(IntakeTest, BodyIsAssembledFromReadAheadAndReadClient) {
 
 TEST_F(IntakeTest, ClientGoneBeforeTheDeclaredLengthEndsTheSession) {
   for (bool fCloseWithZero : {true, false}) {
-    FakeRequestOptions options = Spec("POST", "text/xml", 1000);
+    FakeRequestOptions options = Request("POST", "text/xml", 1000);
     options.cbAvailable = 100;
     options.cbFailAfter = 600;
     options.fCloseWithZero = fCloseWithZero;
