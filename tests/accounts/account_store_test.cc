@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "account_test_support.h"
+#include "platform/netapi.h"
+
+using accounttest::CScratchDir;
+using accounttest::MakeStore;
+using accounttest::OpenPolicy;
+using platform::CAccountStore;
+using platform::SAccountInfo;
+using platform::SAccountPolicy;
+
+namespace {
+
+class AccountStoreTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<CAccountStore> Make(const SAccountPolicy& policy) {
+    auto pStore = MakeStore(m_dir.Path("accounts.db"), policy, {{"alice", "Start-Pass1"}});
+    EXPECT_TRUE(pStore);
+    return pStore;
+  }
+  CScratchDir m_dir;
+};
+
+}  // namespace
+
+TEST_F(AccountStoreTest, CreateOpenAndAdministration) {
+  std::string error;
+  EXPECT_FALSE(CAccountStore::Open(m_dir.Path("missing.db"), error));
+  auto pStore = Make(OpenPolicy());
+  EXPECT_FALSE(CAccountStore::Create(m_dir.Path("accounts.db"), OpenPolicy(), error)) << "exists already";
+  {
+    FILE* pFile = fopen(m_dir.Path("other.db").c_str(), "w");
+    fputs("not a store", pFile);
+    fclose(pFile);
+  }
+  EXPECT_FALSE(CAccountStore::Open(m_dir.Path("other.db"), error));
+
+  EXPECT_EQ(pStore->AddUser("ALICE", "x"), NERR_UserExists) << "names ignore case";
+  EXPECT_EQ(pStore->AddUser("bob", "Bob-Pass-1"), 0u);
+  EXPECT_EQ(pStore->AddUser("", "x"), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  std::vector<SAccountInfo> users;
+  ASSERT_TRUE(pStore->ListUsers(users));
+  ASSERT_EQ(users.size(), 2u);
+  EXPECT_EQ(users[0].name, "alice");
+  EXPECT_EQ(users[1].name, "bob");
+  EXPECT_EQ(pStore->DeleteUser("Bob"), 0u);
+  EXPECT_EQ(pStore->DeleteUser("bob"), static_cast<DWORD>(NERR_UserNotFound));
+  EXPECT_EQ(pStore->Unlock("bob"), static_cast<DWORD>(NERR_UserNotFound));
+
+  SAccountPolicy policy{12, true, 4, 60, 7};
+  ASSERT_TRUE(pStore->SetPolicy(policy));
+  auto pAgain = CAccountStore::Open(m_dir.Path("accounts.db"), error);
+  ASSERT_TRUE(pAgain) << error;
+  SAccountPolicy read;
+  ASSERT_TRUE(pAgain->GetPolicy(read));
+  EXPECT_EQ(read.nMinLength, 12u);
+  EXPECT_TRUE(read.fComplexity);
+  EXPECT_EQ(read.nHistory, 4u);
+  EXPECT_EQ(read.nMinAgeSeconds, 60);
+  EXPECT_EQ(read.nLockoutThreshold, 7u);
+}
+
+TEST_F(AccountStoreTest, ChangeReplacesThePassword) {
+  auto pStore = Make(OpenPolicy());
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Second-Pass2"), 0u);
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Third-Pass3"),
+            static_cast<DWORD>(ERROR_INVALID_PASSWORD))
+      << "the old password no longer works";
+  EXPECT_EQ(pStore->ChangePassword("Alice", "Second-Pass2", "Third-Pass3"), 0u);
+  EXPECT_EQ(pStore->ChangePassword("nobody", "x", "y"), static_cast<DWORD>(NERR_UserNotFound));
+}
+
+// Wrong old passwords count, lock at the threshold, and a locked account
+// refuses even the right password until unlocked; a success clears the count.
+TEST_F(AccountStoreTest, BadPasswordCountAndLockout) {
+  SAccountPolicy policy = OpenPolicy();
+  policy.nLockoutThreshold = 3;
+  auto pStore = Make(policy);
+  SAccountInfo info;
+  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "New-Pass-1"), static_cast<DWORD>(ERROR_INVALID_PASSWORD));
+  ASSERT_TRUE(pStore->GetUser("alice", info));
+  EXPECT_EQ(info.nBadCount, 1u);
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "New-Pass-1"), 0u);
+  ASSERT_TRUE(pStore->GetUser("alice", info));
+  EXPECT_EQ(info.nBadCount, 0u);
+
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), static_cast<DWORD>(ERROR_INVALID_PASSWORD));
+  ASSERT_TRUE(pStore->GetUser("alice", info));
+  EXPECT_TRUE(info.fLocked);
+  EXPECT_EQ(pStore->ChangePassword("alice", "New-Pass-1", "Newer-Pass-2"),
+            static_cast<DWORD>(ERROR_ACCOUNT_LOCKED_OUT));
+  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), static_cast<DWORD>(ERROR_ACCOUNT_LOCKED_OUT));
+  EXPECT_EQ(pStore->Unlock("alice"), 0u);
+  EXPECT_EQ(pStore->ChangePassword("alice", "New-Pass-1", "Newer-Pass-2"), 0u);
+}
+
+TEST_F(AccountStoreTest, LengthAndComplexity) {
+  SAccountPolicy policy = OpenPolicy();
+  policy.nMinLength = 8;
+  auto pStore = Make(policy);
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Short-1"), static_cast<DWORD>(NERR_PasswordTooShort));
+  // Length counts UTF-16 units: eight 'é' are sixteen bytes but eight units.
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"),
+            static_cast<DWORD>(NERR_PasswordTooShort));
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "alllowercase"), 0u) << "complexity is off";
+
+  policy.fComplexity = true;
+  ASSERT_TRUE(pStore->SetPolicy(policy));
+  EXPECT_EQ(pStore->ChangePassword("alice", "alllowercase", "lower-and-symbols"),
+            static_cast<DWORD>(NERR_PasswordTooShort)) << "two classes";
+  EXPECT_EQ(pStore->ChangePassword("alice", "alllowercase", "lower-and-digits-1"), 0u) << "three classes";
+  // The old password is checked first, so a wrong one learns nothing of the policy.
+  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), static_cast<DWORD>(ERROR_INVALID_PASSWORD));
+}
+
+// History 3: the current password and the two before it are refused.
+TEST_F(AccountStoreTest, History) {
+  SAccountPolicy policy = OpenPolicy();
+  policy.nHistory = 3;
+  auto pStore = Make(policy);
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Start-Pass1"),
+            static_cast<DWORD>(NERR_PasswordHistConflict));
+  ASSERT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "P2"), 0u);
+  ASSERT_EQ(pStore->ChangePassword("alice", "P2", "P3"), 0u);
+  EXPECT_EQ(pStore->ChangePassword("alice", "P3", "Start-Pass1"), static_cast<DWORD>(NERR_PasswordHistConflict));
+  EXPECT_EQ(pStore->ChangePassword("alice", "P3", "P2"), static_cast<DWORD>(NERR_PasswordHistConflict));
+  ASSERT_EQ(pStore->ChangePassword("alice", "P3", "P4"), 0u);
+  EXPECT_EQ(pStore->ChangePassword("alice", "P4", "Start-Pass1"), 0u) << "fell out of the history";
+}
+
+TEST_F(AccountStoreTest, MinimumAge) {
+  SAccountPolicy policy = OpenPolicy();
+  policy.nMinAgeSeconds = 3600;
+  auto pStore = Make(policy);
+  int64_t nNow = time(nullptr);
+  pStore->SetClock([&] { return nNow; });
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "New-Pass-1"), static_cast<DWORD>(NERR_PasswordTooRecent))
+      << "creation counts as a change";
+  nNow += 3600;
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "New-Pass-1"), 0u);
+  nNow += 10;
+  EXPECT_EQ(pStore->ChangePassword("alice", "New-Pass-1", "Newer-Pass-2"), static_cast<DWORD>(NERR_PasswordTooRecent));
+}
+
+// Workers with their own connections change one user from the same old
+// password at once: exactly one wins, the store holds the winner's password,
+// the history gets exactly one entry and every loser's failure is counted.
+TEST_F(AccountStoreTest, ConcurrentChangesOfOneUserAreNeverHalfApplied) {
+  SAccountPolicy policy = OpenPolicy();
+  policy.nHistory = 10;
+  Make(policy);
+  constexpr int kWorkers = 4;
+  std::vector<DWORD> results(kWorkers);
+  std::atomic<int> nReady{0};
+  std::vector<std::thread> workers;
+  for (int i = 0; i < kWorkers; ++i) {
+    workers.emplace_back([&, i] {
+      std::string error;
+      auto pStore = CAccountStore::Open(m_dir.Path("accounts.db"), error);
+      if (!pStore) {
+        results[i] = 1;
+        return;
+      }
+      nReady.fetch_add(1);
+      while (nReady.load() < kWorkers) std::this_thread::yield();
+      results[i] = pStore->ChangePassword("alice", "Start-Pass1", ("Worker-" + std::to_string(i)).c_str());
+    });
+  }
+  for (auto& worker : workers) worker.join();
+  int nWinner = -1, nLosers = 0;
+  for (int i = 0; i < kWorkers; ++i) {
+    if (results[i] == 0) {
+      EXPECT_EQ(nWinner, -1) << "two changes from the same old password succeeded";
+      nWinner = i;
+    } else {
+      EXPECT_EQ(results[i], static_cast<DWORD>(ERROR_INVALID_PASSWORD));
+      ++nLosers;
+    }
+  }
+  ASSERT_NE(nWinner, -1);
+  std::string error;
+  auto pStore = CAccountStore::Open(m_dir.Path("accounts.db"), error);
+  ASSERT_TRUE(pStore);
+  SAccountInfo info;
+  ASSERT_TRUE(pStore->GetUser("alice", info));
+  EXPECT_EQ(info.nBadCount, static_cast<uint32_t>(nLosers));
+  std::string winner = "Worker-" + std::to_string(nWinner);
+  // The previous password is in the history once; the winner's is current.
+  EXPECT_EQ(pStore->ChangePassword("alice", winner.c_str(), "Start-Pass1"),
+            static_cast<DWORD>(NERR_PasswordHistConflict));
+  EXPECT_EQ(pStore->ChangePassword("alice", winner.c_str(), "Final-Pass-9"), 0u);
+}
+
+// Changes of one user in a chain from several workers: every success moves
+// the password on by one, so the number of successes equals the chain length.
+TEST_F(AccountStoreTest, ConcurrentChainOfChangesLosesNone) {
+  Make(OpenPolicy());
+  constexpr int kWorkers = 3, kSteps = 4;
+  std::atomic<int> nSuccesses{0};
+  std::vector<std::thread> workers;
+  for (int w = 0; w < kWorkers; ++w) {
+    workers.emplace_back([&] {
+      std::string error;
+      auto pStore = CAccountStore::Open(m_dir.Path("accounts.db"), error);
+      if (!pStore) return;
+      // Each worker tries every step; only the holder of the current
+      // password can take a step.
+      for (int step = 0; step < kSteps; ++step) {
+        std::string from = step == 0 ? "Start-Pass1" : "Step-" + std::to_string(step);
+        std::string to = "Step-" + std::to_string(step + 1);
+        if (pStore->ChangePassword("alice", from.c_str(), to.c_str()) == 0) nSuccesses.fetch_add(1);
+      }
+    });
+  }
+  for (auto& worker : workers) worker.join();
+  std::string error;
+  auto pStore = CAccountStore::Open(m_dir.Path("accounts.db"), error);
+  ASSERT_TRUE(pStore);
+  // The password is somewhere along the chain, and each success moved it by one.
+  int nFinal = -1;
+  for (int step = kSteps; step >= 1 && nFinal < 0; --step)
+    if (pStore->ChangePassword("alice", ("Step-" + std::to_string(step)).c_str(), "Check-Pass") == 0) nFinal = step;
+  EXPECT_EQ(nFinal, nSuccesses.load());
+}

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "account_test_support.h"
+#include "fake_isapi_host.h"
+#include "platform/netapi.h"
+
+using accounttest::CScratchDir;
+using accounttest::LocalDomain;
+using accounttest::MakeStore;
+using accounttest::OpenPolicy;
+
+namespace {
+
+constexpr const char* kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
+
+class ProviderDispatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(MakeStore(m_dir.Path("one.db"), OpenPolicy(), {{"alice", "Alice-1"}}));
+    ASSERT_TRUE(MakeStore(m_dir.Path("two.db"), OpenPolicy(), {{"alice", "Other-1"}}));
+  }
+  CScratchDir m_dir;
+  vlttest::ScopedRegistryFile m_registry{kHeader};
+};
+
+}  // namespace
+
+TEST_F(ProviderDispatchTest, DomainsMapToTheirStores) {
+  m_registry.Rewrite(std::string(kHeader) + LocalDomain("Demo", m_dir.Path("one.db")) +
+                     LocalDomain(".", m_dir.Path("two.db")));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Alice-1", u"Alice-2"), 0u) << "case-insensitive";
+  EXPECT_EQ(NetUserChangePassword(u"demo", u"alice", u"Alice-2", u"Alice-3"), 0u);
+  EXPECT_EQ(NetUserChangePassword(u"", u"alice", u"Other-1", u"Other-2"), 0u) << "the empty domain is this machine";
+  EXPECT_EQ(NetUserChangePassword(u".", u"alice", u"Other-2", u"Other-3"), 0u);
+  EXPECT_EQ(NetUserChangePassword(u"OTHER", u"alice", u"Other-3", u"x"), static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO\\..", u"alice", u"Alice-3", u"x"), static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", nullptr, u"a", u"b"), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"nobody", u"a", u"b"), static_cast<DWORD>(NERR_UserNotFound));
+}
+
+// The registry is read at every call: an edit moves the domain at once.
+TEST_F(ProviderDispatchTest, RegistryEditsTakeEffectOnTheNextChange) {
+  m_registry.Rewrite(std::string(kHeader) + LocalDomain("DEMO", m_dir.Path("one.db")));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Other-1", u"x"), static_cast<DWORD>(ERROR_INVALID_PASSWORD));
+  m_registry.Rewrite(std::string(kHeader) + LocalDomain("DEMO", m_dir.Path("two.db")));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Other-1", u"Other-2"), 0u);
+  m_registry.Rewrite(kHeader);
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Other-2", u"x"), static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
+}
+
+TEST_F(ProviderDispatchTest, UnusableProvidersReachNoDomain) {
+  std::string key = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\DEMO]\r\n";
+  for (const std::string& values : {std::string("\"Provider\"=\"ldap\"\r\n"), std::string("\"Store\"=\"x\"\r\n"),
+                                    std::string("\"Provider\"=\"local\"\r\n"),
+                                    "\"Provider\"=\"local\"\r\n\"Store\"=\"" + m_dir.Path("missing.db") + "\"\r\n",
+                                    std::string("\"Provider\"=dword:00000001\r\n")}) {
+    m_registry.Rewrite(kHeader + key + values);
+    EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Alice-1", u"Alice-2"),
+              static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN))
+        << values;
+  }
+  // A provider name in any case.
+  m_registry.Rewrite(kHeader + key + "\"Provider\"=\"LOCAL\"\r\n\"Store\"=\"" + m_dir.Path("one.db") + "\"\r\n");
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Alice-1", u"Alice-2"), 0u);
+}
+
+// Passwords beyond ASCII reach the store as UTF-8, the same way each time.
+TEST_F(ProviderDispatchTest, NonAsciiPasswordsRoundTrip) {
+  m_registry.Rewrite(std::string(kHeader) + LocalDomain("DEMO", m_dir.Path("one.db")));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Alice-1", u"P\u00e4ss-\u20ac-\U0001F511"), 0u);
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"P\u00e4ss-\u20ac-\U0001F511", u"Alice-9"), 0u);
+  // The store holds UTF-8: the administration tool's passwords match.
+  std::string error;
+  auto pStore = platform::CAccountStore::Open(m_dir.Path("one.db"), error);
+  ASSERT_TRUE(pStore);
+  EXPECT_EQ(pStore->ChangePassword("alice", "Alice-9", "Gr\xc3\xbc\xc3\x9f-1"), 0u);
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Gr\u00fc\u00df-1", u"Alice-10"), 0u);
+}
