@@ -1,0 +1,71 @@
+// vltadmin-accounts run as a program: the password comes from standard input.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "account_test_support.h"
+#include "host_process.h"
+#include "platform/account_store.h"
+
+using accounttest::CScratchDir;
+
+namespace {
+
+struct SRun {
+  int nExit;
+  std::string out;
+};
+
+// Runs the tool through the shell with |input| on standard input.
+SRun RunTool(const std::string& arguments, const std::string& input = "") {
+  std::string command = "printf '" + input + "' | " + CHostProcess::BinDir() + "/vltadmin-accounts " +
+                        arguments + " 2>&1";
+  SRun run{-1, ""};
+  FILE* pPipe = popen(command.c_str(), "r");
+  if (pPipe == nullptr) return run;
+  char buffer[512];
+  size_t cb;
+  while ((cb = fread(buffer, 1, sizeof(buffer), pPipe)) > 0) run.out.append(buffer, cb);
+  int status = pclose(pPipe);
+  run.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+}  // namespace
+
+TEST(AccountsTool, AdministersAStore) {
+  CScratchDir dir;
+  std::string store = dir.Path("s.db");
+  EXPECT_EQ(RunTool("create " + store + " --min-length 10 --lockout 2").nExit, 0);
+  EXPECT_EQ(RunTool("create " + store).nExit, 1) << "exists already";
+  EXPECT_EQ(RunTool("add " + store + " alice", "Alice-Pass-1\\n").nExit, 0);
+  EXPECT_EQ(RunTool("add " + store + " alice", "Other-Pass-1\\n").nExit, 1);
+  EXPECT_EQ(RunTool("add " + store + " bob", "").nExit, 1) << "no password on standard input";
+
+  std::string error;
+  auto pStore = platform::CAccountStore::Open(store, error);
+  ASSERT_TRUE(pStore) << error;
+  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), static_cast<DWORD>(ERROR_INVALID_PASSWORD));
+  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), static_cast<DWORD>(ERROR_INVALID_PASSWORD));
+  SRun list = RunTool("list " + store);
+  EXPECT_EQ(list.nExit, 0);
+  EXPECT_NE(list.out.find("alice\t"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("\t2\tlocked"), std::string::npos) << list.out;
+  EXPECT_EQ(RunTool("unlock " + store + " alice").nExit, 0);
+  EXPECT_EQ(pStore->ChangePassword("alice", "Alice-Pass-1", "Short-1"), static_cast<DWORD>(NERR_PasswordTooShort))
+      << "the policy given at creation";
+
+  SRun policy = RunTool("policy " + store + " --min-length 4 --history 0");
+  EXPECT_EQ(policy.nExit, 0);
+  EXPECT_NE(policy.out.find("min-length 4\n"), std::string::npos) << policy.out;
+  EXPECT_EQ(pStore->ChangePassword("alice", "Alice-Pass-1", "Short-1"), 0u);
+
+  EXPECT_EQ(RunTool("delete " + store + " alice").nExit, 0);
+  EXPECT_EQ(RunTool("delete " + store + " alice").nExit, 1);
+  EXPECT_EQ(RunTool("policy " + store + " --lockout many").nExit, 2);
+  EXPECT_EQ(RunTool("add " + store).nExit, 2);
+  EXPECT_EQ(RunTool("list " + dir.Path("missing.db")).nExit, 1);
+}
