@@ -2,13 +2,6 @@
 // stopped through kdc.sh. The destructor always stops it.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -57,36 +50,7 @@ class CMitKdc {
   }
 
  private:
-  static int Script(const std::string& arguments) {
-    const char* pszSource = getenv("VLT_SOURCE_DIR");
-    std::string command =
-        "bash " + std::string(pszSource ? pszSource : ".") + "/tests/accounts/kdc.sh " + arguments;
-    int status = system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-  }
-
-  // Distinct loopback ports free for TCP and UDP at the moment of asking.
-  static std::vector<unsigned short> FreePorts(size_t count) {
-    std::vector<int> sockets;
-    std::vector<unsigned short> ports;
-    while (ports.size() < count && sockets.size() < 64) {
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      int tcp = socket(AF_INET, SOCK_STREAM, 0);
-      socklen_t cb = sizeof(address);
-      if (tcp < 0 || bind(tcp, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-          getsockname(tcp, reinterpret_cast<sockaddr*>(&address), &cb) != 0)
-        break;
-      sockets.push_back(tcp);
-      int udp = socket(AF_INET, SOCK_DGRAM, 0);
-      if (udp >= 0 && bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0)
-        ports.push_back(ntohs(address.sin_port));
-      if (udp >= 0) sockets.push_back(udp);
-    }
-    for (int fd : sockets) close(fd);
-    return ports;
-  }
+  static int Script(const std::string& arguments) { return RunTestScript("kdc.sh", arguments); }
 
   CScratchDir m_dir;
   bool m_fStarted = false;

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# A Samba Active Directory domain controller on loopback, for tests: only its
+# Kerberos services (KDC and kpasswd), on the ports given.
+#   samba_dc.sh start DIR KDC_PORT KPASSWD_PORT
+#   samba_dc.sh stop DIR
+# start provisions the realm EXAMPLE.TEST (NetBIOS domain EXAMPLE) in DIR
+# (new or empty), starts samba and waits until both ports answer. Exit 77
+# when Samba is not installed. Policy: complexity on, length 7, history 24,
+# minimum age 0, lockout after 5 failures. Users: alice (Alice#Pass1), carol
+# (Carol#Pass1), and bob (Bob#Pass12) under a password settings object with
+# a minimum age of one day, so bob's first change is "too soon".
+# stop ends samba and all its children.
+set -euo pipefail
+REALM=EXAMPLE.TEST
+
+alive() {
+  [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status"
+}
+
+descendants() {
+  local child
+  for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do
+    echo "$child"
+    descendants "$child"
+  done
+}
+
+stop() {
+  local dir=$1 pid pids
+  [ -f "$dir/samba.pid" ] || return 0
+  pid=$(cat "$dir/samba.pid")
+  pids="$pid $(descendants "$pid" | tr '\n' ' ')"
+  kill -TERM "$pid" 2>/dev/null || true
+  for _ in $(seq 100); do
+    local any=0
+    for p in $pids; do alive "$p" && any=1; done
+    [ $any -eq 0 ] && break
+    sleep 0.1
+  done
+  for p in $pids; do alive "$p" && kill -KILL "$p" 2>/dev/null || true; done
+  rm -f "$dir/samba.pid"
+}
+
+port_open() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+start() {
+  local dir=$1 kdc_port=$2 kpasswd_port=$3
+  for program in samba samba-tool; do
+    command -v "$program" >/dev/null 2>&1 || [ -x "/usr/sbin/$program" ] || {
+      echo "samba_dc.sh: $program is not installed (Debian: samba samba-dsdb-modules samba-vfs-modules samba-ad-provision winbind)" >&2
+      exit 77
+    }
+  done
+  [ -d /usr/share/samba/setup ] || {
+    echo "samba_dc.sh: the provision templates are missing (Debian: samba-ad-provision)" >&2
+    exit 77
+  }
+  export PATH="$PATH:/usr/sbin"
+  mkdir -p "$dir"
+  dir=$(cd "$dir" && pwd)
+  local dc=$dir/dc
+  local conf=$dc/etc/smb.conf
+  mkdir -p "$dc/log" "$dc/run"
+  printf '[global]\n' > "$dir/seed-smb.conf"
+  samba-tool domain provision -s "$dir/seed-smb.conf" --targetdir="$dc" \
+    --realm=$REALM --domain=EXAMPLE --server-role=dc --dns-backend=NONE \
+    --host-name=dc1 --host-ip=127.0.0.1 --adminpass='Adm1n!Passw0rd' \
+    --option="netbios name = DC1" --option="interfaces = lo" --option="bind interfaces only = yes" \
+    --option="disable netbios = yes" --option="pid directory = $dc/run" \
+    --option="ncalrpc dir = $dc/run/ncalrpc" --option="log file = $dc/log/log.%m" \
+    --option="log level = 1" --option="prefork children = 1" > "$dir/provision.log" 2>&1 || {
+      cat "$dir/provision.log" >&2
+      exit 1
+    }
+  mkdir -p "$dc/cache"
+  # Only the Kerberos services, on the ports asked for.
+  sed -i "s|^\([[:space:]]*\)server services = .*|\1server services = kdc\n\1krb5 port = $kdc_port\n\1kpasswd port = $kpasswd_port|" "$conf"
+  st() { samba-tool "$@" -s "$conf" > /dev/null; }
+  st domain passwordsettings set --min-pwd-age=0 --account-lockout-threshold=5 --complexity=on \
+    --min-pwd-length=7 --history-length=24
+  st user create alice 'Alice#Pass1'
+  st user create carol 'Carol#Pass1'
+  st user create bob 'Bob#Pass12'
+  st domain passwordsettings pso create soon 10 --min-pwd-age=1 --complexity=on --min-pwd-length=7 \
+    --history-length=24 --account-lockout-threshold=5
+  st domain passwordsettings pso apply soon bob
+  nohup samba -s "$conf" -F --no-process-group -M prefork > "$dc/log/samba.stdout" 2>&1 &
+  echo $! > "$dir/samba.pid"
+  for _ in $(seq 600); do
+    if port_open "$kdc_port" && port_open "$kpasswd_port"; then return 0; fi
+    alive "$(cat "$dir/samba.pid")" || {
+      echo "samba_dc.sh: samba ended" >&2
+      tail -n 30 "$dc/log/samba.stdout" "$dc/log/"log.* >&2 2>/dev/null || true
+      exit 1
+    }
+    sleep 0.1
+  done
+  echo "samba_dc.sh: samba did not answer in time" >&2
+  stop "$dir"
+  exit 1
+}
+
+case "${1:-}" in
+  start) [ $# -eq 4 ] || { echo "usage: samba_dc.sh start DIR KDC_PORT KPASSWD_PORT" >&2; exit 2; }
+         start "$2" "$3" "$4" ;;
+  stop) [ $# -eq 2 ] || { echo "usage: samba_dc.sh stop DIR" >&2; exit 2; }
+        stop "$2" ;;
+  *) echo "usage: samba_dc.sh start DIR KDC_PORT KPASSWD_PORT | stop DIR" >&2; exit 2 ;;
+esac
