@@ -1,0 +1,58 @@
+// Bulk conversions of bytes to UTF-16 code units, written with the
+// compiler's portable vector types so that they run 16 bytes at a time.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace xmlwiden {
+
+typedef unsigned char VBytes16 __attribute__((vector_size(16)));
+typedef unsigned short VUnits16 __attribute__((vector_size(32)));
+typedef unsigned short VUnits8 __attribute__((vector_size(16)));
+
+// Widens cb bytes into code units of the same values while every byte is
+// below 0x80. False at the first byte of 0x80 or more; pw then holds an
+// unspecified prefix.
+inline bool WidenAscii(const unsigned char* pb, size_t cb, unsigned short* pw) {
+  size_t i = 0;
+  for (; i + 16 <= cb; i += 16) {
+    uint64_t rgn[2];
+    memcpy(rgn, pb + i, 16);
+    if ((rgn[0] | rgn[1]) & 0x8080808080808080ull) return false;
+    VBytes16 vb;
+    memcpy(&vb, pb + i, 16);
+    VUnits16 vw = __builtin_convertvector(vb, VUnits16);
+    memcpy(pw + i, &vw, 32);
+  }
+  for (; i < cb; ++i) {
+    if (pb[i] & 0x80) return false;
+    pw[i] = pb[i];
+  }
+  return true;
+}
+
+// Reads cw UTF-16 code units from byte pairs, least significant byte first
+// when fLittleEndian, else most significant first.
+inline void ReadUtf16(const unsigned char* pb, size_t cw, unsigned short* pw, bool fLittleEndian) {
+  if (fLittleEndian == (std::endian::native == std::endian::little)) {
+    memcpy(pw, pb, 2 * cw);
+    return;
+  }
+  size_t i = 0;
+  for (; i + 8 <= cw; i += 8) {
+    VUnits8 v;
+    memcpy(&v, pb + 2 * i, 16);
+    v = (v << 8) | (v >> 8);
+    memcpy(pw + i, &v, 16);
+  }
+  for (; i < cw; ++i) {
+    unsigned short w;
+    memcpy(&w, pb + 2 * i, 2);
+    pw[i] = static_cast<unsigned short>((w << 8) | (w >> 8));
+  }
+}
+
+}  // namespace xmlwiden

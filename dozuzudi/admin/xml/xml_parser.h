@@ -1,0 +1,114 @@
+// CXMLParser: a pull tokenizer over a document converted to UTF-16.
+//
+// Initialize converts the document through its CIcuTrans into the parser's
+// text buffer and passes over the prolog (white space, comments, a document
+// type declaration). Each GetEntry then returns the next entry: an element
+// start, a move back up the tree, an attribute, character data, or the end.
+// Names, values and data are pointers into the text buffer with a length
+// (not NUL-terminated); they stay valid until the parser is destroyed.
+//
+// What the tokenizer reads: element names run to a space, ">" or "/";
+// attribute values are returned as written (references are not decoded);
+// character data loses its leading white space and the white space after
+// comments inside it, and has its references decoded in place (the five
+// predefined entities and character references, whose numbers a code-page
+// document gives as encoded bytes, see CIcuTrans::NumericToUnicode).
+// At most 63 elements may be open. Processing instructions and CDATA
+// sections are not recognised.
+//
+// Memory: the object holds an 8192-code-unit buffer (16 KB), so it is meant
+// for the stack; a larger capacity is allocated once at construction. No
+// other call allocates. Copies are refused: a parser's entries point into
+// its own buffer.
+//
+// Threads: an object belongs to one thread.
+#pragma once
+
+#include "admin/xml/icu_trans.h"
+
+// Result codes of the tokenizer, in the same integer as CIcuTrans's codes.
+enum {
+  XML_BAD_NESTING = 100,     // a 64th nested element, or an end tag with no open element
+  XML_UNEXPECTED_END = 101,  // the text ended inside a construct or with elements open
+  XML_BAD_START_TAG = 102,   // an unended element name, or "/" not followed by ">"
+  XML_BAD_END_TAG = 103,     // an end tag that does not match or is not closed by ">"
+  XML_BAD_ATTRIBUTE = 104,   // an attribute without "=" or quote, or ">" in its value
+  XML_BAD_REFERENCE = 106,   // an unknown entity or malformed character reference
+};
+
+class CXMLParser {
+ public:
+  enum e_XML_Entry {
+    XML_ENTRY_NONE = 0,       // nothing (set on entry to every call)
+    XML_ENTRY_TOP = 1,        // element start at level 0, or the move back to level 0
+    XML_ENTRY_CHILD = 2,      // element start one level below the last reported one
+    XML_ENTRY_SIBLING = 3,    // element start at the level of the last reported one
+    XML_ENTRY_UP = 4,         // the enclosing element closed: the level moves up one
+    XML_ENTRY_ATTRIBUTE = 5,  // an attribute of the current start tag: name and value
+    XML_ENTRY_DATA = 6,       // character data, decoded (in the name outputs)
+    XML_ENTRY_END = 7,        // the end of the document, all elements closed
+  };
+
+  // cwCapacity > 0: a heap buffer of that many code units (the built-in one
+  // if the allocation fails); otherwise the built-in 8192-unit buffer.
+  CXMLParser(int cwCapacity = 0);
+  virtual ~CXMLParser();
+  CXMLParser(const CXMLParser&) = delete;
+  CXMLParser& operator=(const CXMLParser&) = delete;
+
+  // Converts cbDoc bytes from pbDoc + pTrans->GetCountOfBytesForSignature()
+  // on into the buffer (pTrans has read the document's declaration) and
+  // passes over the prolog. False with the conversion's code (XML_FAILURE
+  // when the text does not fit) or XML_UNEXPECTED_END when the document ends
+  // in its prolog. pTrans must outlive the parser's use.
+  bool Initialize(CIcuTrans* pTrans, unsigned char* pbDoc, int cbDoc, int* pError);
+
+  // The next entry: its kind, name (or data) and value with their lengths.
+  // False with an XML_* code for a malformed document; the parser is not
+  // used further then. After the end of the document every call returns
+  // XML_ENTRY_END.
+  bool GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName,
+                unsigned short** ppwValue, int* pcwValue, int* pError);
+
+  // Moves the read position back to the first element (after the prolog).
+  // Depth, level and decoded data stay as they are.
+  void Reset();
+
+  // True when only white space and comments remain after the read position.
+  bool Terminate();
+
+ private:
+  // Element start at "<": name, nesting, "/>".
+  bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName, int* pError);
+  // The next attribute of the current start tag; false without a code when
+  // the tag has ended.
+  bool GetAttribute(unsigned short** ppwName, int* pcwName, unsigned short** ppwValue,
+                    int* pcwValue, int* pError);
+  // Character data at the cursor, decoded in place; false without a code
+  // when there was none.
+  bool GetData(unsigned short** ppwData, int* pcwData, int* pError);
+  // End tag at "</".
+  bool CloseElement(unsigned short** ppwName, int* pcwName, int* pError);
+  // Moves over white space: true on a code unit before the end.
+  bool skipWhitespace();
+  // Moves over white space and comments: true on a code unit before the end;
+  // false at the end, with XML_UNEXPECTED_END for an unclosed comment.
+  bool skipWSandComments(int* pError);
+
+  bool IsWhiteSpace(unsigned short w) const { return w <= 32 && m_rgWhiteSpace[w] != 0; }
+
+  CIcuTrans* m_pTrans;           // the document's encoding; not owned
+  unsigned short* m_pwCursor;    // read position
+  unsigned short m_rgwInline[8192];  // built-in text buffer
+  unsigned short* m_pwEnd;       // one past the last converted code unit
+  unsigned short* m_pwBuffer;    // m_rgwInline or an owned heap array
+  int m_cwBuffer;                // capacity of m_pwBuffer
+  unsigned short* m_pwDocument;  // first position after the prolog
+  unsigned short* m_rgpwOpen[64];  // name of each open element
+  int m_nDepth;                  // number of open elements
+  int m_nLevel;                  // level of the last reported element start or move up
+  bool m_fAttributes;            // the current start tag may hold more attributes
+
+  static const int m_rgWhiteSpace[33];      // 1 for tab, line feed, carriage return, space
+  static const unsigned short m_rgNumbers[33];  // "0123456789ABCDEF0123456789abcdef"
+};

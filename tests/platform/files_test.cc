@@ -1,0 +1,236 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/sync.h"
+#include "platform/wstr.h"
+#include "temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+// When started by CommandLineJoinsAndQuotesArguments, the program writes
+// its command line to the named file and ends before any test runs.
+[[maybe_unused]] const bool ms_fPrintedCommandLine = [] {
+  const char* out = std::getenv("VLT_TEST_PRINT_COMMAND_LINE");
+  if (out == nullptr) return false;
+  std::ofstream(out) << platform::ToUtf8(GetCommandLineW());
+  _exit(0);
+}();
+
+std::u16string W(const std::string& s) { return platform::FromUtf8(s); }
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+TEST(FilesTest, CreateWriteReadWithWindowsDispositions) {
+  CTempDir dir;
+  std::u16string path = W(dir.Path("sub")) + u"\\data.bin";  // a backslash separates
+  ASSERT_TRUE(CreateDirectoryW(W(dir.Path("sub")).c_str(), nullptr));
+
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD cb = 0;
+  EXPECT_TRUE(WriteFile(file, "hello", 5, &cb, nullptr));
+  EXPECT_EQ(cb, 5u);
+  CloseHandle(file);
+  EXPECT_EQ(ReadAll(dir.Path("sub/data.bin")), "hello");
+
+  EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+
+  file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  DWORD high = 7;
+  EXPECT_EQ(GetFileSize(file, &high), 5u);
+  EXPECT_EQ(high, 0u);
+  char buffer[16] = {};
+  EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &cb, nullptr));
+  EXPECT_EQ(cb, 5u) << "reads up to the end of the file";
+  EXPECT_STREQ(buffer, "hello");
+  EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &cb, nullptr));
+  EXPECT_EQ(cb, 0u);
+  CloseHandle(file);
+
+  EXPECT_EQ(CreateFileW(W(dir.Path("missing")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                        nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(CreateFileW(W(dir.Path("nodir/x")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                        nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(CreateFileW(W(dir.Path("sub")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                        nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "a directory";
+}
+
+TEST(FilesTest, MappingIsReadOnlyAndOutlivesItsHandles) {
+  CTempDir dir;
+  std::string text(70000, 'x');
+  text.replace(0, 5, "alias");
+  dir.Write("alias.txt", text);
+  dir.Write("empty.txt", "");
+
+  HANDLE file = CreateFileW(W(dir.Path("alias.txt")).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  ASSERT_NE(mapping, nullptr);
+  CloseHandle(file);
+  auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  ASSERT_NE(view, nullptr);
+  CloseHandle(mapping);
+  EXPECT_EQ(std::string(view, text.size()), text);
+
+  EXPECT_TRUE(UnmapViewOfFile(view));
+  EXPECT_FALSE(UnmapViewOfFile(view)) << "already unmapped";
+
+  file = CreateFileW(W(dir.Path("alias.txt")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                     nullptr);
+  mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  ASSERT_NE(mapping, nullptr);
+  EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 100, 0), nullptr) << "unaligned offset";
+  auto* tail = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0x10000, 0));
+  ASSERT_NE(tail, nullptr);
+  EXPECT_EQ(tail[0], 'x');
+  UnmapViewOfFile(tail);
+  EXPECT_EQ(MapViewOfFile(mapping, 0x0002 /* FILE_MAP_WRITE */, 0, 0, 0), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseHandle(mapping);
+  CloseHandle(file);
+
+  file = CreateFileW(W(dir.Path("empty.txt")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                     nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), 1006u);
+  CloseHandle(file);
+}
+
+TEST(FilesTest, CopyReplacesWholeOrFailsCleanly) {
+  CTempDir dir;
+  dir.Write("source.dll", "new contents");
+  chmod(dir.Path("source.dll").c_str(), 0750);
+  dir.Write("target.dll", "old");
+  std::u16string source = W(dir.Path("source.dll"));
+  std::u16string target = W(dir.Path("target.dll"));
+
+  EXPECT_FALSE(CopyFileW(source.c_str(), target.c_str(), TRUE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadAll(dir.Path("target.dll")), "old");
+
+  ASSERT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE));
+  EXPECT_EQ(ReadAll(dir.Path("target.dll")), "new contents");
+  struct stat st;
+  ASSERT_EQ(stat(dir.Path("target.dll").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0750u);
+
+  EXPECT_TRUE(CopyFileW(source.c_str(), W(dir.Path("fresh.dll")).c_str(), TRUE));
+  EXPECT_FALSE(CopyFileW(W(dir.Path("absent.dll")).c_str(), target.c_str(), FALSE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(CopyFileW(source.c_str(), W(dir.Path("nodir/x.dll")).c_str(), FALSE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  int cFiles = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path("")))
+    ++cFiles;
+  EXPECT_EQ(cFiles, 3) << "no temporary file left behind";
+}
+
+TEST(FilesTest, FindFirstFileChecksExistenceAndMatchesWildcards) {
+  CTempDir dir;
+  dir.Write("hqsrv.dll", "12345");
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((W(dir.Path("")) + u"hqsrv.dll").c_str(), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(std::u16string(data.cFileName), u"hqsrv.dll");
+  EXPECT_EQ(data.nFileSizeLow, 5u);
+  EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  EXPECT_TRUE(FindClose(find));
+
+  EXPECT_EQ(FindFirstFileW(W(dir.Path("absent.dll")).c_str(), &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(FindFirstFileW(W(dir.Path("nodir/x.dll")).c_str(), &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  find = FindFirstFileW(W(dir.Path("HQ?RV.*")).c_str(), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(std::u16string(data.cFileName), u"hqsrv.dll");
+  FindClose(find);
+  EXPECT_EQ(FindFirstFileW(W(dir.Path("*.exe")).c_str(), &data), INVALID_HANDLE_VALUE);
+}
+
+TEST(FilesTest, DirectoriesAndAttributes) {
+  CTempDir dir;
+  std::u16string sub = W(dir.Path("vltadmin"));
+  EXPECT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryW(sub.c_str(), nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(GetFileAttributesW(sub.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+
+  dir.Write("vltadmin/vltadmin.dll", "x");
+  std::u16string file = sub + u"\\vltadmin.dll";
+  EXPECT_EQ(GetFileAttributesW(file.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
+  EXPECT_FALSE(RemoveDirectoryW(sub.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+  EXPECT_FALSE(DeleteFileW(sub.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(DeleteFileW(file.c_str()));
+  EXPECT_FALSE(DeleteFileW(file.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(RemoveDirectoryW(sub.c_str()));
+  EXPECT_FALSE(CreateDirectoryW(W(dir.Path("a/b")).c_str(), nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(FilesTest, CommandLineJoinsAndQuotesArguments) {
+  CTempDir dir;
+  std::string out = dir.Path("line.txt");
+  std::string variable = "VLT_TEST_PRINT_COMMAND_LINE=" + out;
+  std::vector<char*> env;
+  for (char** p = environ; *p != nullptr; ++p) env.push_back(*p);
+  env.push_back(variable.data());
+  env.push_back(nullptr);
+  const char* argv[] = {"prog", "IIS_SCRIPTS_DIR=/srv/scripts", "with space", "", "tab\there",
+                        nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, const_cast<char**>(argv),
+                        env.data()),
+            0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadAll(out), "prog IIS_SCRIPTS_DIR=/srv/scripts \"with space\" \"\" \"tab\there\"");
+  EXPECT_EQ(GetCommandLineW(), GetCommandLineW()) << "one buffer";
+}
+
+TEST(FilesTest, LocalAllocZeroesWhenAsked) {
+  auto* p = static_cast<BYTE*>(LocalAlloc(LPTR, 64));
+  ASSERT_NE(p, nullptr);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(p[i], 0);
+  EXPECT_EQ(LocalFree(p), nullptr);
+  EXPECT_EQ(LocalAlloc(0x0002 /* LMEM_MOVEABLE */, 8), nullptr);
+}
+
+}  // namespace

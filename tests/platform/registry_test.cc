@@ -1,0 +1,299 @@
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/wstr.h"
+#include "temp_dir.h"
+
+namespace {
+
+constexpr char kHeader[] = "Windows Registry Editor Version 5.00\n\n";
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  // Writes the file and points the registry at it.
+  void UseRegistry(std::string_view body) {
+    setenv("VLTADMIN_REGISTRY", m_dir.Write("test.reg", body).c_str(), 1);
+  }
+
+  // Opens a key of HKEY_LOCAL_MACHINE for reading; null when that fails.
+  static HKEY Open(const char16_t* path, REGSAM sam = KEY_READ) {
+    HKEY key = nullptr;
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, sam, &key) == ERROR_SUCCESS ? key : nullptr;
+  }
+
+  static std::vector<BYTE> Query(HKEY key, const char16_t* name, DWORD* type) {
+    DWORD cb = 0;
+    EXPECT_EQ(RegQueryValueExW(key, name, nullptr, type, nullptr, &cb), ERROR_SUCCESS);
+    std::vector<BYTE> data(cb);
+    EXPECT_EQ(RegQueryValueExW(key, name, nullptr, type, data.data(), &cb), ERROR_SUCCESS);
+    return data;
+  }
+
+  static std::u16string QueryString(HKEY key, const char16_t* name) {
+    DWORD type = 0;
+    std::vector<BYTE> data = Query(key, name, &type);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    std::u16string text(data.size() / 2, u'\0');
+    std::memcpy(text.data(), data.data(), text.size() * 2);
+    EXPECT_TRUE(!text.empty() && text.back() == 0) << "terminator counted in the size";
+    if (!text.empty()) text.pop_back();
+    return text;
+  }
+
+  static DWORD QueryDword(HKEY key, const char16_t* name) {
+    DWORD type = 0, value = 0, cb = sizeof value;
+    EXPECT_EQ(RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(cb, 4u);
+    return value;
+  }
+
+  CTempDir m_dir;
+};
+
+TEST_F(RegistryTest, ReadsEveryValueType) {
+  UseRegistry(std::string(kHeader) +
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\n"
+              "@=\"default text\"\n"
+              "\"Path\"=\"C:\\\\Program Files\\\\\\\"Veltra\\\"\"\n"
+              "\"MaxRequestSize\"=dword:00010000\n"
+              "\"Big\"=qword:0000000100000002\n"
+              "\"HexQword\"=hex(b):02,00,00,00,01,00,00,00\n"
+              "\"Blob\"=hex:de,ad,BE,ef\n"
+              "\"Empty\"=hex:\n"
+              "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\n"
+              "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
+              "\"Unicode\"=\"\xC3\xA9t\xC3\xA9\"\n");
+  HKEY key = Open(u"SOFTWARE\\Veltra\\XML Service");
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(QueryString(key, nullptr), u"default text");
+  EXPECT_EQ(QueryString(key, u""), u"default text");
+  EXPECT_EQ(QueryString(key, u"Path"), u"C:\\Program Files\\\"Veltra\"");
+  EXPECT_EQ(QueryString(key, u"Unicode"), u"\u00e9t\u00e9");
+  EXPECT_EQ(QueryDword(key, u"MaxRequestSize"), 65536u);
+
+  DWORD type = 0;
+  std::vector<BYTE> big = Query(key, u"Big", &type);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
+  EXPECT_EQ(big, (std::vector<BYTE>{2, 0, 0, 0, 1, 0, 0, 0}));
+  EXPECT_EQ(Query(key, u"HexQword", &type), big);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
+  EXPECT_EQ(Query(key, u"Blob", &type), (std::vector<BYTE>{0xde, 0xad, 0xbe, 0xef}));
+  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_TRUE(Query(key, u"Empty", &type).empty());
+  EXPECT_EQ(Query(key, u"Expand", &type), (std::vector<BYTE>{0x25, 0, 0x41, 0, 0x25, 0, 0, 0}));
+  EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+  EXPECT_EQ(Query(key, u"Multi", &type).size(), 10u);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryTest, NamesIgnoreCaseAndParentsOfSectionsExist) {
+  UseRegistry(std::string(kHeader) + "[hklm\\Software\\Veltra\\NDS]\n\"SyncedDomainName\"=\"CORP\"\n");
+  HKEY key = Open(u"SOFTWARE\\VELTRA\\nds");
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(QueryString(key, u"syncEDdomainname"), u"CORP");
+  RegCloseKey(key);
+
+  HKEY parent = Open(u"Software\\Veltra");
+  ASSERT_NE(parent, nullptr);
+  HKEY child = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(parent, u"Nds", 0, KEY_READ, &child), ERROR_SUCCESS);
+  EXPECT_NE(child, nullptr);
+  RegCloseKey(child);
+  RegCloseKey(parent);
+}
+
+TEST_F(RegistryTest, FailuresHaveWindowsCodes) {
+  UseRegistry(std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"V\"=dword:1\n");
+  HKEY key = reinterpret_cast<HKEY>(1);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"B", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"A", 0, KEY_WRITE, &key), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"A", 0, KEY_ALL_ACCESS, &key), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"A", 0, KEY_READ | KEY_WOW64_32KEY, &key),
+            ERROR_SUCCESS);
+  ASSERT_NE(key, nullptr);
+  EXPECT_NE(key, HKEY_LOCAL_MACHINE);
+  EXPECT_NE(key, HKEY_CLASSES_ROOT);
+
+  DWORD cb = 4;
+  BYTE data[4];
+  EXPECT_EQ(RegQueryValueExW(key, u"Missing", nullptr, nullptr, data, &cb), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(nullptr, u"V", nullptr, nullptr, data, &cb), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegQueryValueExW(reinterpret_cast<HKEY>(data), u"V", nullptr, nullptr, data, &cb),
+            ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegQueryValueExW(key, u"V", nullptr, nullptr, data, &cb), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RegistryTest, QueryReportsSizeAndMoreData) {
+  UseRegistry(std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"S\"=\"abc\"\n");
+  HKEY key = Open(u"A");
+  ASSERT_NE(key, nullptr);
+  DWORD type = 0, cb = 0;
+  EXPECT_EQ(RegQueryValueExW(key, u"S", nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(cb, 8u);  // three units and the terminator
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(RegQueryValueExW(key, u"S", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+
+  BYTE buffer[8] = {0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55};
+  cb = 6;
+  type = 0;
+  EXPECT_EQ(RegQueryValueExW(key, u"S", nullptr, &type, buffer, &cb), ERROR_MORE_DATA);
+  EXPECT_EQ(cb, 8u);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  cb = 8;
+  EXPECT_EQ(RegQueryValueExW(key, u"S", nullptr, nullptr, buffer, &cb), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buffer)), u"abc");
+  EXPECT_EQ(RegQueryValueExW(key, u"S", nullptr, nullptr, buffer, nullptr), ERROR_INVALID_PARAMETER);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, EncodingsAndLineEndsReadAlike) {
+  std::string utf8 = std::string(kHeader) +
+                     "; comment\n[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"\xE2\x82\xAC\"\n"
+                     "\"H\"=hex:01,02,\\\n  03,04 ; four bytes\n";
+  std::string crlf;
+  for (char c : utf8) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  std::u16string wide = platform::FromUtf8(crlf);
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t c : wide) utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+
+  for (const std::string& file : {utf8, crlf, "\xEF\xBB\xBF" + crlf, utf16}) {
+    UseRegistry(file);
+    HKEY key = Open(u"A");
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(QueryString(key, u"N"), u"\u20ac");
+    DWORD type;
+    EXPECT_EQ(Query(key, u"H", &type), (std::vector<BYTE>{1, 2, 3, 4}));
+    RegCloseKey(key);
+  }
+}
+
+TEST_F(RegistryTest, DeletionsRemoveKeysAndValues) {
+  UseRegistry(std::string(kHeader) +
+              "[HKLM\\A\\B]\n\"Kept\"=dword:1\n\"Gone\"=dword:2\n"
+              "[HKLM\\A\\C]\n[HKLM\\A\\D]\n"
+              "[-HKLM\\A\\C]\n\"Ignored\"=dword:3\n[-HKLM\\A\\Absent\\X]\n"
+              "[HKLM\\A\\B]\n\"Gone\"=-\n\"Kept\"=dword:5\n");
+  HKEY key = Open(u"A\\B");
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(QueryDword(key, u"Kept"), 5u);
+  EXPECT_EQ(RegQueryValueExW(key, u"Gone", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+  EXPECT_EQ(Open(u"A\\C"), nullptr);
+
+  HKEY parent = Open(u"A");
+  WCHAR name[8];
+  DWORD cch = 8;
+  EXPECT_EQ(RegEnumKeyExW(parent, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name, cch), u"B");
+  cch = 1;
+  EXPECT_EQ(RegEnumKeyExW(parent, 1, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+  cch = 8;
+  EXPECT_EQ(RegEnumKeyExW(parent, 1, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name, cch), u"D");
+  EXPECT_EQ(RegEnumKeyExW(parent, 2, name, &cch, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  RegCloseKey(parent);
+}
+
+TEST_F(RegistryTest, ChangedFileIsReReadAndOpenKeysKeepTheirSnapshot) {
+  UseRegistry(std::string(kHeader) + "[HKLM\\A]\n\"V\"=dword:1\n");
+  HKEY before = Open(u"A");
+  ASSERT_NE(before, nullptr);
+  UseRegistry(std::string(kHeader) + "[HKLM\\A]\n\"V\"=dword:2\n");
+  HKEY after = Open(u"A");
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(QueryDword(after, u"V"), 2u);
+  EXPECT_EQ(QueryDword(before, u"V"), 1u);
+  RegCloseKey(before);
+  RegCloseKey(after);
+
+  unsetenv("VLTADMIN_REGISTRY");
+  setenv("VLTADMIN_REGISTRY", m_dir.Path("absent.reg").c_str(), 1);
+  EXPECT_EQ(Open(u"A"), nullptr) << "a missing file is an empty registry";
+}
+
+// Each malformed file is reported once, with its line, and reads as empty.
+TEST_F(RegistryTest, MalformedFilesAreReportedOnceAndReadAsEmpty) {
+  struct Case {
+    std::string body;
+    const char* reason;
+  };
+  const std::string section = "[HKLM\\A]\n\"Ok\"=dword:1\n";
+  const Case cases[] = {
+      {"REGEDIT5\n" + section, "line 1: bad header"},
+      {"", "no header"},
+      {kHeader + section + "[HKLM\\B\n", "line 5: unterminated section"},
+      {kHeader + section + "\"V\"=dword:123456789\n", "line 5: bad dword"},
+      {kHeader + section + "\"V\"=dword:xyz\n", "line 5: bad dword"},
+      {kHeader + section + "\"V\"=hex:01,zz\n", "line 5: bad hex"},
+      {kHeader + section + "\"V\"=hex:01,\\", "line 5: hex data continued"},
+      {kHeader + section + "[HKEY_NOWHERE\\A]\n", "line 5: unknown root"},
+      {kHeader + section + "\"V\"=\"open\n", "line 5: unterminated string"},
+      {kHeader + section + "\"V\n", "line 5: unterminated string"},
+      {kHeader + section + "\"V\"\n", "line 5: missing '='"},
+      {kHeader + section + "\"V\"=\"x\" junk\n", "line 5: unexpected text"},
+      {kHeader + section + "garbage\n", "line 5: unrecognised line"},
+      {kHeader + section + "[HKLM\\A\\\\B]\n", "line 5: empty key name"},
+      {kHeader + std::string("\"V\"=dword:1\n"), "line 3: value outside"},
+      {kHeader + section + "\"V\"=\"\xC3\x28\"\n", "line 5: invalid UTF-8"},
+      {std::string("\xFF\xFE\x41", 3), "odd length"},
+  };
+  int nFile = 0;
+  for (const Case& c : cases) {
+    std::string path = m_dir.Write("bad" + std::to_string(nFile++) + ".reg", c.body);
+    setenv("VLTADMIN_REGISTRY", path.c_str(), 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Open(u"A"), nullptr) << c.reason;
+    EXPECT_EQ(Open(u"A"), nullptr) << c.reason;
+    std::string report = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(report.find(path), std::string::npos) << report;
+    EXPECT_NE(report.find(c.reason), std::string::npos) << report;
+    EXPECT_EQ(report.find(path), report.rfind(path)) << "reported twice: " << report;
+  }
+}
+
+TEST_F(RegistryTest, ConcurrentReadersWhileTheFileChanges) {
+  UseRegistry(std::string(kHeader) + "[HKLM\\A]\n\"V\"=dword:1\n");
+  std::atomic<bool> fStop{false};
+  std::atomic<int> nFailures{0};
+  std::vector<std::thread> readers;
+  for (int i = 0; i < 4; ++i) {
+    readers.emplace_back([&] {
+      while (!fStop) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"A", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+          ++nFailures;
+          continue;
+        }
+        DWORD value = 0, cb = 4;
+        if (RegQueryValueExW(key, u"V", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &cb) !=
+                ERROR_SUCCESS ||
+            value == 0)
+          ++nFailures;
+        RegCloseKey(key);
+      }
+    });
+  }
+  // The environment is not touched while the readers run: only the file.
+  std::string path = m_dir.Path("test.reg");
+  for (int n = 2; n < 50; ++n)
+    m_dir.Write("test.reg", std::string(kHeader) + "[HKLM\\A]\n\"V\"=dword:" + std::to_string(n) + "\n");
+  fStop = true;
+  for (auto& reader : readers) reader.join();
+  EXPECT_EQ(nFailures, 0);
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+// CIcuTrans: detection, the declaration scan, conversions, the response
+// declaration.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "xml_test_support.h"
+
+using namespace xmltest;
+
+namespace {
+
+class IcuTransTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(InitializeWithAliases(m_dir, ShippedAliasFile())); }
+  void TearDown() override { CIcuTrans::Terminate(); }
+
+  // ParseXMLSignature's code (0 or 3 on success, with the signature count in
+  // *pcb), or -code on failure.
+  int Scan(CIcuTrans& trans, std::string bytes, int* pcb = nullptr) {
+    m_doc = std::move(bytes);
+    int nError = -1;
+    bool f = trans.ParseXMLSignature(reinterpret_cast<unsigned char*>(m_doc.data()),
+                                     static_cast<int>(m_doc.size()), &nError);
+    if (pcb) *pcb = trans.GetCountOfBytesForSignature();
+    return f ? nError : -nError;
+  }
+  int Scan(std::string bytes) {
+    CIcuTrans trans;
+    return Scan(trans, std::move(bytes));
+  }
+  static std::string Declaration(CIcuTrans& trans) {
+    unsigned short rgw[64];
+    int cw = 64;
+    EXPECT_TRUE(trans.FormXMLSignature(rgw, &cw));
+    return Utf8(std::u16string(reinterpret_cast<char16_t*>(rgw), cw));
+  }
+
+  TempDir m_dir;
+  std::string m_doc;
+};
+
+TEST_F(IcuTransTest, DetectsByteOrderMarksAndPatterns) {
+  CIcuTrans le, be, cp, leBare;
+  int cb = 0;
+  EXPECT_EQ(Scan(le, Encode("<?xml version=\"1.0\"?><r/>", "UTF-16LE"), &cb), 0);
+  EXPECT_EQ(cb, 2 + 2 * 21);
+  EXPECT_EQ(Declaration(le), "<?xml version=\"1.0\"?>");
+  EXPECT_EQ(Scan(be, Encode("<?xml version=\"1.0\"?><r/>", "UTF-16BE"), &cb), 0);
+  EXPECT_EQ(cb, 2 + 2 * 21);
+  EXPECT_EQ(Scan(leBare, Encode("<?xml version=\"1.0\"?><r/>", "UTF-16LE", false), &cb), 0);
+  EXPECT_EQ(cb, 2 * 21);
+  EXPECT_EQ(Scan(cp, "<?xml version=\"1.0\"?><r/>", &cb), XML_DEFAULT_ENCODING);
+  EXPECT_EQ(cb, 21);
+  EXPECT_EQ(Declaration(cp), "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>");
+
+  EXPECT_EQ(Scan(std::string("\xFF\xFE\x20\x00<\0", 6)), -XML_UNRECOGNISED);
+  EXPECT_EQ(Scan("\xEF\xBB\xBF<?xml version=\"1.0\"?><r/>"), -XML_UNRECOGNISED);
+  EXPECT_EQ(Scan("<r>no declaration</r>"), -XML_UNRECOGNISED);
+  EXPECT_EQ(Scan(Encode("<r>no declaration</r>", "UTF-16LE")), -XML_BAD_SIGNATURE);
+  EXPECT_EQ(Scan(Encode("<r>no declaration</r>", "UTF-16LE", false)), -XML_UNRECOGNISED);
+  EXPECT_EQ(Scan("<?x"), -XML_BAD_SIGNATURE);
+  EXPECT_EQ(Scan("<?xml version=\"1.0\"?>"), -XML_BAD_SIGNATURE);
+  EXPECT_EQ(Scan("<?xml version=\"1.0\""), -XML_BAD_SIGNATURE);
+}
+
+TEST_F(IcuTransTest, DeclarationScanAcceptsItsGrammar) {
+  CIcuTrans latin;
+  EXPECT_EQ(Scan(latin, "<?xml version='1.0' encoding='ISO-8859-1'?><r/>"), XML_OK);
+  EXPECT_EQ(Declaration(latin), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>");
+  EXPECT_EQ(Scan("<?xml  \n version = \"1.0' \t?><r/>"), XML_DEFAULT_ENCODING);
+  EXPECT_EQ(Scan("<?xml version=\"1.0\" standalone='yes' encoding=\"utf-8\"?><r/>"), XML_OK);
+  EXPECT_EQ(Scan("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?><r/>"), XML_OK);
+  for (const char* bad : {"<?xml version=\"1.0\"? ><r/>", "<?xml\tversion=\"1.0\"?><r/>",
+                          "<?xml version=\"1.1\"?><r/>",
+                          "<?xml version=\"1.0\" encoding='utf-8' encoding='utf-8'?><r/>",
+                          "<?xml version=\"1.0\" standalone='maybe'?><r/>",
+                          "<?xml version=\"1.0\" encoding='abcdefghijklmno'?><r/>",
+                          "<?xml version=\"1.0\" encoding='utf-8"})
+    EXPECT_EQ(Scan(bad), -XML_BAD_SIGNATURE) << bad;
+  // Fourteen characters fit; unknown and space-led names fall back to UTF-8.
+  CIcuTrans unknown, spaced;
+  EXPECT_EQ(Scan(unknown, "<?xml version=\"1.0\" encoding='abcdefghijklmn'?><r/>"),
+            XML_DEFAULT_ENCODING);
+  EXPECT_EQ(Declaration(unknown), "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>");
+  EXPECT_EQ(Scan(spaced, "<?xml version=\"1.0\" encoding=' utf-8'?><r/>"), XML_DEFAULT_ENCODING);
+  // UTF-16 documents skip the declared name.
+  CIcuTrans le;
+  EXPECT_EQ(Scan(le, Encode("<?xml version=\"1.0\" encoding=\"a-very-long-encoding-name\"?><r/>",
+                            "UTF-16LE")),
+            XML_OK);
+  EXPECT_EQ(Declaration(le), "<?xml version=\"1.0\"?>");
+}
+
+TEST_F(IcuTransTest, PresetMethods) {
+  CIcuTrans preset;
+  preset.SetEncodingMethod(2);
+  EXPECT_EQ(Scan(preset, "abcd"), -XML_UNRECOGNISED);
+  CIcuTrans codepage;
+  codepage.SetEncodingMethod(ENCODING_CODEPAGE);
+  EXPECT_EQ(Scan(codepage, "abcd"), -XML_BAD_SIGNATURE);
+}
+
+TEST(IcuTransUninitialised, ParseRefusesUntilInitialised) {
+  // Initialisation is process-wide and never undone; ctest runs each test
+  // in a process of its own.
+  if (testing::UnitTest::GetInstance()->test_to_run_count() > 1 &&
+      testing::UnitTest::GetInstance()->successful_test_count() > 0)
+    GTEST_SKIP() << "run after other tests in one process";
+  CIcuTrans trans;
+  std::string doc = "<?xml version=\"1.0\"?><r/>";
+  int nError = 0;
+  EXPECT_FALSE(trans.ParseXMLSignature(reinterpret_cast<unsigned char*>(doc.data()),
+                                       static_cast<int>(doc.size()), &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+}
+
+TEST_F(IcuTransTest, InputToUnicode) {
+  CIcuTrans cp;
+  ASSERT_EQ(Scan(cp, "<?xml version='1.0' encoding='iso-8859-2'?><r/>"), XML_OK);
+  unsigned char rgb[40];
+  for (int i = 0; i < 40; ++i) rgb[i] = static_cast<unsigned char>('a' + i % 26);
+  unsigned short rgw[64];
+  int cw = 64, nError = -1;
+  ASSERT_TRUE(cp.InputToUnicode(rgb, 40, rgw, &cw, &nError));
+  EXPECT_EQ(cw, 40);
+  EXPECT_EQ(rgw[39], 'a' + 39 % 26);
+  rgb[37] = 0xA1;  // A WITH OGONEK in ISO-8859-2, after the vectorised part
+  cw = 64;
+  ASSERT_TRUE(cp.InputToUnicode(rgb, 40, rgw, &cw, &nError));
+  EXPECT_EQ(cw, 40);
+  EXPECT_EQ(rgw[37], 0x0104);
+  // The capacity must hold one unit per byte even where fewer would do.
+  CIcuTrans utf8;
+  ASSERT_EQ(Scan(utf8, "<?xml version='1.0' encoding='utf-8'?><r/>"), XML_OK);
+  unsigned char rgbUtf8[] = {0xE4, 0xB8, 0xAD};
+  cw = 2;
+  EXPECT_FALSE(utf8.InputToUnicode(rgbUtf8, 3, rgw, &cw, &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+  cw = 3;
+  ASSERT_TRUE(utf8.InputToUnicode(rgbUtf8, 3, rgw, &cw, &nError));
+  EXPECT_EQ(cw, 1);
+  EXPECT_EQ(rgw[0], 0x4E2D);
+  cw = 0;
+  EXPECT_FALSE(utf8.InputToUnicode(rgbUtf8, 3, rgw, &cw, &nError));
+  cw = 4;
+  EXPECT_FALSE(utf8.InputToUnicode(rgbUtf8, 0, rgw, &cw, &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+
+  CIcuTrans be;
+  be.SetEncodingMethod(ENCODING_UTF16BE);
+  unsigned char rgbBe[] = {0x4E, 0x2D, 0x00, 0x41, 0x7F};
+  cw = 2;
+  ASSERT_TRUE(be.InputToUnicode(rgbBe, 5, rgw, &cw, &nError));
+  EXPECT_EQ(cw, 2);
+  EXPECT_EQ(rgw[0], 0x4E2D);
+  EXPECT_EQ(rgw[1], 0x41);
+  cw = 1;
+  EXPECT_FALSE(be.InputToUnicode(rgbBe, 5, rgw, &cw, &nError));
+}
+
+TEST_F(IcuTransTest, UnicodeToOutput) {
+  unsigned short rgw[] = {0x41, 0xE9, 0x4E2D};
+  unsigned char rgb[16];
+  CIcuTrans le;
+  le.SetEncodingMethod(ENCODING_UTF16LE);
+  int cw = 3, cb = 5, nError = -1;
+  ASSERT_TRUE(le.UnicodeToOutput(rgw, &cw, rgb, &cb, &nError));
+  EXPECT_EQ(cb, 4);
+  EXPECT_EQ(cw, 2);
+  EXPECT_EQ(nError, XML_OK);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(rgb), 4), std::string("A\0\xE9\0", 4));
+  CIcuTrans be;
+  be.SetEncodingMethod(ENCODING_UTF16BE);
+  cw = 3, cb = 16;
+  ASSERT_TRUE(be.UnicodeToOutput(rgw, &cw, rgb, &cb, &nError));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(rgb), cb), std::string("\0A\0\xE9\x4E\x2D", 6));
+
+  CIcuTrans latin;
+  ASSERT_EQ(Scan(latin, "<?xml version='1.0' encoding='latin1'?><r/>"), XML_OK);
+  cw = 2, cb = 16;
+  ASSERT_TRUE(latin.UnicodeToOutput(rgw, &cw, rgb, &cb, &nError));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(rgb), cb), "A\xE9");
+  cw = 3, cb = 16;  // U+4E2D has no ISO-8859-1 byte
+  EXPECT_FALSE(latin.UnicodeToOutput(rgw, &cw, rgb, &cb, &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+  cw = 2, cb = 1;  // too small
+  EXPECT_FALSE(latin.UnicodeToOutput(rgw, &cw, rgb, &cb, &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+  cw = 0;
+  EXPECT_FALSE(latin.UnicodeToOutput(rgw, &cw, rgb, &cb, &nError));
+  EXPECT_FALSE(latin.UnicodeToOutput(rgw, &cw, rgb, &cb, nullptr));
+}
+
+TEST_F(IcuTransTest, NumericToUnicode) {
+  unsigned short w = 0;
+  int nError = 77;
+  CIcuTrans le;
+  le.SetEncodingMethod(ENCODING_UTF16LE);
+  EXPECT_TRUE(le.NumericToUnicode(0xFFFF, &w, &nError));
+  EXPECT_EQ(w, 0xFFFF);
+  EXPECT_EQ(nError, 77);  // left as it was
+  EXPECT_FALSE(le.NumericToUnicode(0x10000, &w, &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+  for (int n : {0, -1}) {
+    nError = 0;
+    EXPECT_FALSE(le.NumericToUnicode(n, &w, &nError));
+    EXPECT_EQ(nError, XML_FAILURE);
+  }
+  CIcuTrans sjis;
+  ASSERT_EQ(Scan(sjis, "<?xml version='1.0' encoding='Shift_JIS'?><r/>"), XML_OK);
+  EXPECT_TRUE(sjis.NumericToUnicode(0x82A0, &w, &nError));  // HIRAGANA A
+  EXPECT_EQ(w, 0x3042);
+  EXPECT_TRUE(sjis.NumericToUnicode(65, &w, &nError));
+  EXPECT_EQ(w, 'A');
+  EXPECT_FALSE(sjis.NumericToUnicode(0x82, &w, &nError));  // a lead byte alone
+  CIcuTrans gb;
+  ASSERT_EQ(Scan(gb, "<?xml version='1.0' encoding='GB18030'?><r/>"), XML_OK);
+  EXPECT_TRUE(gb.NumericToUnicode(0xD6D0, &w, &nError));
+  EXPECT_EQ(w, 0x4E2D);
+  // Four bytes naming a character outside the BMP give two code units.
+  EXPECT_FALSE(gb.NumericToUnicode(0x90308130, &w, &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+}
+
+TEST_F(IcuTransTest, FormXMLSignatureNeedsRoom) {
+  CIcuTrans trans;
+  unsigned short rgw[64];
+  int cw = 63;
+  EXPECT_FALSE(trans.FormXMLSignature(rgw, &cw));
+  EXPECT_EQ(cw, 0);
+}
+
+}  // namespace

@@ -1,0 +1,161 @@
+// CXMLParser: entries, nesting, attributes, data and references, errors.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xml_test_support.h"
+
+using namespace xmltest;
+using V = std::vector<std::string>;
+
+namespace {
+
+class XmlParserTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(InitializeWithAliases(m_dir, ShippedAliasFile())); }
+  void TearDown() override { CIcuTrans::Terminate(); }
+
+  static V Parse(const std::string& body) {
+    return Tokenize("<?xml version=\"1.0\"?>" + body);
+  }
+
+  TempDir m_dir;
+};
+
+TEST_F(XmlParserTest, ReportsElementsAttributesAndData) {
+  EXPECT_EQ(Parse("<r a='1' b=\"2\"><c>x &amp; y</c><d/></r>"),
+            (V{"TOP r", "ATTR a=1", "ATTR b=2", "CHILD c", "DATA x & y", "SIBLING d", "END"}));
+  EXPECT_EQ(Parse("<r><a><b/></a><c/></r>"),
+            (V{"TOP r", "CHILD a", "CHILD b", "UP a", "SIBLING c", "END"}));
+  // A closed top element followed by more content moves back to level 0.
+  EXPECT_EQ(Parse("<r><a/></r><s/>"), (V{"TOP r", "CHILD a", "TOP r", "TOP s", "END"}));
+  // Attribute spacing; names end at a space, "=" sits anywhere after it.
+  EXPECT_EQ(Parse("<r  a = '1'b='x y'\t/>\n"), (V{"TOP r", "ATTR a=1", "ATTR b=x y", "ERROR 101"}));
+  EXPECT_EQ(Parse("<r><c a='1'/><d/></r>"), (V{"TOP r", "CHILD c", "ATTR a=1", "SIBLING d", "END"}));
+}
+
+TEST_F(XmlParserTest, PrologAndTrailingContent) {
+  EXPECT_EQ(Parse("\r\n<!-- c --> <!DOCTYPE r> \t<r/><!-- t -->  "), (V{"TOP r", "END"}));
+  EXPECT_EQ(Parse("<r/><!-- trailing -->"), (V{"TOP r", "END"}));
+  EXPECT_EQ(Parse("<!-- c -->  "), (V{"INIT 101"}));
+  EXPECT_EQ(Parse("<!DOCTYPE r "), (V{"INIT 101"}));
+  EXPECT_EQ(Parse("<!-- c -> <r/>"), (V{"INIT 101"}));
+  EXPECT_EQ(Parse("<r/>text"), (V{"TOP r", "ERROR 101"}));
+  EXPECT_EQ(Parse("<r/><!-- open"), (V{"TOP r", "ERROR 101"}));
+  // A processing instruction or CDATA section is read as an element.
+  EXPECT_EQ(Parse("<r><![CDATA[x]]></r>")[1], "CHILD ![CDATA[x]]");
+}
+
+TEST_F(XmlParserTest, NestingLimitsAndEndTags) {
+  std::string deep;
+  for (int i = 0; i < 63; ++i) deep += "<e>";
+  for (int i = 0; i < 63; ++i) deep += "</e>";
+  // 63 starts, 61 moves up (the last closing ends the document), the end.
+  V entries = Parse(deep);
+  ASSERT_EQ(entries.size(), 125u);
+  EXPECT_EQ(entries[62], "CHILD e");
+  EXPECT_EQ(entries[63], "UP e");
+  EXPECT_EQ(entries.back(), "END");
+  EXPECT_EQ(Parse("<e>" + deep + "</e>").back(), "ERROR 100");
+  EXPECT_EQ(Parse("<r/></r>"), (V{"TOP r", "ERROR 100"}));
+  // The end tag's name is compared over its own length.
+  EXPECT_EQ(Parse("<abc></ab>"), (V{"TOP abc", "END"}));
+  EXPECT_EQ(Parse("<ab></abc>"), (V{"TOP ab", "ERROR 103"}));
+  EXPECT_EQ(Parse("<r></ r >"), (V{"TOP r", "END"}));
+  EXPECT_EQ(Parse("<r></r x>"), (V{"TOP r", "ERROR 103"}));
+  EXPECT_EQ(Parse("<r></r"), (V{"TOP r", "ERROR 102"}));
+  EXPECT_EQ(Parse("<r><a>"), (V{"TOP r", "CHILD a", "ERROR 101"}));
+}
+
+TEST_F(XmlParserTest, MalformedTagsAndAttributes) {
+  EXPECT_EQ(Parse("<r"), (V{"ERROR 102"}));
+  EXPECT_EQ(Parse("<r/x></r>"), (V{"ERROR 102"}));
+  EXPECT_EQ(Parse("<r a='1'/x></r>"), (V{"TOP r", "ATTR a=1", "ERROR 103"}));
+  EXPECT_EQ(Parse("<r a></r>"), (V{"TOP r", "ERROR 104"}));
+  EXPECT_EQ(Parse("<r a b='1'></r>"), (V{"TOP r", "ERROR 104"}));
+  EXPECT_EQ(Parse("<r a=1></r>"), (V{"TOP r", "ERROR 104"}));
+  EXPECT_EQ(Parse("<r a='x>y'></r>"), (V{"TOP r", "ERROR 104"}));
+  EXPECT_EQ(Parse("<r a='xy"), (V{"TOP r", "ERROR 101"}));
+  // Attribute values are returned as written.
+  EXPECT_EQ(Parse("<r a='&amp;&#65;<'></r>"), (V{"TOP r", "ATTR a=&amp;&#65;<", "END"}));
+}
+
+TEST_F(XmlParserTest, DataWhiteSpaceAndComments) {
+  EXPECT_EQ(Parse("<r>  a b  </r>"), (V{"TOP r", "DATA a b  ", "END"}));
+  EXPECT_EQ(Parse("<r>a<!-- c -->  b</r>"), (V{"TOP r", "DATA ab", "END"}));
+  EXPECT_EQ(Parse("<r>a <!-- c --></r>"), (V{"TOP r", "DATA a ", "END"}));
+  EXPECT_EQ(Parse("<r> <!-- c --> </r>"), (V{"TOP r", "END"}));
+  EXPECT_EQ(Parse("<r>a<!-- c"), (V{"TOP r", "ERROR 101"}));
+  EXPECT_EQ(Parse("<r>a"), (V{"TOP r", "ERROR 101"}));
+}
+
+TEST_F(XmlParserTest, References) {
+  EXPECT_EQ(Parse("<r>&lt;&gt;&amp;&apos;&quot;</r>"), (V{"TOP r", "DATA <>&'\"", "END"}));
+  for (const char* ref : {"&#65;", "&#x41;", "&#X41;", "&#0000065;"})
+    EXPECT_EQ(Parse(std::string("<r>") + ref + "</r>"), (V{"TOP r", "DATA A", "END"})) << ref;
+  // UTF-8 documents name the encoded bytes: 0xC3A9 is U+00E9.
+  EXPECT_EQ(Parse("<r>&#xC3A9;&#50089;</r>"), (V{"TOP r", "DATA \xC3\xA9\xC3\xA9", "END"}));
+  for (const char* bad : {"&#;", "&#x;", "&#6A;", "&#x4G;", "&#2147483648;", "&#xE9;", "&#x4142;",
+                          "&nbsp;", "& ", "&lt"})
+    EXPECT_EQ(Parse(std::string("<r>") + bad + "</r>"), (V{"TOP r", "ERROR 106"})) << bad;
+  EXPECT_EQ(Parse("<r>&#65"), (V{"TOP r", "ERROR 101"}));
+  EXPECT_EQ(Parse("<r>&#2147483647;</r>"), (V{"TOP r", "ERROR 106"}));
+}
+
+TEST_F(XmlParserTest, BufferCapacity) {
+  const std::string decl = "<?xml version=\"1.0\"?>";
+  std::string body = "<r>" + std::string(8192 - 7, 'x') + "</r>";
+  ASSERT_EQ(body.size(), 8192u);
+  EXPECT_EQ(Tokenize(decl + body).size(), 3u);
+  EXPECT_EQ(Tokenize(decl + body + " "), (V{"INIT 5"}));
+  EXPECT_EQ(Tokenize(decl + body + " ", 8193).size(), 3u);
+  EXPECT_EQ(Tokenize(decl + body + "  ", 8193), (V{"INIT 5"}));
+  // A negative capacity means the built-in buffer.
+  EXPECT_EQ(Tokenize(decl + body, -5).size(), 3u);
+}
+
+TEST_F(XmlParserTest, EndRepeatsResetAndTerminate) {
+  std::string doc = "<?xml version=\"1.0\"?><r>a<!-- x --></r> <!-- y --> ";
+  unsigned char* pb = reinterpret_cast<unsigned char*>(doc.data());
+  CIcuTrans trans;
+  int nError;
+  ASSERT_TRUE(trans.ParseXMLSignature(pb, static_cast<int>(doc.size()), &nError));
+  auto parser = std::make_unique<CXMLParser>();
+  ASSERT_TRUE(parser->Initialize(&trans, pb, static_cast<int>(doc.size()), &nError));
+  EXPECT_FALSE(parser->Terminate());
+  EXPECT_EQ(Entries(*parser), (V{"TOP r", "DATA a", "END"}));
+  EXPECT_EQ(Entries(*parser), (V{"END"}));
+  EXPECT_TRUE(parser->Terminate());
+  parser->Reset();
+  EXPECT_EQ(Entries(*parser), (V{"TOP r", "DATA a", "END"}));
+}
+
+TEST_F(XmlParserTest, Utf16AndCodePageDocuments) {
+  const std::string doc = "<?xml version=\"1.0\"?><r a='\xC3\xA9'>\xE4\xB8\xAD&#x4E2D;</r>";
+  for (const char* enc : {"UTF-16LE", "UTF-16BE"}) {
+    EXPECT_EQ(Tokenize(Encode(doc, enc)),
+              (V{"TOP r", "ATTR a=\xC3\xA9", "DATA \xE4\xB8\xAD\xE4\xB8\xAD", "END"})) << enc;
+    EXPECT_EQ(Tokenize(Encode(doc, enc, false)).back(), "END") << enc;
+  }
+  EXPECT_EQ(Tokenize(Encode("<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\xA9&#233;</r>",
+                            "ISO-8859-1")),
+            (V{"TOP r", "DATA \xC3\xA9\xC3\xA9", "END"}));
+  EXPECT_EQ(Tokenize("<?xml version='1.0' encoding='windows-1251'?><r>\xC1</r>"),
+            (V{"TOP r", "DATA \xD0\x91", "END"}));
+  // Invalid UTF-8 fails the conversion.
+  EXPECT_EQ(Tokenize("<?xml version='1.0'?><r>\xC3</r>"), (V{"INIT 5"}));
+}
+
+TEST_F(XmlParserTest, HeapBufferAndUninitialisedUse) {
+  CXMLParser parser(20000);
+  EXPECT_EQ(Entries(parser), (V{"END"}));
+  int nError = 0;
+  EXPECT_FALSE(parser.Initialize(nullptr, nullptr, 0, &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+  std::unique_ptr<CXMLParser[]> rg(new CXMLParser[2]);
+  EXPECT_EQ(Entries(rg[1]), (V{"END"}));
+}
+
+}  // namespace

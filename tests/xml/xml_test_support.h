@@ -1,0 +1,52 @@
+// Helpers of the XML tests: temporary install trees with an alias file,
+// documents in each encoding, and the entries a parser reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "admin/xml/icu_trans.h"
+#include "admin/xml/xml_parser.h"
+
+namespace xmltest {
+
+// A temporary directory removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& Path() const { return m_path; }
+  // Writes a file below the directory (creating its parent directories).
+  std::string Write(const std::string& relative, const std::string& contents) const;
+
+ private:
+  std::string m_path;
+};
+
+// Points VLTADMIN_REGISTRY at a registry file in dir whose install
+// "Location" is location (omitted when null: no install key at all).
+void UseRegistry(const TempDir& dir, const char* location);
+
+// The shipped alias file's contents.
+std::string ShippedAliasFile();
+
+// Initialises CIcuTrans with an alias file of the given contents, found
+// through the registry's install location in a fresh temporary tree.
+bool InitializeWithAliases(const TempDir& dir, const std::string& aliasFile);
+
+std::u16string U16(const char* utf8);
+std::string Utf8(const std::u16string& s);
+
+// Bytes of a document in an encoding: "UTF-8", "UTF-16LE", "UTF-16BE" (each
+// with a byte-order mark) or "ISO-8859-1"; text is given as UTF-8.
+std::string Encode(const std::string& utf8, const std::string& encoding, bool fMark = true);
+
+// One entry as text: "TOP r", "ATTR a=1", "DATA x", "UP a", "END",
+// or "ERROR n" for a failure.
+std::vector<std::string> Entries(CXMLParser& parser, int cMax = 100000);
+
+// Parses a document's bytes (declaration included) and lists its entries;
+// a failing ParseXMLSignature or Initialize gives "SIGNATURE n" or "INIT n".
+std::vector<std::string> Tokenize(const std::string& bytes, int cwCapacity = 0);
+
+}  // namespace xmltest
