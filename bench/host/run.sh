@@ -122,8 +122,19 @@ report() {  # name host-result nginx-result
 
 echo "wrk -t2 -c64 -d$DURATION, 600-byte text/xml POST; host io threads $HOST_IO_THREADS, nginx workers $NGINX_WORKERS"
 
-# Refusal: the real extension when it starts, else the test extension.
-if start_host && curl -s -o /dev/null -X POST -H 'Content-Type: text/xml' --data '<x/>' \
+# Refusal: the real extension when it starts (with a registry of this run
+# that points its install location at the shipped alias file), else the
+# test extension.
+SRC="$(cd "$HERE/../.." && pwd)"
+registry_args=()
+if [ -f "$SRC/data/vltxmlss.txt" ]; then
+  mkdir -p "$WORK/root/System32"
+  cp "$SRC/data/vltxmlss.txt" "$WORK/root/System32/"
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n"Location"="%s"\r\n' \
+    "$WORK/root" >"$WORK/vltadmin.reg"
+  registry_args=(--registry "$WORK/vltadmin.reg")
+fi
+if start_host "${registry_args[@]}" && curl -s -o /dev/null -X POST -H 'Content-Type: text/xml' --data '<x/>' \
      "http://127.0.0.1:$HOST_PORT$URL_PATH"; then
   which="real extension"
   refuse_url="http://127.0.0.1:$HOST_PORT$URL_PATH"
