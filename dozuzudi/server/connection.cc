@@ -1,5 +1,7 @@
 #include "server/connection.h"
 
+#include <string.h>
+
 #include <vector>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
@@ -476,6 +478,7 @@ void CConnection::Close() {
   error_code ec;
   Tcp().socket().shutdown(tcp::socket::shutdown_both, ec);
   Tcp().close();
+  explicit_bzero(m_rgDrain, sizeof(m_rgDrain));
   m_server.Unregister(m_iSlot, this);
 }
 
