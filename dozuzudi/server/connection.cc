@@ -453,6 +453,13 @@ void CConnection::CloseGracefully() {
     return;
   }
   error_code ec;
+  // Nothing unread (the request was read to its end and no further bytes
+  // wait): the close cannot turn into a reset, so no lingering is needed.
+  bool fAllRead = m_parser && m_parser->is_done() && m_buffer.size() == 0;
+  if (fAllRead && Tcp().socket().available(ec) == 0 && !ec) {
+    Close();
+    return;
+  }
   Tcp().socket().shutdown(tcp::socket::shutdown_send, ec);
   Drain();
 }
