@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/access_log.h"
@@ -92,6 +93,15 @@ int main(int argc, char** argv) {
 
   int nSignal = 0;
   sigwait(&stopSignals, &nSignal);
+  // A second stop signal ends the process at once, for a stop that hangs.
+  std::thread([stopSignals] {
+    int nAgain = 0;
+    sigwait(&stopSignals, &nAgain);
+    static const char s_szMessage[] = "vltadmin-host: second stop signal, exiting at once\n";
+    ssize_t cb = write(2, s_szMessage, sizeof(s_szMessage) - 1);
+    (void)cb;
+    _exit(1);
+  }).detach();
 
   server.StopAccepting();
   for (auto& pe : rgExtensions) pe->Terminate();
