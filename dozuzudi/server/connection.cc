@@ -69,6 +69,10 @@ CConnection::CConnection(CHttpServer& server, size_t iSlot, tcp::socket socket,
   error_code ec;
   tcp::endpoint peer = socket.remote_endpoint(ec);
   m_peer = ec ? "-" : FormatEndpoint(peer);
+  if (!ec) {
+    m_peerAddress = peer.address().to_string();
+    m_nPeerPort = peer.port();
+  }
   socket.set_option(tcp::no_delay(true), ec);
   if (pTls)
     m_pTls = std::make_unique<beast::ssl_stream<beast::tcp_stream>>(std::move(socket), *pTls);
@@ -192,12 +196,8 @@ void CConnection::StartRequest() {
   pr->m_fTls = m_pTls != nullptr;
   pr->m_fHttp10 = req.version() == 10;
   pr->m_tStart = m_tStart;
-  error_code ecEndpoint;
-  tcp::endpoint peer = Tcp().socket().remote_endpoint(ecEndpoint);
-  if (!ecEndpoint) {
-    pr->m_peerAddress = peer.address().to_string();
-    pr->m_nPeerPort = peer.port();
-  }
+  pr->m_peerAddress = m_peerAddress;
+  pr->m_nPeerPort = m_nPeerPort;
   pr->m_nServerPort = m_server.LocalPort();
 
   size_t cbAhead = 0;

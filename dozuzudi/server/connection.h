@@ -89,6 +89,8 @@ class CConnection final : public IRequestChannel,
   size_t m_cbDrained = 0;
   uint64_t m_cbSent = 0;
   std::string m_peer;         // "ADDR:PORT" for the log
+  std::string m_peerAddress;  // REMOTE_ADDR
+  unsigned short m_nPeerPort = 0;
   std::string m_logMethod;
   std::string m_logPath;
   std::chrono::steady_clock::time_point m_tStart;
