@@ -16,6 +16,9 @@
 #include "server/host_options.h"
 #include "server/http_server.h"
 
+#ifndef VLTADMIN_INSTALLED_EXTENSION
+#define VLTADMIN_INSTALLED_EXTENSION "/usr/local/lib/vltadmin/libvltadmin.so"
+#endif
 #ifndef VLTADMIN_DEFAULT_REGISTRY
 #define VLTADMIN_DEFAULT_REGISTRY "/etc/vltadmin/vltadmin.reg"
 #endif
@@ -52,8 +55,14 @@ int main(int argc, char** argv) {
     std::fputs(HostUsage(), stdout);
     return 0;
   }
-  if (opts.m_extensions.empty())
-    opts.m_extensions.push_back({kDefaultUrlPath, OwnDirectory() + "/libvltadmin.so"});
+  if (opts.m_extensions.empty()) {
+    // The extension built beside the host; an installed host finds it in the
+    // installed library directory.
+    std::string library = OwnDirectory() + "/libvltadmin.so";
+    if (access(library.c_str(), F_OK) != 0 && access(VLTADMIN_INSTALLED_EXTENSION, F_OK) == 0)
+      library = VLTADMIN_INSTALLED_EXTENSION;
+    opts.m_extensions.push_back({kDefaultUrlPath, library});
+  }
 
   // The platform layer of the extension reads its registry file name from
   // the environment when the library loads.
