@@ -25,100 +25,14 @@ HOST_IO_THREADS="${HOST_IO_THREADS:-1}"
 NGINX_WORKERS="${NGINX_WORKERS:-1}"
 URL_PATH=/Scripts/vltadmin/vltadmin.dll
 WORK="$(mktemp -d /tmp/vlt_bench_host.XXXXXX)"
-HOST_PID=""
-NGINX_PID=""
-
 cleanup() {
-  [ -n "$HOST_PID" ] && kill "$HOST_PID" 2>/dev/null && wait "$HOST_PID" 2>/dev/null
-  [ -n "$NGINX_PID" ] && kill -QUIT "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null
+  cleanup_servers
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-for tool in wrk nginx python3; do
-  command -v "$tool" >/dev/null || { echo "run.sh: $tool is not installed" >&2; exit 1; }
-done
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-
-# Starts vltadmin-host with the given extension arguments; sets HOST_PORT.
-start_host() {
-  "$BIN/vltadmin-host" --listen 127.0.0.1:0 --io-threads "$HOST_IO_THREADS" "$@" \
-    >"$WORK/host.out" 2>"$WORK/host.err" &
-  HOST_PID=$!
-  for _ in $(seq 100); do
-    if grep -q '^listening on ' "$WORK/host.out"; then
-      HOST_PORT="$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$WORK/host.out")"
-      return 0
-    fi
-    kill -0 "$HOST_PID" 2>/dev/null || { wait "$HOST_PID" || true; HOST_PID=""; return 1; }
-    sleep 0.05
-  done
-  return 1
-}
-
-stop_host() {
-  kill "$HOST_PID"; wait "$HOST_PID" || true; HOST_PID=""
-}
-
-# Starts nginx answering 405 on a free port; $1 = keepalive_timeout.
-start_nginx() {
-  NGINX_PORT="$(free_port)"
-  mkdir -p "$WORK/nginx"
-  cat >"$WORK/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes $NGINX_WORKERS;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log;
-events { worker_connections 1024; }
-http {
-  access_log off;
-  client_body_temp_path $WORK/nginx/body;
-  proxy_temp_path $WORK/nginx/proxy;
-  fastcgi_temp_path $WORK/nginx/fastcgi;
-  uwsgi_temp_path $WORK/nginx/uwsgi;
-  scgi_temp_path $WORK/nginx/scgi;
-  keepalive_requests 1000000;
-  keepalive_timeout $1;
-  server {
-    listen 127.0.0.1:$NGINX_PORT reuseport;
-    location / { return 405; }
-  }
-}
-CONF
-  nginx -p "$WORK/nginx" -c "$WORK/nginx/nginx.conf" -e "$WORK/nginx/error.log" &
-  NGINX_PID=$!
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$NGINX_PORT") 2>/dev/null && return 0
-    sleep 0.05
-  done
-  return 1
-}
-
-stop_nginx() {
-  kill -QUIT "$NGINX_PID"; wait "$NGINX_PID" || true; NGINX_PID=""
-}
-
-# Runs wrk against URL; prints "requests/s p50 p99" (latencies in ms).
-measure() {
-  wrk -t2 -c64 -d"$DURATION" --latency -s "$HERE/post600.lua" "$1" >"$WORK/wrk.out" 2>&1
-  awk '
-    function ms(v) { if (v ~ /us$/) return v/1000; if (v ~ /ms$/) return v+0; if (v ~ /s$/) return v*1000; return v }
-    /Requests\/sec:/ { rps = $2 }
-    $1 == "50%" { p50 = ms($2) }
-    $1 == "99%" { p99 = ms($2) }
-    END { printf "%.0f %.3f %.3f\n", rps, p50, p99 }' "$WORK/wrk.out"
-}
-
-report() {  # name host-result nginx-result
-  read -r hr h50 h99 <<<"$2"
-  read -r nr n50 n99 <<<"$3"
-  printf '%-11s vltadmin-host %8s req/s  p50 %7s ms  p99 %7s ms\n' "$1" "$hr" "$h50" "$h99"
-  printf '%-11s nginx         %8s req/s  p50 %7s ms  p99 %7s ms\n' "" "$nr" "$n50" "$n99"
-  awk -v h="$hr" -v n="$nr" 'BEGIN { if (n > 0) printf "%-11s ratio host/nginx requests/s: %.2f\n", "", h / n }'
-}
+. "$HERE/../lib/loopback.sh"
+LOAD_SCRIPT="$HERE/post600.lua"
 
 echo "wrk -t2 -c64 -d$DURATION, 600-byte text/xml POST; host io threads $HOST_IO_THREADS, nginx workers $NGINX_WORKERS"
 
@@ -128,11 +42,7 @@ echo "wrk -t2 -c64 -d$DURATION, 600-byte text/xml POST; host io threads $HOST_IO
 SRC="$(cd "$HERE/../.." && pwd)"
 registry_args=()
 if [ -f "$SRC/data/vltxmlss.txt" ]; then
-  mkdir -p "$WORK/root/System32"
-  cp "$SRC/data/vltxmlss.txt" "$WORK/root/System32/"
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n"Location"="%s"\r\n' \
-    "$WORK/root" >"$WORK/vltadmin.reg"
-  registry_args=(--registry "$WORK/vltadmin.reg")
+  registry_args=(--registry "$(write_run_registry "$SRC")")
 fi
 if start_host "${registry_args[@]}" && curl -s -o /dev/null -X POST -H 'Content-Type: text/xml' --data '<x/>' \
      "http://127.0.0.1:$HOST_PORT$URL_PATH"; then
