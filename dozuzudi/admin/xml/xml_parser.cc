@@ -189,11 +189,13 @@ bool CXMLParser::GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pc
     return false;
   }
   const int cwName = static_cast<int>(p - pwName);
-  m_rgpwOpen[m_nDepth] = pwName;
-  if (++m_nDepth >= kMaxOpen) {
+  // A failed call leaves the depth as it was, so that it always indexes
+  // m_rgpwOpen.
+  if (m_nDepth + 1 >= kMaxOpen) {
     *pError = XML_BAD_NESTING;
     return false;
   }
+  m_rgpwOpen[m_nDepth++] = pwName;
   m_fAttributes = true;
   while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
   if (p == m_pwEnd) {
@@ -235,7 +237,7 @@ bool CXMLParser::GetAttribute(unsigned short** ppwName, int* pcwName, unsigned s
       *pError = XML_BAD_END_TAG;
       return false;
     }
-    --m_nDepth;
+    if (m_nDepth > 0) --m_nDepth;
   }
   if (*p == u'>') {
     m_pwCursor = p + 1;
@@ -293,10 +295,11 @@ bool CXMLParser::CloseElement(unsigned short** ppwName, int* pcwName, int* pErro
     return false;
   }
   const int cwName = static_cast<int>(p - pwName);
-  if (--m_nDepth < 0) {
+  if (m_nDepth <= 0) {
     *pError = XML_BAD_NESTING;
     return false;
   }
+  --m_nDepth;
   const unsigned short* pwOpen = m_rgpwOpen[m_nDepth];
   for (int i = 0; i < cwName; ++i) {
     if (pwOpen[i] != pwName[i]) {
