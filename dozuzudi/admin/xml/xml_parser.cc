@@ -3,6 +3,8 @@
 
 #include <new>
 
+#include "admin/xml/scan.h"
+
 namespace {
 
 constexpr int kcwInline = 8192;
@@ -270,8 +272,8 @@ bool CXMLParser::GetAttribute(unsigned short** ppwName, int* pcwName, unsigned s
   if (wQuote != u'\'' && wQuote != u'"') return badAttribute();
   if (++p == m_pwEnd) return unexpectedEnd();
   unsigned short* const pwValue = p;
-  for (; p < m_pwEnd && *p != wQuote; ++p)
-    if (*p == u'>') return badAttribute();
+  p = xmlscan::FindEither(p, m_pwEnd, wQuote, u'>');
+  if (p < m_pwEnd && *p == u'>') return badAttribute();
   if (p == m_pwEnd) return unexpectedEnd();
   *ppwName = pwName;
   *pcwName = cwName;
@@ -323,7 +325,7 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
   unsigned short* p = pwStart;
   const unsigned short* const pEnd = m_pwEnd;
   // Nothing decoded yet: the data stands where it was written.
-  while (p < pEnd && *p != u'<' && *p != u'&') ++p;
+  p = xmlscan::FindEither(p, pEnd, u'<', u'&');
   unsigned short* pwOut = p;
 
   for (;;) {

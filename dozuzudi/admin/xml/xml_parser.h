@@ -78,22 +78,27 @@ class CXMLParser {
   bool Terminate();
 
  private:
+  // The steps of GetEntry are not part of the library's interface: hidden,
+  // so that calls among them are direct and can be inlined.
+#define VLT_XML_INTERNAL __attribute__((visibility("hidden")))
   // Element start at "<": name, nesting, "/>".
-  bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName, int* pError);
+  VLT_XML_INTERNAL bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName, int* pError);
   // The next attribute of the current start tag; false without a code when
   // the tag has ended.
-  bool GetAttribute(unsigned short** ppwName, int* pcwName, unsigned short** ppwValue,
+  VLT_XML_INTERNAL bool GetAttribute(unsigned short** ppwName, int* pcwName, unsigned short** ppwValue,
                     int* pcwValue, int* pError);
   // Character data at the cursor, decoded in place; false without a code
   // when there was none.
-  bool GetData(unsigned short** ppwData, int* pcwData, int* pError);
+  VLT_XML_INTERNAL bool GetData(unsigned short** ppwData, int* pcwData, int* pError);
   // End tag at "</".
-  bool CloseElement(unsigned short** ppwName, int* pcwName, int* pError);
+  VLT_XML_INTERNAL bool CloseElement(unsigned short** ppwName, int* pcwName, int* pError);
   // Moves over white space: true on a code unit before the end.
-  bool skipWhitespace();
+  VLT_XML_INTERNAL bool skipWhitespace();
   // Moves over white space and comments: true on a code unit before the end;
   // false at the end, with XML_UNEXPECTED_END for an unclosed comment.
-  bool skipWSandComments(int* pError);
+  VLT_XML_INTERNAL bool skipWSandComments(int* pError);
+
+#undef VLT_XML_INTERNAL
 
   bool IsWhiteSpace(unsigned short w) const { return w <= 32 && m_rgWhiteSpace[w] != 0; }
 

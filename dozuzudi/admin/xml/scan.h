@@ -1,0 +1,42 @@
+// Searches over UTF-16 text, eight code units at a time with the compiler's
+// portable vector types.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace xmlscan {
+
+typedef unsigned short VUnits8 __attribute__((vector_size(16)));
+
+// Bit mask of the lanes of a comparison result that are set.
+inline uint64_t AnySet(VUnits8 vMatch, int* piFirst) {
+  uint64_t rgn[2];
+  memcpy(rgn, &vMatch, 16);
+  if (rgn[0] != 0) {
+    *piFirst = __builtin_ctzll(rgn[0]) / 16;
+    return 1;
+  }
+  if (rgn[1] != 0) {
+    *piFirst = 4 + __builtin_ctzll(rgn[1]) / 16;
+    return 1;
+  }
+  return 0;
+}
+
+// The first position in [p, pEnd) holding a or b, or pEnd.
+inline unsigned short* FindEither(unsigned short* p, const unsigned short* pEnd, unsigned short a,
+                                  unsigned short b) {
+  while (pEnd - p >= 8) {
+    VUnits8 v;
+    memcpy(&v, p, 16);
+    VUnits8 vMatch = reinterpret_cast<VUnits8>((v == a) | (v == b));
+    int iFirst;
+    if (AnySet(vMatch, &iFirst)) return p + iFirst;
+    p += 8;
+  }
+  while (p < pEnd && *p != a && *p != b) ++p;
+  return const_cast<unsigned short*>(p);
+}
+
+}  // namespace xmlscan
