@@ -39,4 +39,19 @@ inline unsigned short* FindEither(unsigned short* p, const unsigned short* pEnd,
   return const_cast<unsigned short*>(p);
 }
 
+// The first position in [p, pEnd) holding a, b or c, or pEnd.
+inline unsigned short* FindAny(unsigned short* p, const unsigned short* pEnd, unsigned short a,
+                               unsigned short b, unsigned short c) {
+  while (pEnd - p >= 8) {
+    VUnits8 v;
+    memcpy(&v, p, 16);
+    VUnits8 vMatch = reinterpret_cast<VUnits8>((v == a) | (v == b) | (v == c));
+    int iFirst;
+    if (AnySet(vMatch, &iFirst)) return p + iFirst;
+    p += 8;
+  }
+  while (p < pEnd && *p != a && *p != b && *p != c) ++p;
+  return const_cast<unsigned short*>(p);
+}
+
 }  // namespace xmlscan

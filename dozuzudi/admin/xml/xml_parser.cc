@@ -1,6 +1,7 @@
 // CXMLParser: construction, the prolog, and the entry loop with its steps.
 #include "admin/xml/xml_parser.h"
 
+#include <cstring>
 #include <new>
 
 #include "admin/xml/scan.h"
@@ -17,15 +18,17 @@ inline bool IsCommentStart(const unsigned short* p, const unsigned short* pEnd) 
 // Past the "-->" that ends a comment whose text starts at p; null when the
 // text ends first.
 inline unsigned short* SkipCommentBody(unsigned short* p, const unsigned short* pEnd) {
-  for (; pEnd - p >= 3; ++p)
-    if (p[0] == u'-' && p[1] == u'-' && p[2] == u'>') return p + 3;
-  return nullptr;
+  if (pEnd - p < 3) return nullptr;
+  const unsigned short* const pLast = pEnd - 2;  // "-->" must fit
+  for (;; ++p) {
+    p = xmlscan::FindEither(p, pLast, u'-', u'-');
+    if (p >= pLast) return nullptr;
+    if (p[1] == u'-' && p[2] == u'>') return p + 3;
+  }
 }
 
 }  // namespace
 
-const int CXMLParser::m_rgWhiteSpace[33] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0,
-                                            0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
 const unsigned short CXMLParser::m_rgNumbers[33] = {
     u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9', u'A', u'B', u'C', u'D', u'E', u'F',
     u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9', u'a', u'b', u'c', u'd', u'e', u'f',
@@ -183,9 +186,8 @@ bool CXMLParser::GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pc
 
 bool CXMLParser::GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName,
                           int* pError) {
-  unsigned short* p = m_pwCursor + 1;
-  unsigned short* const pwName = p;
-  while (p < m_pwEnd && *p != u' ' && *p != u'>' && *p != u'/') ++p;
+  unsigned short* const pwName = m_pwCursor + 1;
+  unsigned short* p = xmlscan::FindAny(pwName, m_pwEnd, u' ', u'>', u'/');
   if (p == m_pwEnd) {
     *pError = XML_BAD_START_TAG;
     return false;
@@ -248,7 +250,7 @@ bool CXMLParser::GetAttribute(unsigned short** ppwName, int* pcwName, unsigned s
   }
 
   unsigned short* const pwName = p;
-  while (p < m_pwEnd && *p != u'=' && *p != u' ') ++p;
+  p = xmlscan::FindEither(p, m_pwEnd, u'=', u' ');
   if (p == m_pwEnd) {
     *pError = XML_BAD_ATTRIBUTE;
     return false;
@@ -291,7 +293,7 @@ bool CXMLParser::CloseElement(unsigned short** ppwName, int* pcwName, int* pErro
     return false;
   }
   unsigned short* const pwName = p;
-  while (p < m_pwEnd && *p != u' ' && *p != u'>' && *p != u'/') ++p;
+  p = xmlscan::FindAny(p, m_pwEnd, u' ', u'>', u'/');
   if (p == m_pwEnd) {
     *pError = XML_BAD_START_TAG;
     return false;
@@ -302,12 +304,13 @@ bool CXMLParser::CloseElement(unsigned short** ppwName, int* pcwName, int* pErro
     return false;
   }
   --m_nDepth;
-  const unsigned short* pwOpen = m_rgpwOpen[m_nDepth];
-  for (int i = 0; i < cwName; ++i) {
-    if (pwOpen[i] != pwName[i]) {
-      *pError = XML_BAD_END_TAG;
-      return false;
-    }
+  // Compared over the end tag's length (the start tag's name normally lies
+  // before the end tag, but Reset may have moved the cursor back).
+  const unsigned short* const pwOpen = m_rgpwOpen[m_nDepth];
+  if (m_pwEnd - pwOpen < cwName ||
+      memcmp(pwOpen, pwName, sizeof(unsigned short) * cwName) != 0) {
+    *pError = XML_BAD_END_TAG;
+    return false;
   }
   while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
   if (p == m_pwEnd || *p != u'>') {

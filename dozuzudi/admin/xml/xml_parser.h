@@ -78,29 +78,37 @@ class CXMLParser {
   bool Terminate();
 
  private:
-  // The steps of GetEntry are not part of the library's interface: hidden,
-  // so that calls among them are direct and can be inlined.
+  // The steps of GetEntry are not part of the library's interface: inline
+  // and hidden, defined and used in xml_parser.cc only, so that they are
+  // compiled into GetEntry.
 #define VLT_XML_INTERNAL __attribute__((visibility("hidden")))
   // Element start at "<": name, nesting, "/>".
-  VLT_XML_INTERNAL bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName, int* pError);
+  VLT_XML_INTERNAL inline bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName, int* pError);
   // The next attribute of the current start tag; false without a code when
   // the tag has ended.
-  VLT_XML_INTERNAL bool GetAttribute(unsigned short** ppwName, int* pcwName, unsigned short** ppwValue,
+  VLT_XML_INTERNAL inline bool GetAttribute(unsigned short** ppwName, int* pcwName, unsigned short** ppwValue,
                     int* pcwValue, int* pError);
   // Character data at the cursor, decoded in place; false without a code
   // when there was none.
-  VLT_XML_INTERNAL bool GetData(unsigned short** ppwData, int* pcwData, int* pError);
+  VLT_XML_INTERNAL inline bool GetData(unsigned short** ppwData, int* pcwData, int* pError);
   // End tag at "</".
-  VLT_XML_INTERNAL bool CloseElement(unsigned short** ppwName, int* pcwName, int* pError);
+  VLT_XML_INTERNAL inline bool CloseElement(unsigned short** ppwName, int* pcwName, int* pError);
   // Moves over white space: true on a code unit before the end.
-  VLT_XML_INTERNAL bool skipWhitespace();
+  VLT_XML_INTERNAL inline bool skipWhitespace();
   // Moves over white space and comments: true on a code unit before the end;
   // false at the end, with XML_UNEXPECTED_END for an unclosed comment.
-  VLT_XML_INTERNAL bool skipWSandComments(int* pError);
+  VLT_XML_INTERNAL inline bool skipWSandComments(int* pError);
 
 #undef VLT_XML_INTERNAL
 
-  bool IsWhiteSpace(unsigned short w) const { return w <= 32 && m_rgWhiteSpace[w] != 0; }
+  // m_rgWhiteSpace as a bit mask, tested without a memory access.
+  static constexpr unsigned long long WhiteSpaceMask() {
+    unsigned long long nMask = 0;
+    for (int i = 0; i <= 32; ++i)
+      if (m_rgWhiteSpace[i] != 0) nMask |= 1ull << i;
+    return nMask;
+  }
+  static bool IsWhiteSpace(unsigned short w) { return w <= 32 && (WhiteSpaceMask() >> w) & 1; }
 
   CIcuTrans* m_pTrans;           // the document's encoding; not owned
   unsigned short* m_pwCursor;    // read position
@@ -114,6 +122,8 @@ class CXMLParser {
   int m_nLevel;                  // level of the last reported element start or move up
   bool m_fAttributes;            // the current start tag may hold more attributes
 
-  static const int m_rgWhiteSpace[33];      // 1 for tab, line feed, carriage return, space
+  // 1 for tab, line feed, carriage return and space: the white space.
+  static constexpr int m_rgWhiteSpace[33] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0,
+                                             0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
   static const unsigned short m_rgNumbers[33];  // "0123456789ABCDEF0123456789abcdef"
 };
