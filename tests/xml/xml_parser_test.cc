@@ -159,3 +159,27 @@ TEST_F(XmlParserTest, HeapBufferAndUninitialisedUse) {
 }
 
 }  // namespace
+
+namespace {
+
+// A parser used on after a failure, or moved back by Reset with elements
+// open, stays within its buffer and its table of open elements.
+TEST_F(XmlParserTest, UseAfterFailureStaysInBounds) {
+  for (const char* body : {"<r/></r></r></x>", "<a><b><c></a></b>", "<r><a></a></abcdefgh></r>"}) {
+    std::string doc = std::string("<?xml version=\"1.0\"?>") + body;
+    unsigned char* pb = reinterpret_cast<unsigned char*>(doc.data());
+    CIcuTrans trans;
+    int nError;
+    ASSERT_TRUE(trans.ParseXMLSignature(pb, static_cast<int>(doc.size()), &nError));
+    // An exact-size heap buffer, so that reading past the text is caught.
+    auto parser = std::make_unique<CXMLParser>(static_cast<int>(doc.size()) - 21);
+    ASSERT_TRUE(parser->Initialize(&trans, pb, static_cast<int>(doc.size()), &nError));
+    for (int nPass = 0; nPass < 3; ++nPass) {
+      Entries(*parser, 50);
+      Entries(*parser, 50);
+      parser->Reset();
+    }
+  }
+}
+
+}  // namespace

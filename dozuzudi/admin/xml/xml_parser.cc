@@ -27,6 +27,19 @@ inline unsigned short* SkipCommentBody(unsigned short* p, const unsigned short* 
   }
 }
 
+// Past the comments starting at p and the white space after each; null
+// when a comment is not closed.
+__attribute__((noinline)) unsigned short* SkipComments(unsigned short* p,
+                                                        const unsigned short* pEnd) {
+  while (IsCommentStart(p, pEnd)) {
+    p = SkipCommentBody(p + 4, pEnd);
+    if (p == nullptr) return nullptr;
+    // The white space of CXMLParser::m_rgWhiteSpace.
+    while (p < pEnd && (*p == u' ' || *p == u'\t' || *p == u'\n' || *p == u'\r')) ++p;
+  }
+  return p;
+}
+
 }  // namespace
 
 const unsigned short CXMLParser::m_rgNumbers[33] = {
@@ -113,15 +126,15 @@ bool CXMLParser::skipWhitespace() {
 
 bool CXMLParser::skipWSandComments(int* pError) {
   unsigned short* p = m_pwCursor;
-  for (;;) {
-    while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
-    if (!IsCommentStart(p, m_pwEnd)) break;
-    p = SkipCommentBody(p + 4, m_pwEnd);
-    if (p == nullptr) {
-      m_pwCursor = m_pwEnd;
-      *pError = XML_UNEXPECTED_END;
-      return false;
-    }
+  while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
+  m_pwCursor = p;
+  if (!IsCommentStart(p, m_pwEnd)) return p < m_pwEnd;
+  // Comments, and the white space between and after them.
+  p = SkipComments(p, m_pwEnd);
+  if (p == nullptr) {
+    m_pwCursor = m_pwEnd;
+    *pError = XML_UNEXPECTED_END;
+    return false;
   }
   m_pwCursor = p;
   return p < m_pwEnd;
@@ -348,8 +361,11 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
       continue;
     }
     if (w != u'&') {
-      *pwOut++ = w;
-      ++p;
+      // Plain text up to the next tag or reference moves down as a block.
+      unsigned short* const pwNext = xmlscan::FindEither(p, pEnd, u'<', u'&');
+      memmove(pwOut, p, sizeof(unsigned short) * static_cast<size_t>(pwNext - p));
+      pwOut += pwNext - p;
+      p = pwNext;
       continue;
     }
     // A reference.
