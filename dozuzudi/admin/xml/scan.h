@@ -9,19 +9,29 @@ namespace xmlscan {
 
 typedef unsigned short VUnits8 __attribute__((vector_size(16)));
 
-// Bit mask of the lanes of a comparison result that are set.
-inline uint64_t AnySet(VUnits8 vMatch, int* piFirst) {
+typedef char VChars16 __attribute__((vector_size(16)));
+
+// Whether any lane of a comparison result is set, and the first that is.
+inline bool AnySet(VUnits8 vMatch, int* piFirst) {
+#if defined(__SSE2__)
+  // One bit per byte: two per lane.
+  const int nMask = __builtin_ia32_pmovmskb128(reinterpret_cast<VChars16>(vMatch));
+  if (nMask == 0) return false;
+  *piFirst = __builtin_ctz(static_cast<unsigned>(nMask)) / 2;
+  return true;
+#else
   uint64_t rgn[2];
   memcpy(rgn, &vMatch, 16);
   if (rgn[0] != 0) {
     *piFirst = __builtin_ctzll(rgn[0]) / 16;
-    return 1;
+    return true;
   }
   if (rgn[1] != 0) {
     *piFirst = 4 + __builtin_ctzll(rgn[1]) / 16;
-    return 1;
+    return true;
   }
-  return 0;
+  return false;
+#endif
 }
 
 // The first position in [p, pEnd) holding a or b, or pEnd.

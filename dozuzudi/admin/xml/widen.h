@@ -12,6 +12,7 @@ namespace xmlwiden {
 typedef unsigned char VBytes16 __attribute__((vector_size(16)));
 typedef unsigned short VUnits16 __attribute__((vector_size(32)));
 typedef unsigned short VUnits8 __attribute__((vector_size(16)));
+typedef char VChars16 __attribute__((vector_size(16)));
 
 // Widens cb bytes into code units of the same values while every byte is
 // below 0x80. False at the first byte of 0x80 or more; pw then holds an
@@ -19,11 +20,16 @@ typedef unsigned short VUnits8 __attribute__((vector_size(16)));
 inline bool WidenAscii(const unsigned char* pb, size_t cb, unsigned short* pw) {
   size_t i = 0;
   for (; i + 16 <= cb; i += 16) {
+    VBytes16 vb;
+    memcpy(&vb, pb + i, 16);
+#if defined(__SSE2__)
+    // The high bit of each byte.
+    if (__builtin_ia32_pmovmskb128(reinterpret_cast<VChars16>(vb)) != 0) return false;
+#else
     uint64_t rgn[2];
     memcpy(rgn, pb + i, 16);
     if ((rgn[0] | rgn[1]) & 0x8080808080808080ull) return false;
-    VBytes16 vb;
-    memcpy(&vb, pb + i, 16);
+#endif
     VUnits16 vw = __builtin_convertvector(vb, VUnits16);
     memcpy(pw + i, &vw, 32);
   }
