@@ -320,8 +320,9 @@ bool CXMLParser::CloseElement(unsigned short** ppwName, int* pcwName, int* pErro
   // Compared over the end tag's length (the start tag's name normally lies
   // before the end tag, but Reset may have moved the cursor back).
   const unsigned short* const pwOpen = m_rgpwOpen[m_nDepth];
-  if (m_pwEnd - pwOpen < cwName ||
-      memcmp(pwOpen, pwName, sizeof(unsigned short) * cwName) != 0) {
+  bool fEqual = m_pwEnd - pwOpen >= cwName;
+  for (int i = 0; fEqual && i < cwName; ++i) fEqual = pwOpen[i] == pwName[i];
+  if (!fEqual) {
     *pError = XML_BAD_END_TAG;
     return false;
   }

@@ -81,7 +81,7 @@ class CXMLParser {
   // The steps of GetEntry are not part of the library's interface: inline
   // and hidden, defined and used in xml_parser.cc only, so that they are
   // compiled into GetEntry.
-#define VLT_XML_INTERNAL __attribute__((visibility("hidden")))
+#define VLT_XML_INTERNAL __attribute__((visibility("hidden"), always_inline))
   // Element start at "<": name, nesting, "/>".
   VLT_XML_INTERNAL inline bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName, int* pError);
   // The next attribute of the current start tag; false without a code when
