@@ -34,8 +34,7 @@ __attribute__((noinline)) unsigned short* SkipComments(unsigned short* p,
   while (IsCommentStart(p, pEnd)) {
     p = SkipCommentBody(p + 4, pEnd);
     if (p == nullptr) return nullptr;
-    // The white space of CXMLParser::m_rgWhiteSpace.
-    while (p < pEnd && (*p == u' ' || *p == u'\t' || *p == u'\n' || *p == u'\r')) ++p;
+    p = xmlscan::SkipSpaces(p, pEnd);
   }
   return p;
 }
@@ -125,8 +124,9 @@ bool CXMLParser::skipWhitespace() {
 }
 
 bool CXMLParser::skipWSandComments(int* pError) {
-  unsigned short* p = m_pwCursor;
-  while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
+  static_assert(WhiteSpaceMask() == ((1ull << 9) | (1ull << 10) | (1ull << 13) | (1ull << 32)),
+                "xmlscan::SkipSpaces skips exactly the white space");
+  unsigned short* p = xmlscan::SkipSpaces(m_pwCursor, m_pwEnd);
   m_pwCursor = p;
   if (!IsCommentStart(p, m_pwEnd)) return p < m_pwEnd;
   // Comments, and the white space between and after them.
