@@ -48,11 +48,17 @@ std::string RecordsDocument(size_t cbTarget) {
   std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Directory generated='bench'>\n";
   for (int i = 0; doc.size() < cbTarget - 200; ++i) {
     const std::string n = std::to_string(i);
-    doc += "  <Account id=\"" + n + "\" state='active' policy=\"standard\">\n"
-           "    <Name>user" + n + "</Name>\n"
-           "    <Mail>user" + n + "@example.org</Mail>\n"
-           "    <Note>Password changed by the portal &amp; mirrored; next change in 90 days.</Note>\n"
-           "  </Account>\n";
+    doc +=
+        "  <Account id=\"" + n +
+        "\" state='active' policy=\"standard\">\n"
+        "    <Name>user" +
+        n +
+        "</Name>\n"
+        "    <Mail>user" +
+        n +
+        "@example.org</Mail>\n"
+        "    <Note>Password changed by the portal &amp; mirrored; next change in 90 days.</Note>\n"
+        "  </Account>\n";
   }
   return doc + "</Directory>\n";
 }

@@ -9,10 +9,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "admin/xml/charset_alias.h"
 #include "admin/xml/xml_parser.h"
@@ -124,7 +123,8 @@ void BM_Expat(benchmark::State& state, const Document* pDoc) {
 int main(int argc, char** argv) {
   LoadAliases();
   for (const Document& doc : Documents()) {
-    benchmark::RegisterBenchmark((std::string("CXMLParser/") + doc.name).c_str(), BM_CXMLParser, &doc);
+    benchmark::RegisterBenchmark((std::string("CXMLParser/") + doc.name).c_str(), BM_CXMLParser,
+                                 &doc);
     benchmark::RegisterBenchmark((std::string("pugixml/") + doc.name).c_str(), BM_Pugixml, &doc);
     benchmark::RegisterBenchmark((std::string("expat/") + doc.name).c_str(), BM_Expat, &doc);
   }

@@ -23,8 +23,10 @@ std::string Declaration(int nEncoding) {
   if (nEncoding == 0 || nEncoding == 3) return ascii;
   std::string out = ascii.substr(0, 2);
   for (size_t i = 2; i < ascii.size(); ++i) {
-    if (nEncoding == 1) out += {ascii[i], '\0'};
-    else out += {'\0', ascii[i]};
+    if (nEncoding == 1)
+      out += {ascii[i], '\0'};
+    else
+      out += {'\0', ascii[i]};
   }
   return out;
 }

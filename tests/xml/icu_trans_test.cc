@@ -240,13 +240,16 @@ namespace {
 // read in one step; the same declarations spelled otherwise take the
 // character-by-character path. Both must end alike.
 TEST_F(IcuTransTest, UsualDeclarationStartReadsLikeAnyOther) {
-  for (const char* tail : {"UTF-8\"?><r/>", "utf-8' standalone='no' ?><r/>", "abcdefghijklmn\"?><r/>",
-                           "abcdefghijklmno\"?><r/>", "x\"", "x\"?>", "latin1\" encoding='x'?><r/>",
-                           "\"?>\n<r/>", "UTF-8", "Shift_JIS\"\t?><r/>"}) {
+  for (const char* tail :
+       {"UTF-8\"?><r/>", "utf-8' standalone='no' ?><r/>", "abcdefghijklmn\"?><r/>",
+        "abcdefghijklmno\"?><r/>", "x\"", "x\"?>", "latin1\" encoding='x'?><r/>", "\"?>\n<r/>",
+        "UTF-8", "Shift_JIS\"\t?><r/>"}) {
     CIcuTrans usual, other;
     int cbUsual = -1, cbOther = -1;
-    const int nUsual = Scan(usual, std::string("<?xml version=\"1.0\" encoding=\"") + tail, &cbUsual);
-    const int nOther = Scan(other, std::string("<?xml version=\"1.0'  encoding=\"") + tail, &cbOther);
+    const int nUsual =
+        Scan(usual, std::string("<?xml version=\"1.0\" encoding=\"") + tail, &cbUsual);
+    const int nOther =
+        Scan(other, std::string("<?xml version=\"1.0'  encoding=\"") + tail, &cbOther);
     EXPECT_EQ(nUsual, nOther) << tail;
     if (nUsual >= 0) {
       EXPECT_EQ(cbUsual + 1, cbOther) << tail;

@@ -17,9 +17,7 @@ class XmlParserTest : public testing::Test {
   void SetUp() override { ASSERT_TRUE(InitializeWithAliases(m_dir, ShippedAliasFile())); }
   void TearDown() override { CIcuTrans::Terminate(); }
 
-  static V Parse(const std::string& body) {
-    return Tokenize("<?xml version=\"1.0\"?>" + body);
-  }
+  static V Parse(const std::string& body) { return Tokenize("<?xml version=\"1.0\"?>" + body); }
 
   TempDir m_dir;
 };
@@ -33,7 +31,8 @@ TEST_F(XmlParserTest, ReportsElementsAttributesAndData) {
   EXPECT_EQ(Parse("<r><a/></r><s/>"), (V{"TOP r", "CHILD a", "TOP r", "TOP s", "END"}));
   // Attribute spacing; names end at a space, "=" sits anywhere after it.
   EXPECT_EQ(Parse("<r  a = '1'b='x y'\t/>\n"), (V{"TOP r", "ATTR a=1", "ATTR b=x y", "ERROR 101"}));
-  EXPECT_EQ(Parse("<r><c a='1'/><d/></r>"), (V{"TOP r", "CHILD c", "ATTR a=1", "SIBLING d", "END"}));
+  EXPECT_EQ(Parse("<r><c a='1'/><d/></r>"),
+            (V{"TOP r", "CHILD c", "ATTR a=1", "SIBLING d", "END"}));
 }
 
 TEST_F(XmlParserTest, PrologAndTrailingContent) {
@@ -136,7 +135,8 @@ TEST_F(XmlParserTest, Utf16AndCodePageDocuments) {
   const std::string doc = "<?xml version=\"1.0\"?><r a='\xC3\xA9'>\xE4\xB8\xAD&#x4E2D;</r>";
   for (const char* enc : {"UTF-16LE", "UTF-16BE"}) {
     EXPECT_EQ(Tokenize(Encode(doc, enc)),
-              (V{"TOP r", "ATTR a=\xC3\xA9", "DATA \xE4\xB8\xAD\xE4\xB8\xAD", "END"})) << enc;
+              (V{"TOP r", "ATTR a=\xC3\xA9", "DATA \xE4\xB8\xAD\xE4\xB8\xAD", "END"}))
+        << enc;
     EXPECT_EQ(Tokenize(Encode(doc, enc, false)).back(), "END") << enc;
   }
   EXPECT_EQ(Tokenize(Encode("<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\xA9&#233;</r>",

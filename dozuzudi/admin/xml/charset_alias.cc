@@ -105,8 +105,7 @@ void CCharsetAliasTable::Parse(const unsigned char* pb, size_t cb) {
 }
 
 int CCharsetAliasTable::Lookup(const unsigned short* pwszName, int cwMax) {
-  if (ms_pHead == nullptr || pwszName == nullptr || pwszName[0] == 0 || cwMax > 127 ||
-      cwMax < 1)
+  if (ms_pHead == nullptr || pwszName == nullptr || pwszName[0] == 0 || cwMax > 127 || cwMax < 1)
     return -1;
   WCHAR wszName[128];
   int cw = 0;

@@ -67,11 +67,12 @@ inline unsigned short* FindAny(unsigned short* p, const unsigned short* pEnd, un
 // The first position in [p, pEnd) that is not tab, line feed, carriage
 // return or space, or pEnd.
 inline unsigned short* SkipSpaces(unsigned short* p, const unsigned short* pEnd) {
-  if (p < pEnd && *p > u' ') return p;  // most often nothing to skip
+  if (p<pEnd&& * p> u' ') return p;  // most often nothing to skip
   while (pEnd - p >= 8) {
     VUnits8 v;
     memcpy(&v, p, 16);
-    VUnits8 vOther = reinterpret_cast<VUnits8>((v != u' ') & (v != u'\t') & (v != u'\n') & (v != u'\r'));
+    VUnits8 vOther =
+        reinterpret_cast<VUnits8>((v != u' ') & (v != u'\t') & (v != u'\n') & (v != u'\r'));
     int iFirst;
     if (AnySet(vOther, &iFirst)) return p + iFirst;
     p += 8;

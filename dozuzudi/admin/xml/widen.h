@@ -22,8 +22,8 @@ typedef char VChars32 __attribute__((vector_size(32)));
 // WidenAscii's bulk, 32 bytes at a time, for processors with AVX2; returns
 // the bytes done (all of them but a tail shorter than 32 or from the first
 // block with a byte of 0x80 or more on).
-__attribute__((target("avx2"))) inline size_t WidenAsciiBulkAvx2(const unsigned char* pb,
-                                                                 size_t cb, unsigned short* pw) {
+__attribute__((target("avx2"))) inline size_t WidenAsciiBulkAvx2(const unsigned char* pb, size_t cb,
+                                                                 unsigned short* pw) {
   size_t i = 0;
   for (; i + 32 <= cb; i += 32) {
     VBytes32 vb;

@@ -30,7 +30,7 @@ inline unsigned short* SkipCommentBody(unsigned short* p, const unsigned short* 
 // Past the comments starting at p and the white space after each; null
 // when a comment is not closed.
 __attribute__((noinline)) unsigned short* SkipComments(unsigned short* p,
-                                                        const unsigned short* pEnd) {
+                                                       const unsigned short* pEnd) {
   while (IsCommentStart(p, pEnd)) {
     p = SkipCommentBody(p + 4, pEnd);
     if (p == nullptr) return nullptr;
@@ -42,9 +42,9 @@ __attribute__((noinline)) unsigned short* SkipComments(unsigned short* p,
 }  // namespace
 
 const unsigned short CXMLParser::m_rgNumbers[33] = {
-    u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9', u'A', u'B', u'C', u'D', u'E', u'F',
-    u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9', u'a', u'b', u'c', u'd', u'e', u'f',
-    0};
+    u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9', u'A',
+    u'B', u'C', u'D', u'E', u'F', u'0', u'1', u'2', u'3', u'4', u'5',
+    u'6', u'7', u'8', u'9', u'a', u'b', u'c', u'd', u'e', u'f', 0};
 
 CXMLParser::CXMLParser(int cwCapacity)
     : m_pTrans(nullptr),
@@ -421,7 +421,8 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
       }
       ++p;
       unsigned short wChar;
-      if (m_pTrans == nullptr || !m_pTrans->NumericToUnicode(static_cast<int>(nValue), &wChar, pError)) {
+      if (m_pTrans == nullptr ||
+          !m_pTrans->NumericToUnicode(static_cast<int>(nValue), &wChar, pError)) {
         *pError = XML_BAD_REFERENCE;
         return false;
       }

@@ -83,11 +83,12 @@ class CXMLParser {
   // compiled into GetEntry.
 #define VLT_XML_INTERNAL __attribute__((visibility("hidden"), always_inline))
   // Element start at "<": name, nesting, "/>".
-  VLT_XML_INTERNAL inline bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName, int* pError);
+  VLT_XML_INTERNAL inline bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName,
+                                        int* pError);
   // The next attribute of the current start tag; false without a code when
   // the tag has ended.
-  VLT_XML_INTERNAL inline bool GetAttribute(unsigned short** ppwName, int* pcwName, unsigned short** ppwValue,
-                    int* pcwValue, int* pError);
+  VLT_XML_INTERNAL inline bool GetAttribute(unsigned short** ppwName, int* pcwName,
+                                            unsigned short** ppwValue, int* pcwValue, int* pError);
   // Character data at the cursor, decoded in place; false without a code
   // when there was none.
   VLT_XML_INTERNAL inline bool GetData(unsigned short** ppwData, int* pcwData, int* pError);
@@ -110,17 +111,17 @@ class CXMLParser {
   }
   static bool IsWhiteSpace(unsigned short w) { return w <= 32 && (WhiteSpaceMask() >> w) & 1; }
 
-  CIcuTrans* m_pTrans;           // the document's encoding; not owned
-  unsigned short* m_pwCursor;    // read position
+  CIcuTrans* m_pTrans;               // the document's encoding; not owned
+  unsigned short* m_pwCursor;        // read position
   unsigned short m_rgwInline[8192];  // built-in text buffer
-  unsigned short* m_pwEnd;       // one past the last converted code unit
-  unsigned short* m_pwBuffer;    // m_rgwInline or an owned heap array
-  int m_cwBuffer;                // capacity of m_pwBuffer
-  unsigned short* m_pwDocument;  // first position after the prolog
-  unsigned short* m_rgpwOpen[64];  // name of each open element
-  int m_nDepth;                  // number of open elements
-  int m_nLevel;                  // level of the last reported element start or move up
-  bool m_fAttributes;            // the current start tag may hold more attributes
+  unsigned short* m_pwEnd;           // one past the last converted code unit
+  unsigned short* m_pwBuffer;        // m_rgwInline or an owned heap array
+  int m_cwBuffer;                    // capacity of m_pwBuffer
+  unsigned short* m_pwDocument;      // first position after the prolog
+  unsigned short* m_rgpwOpen[64];    // name of each open element
+  int m_nDepth;                      // number of open elements
+  int m_nLevel;                      // level of the last reported element start or move up
+  bool m_fAttributes;                // the current start tag may hold more attributes
 
   // 1 for tab, line feed, carriage return and space: the white space.
   static constexpr int m_rgWhiteSpace[33] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0,
