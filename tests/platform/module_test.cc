@@ -75,6 +75,14 @@ TEST(ModuleTest, ModulePathDirectoriesComeFirst) {
   EXPECT_EQ(std::filesystem::path(FileNameOf(module)),
             std::filesystem::canonical(dir.Path("libvlttestmodule.so")));
   FreeLibrary(module);
+
+  // A file that is found but cannot be loaded ends the search.
+  CTempDir broken;
+  broken.Write("libvlttestmodule.so", "not a library");
+  setenv("VLTADMIN_MODULE_PATH", broken.Path("").c_str(), 1);
+  EXPECT_EQ(LoadLibraryW(u"vlttestmodule.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  unsetenv("VLTADMIN_MODULE_PATH");
 }
 
 TEST(ModuleTest, NameWithDirectoryLoadsFromThere) {

@@ -162,7 +162,7 @@ TEST_F(RegistryTest, QueryReportsSizeAndMoreData) {
 TEST_F(RegistryTest, EncodingsAndLineEndsReadAlike) {
   std::string utf8 = std::string(kHeader) +
                      "; comment\n[HKEY_LOCAL_MACHINE\\A]\n\"N\"=\"\xE2\x82\xAC\"\n"
-                     "\"H\"=hex:01,02,\\\n  03,04\n";
+                     "\"H\"=hex:01,02,\\\n  03,04 ; four bytes\n";
   std::string crlf;
   for (char c : utf8) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   std::u16string wide = platform::FromUtf8(crlf);

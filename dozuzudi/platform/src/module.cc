@@ -35,10 +35,11 @@ std::string PlatformDirectory() {
 
 void* Open(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW); }
 
-void* OpenFromDirectory(const std::string& dir, const std::string& file) {
-  if (dir.empty()) return nullptr;
+// The path of |file| in |dir| when it is there, else empty.
+std::string FindIn(const std::string& dir, const std::string& file) {
+  if (dir.empty()) return {};
   std::string path = dir + "/" + file;
-  return access(path.c_str(), F_OK) == 0 ? Open(path) : nullptr;
+  return access(path.c_str(), F_OK) == 0 ? path : std::string();
 }
 
 std::string ExecutablePath() {
@@ -92,18 +93,21 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
   if (slash != std::string::npos) {
     handle = Open(path.substr(0, slash + 1) + platform::ModuleFileName(path.substr(slash + 1)));
   } else {
+    // The first file found is the one loaded: when it fails to load, the
+    // search does not go on to another copy.
     std::string file = platform::ModuleFileName(path);
+    std::string found;
     if (const char* dirs = std::getenv("VLTADMIN_MODULE_PATH")) {
       std::string list = dirs;
-      for (size_t start = 0; handle == nullptr && start <= list.size();) {
+      for (size_t start = 0; found.empty() && start <= list.size();) {
         size_t end = list.find(':', start);
         if (end == std::string::npos) end = list.size();
-        handle = OpenFromDirectory(list.substr(start, end - start), file);
+        found = FindIn(list.substr(start, end - start), file);
         start = end + 1;
       }
     }
-    if (handle == nullptr) handle = OpenFromDirectory(PlatformDirectory(), file);
-    if (handle == nullptr) handle = Open(file);
+    if (found.empty()) found = FindIn(PlatformDirectory(), file);
+    handle = Open(found.empty() ? file : found);
   }
   if (handle == nullptr) {
     SetLastError(ERROR_MOD_NOT_FOUND);

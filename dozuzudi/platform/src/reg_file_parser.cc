@@ -269,7 +269,7 @@ class CParser {
     s.remove_prefix(1);
     for (;;) {
       s = TrimLeft(s);
-      if (s.empty()) return true;
+      if (s.empty() || s.front() == u';') return true;
       if (s.front() == u'\\') {
         if (!TrimLeft(s.substr(1)).empty()) return Fail("bad hex data");
         if (m_iLine + 1 >= m_lines.size()) return Fail("hex data continued past the end of the file");
@@ -288,7 +288,7 @@ class CParser {
       s = TrimLeft(s);
       if (!s.empty() && s.front() == u',') {
         s.remove_prefix(1);
-      } else if (!s.empty() && s.front() != u'\\') {
+      } else if (!s.empty() && s.front() != u'\\' && s.front() != u';') {
         return Fail("bad hex data");
       }
     }

@@ -8,7 +8,8 @@
 // Search order: a name holding a directory is loaded from there; otherwise
 // each directory of VLTADMIN_MODULE_PATH (colon-separated), then the
 // directory of the platform library itself, then the dynamic loader's own
-// search.
+// search. The first file found is the one loaded (a file that fails to load
+// fails the call; the search does not go on).
 //
 // Loading a module runs its load-time constructors (the process-attach work
 // of a Windows DllMain). LoadLibraryW counts references as dlopen does.

@@ -59,7 +59,8 @@ typedef HINSTANCE HMODULE;
 struct HKEY__;
 typedef HKEY__* HKEY;
 typedef HKEY* PHKEY;
-typedef intptr_t (*FARPROC)();
+// void (*)() so that casts to the real signature are allowed without warnings.
+typedef void (*FARPROC)();
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
 
 struct SECURITY_ATTRIBUTES;

@@ -2,7 +2,11 @@
 //
 // Case-insensitive comparisons fold ASCII letters and the Latin-1 letters
 // (as the "C" locale of the Windows runtime does for _wcsicmp); other code
-// units compare by value.
+// units compare by value. towlower/towupper fold the same letters (U+00D7 and
+// U+00F7 are not letters; U+00FF has no Latin-1 capital and stays), and
+// _wcsicmp/_wcsnicmp compare the lower-cased units, so "_" sorts before "A".
+// Comparisons return the difference of the first differing units.
+// wcschr/wcsrchr find the terminator when asked for 0.
 #pragma once
 
 #include <string>

@@ -1,0 +1,157 @@
+#include "admin/password/change_password_request.h"
+#include "admin/password/password_back_ends.h"
+#include "admin/protocol/keyword_tables.h"
+#include "admin/protocol/request.h"
+#include "platform/heap.h"
+#include "platform/registry.h"
+
+namespace {
+
+const WCHAR s_wszResponse[] = u"ResponseChangePassword";
+const DWORD s_cbSyncedDomainName = 1024;
+const DWORD s_cwNdsLeaf = 255;
+
+AdminError MapNetStatus(NET_API_STATUS status) {
+  switch (status) {
+    case 0: return nullptr;
+    case ERROR_INVALID_PASSWORD: return ERR_ID_OLD_PASSWORD_INVALID;
+    case NERR_PasswordHistConflict:
+    case NERR_PasswordTooShort:
+    case NERR_PasswordTooRecent: return ERR_ID_NEW_PASSWORD_INVALID;
+    default: return ERR_ID_OPERATION_FAILED;
+  }
+}
+
+// A single-byte copy of a UTF-16 string in the "C" locale: units up to 0xFF
+// become the byte of the same value. Null when a unit does not convert (or
+// memory is short), so that no unterminated string is ever passed on.
+char* NarrowCopy(LPCWSTR pwsz) {
+  SIZE_T cw = 0;
+  while (pwsz[cw] != 0) ++cw;
+  auto* psz = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, 2 * (cw + 1)));
+  if (psz == nullptr) return nullptr;
+  for (SIZE_T i = 0; i <= cw; ++i) {
+    if (pwsz[i] > 0xFF) {
+      SecureZeroMemory(psz, i);
+      HeapFree(GetProcessHeap(), 0, psz);
+      return nullptr;
+    }
+    psz[i] = static_cast<char>(pwsz[i]);
+  }
+  return psz;
+}
+
+void FreeNarrow(char* psz) {
+  if (psz == nullptr) return;
+  SIZE_T cb = 0;
+  while (psz[cb] != '\0') ++cb;
+  SecureZeroMemory(psz, cb);
+  HeapFree(GetProcessHeap(), 0, psz);
+}
+
+AdminError ChangeNdsAndSyncedNt(CChangePasswordRequest& message) {
+  char* rgpsz[4] = {NarrowCopy(message.UserName()), NarrowCopy(message.Domain()),
+                    NarrowCopy(message.OldPassword()), NarrowCopy(message.NewPassword())};
+  AdminError pwszResult = ERR_ID_OPERATION_FAILED;
+  if (rgpsz[0] != nullptr && rgpsz[1] != nullptr && rgpsz[2] != nullptr && rgpsz[3] != nullptr) {
+    pwszResult = g_passwordBackEnds.pfnChangeNdsPassword(rgpsz[0], rgpsz[1], rgpsz[2], rgpsz[3]);
+    if (pwszResult == nullptr) {
+      WCHAR* pwszSynced = nullptr;
+      WCHAR* pwszLeaf = nullptr;
+      if (ReadSyncedDomainName(&pwszSynced)) {
+        if (GetNdsLeafName(&pwszLeaf, message.UserName())) {
+          // The NDS change stands whatever the mirrored change gives.
+          ChangeNtPassword(pwszSynced, pwszLeaf, message.OldPassword(), message.NewPassword());
+          HeapFree(GetProcessHeap(), 0, pwszLeaf);
+        }
+        HeapFree(GetProcessHeap(), 0, pwszSynced);
+      }
+    }
+  }
+  for (char* psz : rgpsz) FreeNarrow(psz);
+  return pwszResult;
+}
+
+}  // namespace
+
+AdminError ChangeNtPassword(LPCWSTR pwszDomain, LPCWSTR pwszUser, LPCWSTR pwszOld, LPCWSTR pwszNew) {
+  if (pwszDomain == nullptr || pwszUser == nullptr || pwszOld == nullptr || pwszNew == nullptr)
+    return ERR_ID_ADMIN_ERR_OPERATION_FAILED;
+  return MapNetStatus(g_passwordBackEnds.pfnChangeDomainPassword(pwszDomain, pwszUser, pwszOld, pwszNew));
+}
+
+bool ReadSyncedDomainName(WCHAR** ppwszDomain) {
+  *ppwszDomain = nullptr;
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltra\\NDS", 0, KEY_READ | KEY_WOW64_32KEY,
+                    &hKey) != ERROR_SUCCESS)
+    return false;
+  auto* pwszDomain =
+      static_cast<WCHAR*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, s_cbSyncedDomainName));
+  DWORD dwType = 0;
+  DWORD cbData = s_cbSyncedDomainName;
+  bool fRead = pwszDomain != nullptr &&
+               RegQueryValueExW(hKey, u"SyncedDomainName", nullptr, &dwType,
+                                reinterpret_cast<LPBYTE>(pwszDomain), &cbData) == ERROR_SUCCESS &&
+               dwType == REG_SZ;
+  RegCloseKey(hKey);
+  // Fewer than two bytes hold no character: the value counts as absent.
+  if (!fRead || cbData < sizeof(WCHAR)) {
+    HeapFree(GetProcessHeap(), 0, pwszDomain);
+    return false;
+  }
+  // The last unit of the data becomes the terminator.
+  pwszDomain[cbData / sizeof(WCHAR) - 1] = 0;
+  *ppwszDomain = pwszDomain;
+  return true;
+}
+
+bool GetNdsLeafName(WCHAR** ppwszLeaf, LPCWSTR pwszName) {
+  *ppwszLeaf = nullptr;
+  if (pwszName == nullptr || pwszName[0] != u'.') return false;
+  auto* pwszLeaf =
+      static_cast<WCHAR*>(HeapAlloc(GetProcessHeap(), 0, s_cwNdsLeaf * sizeof(WCHAR)));
+  if (pwszLeaf == nullptr) return false;
+  DWORD cw = 0;
+  for (const WCHAR* pw = pwszName + 1; *pw != 0 && *pw != u'.' && cw < s_cwNdsLeaf - 2; ++pw)
+    pwszLeaf[cw++] = *pw;
+  pwszLeaf[cw] = 0;
+  *ppwszLeaf = pwszLeaf;
+  return true;
+}
+
+bool IsUpnUserName(LPCWSTR pwszUser, LPCWSTR pwszDomain) {
+  if (pwszDomain != nullptr && pwszDomain[0] != 0) return false;
+  if (pwszUser == nullptr) return false;
+  const WCHAR* pwAt = pwszUser;
+  while (*pwAt != 0 && *pwAt != u'@') ++pwAt;
+  if (*pwAt == 0 || pwAt == pwszUser) return false;
+  return pwAt[1] != 0;
+}
+
+AdminError ExecuteChangePassword(CChangePasswordRequest& message) {
+  switch (message.DomainType()) {
+    case DOMAIN_TYPE_NT:
+      return ChangeNtPassword(message.Domain(), message.UserName(), message.OldPassword(),
+                              message.NewPassword());
+    case DOMAIN_TYPE_NDS:
+      return ChangeNdsAndSyncedNt(message);
+    default:
+      if (!IsUpnUserName(message.UserName(), message.Domain())) return ERR_ID_OPERATION_FAILED;
+      return g_passwordBackEnds.pfnChangeAdsPassword(message.UserName(), message.OldPassword(),
+                                                     message.NewPassword());
+  }
+}
+
+int CRequest20::ChangePassword(CChangePasswordRequest& message) {
+  AdminError pwszResult = ExecuteChangePassword(message);
+  message.BeginResponse(s_wszResponse);
+  if (pwszResult != nullptr) message.WriteErrorId(pwszResult);
+  message.EndResponse(s_wszResponse);
+  return 0;
+}
+
+int CRequest20::ResolveGroups(CGroupRequest&) {
+  // Group requests are not routed to the handler.
+  return 0;
+}

@@ -1,0 +1,65 @@
+// The request handler: one per request, on the worker's stack. It owns the
+// response writer and the request's CIcuTrans, and routes the request
+// element of an AdminProtocol document.
+#pragma once
+
+#include "admin/protocol/adsi_entry_points.h"
+#include "admin/protocol/connection_output.h"
+#include "admin/protocol/xml_response_writer.h"
+#include "admin/xml/icu_trans.h"
+#include "platform/wintypes.h"
+
+class CChangePasswordRequest;
+class CGroupRequest;
+
+#define DISPATCH_ROUTED 0
+#define DISPATCH_REFUSED 1
+
+class CRequest {
+ public:
+  explicit CRequest(ConnectionOutput* pOutput);
+  virtual ~CRequest();
+  virtual int ChangePassword(CChangePasswordRequest& message) = 0;
+  virtual int ResolveGroups(CGroupRequest& message) = 0;
+
+  // DISPATCH_ROUTED when the request was routed (a response has been
+  // written, or at least attempted); DISPATCH_REFUSED when nothing was
+  // written and the caller is to answer "405 method not supported".
+  int Dispatch(unsigned char* pbBody, DWORD cbBody);
+
+  // Sends one block through the request's connection; always true.
+  bool SendResponseBlock(BYTE* pbBlock, DWORD cbBlock, bool fLast, DWORD cbBefore, DWORD cbAfter);
+
+  CRequest(const CRequest&) = delete;
+  CRequest& operator=(const CRequest&) = delete;
+
+ protected:
+  XmlResponseWriter m_writer;
+  CIcuTrans m_trans;
+  ConnectionOutput* m_pOutput;
+};
+
+class CRequest20 : public CRequest {
+ public:
+  explicit CRequest20(ConnectionOutput* pOutput);
+  ~CRequest20() override;
+  int ChangePassword(CChangePasswordRequest& message) override;
+  int ResolveGroups(CGroupRequest& message) override;
+
+  bool AccessListsHidden() const { return m_fAccessListsHidden != FALSE; }
+  HMODULE AdsiModule() const { return m_hAdsiModule; }
+  const AdsiEntryPoints& AdsiEntries() const { return m_adsiEntryPoints; }
+
+ private:
+  void LoadDirectoryServices();
+
+  HMODULE m_hAdsiModule;
+  BOOL m_fAccessListsHidden;
+  // Taken from m_hAdsiModule, valid while the handler holds it.
+  AdsiEntryPoints m_adsiEntryPoints;
+};
+
+// The version text of the directory services ("2,5,0,0") is at least 2.5,
+// compared component by component; a version without a comma after the
+// compared components is too old.
+bool IsAdsiVersionRecentEnough(const WCHAR* pwszVersion);

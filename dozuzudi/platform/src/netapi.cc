@@ -1,0 +1,17 @@
+#include "platform/netapi.h"
+
+#include <cstdlib>
+
+NET_API_STATUS NetUserChangePassword(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR) {
+  return ERROR_NO_SUCH_DOMAIN;
+}
+
+NET_API_STATUS NetApiBufferFree(LPVOID Buffer) {
+  std::free(Buffer);
+  return 0;
+}
+
+DWORD DsGetDcNameW(LPCWSTR, LPCWSTR, GUID*, LPCWSTR, ULONG, PDOMAIN_CONTROLLER_INFOW* ppInfo) {
+  if (ppInfo != nullptr) *ppInfo = nullptr;
+  return ERROR_NO_SUCH_DOMAIN;
+}

@@ -1,0 +1,143 @@
+#include "server/host_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool ParseCount(const std::string& text, size_t& n) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  errno = 0;
+  char* pEnd = nullptr;
+  unsigned long long v = std::strtoull(text.c_str(), &pEnd, 10);
+  if (errno != 0 || *pEnd != '\0') return false;
+  n = static_cast<size_t>(v);
+  return true;
+}
+
+// Seconds, possibly fractional ("0.5").
+bool ParseSeconds(const std::string& text, std::chrono::milliseconds& d) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* pEnd = nullptr;
+  double v = std::strtod(text.c_str(), &pEnd);
+  if (errno != 0 || *pEnd != '\0' || !(v > 0) || v > 86400) return false;
+  d = std::chrono::milliseconds(static_cast<long long>(std::llround(v * 1000)));
+  return d.count() > 0;
+}
+
+}  // namespace
+
+const char* HostUsage() {
+  return "usage: vltadmin-host [--listen ADDR:PORT] [--registry FILE]\n"
+         "         [--extension URLPATH=LIBRARY]... [--read-ahead BYTES]\n"
+         "         [--tls-cert FILE --tls-key FILE] [--access-log FILE] [--allow-plain-http]\n"
+         "         [--max-connections N] [--max-header-bytes BYTES] [--io-threads N]\n"
+         "         [--header-timeout SEC] [--keepalive-timeout SEC] [--body-timeout SEC]\n"
+         "         [--write-timeout SEC] [--shutdown-timeout SEC]\n";
+}
+
+bool SplitListenAddress(const std::string& text, std::string& addr, unsigned short& port) {
+  size_t iColon = text.rfind(':');
+  if (iColon == std::string::npos || iColon == 0) return false;
+  addr = text.substr(0, iColon);
+  if (addr.size() >= 2 && addr.front() == '[' && addr.back() == ']')
+    addr = addr.substr(1, addr.size() - 2);
+  size_t n = 0;
+  if (!ParseCount(text.substr(iColon + 1), n) || n > 65535) return false;
+  port = static_cast<unsigned short>(n);
+  return !addr.empty();
+}
+
+bool ParseHostOptions(int argc, char** argv, CHostOptions& opts, std::string& err, bool& fHelp) {
+  fHelp = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string name = argv[i];
+    std::string value;
+    if (name.rfind("--", 0) != 0 && name != "-h") {
+      err = "unexpected argument: " + name;
+      return false;
+    }
+    bool fInline = false;
+    if (size_t iEq = name.find('='); name.rfind("--", 0) == 0 && iEq != std::string::npos &&
+                                     name.rfind("--extension", 0) != 0) {
+      value = name.substr(iEq + 1);
+      name = name.substr(0, iEq);
+      fInline = true;
+    } else if (name.rfind("--extension=", 0) == 0) {
+      value = name.substr(12);
+      name = "--extension";
+      fInline = true;
+    }
+    auto needValue = [&]() -> bool {
+      if (fInline) return true;
+      if (i + 1 >= argc) {
+        err = name + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+      return true;
+    };
+    auto bad = [&]() {
+      err = "invalid value for " + name + ": " + value;
+      return false;
+    };
+    if (name == "--help" || name == "-h") {
+      fHelp = true;
+      return true;
+    } else if (name == "--allow-plain-http") {
+      opts.m_fAllowPlainHttp = true;
+    } else if (!needValue()) {
+      return false;
+    } else if (name == "--listen") {
+      std::string addr;
+      unsigned short port;
+      if (!SplitListenAddress(value, addr, port)) return bad();
+      opts.m_listen = value;
+    } else if (name == "--registry") {
+      opts.m_registry = value;
+    } else if (name == "--extension") {
+      size_t iEq = value.find('=');
+      if (iEq == std::string::npos || iEq == 0 || value[0] != '/' || iEq + 1 == value.size())
+        return bad();
+      opts.m_extensions.push_back({value.substr(0, iEq), value.substr(iEq + 1)});
+    } else if (name == "--read-ahead") {
+      if (!ParseCount(value, opts.m_cbReadAhead) || opts.m_cbReadAhead > (1u << 30)) return bad();
+    } else if (name == "--tls-cert") {
+      opts.m_tlsCert = value;
+    } else if (name == "--tls-key") {
+      opts.m_tlsKey = value;
+    } else if (name == "--access-log") {
+      opts.m_accessLog = value;
+    } else if (name == "--max-connections") {
+      if (!ParseCount(value, opts.m_nMaxConnections) || opts.m_nMaxConnections == 0) return bad();
+    } else if (name == "--max-header-bytes") {
+      if (!ParseCount(value, opts.m_cbMaxHeader) || opts.m_cbMaxHeader < 256 ||
+          opts.m_cbMaxHeader > (1u << 24))
+        return bad();
+    } else if (name == "--io-threads") {
+      size_t n = 0;
+      if (!ParseCount(value, n) || n == 0 || n > 64) return bad();
+      opts.m_nIoThreads = static_cast<int>(n);
+    } else if (name == "--header-timeout") {
+      if (!ParseSeconds(value, opts.m_headerTimeout)) return bad();
+    } else if (name == "--keepalive-timeout") {
+      if (!ParseSeconds(value, opts.m_keepAliveTimeout)) return bad();
+    } else if (name == "--body-timeout") {
+      if (!ParseSeconds(value, opts.m_bodyTimeout)) return bad();
+    } else if (name == "--write-timeout") {
+      if (!ParseSeconds(value, opts.m_writeTimeout)) return bad();
+    } else if (name == "--shutdown-timeout") {
+      if (!ParseSeconds(value, opts.m_shutdownTimeout)) return bad();
+    } else {
+      err = "unknown option: " + name;
+      return false;
+    }
+  }
+  if (opts.m_tlsCert.empty() != opts.m_tlsKey.empty()) {
+    err = "--tls-cert and --tls-key must be given together";
+    return false;
+  }
+  return true;
+}

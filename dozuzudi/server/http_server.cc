@@ -1,0 +1,204 @@
+#include "server/http_server.h"
+
+#include <boost/asio/post.hpp>
+#include <chrono>
+#include <cstdio>
+
+#include "server/connection.h"
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+
+namespace {
+
+thread_local bool tl_fIoThread = false;
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char ca = a[i], cb = b[i];
+    if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
+    if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
+    if (ca != cb) return false;
+  }
+  return true;
+}
+
+template <class Pred>
+bool WaitUntil(Pred pred, std::chrono::steady_clock::time_point deadline) {
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool OnIoThread() { return tl_fIoThread; }
+
+CHttpServer::CHttpServer(const CHostOptions& opts,
+                         const std::vector<std::unique_ptr<CExtensionModule>>& exts,
+                         CAccessLog& log)
+    : m_opts(opts), m_rgExtensions(exts), m_log(log) {
+  for (int i = 0; i < opts.m_nIoThreads; ++i) m_rgSlots.push_back(std::make_unique<CSlot>());
+}
+
+CHttpServer::~CHttpServer() {
+  for (auto& slot : m_rgSlots) {
+    slot->m_work.reset();
+    slot->m_io.stop();
+    if (slot->m_thread.joinable()) slot->m_thread.join();
+  }
+}
+
+bool CHttpServer::Listen(std::string& err) {
+  std::string addrText;
+  unsigned short port = 0;
+  if (!SplitListenAddress(m_opts.m_listen, addrText, port)) {
+    err = "invalid listen address: " + m_opts.m_listen;
+    return false;
+  }
+  boost::system::error_code ec;
+  if (addrText == "localhost") addrText = "127.0.0.1";
+  asio::ip::address addr = asio::ip::make_address(addrText, ec);
+  if (ec) {
+    err = "invalid listen address: " + m_opts.m_listen + " (give an IP address)";
+    return false;
+  }
+  bool fTls = !m_opts.m_tlsCert.empty();
+  if (!fTls && !m_opts.m_fAllowPlainHttp && !addr.is_loopback()) {
+    err = "refusing to serve plain HTTP on " + m_opts.m_listen +
+          ", which is not a loopback address: request bodies carry passwords. Give "
+          "--tls-cert and --tls-key, or --allow-plain-http if a TLS proxy stands in front";
+    return false;
+  }
+  if (fTls) {
+    m_pTls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+    m_pTls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                        asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                        asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+    m_pTls->use_certificate_chain_file(m_opts.m_tlsCert, ec);
+    if (ec) {
+      err = "cannot use TLS certificate " + m_opts.m_tlsCert + ": " + ec.message();
+      return false;
+    }
+    m_pTls->use_private_key_file(m_opts.m_tlsKey, asio::ssl::context::pem, ec);
+    if (ec) {
+      err = "cannot use TLS key " + m_opts.m_tlsKey + ": " + ec.message();
+      return false;
+    }
+  }
+  tcp::endpoint endpoint(addr, port);
+  m_pAcceptor = std::make_unique<tcp::acceptor>(m_rgSlots[0]->m_io);
+  m_pAcceptor->open(endpoint.protocol(), ec);
+  if (!ec) m_pAcceptor->set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) m_pAcceptor->bind(endpoint, ec);
+  if (!ec) m_pAcceptor->listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) {
+    err = "cannot listen on " + m_opts.m_listen + ": " + ec.message();
+    return false;
+  }
+  m_bound = m_pAcceptor->local_endpoint(ec);
+  m_nPort = m_bound.port();
+  m_pRetryTimer = std::make_unique<asio::steady_timer>(m_rgSlots[0]->m_io);
+  return true;
+}
+
+std::string CHttpServer::BoundAddress() const {
+  std::string addr = m_bound.address().to_string();
+  if (m_bound.address().is_v6()) addr = "[" + addr + "]";
+  return addr + ":" + std::to_string(m_bound.port());
+}
+
+void CHttpServer::Run() {
+  for (auto& slot : m_rgSlots) {
+    slot->m_work.emplace(slot->m_io.get_executor());
+    CSlot* ps = slot.get();
+    slot->m_thread = std::thread([ps] {
+      tl_fIoThread = true;
+      ps->m_io.run();
+    });
+  }
+  asio::post(m_rgSlots[0]->m_io, [this] { Accept(); });
+}
+
+void CHttpServer::Accept() {
+  size_t iSlot = m_iNextSlot;
+  m_iNextSlot = (m_iNextSlot + 1) % m_rgSlots.size();
+  m_pAcceptor->async_accept(
+      m_rgSlots[iSlot]->m_io, [this, iSlot](boost::system::error_code ec, tcp::socket socket) {
+        if (m_fStopping.load() || ec == asio::error::operation_aborted) return;
+        if (ec) {
+          // Out of descriptors or a similar passing failure: try again shortly.
+          m_pRetryTimer->expires_after(std::chrono::milliseconds(50));
+          m_pRetryTimer->async_wait([this](boost::system::error_code ecWait) {
+            if (!ecWait && !m_fStopping.load()) Accept();
+          });
+          return;
+        }
+        if (static_cast<size_t>(m_nConnections.load()) >= m_opts.m_nMaxConnections) {
+          boost::system::error_code ecClose;
+          socket.close(ecClose);  // over the limit: accepted and closed at once
+        } else {
+          m_nConnections.fetch_add(1);
+          auto pc = std::make_shared<CConnection>(*this, iSlot, std::move(socket), m_pTls.get());
+          asio::post(m_rgSlots[iSlot]->m_io, [pc] { pc->Start(); });
+        }
+        Accept();
+      });
+}
+
+const CExtensionModule* CHttpServer::FindExtension(std::string_view path,
+                                                   std::string_view& pathInfo) const {
+  for (const auto& pe : m_rgExtensions) {
+    std::string_view url = pe->UrlPath();
+    if (path.size() < url.size() || !EqualsNoCase(path.substr(0, url.size()), url)) continue;
+    if (path.size() == url.size() || path[url.size()] == '/') {
+      pathInfo = path.substr(url.size());
+      return pe.get();
+    }
+  }
+  return nullptr;
+}
+
+bool CHttpServer::Admit() {
+  m_nAdmitted.fetch_add(1);
+  if (m_fStopping.load()) {
+    m_nAdmitted.fetch_sub(1);
+    return false;
+  }
+  return true;
+}
+
+void CHttpServer::StopAccepting() {
+  m_fStopping.store(true);
+  asio::post(m_rgSlots[0]->m_io, [this] {
+    boost::system::error_code ec;
+    if (m_pAcceptor) m_pAcceptor->close(ec);
+    if (m_pRetryTimer) m_pRetryTimer->cancel();
+  });
+  for (auto& slot : m_rgSlots) {
+    CSlot* ps = slot.get();
+    asio::post(ps->m_io, [ps] {
+      std::vector<CConnection*> rgIdle(ps->m_connections.begin(), ps->m_connections.end());
+      for (CConnection* pc : rgIdle) pc->CloseIfIdle();
+    });
+  }
+  // A request still being read gets its whole body timeout to reach its
+  // extension.
+  auto deadline = std::chrono::steady_clock::now() + m_opts.m_bodyTimeout + m_opts.m_writeTimeout;
+  WaitUntil([this] { return m_nAdmitted.load() == 0; }, deadline);
+}
+
+bool CHttpServer::Shutdown() {
+  auto deadline = std::chrono::steady_clock::now() + m_opts.m_shutdownTimeout;
+  bool fDone = WaitUntil([this] { return m_nConnections.load() == 0; }, deadline);
+  for (auto& slot : m_rgSlots) {
+    slot->m_work.reset();
+    slot->m_io.stop();
+  }
+  for (auto& slot : m_rgSlots)
+    if (slot->m_thread.joinable()) slot->m_thread.join();
+  return fDone;
+}

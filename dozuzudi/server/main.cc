@@ -1,0 +1,100 @@
+// vltadmin-host: the web server that hosts ISAPI extensions (by default the
+// vltadmin extension built beside it) over HTTP/1.1 and HTTPS.
+#include <pthread.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/access_log.h"
+#include "server/extension_module.h"
+#include "server/host_options.h"
+#include "server/http_server.h"
+
+#ifndef VLTADMIN_DEFAULT_REGISTRY
+#define VLTADMIN_DEFAULT_REGISTRY "/etc/vltadmin/vltadmin.reg"
+#endif
+
+namespace {
+
+constexpr const char* kDefaultUrlPath = "/Scripts/vltadmin/vltadmin.dll";
+
+std::string OwnDirectory() {
+  std::vector<char> rgPath(4096);
+  ssize_t cch = readlink("/proc/self/exe", rgPath.data(), rgPath.size() - 1);
+  if (cch <= 0) return ".";
+  std::string path(rgPath.data(), static_cast<size_t>(cch));
+  size_t iSlash = path.rfind('/');
+  return iSlash == std::string::npos ? "." : path.substr(0, iSlash == 0 ? 1 : iSlash);
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "vltadmin-host: %s\n", message.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CHostOptions opts;
+  std::string err;
+  bool fHelp = false;
+  if (!ParseHostOptions(argc, argv, opts, err, fHelp)) {
+    std::fprintf(stderr, "vltadmin-host: %s\n%s", err.c_str(), HostUsage());
+    return 2;
+  }
+  if (fHelp) {
+    std::fputs(HostUsage(), stdout);
+    return 0;
+  }
+  if (opts.m_extensions.empty())
+    opts.m_extensions.push_back({kDefaultUrlPath, OwnDirectory() + "/libvltadmin.so"});
+
+  // The platform layer of the extension reads its registry file name from
+  // the environment when the library loads.
+  if (!opts.m_registry.empty())
+    setenv("VLTADMIN_REGISTRY", opts.m_registry.c_str(), 1);
+  else if (std::getenv("VLTADMIN_REGISTRY") == nullptr)
+    setenv("VLTADMIN_REGISTRY", VLTADMIN_DEFAULT_REGISTRY, 1);
+
+  // Stop signals are taken by sigwait below; every thread started from here
+  // on (io threads, extension workers) inherits the blocked mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  CAccessLog log;
+  if (!opts.m_accessLog.empty() && !log.Open(opts.m_accessLog, err)) return Fail(err);
+
+  std::vector<std::unique_ptr<CExtensionModule>> rgExtensions;
+  CHttpServer server(opts, rgExtensions, log);
+  if (!server.Listen(err)) return Fail(err);
+
+  for (const CExtensionMapping& m : opts.m_extensions) {
+    auto pe = std::make_unique<CExtensionModule>(m.m_urlPath, m.m_library);
+    if (!pe->Load(err)) {
+      for (auto& pStarted : rgExtensions) pStarted->Terminate();
+      return Fail(err);
+    }
+    rgExtensions.push_back(std::move(pe));
+  }
+
+  server.Run();
+  std::printf("listening on %s\n", server.BoundAddress().c_str());
+  std::fflush(stdout);
+
+  int nSignal = 0;
+  sigwait(&stopSignals, &nSignal);
+
+  server.StopAccepting();
+  for (auto& pe : rgExtensions) pe->Terminate();
+  if (!server.Shutdown()) return Fail("stopped before every connection had ended");
+  return 0;
+}

@@ -1,0 +1,135 @@
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <thread>
+
+#include "host_test_env.h"
+
+using vlttest::FakeConnection;
+using vlttest::FakeIsapiHost;
+using vlttest::FakeRequestOptions;
+using vlttest::ScopedRegistryFile;
+
+namespace {
+
+std::string SettingsFile(const std::string& value) {
+  return ScopedRegistryFile::WithInstallLocation(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n"
+      "\"MaxRequestSize\"=" +
+      value + "\r\n");
+}
+
+std::string Installed() { return ScopedRegistryFile::WithInstallLocation(); }
+
+}  // namespace
+
+TEST(SettingsTest, MaxRequestSizeTakesOnlyNonZeroDwords) {
+  MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
+  {
+    ScopedRegistryFile reg(SettingsFile("dword:00000000"));
+    ReadSettings();
+    EXPECT_EQ(MaxRequestSize, 16720u);
+  }
+  {
+    ScopedRegistryFile reg(SettingsFile("\"65536\""));
+    ReadSettings();
+    EXPECT_EQ(MaxRequestSize, 16720u);
+  }
+  {
+    ScopedRegistryFile reg(Installed());
+    ReadSettings();
+    EXPECT_EQ(MaxRequestSize, 16720u);
+  }
+  {
+    ScopedRegistryFile reg(SettingsFile("dword:00010000"));
+    ReadSettings();
+    EXPECT_EQ(MaxRequestSize, 65536u);
+    // Zero afterwards keeps the value read before.
+    reg.Rewrite(SettingsFile("dword:00000000"));
+    ReadSettings();
+    EXPECT_EQ(MaxRequestSize, 65536u);
+  }
+}
+
+TEST(LifecycleTest, GetExtensionVersionFillsInfoOnceAndRefusesASecondStart) {
+  ScopedRegistryFile reg(Installed());
+  HSE_VERSION_INFO info;
+  std::memset(&info, 0x7f, sizeof(info));
+  EXPECT_TRUE(GetExtensionVersion(&info));
+  EXPECT_EQ(info.dwExtensionVersion, 0x00070000u);
+  EXPECT_STREQ(info.lpszExtensionDesc, "ISAPI Veltra Administration Extension");
+  EXPECT_FALSE(GetExtensionVersion(nullptr));
+  EXPECT_TRUE(TerminateExtension(0));
+}
+
+TEST(LifecycleTest, GetExtensionVersionWithNullInfoStartsAndReadsSettings) {
+  ScopedRegistryFile reg(SettingsFile("dword:00010000"));
+  MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
+  EXPECT_TRUE(GetExtensionVersion(nullptr));
+  EXPECT_EQ(MaxRequestSize, 65536u);
+  EXPECT_TRUE(TerminateExtension(0));
+}
+
+TEST(LifecycleTest, RequestsBeforeStartAndAfterStopAreNotTaken) {
+  ScopedRegistryFile reg(Installed());
+  FakeIsapiHost host;
+  FakeRequestOptions options;
+  options.body = "<x/>";
+  FakeConnection& before = host.NewRequest(options);
+  EXPECT_EQ(host.Submit(before), static_cast<DWORD>(HSE_STATUS_ERROR));
+  ASSERT_TRUE(GetExtensionVersion(nullptr));
+  ASSERT_TRUE(TerminateExtension(0));
+  FakeConnection& after = host.NewRequest(options);
+  EXPECT_EQ(host.Submit(after), static_cast<DWORD>(HSE_STATUS_ERROR));
+  EXPECT_EQ(ReadInterlocked(&g_requestQueue.workerCount), 0);
+  EXPECT_FALSE(before.Done());
+  EXPECT_FALSE(after.Done());
+}
+
+TEST(LifecycleTest, TerminateWithNoWorkerReturnsWithoutWaiting) {
+  ScopedRegistryFile reg(Installed());
+  ASSERT_TRUE(GetExtensionVersion(nullptr));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(TerminateExtension(HSE_TERM_ADVISORY_UNLOAD));
+  // The stop loop sleeps 200 ms per round; with no worker it makes none.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+}
+
+TEST(LifecycleTest, ConcurrentTerminateReturnsOnlyAfterEveryQueuedRequestIsAnswered) {
+  ScopedRegistryFile reg(Installed());
+  ASSERT_TRUE(GetExtensionVersion(nullptr));
+  FakeIsapiHost host;
+  std::vector<FakeConnection*> conns;
+  for (int i = 0; i < 6; ++i) {
+    FakeRequestOptions options;
+    options.body = "<AdminProtocol/>";
+    options.cbAvailable = 2;
+    options.fBlockReads = true;
+    conns.push_back(&host.NewRequest(options));
+    ASSERT_EQ(host.Submit(*conns.back()), static_cast<DWORD>(HSE_STATUS_PENDING));
+  }
+  ASSERT_TRUE(conns[0]->WaitReadStarted());
+
+  auto stopped = std::async(std::launch::async, [] { return TerminateExtension(0); });
+  EXPECT_EQ(stopped.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+  for (FakeConnection* c : conns) EXPECT_FALSE(c->Done());
+
+  host.ReleaseAll();
+  EXPECT_TRUE(stopped.get());
+  for (FakeConnection* c : conns) {
+    EXPECT_EQ(c->DoneCount(), 1);
+    EXPECT_EQ(c->Status(), "405 method not supported");
+  }
+  EXPECT_EQ(ReadInterlocked(&g_requestQueue.workerCount), 0);
+}
+
+TEST(LifecycleTest, StartIsRefusedWhenTheAliasFileCannotBeLoaded) {
+  ScopedRegistryFile reg(ScopedRegistryFile::WithInstallLocation());
+  reg.Rewrite(
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n"
+      "\"Location\"=\"@LOCATION@/nowhere\"\r\n");
+  EXPECT_FALSE(GetExtensionVersion(nullptr));
+  // The failed start is not retried: the extension stays unusable.
+  EXPECT_FALSE(GetExtensionVersion(nullptr));
+}

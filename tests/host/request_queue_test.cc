@@ -1,0 +1,127 @@
+#include <thread>
+#include <vector>
+
+#include "host_test_env.h"
+
+using vlttest::FakeConnection;
+using vlttest::FakeRequestOptions;
+
+using RequestQueueTest = ExtensionTest;
+
+TEST_F(RequestQueueTest, DocumentPassingIntakeIsRefusedWith405AndSessionEnded) {
+  FakeRequestOptions options;
+  options.body = "<AdminProtocol/>";
+  FakeConnection& conn = host.NewRequest(options);
+  EXPECT_EQ(host.Submit(conn), static_cast<DWORD>(HSE_STATUS_PENDING));
+  ASSERT_TRUE(conn.WaitDone());
+  EXPECT_EQ(conn.Status(), "405 method not supported");
+  EXPECT_TRUE(conn.Header().empty());
+  EXPECT_FALSE(conn.KeepConn());
+  EXPECT_TRUE(conn.Written().empty());
+  EXPECT_EQ(conn.DoneCount(), 1);
+  EXPECT_EQ(Workers(), 1);
+}
+
+TEST_F(RequestQueueTest, PoolGrowsOnlyWhileWaitingRequestsOutnumberWorkers) {
+  FakeConnection& first = BlockingRequest();
+  host.Submit(first);
+  ASSERT_TRUE(first.WaitReadStarted());
+  EXPECT_EQ(Workers(), 1);
+
+  // One busy worker and one waiting request: no second worker.
+  FakeConnection& second = BlockingRequest();
+  host.Submit(second);
+  EXPECT_EQ(Workers(), 1);
+  EXPECT_EQ(Pending(), 1);
+
+  // A second waiting request adds one.
+  FakeConnection& third = BlockingRequest();
+  host.Submit(third);
+  EXPECT_EQ(Workers(), 2);
+  ASSERT_TRUE(second.WaitReadStarted());
+
+  host.ReleaseAll();
+  for (FakeConnection* c : {&first, &second, &third}) {
+    ASSERT_TRUE(c->WaitDone());
+    EXPECT_EQ(c->DoneCount(), 1);
+  }
+  EXPECT_EQ(Workers(), 2);
+}
+
+TEST_F(RequestQueueTest, ConcurrentBacklogIsCappedAt16WorkersAndServedInArrivalOrder) {
+  std::vector<FakeConnection*> conns;
+  for (int i = 0; i < 40; ++i) {
+    conns.push_back(&BlockingRequest());
+    EXPECT_EQ(host.Submit(*conns.back()), static_cast<DWORD>(HSE_STATUS_PENDING));
+    EXPECT_LE(Workers(), 16);
+  }
+  // The first 16 are taken by 16 workers; 24 wait.
+  for (int i = 0; i < 16; ++i) ASSERT_TRUE(conns[i]->WaitReadStarted()) << i;
+  EXPECT_EQ(Workers(), 16);
+  EXPECT_EQ(Pending(), 24);
+  for (int i = 16; i < 40; ++i) EXPECT_FALSE(conns[i]->ReadStarted()) << i;
+
+  // Each freed worker takes the oldest waiting request.
+  for (int i = 0; i < 24; ++i) {
+    conns[i]->Release();
+    ASSERT_TRUE(conns[i]->WaitDone());
+    ASSERT_TRUE(conns[16 + i]->WaitReadStarted()) << i;
+    if (16 + i + 1 < 40) {
+      EXPECT_FALSE(conns[16 + i + 1]->ReadStarted()) << i;
+    }
+  }
+  host.ReleaseAll();
+  for (FakeConnection* c : conns) ASSERT_TRUE(c->WaitDone());
+  EXPECT_EQ(Workers(), 16);
+}
+
+TEST_F(RequestQueueTest, ThreadStartFailureWithNoWorkerTakesTheRequestBack) {
+  platform::FailThreadCreationForTesting(1);
+  FakeConnection& failed = BlockingRequest();
+  EXPECT_EQ(host.Submit(failed), static_cast<DWORD>(HSE_STATUS_ERROR));
+  EXPECT_EQ(Workers(), 0);
+  EXPECT_EQ(Pending(), 0);
+
+  // The next request starts a worker, which must not serve the failed one.
+  FakeRequestOptions options;
+  options.body = "<x/>";
+  FakeConnection& next = host.NewRequest(options);
+  EXPECT_EQ(host.Submit(next), static_cast<DWORD>(HSE_STATUS_PENDING));
+  ASSERT_TRUE(next.WaitDone());
+  EXPECT_FALSE(failed.ReadStarted());
+  EXPECT_EQ(failed.DoneCount(), 0);
+  EXPECT_FALSE(failed.HeaderSent());
+}
+
+TEST_F(RequestQueueTest, ThreadStartFailureWithOtherWorkersLeavesTheRequestToThem) {
+  FakeConnection& busy = BlockingRequest();
+  host.Submit(busy);
+  ASSERT_TRUE(busy.WaitReadStarted());
+  FakeConnection& waiting = BlockingRequest();
+  host.Submit(waiting);
+
+  platform::FailThreadCreationForTesting(1);
+  FakeConnection& third = BlockingRequest();
+  EXPECT_EQ(host.Submit(third), static_cast<DWORD>(HSE_STATUS_PENDING));
+  EXPECT_EQ(Workers(), 1);
+
+  host.ReleaseAll();
+  for (FakeConnection* c : {&busy, &waiting, &third}) {
+    ASSERT_TRUE(c->WaitDone());
+    EXPECT_EQ(c->Status(), "405 method not supported");
+  }
+}
+
+TEST_F(RequestQueueTest, BodyBufferThatCannotBeAllocatedAnswers503) {
+  MaxRequestSize = 1u << 24;
+  platform::SetHeapAllocLimitForTesting(1u << 20);
+  FakeRequestOptions options;
+  options.body = "<x/>";
+  FakeConnection& conn = host.NewRequest(options);
+  host.Submit(conn);
+  ASSERT_TRUE(conn.WaitDone());
+  EXPECT_EQ(conn.Status(), "503 temporarily overloaded");
+  EXPECT_FALSE(conn.KeepConn());
+  EXPECT_EQ(conn.DoneCount(), 1);
+  EXPECT_EQ(conn.ReadCalls(), 0);
+}

@@ -1,0 +1,41 @@
+// vltadmin-host serving the real extension, with a registry of the test's
+// own and the stand-in NDS client library.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "fake_isapi_host.h"
+#include "host_process.h"
+#include "http_client.h"
+
+class HostWithExtension : public ::testing::Test {
+ protected:
+  static constexpr const char* kUrl = "/Scripts/vltadmin/vltadmin.dll";
+
+  void StartHost(const std::string& registryMore = "", std::vector<std::string> args = {}) {
+    m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(registryMore));
+    m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
+    args.insert(args.begin(), {"--registry", m_registry.Path()});
+    ASSERT_TRUE(m_host.Start(args)) << m_host.Stderr();
+  }
+
+  // Sends one request on a new connection and reads the response.
+  CHttpResponse Exchange(const std::string& request) {
+    CHttpClient client;
+    EXPECT_TRUE(client.Connect(m_host.Port()));
+    EXPECT_TRUE(client.Send(request));
+    CHttpResponse response;
+    EXPECT_TRUE(client.ReadResponse(response));
+    return response;
+  }
+
+  static std::string Post(const std::string& body, const std::string& type = "text/xml") {
+    return CHttpClient::Request("POST", kUrl, type, body);
+  }
+
+  vlttest::ScopedRegistryFile m_registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
+  CHostProcess m_host;
+};

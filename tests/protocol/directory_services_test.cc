@@ -1,0 +1,60 @@
+#include <stdlib.h>
+
+#include "platform/com.h"
+#include "protocol_test_env.h"
+
+namespace {
+
+class DirectoryServicesTest : public ProtocolTest {
+ protected:
+  void Version(const std::string& version, DWORD dwExpose = 0) {
+    registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(
+        "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Active Setup\\Installed Components\\"
+        "{E92B03AB-B707-11d2-9CBD-0000F87A369E}]\r\n\"Version\"=\"" +
+        version + "\"\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Veltra\\XMLService]\r\n"
+        "\"ExposeAccessLists\"=dword:" + std::to_string(dwExpose) + "\r\n"));
+  }
+};
+
+}  // namespace
+
+TEST(AdsiVersionTest, ComparedComponentByComponent) {
+  EXPECT_TRUE(IsAdsiVersionRecentEnough(u"2,5,0,0"));
+  EXPECT_TRUE(IsAdsiVersionRecentEnough(u"6,0,0,0"));
+  EXPECT_TRUE(IsAdsiVersionRecentEnough(u" 2,6,0"));
+  EXPECT_FALSE(IsAdsiVersionRecentEnough(u"2,4,9,9"));
+  EXPECT_FALSE(IsAdsiVersionRecentEnough(u"2,0,0,0"));
+  EXPECT_FALSE(IsAdsiVersionRecentEnough(u"1,9,9,9"));
+  EXPECT_FALSE(IsAdsiVersionRecentEnough(u"2,5"));
+  EXPECT_FALSE(IsAdsiVersionRecentEnough(u""));
+}
+
+TEST_F(DirectoryServicesTest, RecentLibraryIsLoadedPerRequestWithComInitialised) {
+  setenv("VLTADMIN_MODULE_PATH", (std::string(getenv("VLT_TEST_MODULES")) + "/adsi").c_str(), 1);
+  ConnectionOutput output;
+  Version("2,5,0,0");
+  {
+    TestRequest handler(&output);
+    EXPECT_NE(handler.AdsiModule(), nullptr);
+    EXPECT_NE(handler.AdsiEntries().pfnADsGetObject, nullptr);
+    EXPECT_EQ(platform::ComApartmentDepth(), 1);
+    EXPECT_TRUE(handler.AccessListsHidden());
+  }
+  EXPECT_EQ(platform::ComApartmentDepth(), 0);
+  Version("2,4,9,9", 1);
+  {
+    TestRequest handler(&output);
+    EXPECT_EQ(handler.AdsiModule(), nullptr);
+    EXPECT_EQ(platform::ComApartmentDepth(), 0);
+    EXPECT_FALSE(handler.AccessListsHidden());
+  }
+}
+
+TEST_F(DirectoryServicesTest, MissingLibraryLeavesItUnloaded) {
+  setenv("VLTADMIN_MODULE_PATH", (std::string(getenv("VLT_TEST_MODULES")) + "/none").c_str(), 1);
+  Version("6,0,0,0");
+  ConnectionOutput output;
+  TestRequest handler(&output);
+  EXPECT_EQ(handler.AdsiModule(), nullptr);
+  EXPECT_EQ(platform::ComApartmentDepth(), 0);
+}

@@ -1,0 +1,78 @@
+#include <stdlib.h>
+
+#include <string>
+
+#include "admin/password/nds_password.h"
+#include "platform/module.h"
+#include "platform/wstr.h"
+#include "gtest/gtest.h"
+
+namespace {
+
+std::string ModuleDir(const char* pszName) { return std::string(getenv("VLT_TEST_MODULES")) + "/" + pszName; }
+
+typedef void (*PFN_CONFIGURE)(int32_t, int32_t, int32_t);
+typedef const char* (*PFN_LAST_CALL)();
+
+// The fake library, loaded by the same name the back end loads.
+struct FakeNds {
+  FakeNds() {
+    hModule = LoadLibraryW(u"netwin32.dll");
+    configure = reinterpret_cast<PFN_CONFIGURE>(GetProcAddress(hModule, "FakeNdsConfigure"));
+    lastCall = reinterpret_cast<PFN_LAST_CALL>(GetProcAddress(hModule, "FakeNdsLastCall"));
+  }
+  ~FakeNds() { FreeLibrary(hModule); }
+  HMODULE hModule;
+  PFN_CONFIGURE configure;
+  PFN_LAST_CALL lastCall;
+};
+
+std::u16string Answer(AdminError id) { return id == nullptr ? u"(none)" : id; }
+
+}  // namespace
+
+TEST(NdsBackEndTest, MissingLibraryFailsUntilOneIsInstalled) {
+  setenv("VLTADMIN_MODULE_PATH", ModuleDir("none").c_str(), 1);
+  EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
+  setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds").c_str(), 1);
+  FakeNds fake;
+  ASSERT_NE(fake.configure, nullptr);
+  fake.configure(0, 0, 0);
+  EXPECT_EQ(Answer(ChangeNdsPassword(".u.org", "TREE", "old", "new")), u"(none)");
+  EXPECT_STREQ(fake.lastCall(), "TREE|.u.org|old|new|1|1");
+}
+
+TEST(NdsBackEndTest, LibraryWithoutEveryExportIsNeverUsed) {
+  setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds-incomplete").c_str(), 1);
+  EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
+  EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
+}
+
+TEST(NdsBackEndTest, CompletionCodesMapToErrorIds) {
+  setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds").c_str(), 1);
+  FakeNds fake;
+  ASSERT_NE(fake.configure, nullptr);
+  const struct {
+    int32_t nSetContext, nLogin, nChange;
+    const char16_t* pwszAnswer;
+  } cases[] = {
+      {0, 0, 0, u"(none)"},
+      {-1, 0, 0, u"operation-failed"},
+      {0, -223, 0, u"(none)"},
+      {0, 34960, 0, u"(none)"},
+      {0, -222, 0, u"operation-failed"},
+      {0, -669, 0, u"old-password-invalid"},
+      {0, 0, -669, u"old-password-invalid"},
+      {0, 0, -216, u"new-password-invalid"},
+      {0, 0, -215, u"new-password-invalid"},
+      {0, 0, -217, u"operation-failed"},
+      {0, 0, -214, u"operation-failed"},
+  };
+  for (const auto& c : cases) {
+    fake.configure(c.nSetContext, c.nLogin, c.nChange);
+    EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), c.pwszAnswer)
+        << c.nSetContext << " " << c.nLogin << " " << c.nChange;
+    // The context is logged out and freed on every path.
+    EXPECT_TRUE(std::string(fake.lastCall()).ends_with("|1|1"));
+  }
+}

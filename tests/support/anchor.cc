@@ -1,1 +1,0 @@
-int vlt_test_support_anchor = 0;

@@ -1,0 +1,18 @@
+// Gives every test program the build's paths in its environment
+// (VLT_BUILD_BIN, VLT_SOURCE_DIR, VLT_TEST_MODULES) unless already set,
+// before any test runs.
+#include <stdlib.h>
+
+namespace {
+
+struct TestEnvironment {
+  TestEnvironment() {
+    setenv("VLT_BUILD_BIN", VLT_DEFAULT_BUILD_BIN, 0);
+    setenv("VLT_SOURCE_DIR", VLT_DEFAULT_SOURCE_DIR, 0);
+    setenv("VLT_TEST_MODULES", VLT_DEFAULT_TEST_MODULES, 0);
+  }
+};
+
+const TestEnvironment s_environment;
+
+}  // namespace

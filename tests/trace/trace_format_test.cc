@@ -1,0 +1,77 @@
+// vltqtr's record lines and how the test helper reads them back.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "collector_options.h"
+#include "trace_capture.h"
+#include "trace_record.h"
+
+namespace {
+
+std::vector<uint8_t> Wide(const std::u16string& s) {
+  const auto* pb = reinterpret_cast<const uint8_t*>(s.c_str());
+  return {pb, pb + (s.size() + 1) * 2};
+}
+
+TEST(TraceLineTest, ItemsReadBackExactly) {
+  vltqtr::TraceRecord record;
+  record.nTimeNs = 1700000000123456789;
+  record.nPid = 42;
+  record.sModule = "RK_DOZUzudi_Admin";
+  record.rgbMessageGuid = {0xd1, 0xd2, 0x80, 0x76, 0x63, 0x26, 0x81, 0x47,
+                           0xaf, 0xd5, 0x32, 0x91, 0x18, 0x17, 0x4a, 0x18};
+  record.nMessage = 65535;
+  record.rgItems = {
+      {0xfb, 0xff, 0xff, 0xff},                  // -5
+      Wide(u"a \"quoted\" \\ J\u00f6rg \U0001F600"),  // text, escapes, non-ASCII
+      Wide(u"tab\there"),                        // control character: hex
+      Wide(u"\xD800x"),                          // lone surrogate: hex
+      {1, 2, 3},                                 // odd length: hex
+      {},                                        // empty
+      {0, 0},                                    // empty text
+  };
+  const std::string line = vltqtr::FormatRecordLine(record);
+  EXPECT_EQ(line.substr(0, 28), "2023-11-14T22:13:20.123456Z ");
+  EXPECT_NE(line.find(" 42 RK_DOZUzudi_Admin {7680d2d1-2663-4781-afd5-329118174a18} 65535 -5 "),
+            std::string::npos)
+      << line;
+  EXPECT_NE(line.find(" <010203> <> \"\""), std::string::npos) << line;
+
+  vlttest::CapturedTraceRecord parsed;
+  ASSERT_TRUE(vlttest::ParseTraceLine(line, &parsed)) << line;
+  EXPECT_EQ(parsed.nPid, 42);
+  EXPECT_EQ(parsed.sModule, record.sModule);
+  EXPECT_EQ(parsed.sMessageGuid, "{7680d2d1-2663-4781-afd5-329118174a18}");
+  EXPECT_EQ(parsed.nMessage, 65535u);
+  EXPECT_EQ(parsed.rgItems, record.rgItems);
+
+  record.rgItems.clear();
+  ASSERT_TRUE(vlttest::ParseTraceLine(vltqtr::FormatRecordLine(record), &parsed));
+  EXPECT_TRUE(parsed.rgItems.empty());
+}
+
+TEST(TraceLineTest, SearchFindsTextInEitherEncoding) {
+  vlttest::CapturedTraceRecord record;
+  record.rgItems = {Wide(u"xx P\u00e4ss yy"), {'u', 't', 'f', 0xc3, 0xa4, '8'}};
+  EXPECT_TRUE(vlttest::TraceRecordsContain({record}, u"P\u00e4ss"));
+  EXPECT_TRUE(vlttest::TraceRecordsContain({record}, u"f\u00e48"));
+  EXPECT_FALSE(vlttest::TraceRecordsContain({record}, u"Pass"));
+}
+
+TEST(CollectorOptionsTest, ClassLists) {
+  uint8_t bFlags = 0;
+  EXPECT_TRUE(vltqtr::ParseClassList("ERROR,INFO,ENTRY", &bFlags));
+  EXPECT_EQ(bFlags, 0x0B);
+  EXPECT_TRUE(vltqtr::ParseClassList("qtr_entry,Profile", &bFlags));
+  EXPECT_EQ(bFlags, 0x18);
+  EXPECT_TRUE(vltqtr::ParseClassList("all", &bFlags));
+  EXPECT_EQ(bFlags, 0xFF);
+  EXPECT_TRUE(vltqtr::ParseClassList("none", &bFlags));
+  EXPECT_EQ(bFlags, 0);
+  EXPECT_FALSE(vltqtr::ParseClassList("ERROR,BOGUS", &bFlags));
+  EXPECT_FALSE(vltqtr::ParseClassList("ERROR,", &bFlags));
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// Registration of modules with the device, and what a module does when the
+// device is absent or will not give it a state.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "admin/trace/qtr_lazy_module.h"
+#include "admin/trace/qtr_trace.h"
+#include "in_process_collector.h"
+
+namespace {
+
+constexpr GUID kguidModule = {0x0badf00d, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+constexpr GUID kguidMessages = {0x0badf00d, 1, 2, {3, 4, 5, 6, 7, 8, 9, 11}};
+
+QtrTraceModule MakeModule() {
+  return {INVALID_HANDLE_VALUE, &kguidModule, u"RK_Test_Module", kQtrClassNames};
+}
+
+void ExpectSilent(const QtrTraceModule& module, const QtrStateAddress& state) {
+  EXPECT_EQ(state.load(), nullptr);
+  EXPECT_EQ(module.hDevice, INVALID_HANDLE_VALUE) << "no handle is kept";
+}
+
+TEST(QtrOpenTest, NoDevice) {
+  setenv("VLTQTR_DEVICE", "/nonexistent/vltqtr.sock", 1);
+  QtrTraceModule module = MakeModule();
+  QtrStateAddress state{nullptr};
+  QtrOpen(&module, &state);
+  ExpectSilent(module, state);
+  unsetenv("VLTQTR_DEVICE");
+}
+
+TEST(QtrOpenTest, DeviceRefusesTheModule) {
+  vltqtr::CollectorOptions options;
+  options.eOpenAnswer = vltqtr::CollectorOptions::EOpenAnswer::kRefuse;
+  CInProcessCollector collector(options);
+  ASSERT_TRUE(collector.Started());
+  QtrTraceModule module = MakeModule();
+  QtrStateAddress state{nullptr};
+  QtrOpen(&module, &state);
+  ExpectSilent(module, state);
+  EXPECT_EQ(collector.Collector().OpenCount(), 1);
+}
+
+TEST(QtrOpenTest, DeviceAnswersNullState) {
+  vltqtr::CollectorOptions options;
+  options.eOpenAnswer = vltqtr::CollectorOptions::EOpenAnswer::kNullState;
+  CInProcessCollector collector(options);
+  ASSERT_TRUE(collector.Started());
+  QtrTraceModule module = MakeModule();
+  QtrStateAddress state{nullptr};
+  QtrOpen(&module, &state);
+  ExpectSilent(module, state);
+}
+
+TEST(QtrOpenTest, StateFollowsTheCollector) {
+  vltqtr::CollectorOptions options;
+  options.bClassFlags = 1u << QTR_ENTRY;
+  options.nLevel = 5;
+  CInProcessCollector collector(options);
+  ASSERT_TRUE(collector.Started());
+  QtrTraceModule module = MakeModule();
+  QtrStateAddress state{nullptr};
+  QtrOpen(&module, &state);
+  QtrTraceState* pState = state.load();
+  ASSERT_NE(pState, nullptr);
+  EXPECT_NE(module.hDevice, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(QtrEnabled(pState, QTR_ENTRY, 5));
+  EXPECT_FALSE(QtrEnabled(pState, QTR_ENTRY, 6));
+  EXPECT_FALSE(QtrEnabled(pState, QTR_ERROR, 1));
+
+  collector.Stop();  // a stopping collector turns its modules off
+  EXPECT_FALSE(QtrEnabled(pState, QTR_ENTRY, 5));
+  EXPECT_EQ(QtrLoggerHandle(pState), 0u);
+}
+
+TEST(QtrOpenTest, NamedModulesOnly) {
+  vltqtr::CollectorOptions options;
+  options.rgsModules = {"RK_Other"};
+  CInProcessCollector collector(options);
+  ASSERT_TRUE(collector.Started());
+  QtrTraceModule module = MakeModule();
+  QtrStateAddress state{nullptr};
+  QtrOpen(&module, &state);
+  ASSERT_NE(state.load(), nullptr) << "registered, but not enabled";
+  EXPECT_FALSE(QtrEnabled(state.load(), QTR_ERROR, 0));
+}
+
+TEST(QtrLazyModuleTest, NoDeviceOpensOnceAndStaysSilent) {
+  setenv("VLTQTR_DEVICE", "/nonexistent/vltqtr.sock", 1);
+  QtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
+  EXPECT_EQ(QtrLazyState(&module), nullptr);
+  EXPECT_EQ(module.fOpenOnce.load(), 1);
+  unsetenv("VLTQTR_DEVICE");
+  EXPECT_EQ(QtrLazyState(&module), nullptr);
+}
+
+TEST(QtrLazyModuleTest, ConcurrentFirstTracePointsOpenOnce) {
+  vltqtr::CollectorOptions options;
+  options.bClassFlags = 0xFF;
+  options.nLevel = 255;
+  CInProcessCollector collector(options);
+  ASSERT_TRUE(collector.Started());
+  QtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
+  constexpr int kThreads = 8;
+  std::atomic<int> cReady{0};
+  std::atomic<int> cWritten{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      cReady.fetch_add(1);
+      while (cReady.load() < kThreads) {
+      }
+      QtrTraceState* pState = QtrLazyState(&module);
+      const LONG n = i;
+      if (QtrEnabled(pState, QTR_INFO, 1)) {
+        QtrWrite(QtrLoggerHandle(pState), &kguidMessages, 1, QtrInt(n));
+        cWritten.fetch_add(1);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(collector.Collector().OpenCount(), 1);
+  ASSERT_NE(module.pState.load(), nullptr);
+  EXPECT_GE(cWritten.load(), 1) << "the thread that opened writes its record";
+  EXPECT_EQ(collector.WaitForRecords(cWritten.load()).size(), static_cast<size_t>(cWritten.load()));
+}
+
+}  // namespace
