@@ -67,17 +67,18 @@ inline unsigned short* FindAny(unsigned short* p, const unsigned short* pEnd, un
 // The first position in [p, pEnd) that is not tab, line feed, carriage
 // return or space, or pEnd.
 inline unsigned short* SkipSpaces(unsigned short* p, const unsigned short* pEnd) {
-  if (p<pEnd&& * p> u' ') return p;  // most often nothing to skip
+  const unsigned short wSpace = 0x20, wTab = 0x09, wLineFeed = 0x0A, wReturn = 0x0D;
+  if (p < pEnd && *p > wSpace) return p;  // most often nothing to skip
   while (pEnd - p >= 8) {
     VUnits8 v;
     memcpy(&v, p, 16);
-    VUnits8 vOther =
-        reinterpret_cast<VUnits8>((v != u' ') & (v != u'\t') & (v != u'\n') & (v != u'\r'));
+    VUnits8 vOther = reinterpret_cast<VUnits8>((v != wSpace) & (v != wTab) & (v != wLineFeed) &
+                                               (v != wReturn));
     int iFirst;
     if (AnySet(vOther, &iFirst)) return p + iFirst;
     p += 8;
   }
-  while (p < pEnd && (*p == u' ' || *p == u'\t' || *p == u'\n' || *p == u'\r')) ++p;
+  while (p < pEnd && (*p == wSpace || *p == wTab || *p == wLineFeed || *p == wReturn)) ++p;
   return const_cast<unsigned short*>(p);
 }
 
