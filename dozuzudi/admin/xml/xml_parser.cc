@@ -5,6 +5,7 @@
 #include <new>
 
 #include "admin/xml/scan.h"
+#include "platform/heap.h"
 
 namespace {
 
@@ -67,6 +68,11 @@ CXMLParser::CXMLParser(int cwCapacity)
 }
 
 CXMLParser::~CXMLParser() {
+  // The text may hold passwords. After a failed conversion the buffer may
+  // hold part of it anywhere, so then all of it is wiped.
+  size_t cwUsed = m_pwEnd != nullptr ? static_cast<size_t>(m_pwEnd - m_pwBuffer)
+                                     : static_cast<size_t>(m_cwBuffer);
+  SecureZeroMemory(m_pwBuffer, cwUsed * sizeof(m_pwBuffer[0]));
   if (m_pwBuffer != m_rgwInline) delete[] m_pwBuffer;
 }
 
