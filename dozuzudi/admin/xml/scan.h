@@ -82,4 +82,18 @@ inline unsigned short* SkipSpaces(unsigned short* p, const unsigned short* pEnd)
   return const_cast<unsigned short*>(p);
 }
 
+// Whether the cw code units at pA and pB are equal.
+inline bool EqualUnits(const unsigned short* pA, const unsigned short* pB, long cw) {
+  for (; cw >= 8; cw -= 8, pA += 8, pB += 8) {
+    VUnits8 vA, vB;
+    memcpy(&vA, pA, 16);
+    memcpy(&vB, pB, 16);
+    int iFirst;
+    if (AnySet(reinterpret_cast<VUnits8>(vA != vB), &iFirst)) return false;
+  }
+  for (; cw > 0; --cw)
+    if (*pA++ != *pB++) return false;
+  return true;
+}
+
 }  // namespace xmlscan

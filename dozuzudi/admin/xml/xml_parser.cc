@@ -326,9 +326,7 @@ bool CXMLParser::CloseElement(unsigned short** ppwName, int* pcwName, int* pErro
   // Compared over the end tag's length (the start tag's name normally lies
   // before the end tag, but Reset may have moved the cursor back).
   const unsigned short* const pwOpen = m_rgpwOpen[m_nDepth];
-  bool fEqual = m_pwEnd - pwOpen >= cwName;
-  for (int i = 0; fEqual && i < cwName; ++i) fEqual = pwOpen[i] == pwName[i];
-  if (!fEqual) {
+  if (m_pwEnd - pwOpen < cwName || !xmlscan::EqualUnits(pwOpen, pwName, cwName)) {
     *pError = XML_BAD_END_TAG;
     return false;
   }
@@ -370,9 +368,13 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
     if (w != u'&') {
       // Plain text up to the next tag or reference moves down as a block.
       unsigned short* const pwNext = xmlscan::FindEither(p, pEnd, u'<', u'&');
-      memmove(pwOut, p, sizeof(unsigned short) * static_cast<size_t>(pwNext - p));
-      pwOut += pwNext - p;
-      p = pwNext;
+      if (pwNext - p > 16) {
+        memmove(pwOut, p, sizeof(unsigned short) * static_cast<size_t>(pwNext - p));
+        pwOut += pwNext - p;
+        p = pwNext;
+      } else {
+        while (p < pwNext) *pwOut++ = *p++;
+      }
       continue;
     }
     // A reference.
