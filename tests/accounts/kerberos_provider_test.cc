@@ -34,6 +34,8 @@ class KerberosProviderTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(KerberosProviderTest, SuccessThenTheNewPasswordWorks) {
+  // The registry's KDC is used without any configuration file.
+  setenv("KRB5_CONFIG", "/nonexistent/krb5.conf", 1);
   EXPECT_EQ(NetUserChangePassword(u"KERB", u"alice", u"Passw0rd!", u"Second-Pass-2"), 0u);
   EXPECT_EQ(NetUserChangePassword(u"kerb", u"alice", u"Passw0rd!", u"Third-Pass-3"),
             static_cast<DWORD>(ERROR_INVALID_PASSWORD));
