@@ -13,8 +13,11 @@
 set -euo pipefail
 REALM=EXAMPLE.TEST
 
+# A process that has ended but is not yet reaped (a zombie) counts as gone.
 alive() {
-  [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status"
+  local state
+  state=$(grep '^State:' "/proc/$1/status" 2>/dev/null) || return 1
+  [[ $state != *"Z ("* ]]
 }
 
 stop() {
