@@ -31,7 +31,4 @@ class CSecretUtf8 {
   size_t m_cb = 0;
 };
 
-// Overwrites |cb| bytes in a way the compiler keeps.
-inline void WipeBytes(void* pv, size_t cb) { explicit_bzero(pv, cb); }
-
 }  // namespace platform
