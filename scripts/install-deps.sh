@@ -11,6 +11,7 @@ PKGS=(
   libldap-dev libkrb5-dev
   libxml2-dev libexpat1-dev libpugixml-dev
   krb5-kdc krb5-admin-server krb5-user
+  samba samba-dsdb-modules samba-vfs-modules samba-ad-provision winbind smbclient ldap-utils
   curl wrk nginx-light openssl procps iproute2 python3 valgrind
 )
 missing=()
