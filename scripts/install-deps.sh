@@ -11,6 +11,7 @@ PKGS=(
   libldap-dev libkrb5-dev
   libxml2-dev libexpat1-dev libpugixml-dev
   krb5-kdc krb5-admin-server krb5-user
+  slapd
   samba samba-dsdb-modules samba-vfs-modules samba-ad-provision winbind smbclient ldap-utils
   curl wrk nginx-light openssl procps iproute2 python3 valgrind
 )
@@ -24,6 +25,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
     printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
     $SUDO chmod +x /usr/sbin/policy-rc.d
   fi
+  # slapd without a system configuration or database: tests run their own.
+  echo "slapd slapd/no_configuration boolean true" | $SUDO debconf-set-selections
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
