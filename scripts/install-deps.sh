@@ -10,7 +10,8 @@ PKGS=(
   libicu-dev libboost-dev libssl-dev libsqlite3-dev libcrypt-dev
   libldap-dev libkrb5-dev
   libxml2-dev libexpat1-dev libpugixml-dev
-  curl wrk nginx-light openssl procps iproute2 python3
+  krb5-kdc krb5-admin-server krb5-user
+  curl wrk nginx-light openssl procps iproute2 python3 valgrind
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -28,10 +28,11 @@ stage "concurrency tests under ThreadSanitizer (clang)"
   ctest --output-on-failure -j"$jobs" -R Concurrent)
 
 stage "fuzz targets (libFuzzer, ${FUZZ_SECONDS:-30} s each)"
-./scripts/build.sh build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DVLT_FUZZ=ON -DVLT_TESTS=OFF -DVLT_BENCH=OFF
-if [ -x fuzz/run.sh ]; then
-  fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-30}"
-fi
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DVLT_FUZZ=ON -DVLT_TESTS=OFF -DVLT_BENCH=OFF >/dev/null
+# Only the fuzz targets (fuzz_* and *_fuzzer) and what they link.
+fuzz_targets=$(ninja -C build-fuzz -t targets all | sed -n -E 's/^(fuzz_[A-Za-z0-9_]+|[a-z][A-Za-z0-9]*_fuzzer): phony.*/\1/p' | sort -u)
+ninja -C build-fuzz -j"$jobs" $fuzz_targets
+fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-30}"
 
 stage "all test stages passed"

@@ -1,5 +1,7 @@
 #include "server/connection.h"
 
+#include <string.h>
+
 #include <vector>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
@@ -67,6 +69,10 @@ CConnection::CConnection(CHttpServer& server, size_t iSlot, tcp::socket socket,
   error_code ec;
   tcp::endpoint peer = socket.remote_endpoint(ec);
   m_peer = ec ? "-" : FormatEndpoint(peer);
+  if (!ec) {
+    m_peerAddress = peer.address().to_string();
+    m_nPeerPort = peer.port();
+  }
   socket.set_option(tcp::no_delay(true), ec);
   if (pTls)
     m_pTls = std::make_unique<beast::ssl_stream<beast::tcp_stream>>(std::move(socket), *pTls);
@@ -190,12 +196,8 @@ void CConnection::StartRequest() {
   pr->m_fTls = m_pTls != nullptr;
   pr->m_fHttp10 = req.version() == 10;
   pr->m_tStart = m_tStart;
-  error_code ecEndpoint;
-  tcp::endpoint peer = Tcp().socket().remote_endpoint(ecEndpoint);
-  if (!ecEndpoint) {
-    pr->m_peerAddress = peer.address().to_string();
-    pr->m_nPeerPort = peer.port();
-  }
+  pr->m_peerAddress = m_peerAddress;
+  pr->m_nPeerPort = m_nPeerPort;
   pr->m_nServerPort = m_server.LocalPort();
 
   size_t cbAhead = 0;
@@ -451,6 +453,13 @@ void CConnection::CloseGracefully() {
     return;
   }
   error_code ec;
+  // Nothing unread (the request was read to its end and no further bytes
+  // wait): the close cannot turn into a reset, so no lingering is needed.
+  bool fAllRead = m_parser && m_parser->is_done() && m_buffer.size() == 0;
+  if (fAllRead && Tcp().socket().available(ec) == 0 && !ec) {
+    Close();
+    return;
+  }
   Tcp().socket().shutdown(tcp::socket::shutdown_send, ec);
   Drain();
 }
@@ -476,6 +485,7 @@ void CConnection::Close() {
   error_code ec;
   Tcp().socket().shutdown(tcp::socket::shutdown_both, ec);
   Tcp().close();
+  explicit_bzero(m_rgDrain, sizeof(m_rgDrain));
   m_server.Unregister(m_iSlot, this);
 }
 

@@ -22,6 +22,7 @@
 
 #include "server/host_request.h"
 #include "server/request_channel.h"
+#include "server/wiping_allocator.h"
 
 class CHttpServer;
 class CExtensionModule;
@@ -74,7 +75,8 @@ class CConnection final : public IRequestChannel,
   boost::asio::io_context& m_io;
   std::unique_ptr<boost::beast::tcp_stream> m_pPlain;
   std::unique_ptr<boost::beast::ssl_stream<boost::beast::tcp_stream>> m_pTls;
-  boost::beast::flat_buffer m_buffer;
+  // Received bytes, request bodies among them: wiped when freed.
+  boost::beast::basic_flat_buffer<CWipingAllocator<char>> m_buffer;
   std::optional<CParser> m_parser;
   std::unique_ptr<CHostRequest> m_pRequest;
   const CExtensionModule* m_pExtension = nullptr;
@@ -87,9 +89,11 @@ class CConnection final : public IRequestChannel,
   size_t m_cbDrained = 0;
   uint64_t m_cbSent = 0;
   std::string m_peer;         // "ADDR:PORT" for the log
+  std::string m_peerAddress;  // REMOTE_ADDR
+  unsigned short m_nPeerPort = 0;
   std::string m_logMethod;
   std::string m_logPath;
   std::chrono::steady_clock::time_point m_tStart;
   std::string m_reply;        // the host's own replies
-  char m_rgDrain[4096];
+  char m_rgDrain[4096];  // bytes dropped at close; wiped in Close
 };

@@ -30,12 +30,25 @@ bool ParseSeconds(const std::string& text, std::chrono::milliseconds& d) {
 }  // namespace
 
 const char* HostUsage() {
-  return "usage: vltadmin-host [--listen ADDR:PORT] [--registry FILE]\n"
-         "         [--extension URLPATH=LIBRARY]... [--read-ahead BYTES]\n"
-         "         [--tls-cert FILE --tls-key FILE] [--access-log FILE] [--allow-plain-http]\n"
-         "         [--max-connections N] [--max-header-bytes BYTES] [--io-threads N]\n"
-         "         [--header-timeout SEC] [--keepalive-timeout SEC] [--body-timeout SEC]\n"
-         "         [--write-timeout SEC] [--shutdown-timeout SEC]\n";
+  return "usage: vltadmin-host [options]\n"
+         "  --listen ADDR:PORT          address to serve (127.0.0.1:8080; port 0 picks one)\n"
+         "  --registry FILE             registry file for the extension (else $VLTADMIN_REGISTRY,\n"
+         "                              else the installed default)\n"
+         "  --extension URLPATH=LIBRARY serve an ISAPI library at URLPATH (repeatable; default\n"
+         "                              libvltadmin.so beside the host at\n"
+         "                              /Scripts/vltadmin/vltadmin.dll)\n"
+         "  --read-ahead BYTES          body bytes read before the extension is called (49152)\n"
+         "  --tls-cert FILE --tls-key FILE  serve HTTPS with this PEM certificate chain and key\n"
+         "  --allow-plain-http          allow plain HTTP on an address other than loopback\n"
+         "  --access-log FILE           append one line per request\n"
+         "  --max-connections N         open connections at most (1024)\n"
+         "  --max-header-bytes BYTES    request line and header at most (16384)\n"
+         "  --io-threads N              network threads (2)\n"
+         "  --header-timeout SEC        to receive a request header or TLS handshake (10)\n"
+         "  --keepalive-timeout SEC     idle time between requests (30)\n"
+         "  --body-timeout SEC          for each read of the request body (10)\n"
+         "  --write-timeout SEC         for each write of the response (10)\n"
+         "  --shutdown-timeout SEC      for connections to end after a stop signal (30)\n";
 }
 
 bool SplitListenAddress(const std::string& text, std::string& addr, unsigned short& port) {

@@ -16,6 +16,7 @@
 #include "platform/isapi.h"
 #include "server/host_mutex.h"
 #include "server/response_framing.h"
+#include "server/wiping_allocator.h"
 
 class IRequestChannel;
 
@@ -51,7 +52,7 @@ struct CHostRequest {
   std::string m_contentType;
   std::string m_url;  // decoded path, for the log and URL/SCRIPT_NAME
   std::string m_scriptName;
-  std::vector<BYTE> m_readAhead;
+  std::vector<BYTE, CWipingAllocator<BYTE>> m_readAhead;  // body bytes: wiped when freed
 
   // Server variables that need the connection.
   std::string m_peerAddress;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "server/access_log.h"
@@ -15,6 +16,9 @@
 #include "server/host_options.h"
 #include "server/http_server.h"
 
+#ifndef VLTADMIN_INSTALLED_EXTENSION
+#define VLTADMIN_INSTALLED_EXTENSION "/usr/local/lib/vltadmin/libvltadmin.so"
+#endif
 #ifndef VLTADMIN_DEFAULT_REGISTRY
 #define VLTADMIN_DEFAULT_REGISTRY "/etc/vltadmin/vltadmin.reg"
 #endif
@@ -51,8 +55,14 @@ int main(int argc, char** argv) {
     std::fputs(HostUsage(), stdout);
     return 0;
   }
-  if (opts.m_extensions.empty())
-    opts.m_extensions.push_back({kDefaultUrlPath, OwnDirectory() + "/libvltadmin.so"});
+  if (opts.m_extensions.empty()) {
+    // The extension built beside the host; an installed host finds it in the
+    // installed library directory.
+    std::string library = OwnDirectory() + "/libvltadmin.so";
+    if (access(library.c_str(), F_OK) != 0 && access(VLTADMIN_INSTALLED_EXTENSION, F_OK) == 0)
+      library = VLTADMIN_INSTALLED_EXTENSION;
+    opts.m_extensions.push_back({kDefaultUrlPath, library});
+  }
 
   // The platform layer of the extension reads its registry file name from
   // the environment when the library loads.
@@ -92,6 +102,15 @@ int main(int argc, char** argv) {
 
   int nSignal = 0;
   sigwait(&stopSignals, &nSignal);
+  // A second stop signal ends the process at once, for a stop that hangs.
+  std::thread([stopSignals] {
+    int nAgain = 0;
+    sigwait(&stopSignals, &nAgain);
+    static const char s_szMessage[] = "vltadmin-host: second stop signal, exiting at once\n";
+    ssize_t cb = write(2, s_szMessage, sizeof(s_szMessage) - 1);
+    (void)cb;
+    _exit(1);
+  }).detach();
 
   server.StopAccepting();
   for (auto& pe : rgExtensions) pe->Terminate();

@@ -165,6 +165,10 @@ TEST_F(HostTest, HostAnswersWhatNoExtensionServes) {
   for (const char* pszBad : {"GARBAGE\r\n\r\n", "GET / HTTP/1.1\r\nBad Header\r\n\r\n",
                              "POST /test.dll HTTP/1.1\r\nContent-Length: 12x\r\n\r\n",
                              "GET /te%zzst.dll HTTP/1.1\r\n\r\n",
+                             // Framing a request two ways is refused, not guessed.
+                             "POST /test.dll HTTP/1.1\r\nContent-Length: 5\r\n"
+                             "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+                             "POST /test.dll HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n",
                              "POST /test.dll HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"}) {
     CHttpClient client;
     Connect(client);

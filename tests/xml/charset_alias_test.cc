@@ -1,11 +1,11 @@
 // The alias table: file format, lookup, and finding the file.
-#include <gtest/gtest.h>
+#include "admin/xml/charset_alias.h"
 
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <string>
 
-#include "admin/xml/charset_alias.h"
 #include "platform/module.h"
 #include "xml_test_support.h"
 
@@ -32,12 +32,13 @@ class AliasTableTest : public testing::Test {
 };
 
 TEST_F(AliasTableTest, ParsesEntriesNamesAndComments) {
-  Parse("# header\n\n  65001 \"UTF-8\" \"utf8\"\r\n"
-        "28591 x \"Latin1\"\t\"\" \"iso-8859-1\"\n"
-        "1252 \"windows-1252\" # \"cp1252\"\n"
-        "1251 \"win#1251\" \"cp1251\"\n"
-        "1250 \"open\n"
-        "1257 \"cp1257\" \"unclosed\n");
+  Parse(
+      "# header\n\n  65001 \"UTF-8\" \"utf8\"\r\n"
+      "28591 x \"Latin1\"\t\"\" \"iso-8859-1\"\n"
+      "1252 \"windows-1252\" # \"cp1252\"\n"
+      "1251 \"win#1251\" \"cp1251\"\n"
+      "1250 \"open\n"
+      "1257 \"cp1257\" \"unclosed\n");
   EXPECT_EQ(Lookup("utf-8"), 65001);
   EXPECT_EQ(Lookup("UTF8"), 65001);
   EXPECT_EQ(Lookup("LATIN1"), 28591);
@@ -56,10 +57,11 @@ TEST_F(AliasTableTest, ParsesEntriesNamesAndComments) {
 }
 
 TEST_F(AliasTableTest, PassesOverLinesOutsideTheFormat) {
-  Parse("utf-8 \"nonumber\"\n"
-        "0 \"zero\"\n"
-        "1250 \"good\"\n"
-        "12");
+  Parse(
+      "utf-8 \"nonumber\"\n"
+      "0 \"zero\"\n"
+      "1250 \"good\"\n"
+      "12");
   EXPECT_EQ(Lookup("nonumber"), -1);
   EXPECT_EQ(Lookup("zero"), -1);
   EXPECT_EQ(Lookup("good"), 1250);
@@ -127,9 +129,10 @@ TEST(AliasFileTest, LoadFailures) {
   EXPECT_FALSE(CIcuTrans::Initialize(&nError, nullptr));
   EXPECT_EQ(nError, XML_FAILURE);
   // A value of another type cannot be used.
-  dir.Write("vltadmin.reg",
-            "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\n"
-            "\"Location\"=dword:00000001\n");
+  dir.Write(
+      "vltadmin.reg",
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\n"
+      "\"Location\"=dword:00000001\n");
   WCHAR wszPath[MAX_PATH];
   EXPECT_FALSE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
   EXPECT_EQ(nError, XML_FAILURE);
@@ -149,7 +152,8 @@ TEST(AliasFileTest, LoadFailures) {
 TEST(AliasFileTest, BesideTheModule) {
   Dl_info info;
   ASSERT_NE(dladdr(reinterpret_cast<void*>(&CCharsetAliasTable::Free), &info), 0);
-  HINSTANCE hModule = platform::ModuleFromAddress(reinterpret_cast<void*>(&CCharsetAliasTable::Free));
+  HINSTANCE hModule =
+      platform::ModuleFromAddress(reinterpret_cast<void*>(&CCharsetAliasTable::Free));
   ASSERT_NE(hModule, nullptr);
   WCHAR wszPath[MAX_PATH];
   int nError = -1;

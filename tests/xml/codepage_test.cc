@@ -1,5 +1,7 @@
 // MultiByteToWideChar and WideCharToMultiByte over ICU, and the shipped
 // alias file: every code page it names converts.
+#include "platform/codepage.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -7,7 +9,6 @@
 #include <string>
 
 #include "admin/xml/charset_alias.h"
-#include "platform/codepage.h"
 #include "xml_test_support.h"
 
 using namespace xmltest;
@@ -57,26 +58,44 @@ struct Sample {
 
 const std::map<int, Sample>& Samples() {
   static const std::map<int, Sample> samples = {
-      {437, {"\xC3\xA9", "\x82"}},           {850, {"\xC3\xA9", "\x82"}},
-      {866, {"\xD0\x91", "\x81"}},           {874, {"\xE0\xB8\x81", "\xA1"}},
-      {28601, {"\xE0\xB8\x81", "\xA1"}},     {950, {"\xE4\xB8\xAD", "\xA4\xA4"}},
-      {54936, {"\xE4\xB8\xAD", "\xD6\xD0"}}, {936, {"\xE4\xB8\xAD", "\xD6\xD0"}},
+      {437, {"\xC3\xA9", "\x82"}},
+      {850, {"\xC3\xA9", "\x82"}},
+      {866, {"\xD0\x91", "\x81"}},
+      {874, {"\xE0\xB8\x81", "\xA1"}},
+      {28601, {"\xE0\xB8\x81", "\xA1"}},
+      {950, {"\xE4\xB8\xAD", "\xA4\xA4"}},
+      {54936, {"\xE4\xB8\xAD", "\xD6\xD0"}},
+      {936, {"\xE4\xB8\xAD", "\xD6\xD0"}},
       {50220, {"\xE3\x81\x82", "\x1B$B$\"\x1B(B"}},
-      {51932, {"\xE3\x81\x82", "\xA4\xA2"}}, {932, {"\xE3\x81\x82", "\x82\xA0"}},
-      {949, {"\xEA\xB0\x80", "\xB0\xA1"}},   {21866, {"\xD1\x94", "\xA4"}},
+      {51932, {"\xE3\x81\x82", "\xA4\xA2"}},
+      {932, {"\xE3\x81\x82", "\x82\xA0"}},
+      {949, {"\xEA\xB0\x80", "\xB0\xA1"}},
+      {21866, {"\xD1\x94", "\xA4"}},
       {20866, {"\xD0\x91", "\xE2"}},
-      {28605, {"\xE2\x82\xAC", "\xA4"}},     {28604, {"\xE1\xB8\x82", "\xA1"}},
-      {28603, {"\xE2\x80\x9D", "\xA1"}},     {28600, {"\xC4\x84", "\xA1"}},
-      {28599, {"\xC4\x9E", "\xD0"}},         {28598, {"\xD7\x90", "\xE0"}},
-      {28597, {"\xCE\x91", "\xC1"}},         {28596, {"\xD8\xA1", "\xC1"}},
-      {28595, {"\xD0\x91", "\xB1"}},         {28594, {"\xC4\x84", "\xA1"}},
-      {28593, {"\xC4\xA6", "\xA1"}},         {28592, {"\xC4\x84", "\xA1"}},
-      {1258, {"\xE2\x82\xAC", "\x80"}},      {1257, {"\xE2\x82\xAC", "\x80"}},
-      {1256, {"\xE2\x82\xAC", "\x80"}},      {1255, {"\xE2\x82\xAC", "\x80"}},
-      {1254, {"\xE2\x82\xAC", "\x80"}},      {1253, {"\xE2\x82\xAC", "\x80"}},
-      {1251, {"\xD0\x91", "\xC1"}},          {1250, {"\xE2\x82\xAC", "\x80"}},
-      {1252, {"\xE2\x82\xAC", "\x80"}},      {20127, {"~", "~"}},
-      {28591, {"\xC3\xA9", "\xE9"}},         {65001, {"\xC3\xA9", "\xC3\xA9"}},
+      {28605, {"\xE2\x82\xAC", "\xA4"}},
+      {28604, {"\xE1\xB8\x82", "\xA1"}},
+      {28603, {"\xE2\x80\x9D", "\xA1"}},
+      {28600, {"\xC4\x84", "\xA1"}},
+      {28599, {"\xC4\x9E", "\xD0"}},
+      {28598, {"\xD7\x90", "\xE0"}},
+      {28597, {"\xCE\x91", "\xC1"}},
+      {28596, {"\xD8\xA1", "\xC1"}},
+      {28595, {"\xD0\x91", "\xB1"}},
+      {28594, {"\xC4\x84", "\xA1"}},
+      {28593, {"\xC4\xA6", "\xA1"}},
+      {28592, {"\xC4\x84", "\xA1"}},
+      {1258, {"\xE2\x82\xAC", "\x80"}},
+      {1257, {"\xE2\x82\xAC", "\x80"}},
+      {1256, {"\xE2\x82\xAC", "\x80"}},
+      {1255, {"\xE2\x82\xAC", "\x80"}},
+      {1254, {"\xE2\x82\xAC", "\x80"}},
+      {1253, {"\xE2\x82\xAC", "\x80"}},
+      {1251, {"\xD0\x91", "\xC1"}},
+      {1250, {"\xE2\x82\xAC", "\x80"}},
+      {1252, {"\xE2\x82\xAC", "\x80"}},
+      {20127, {"~", "~"}},
+      {28591, {"\xC3\xA9", "\xE9"}},
+      {65001, {"\xC3\xA9", "\xC3\xA9"}},
   };
   return samples;
 }
@@ -98,8 +117,8 @@ TEST(CodePageTest, EveryShippedCodePageConverts) {
     ASSERT_EQ(ToWide(cp, bytes, rgw, 8), static_cast<int>(expected.size())) << cp;
     EXPECT_EQ(std::u16string(rgw, expected.size()), expected) << cp;
     char rgb[16];
-    int cb = WideCharToMultiByte(cp, 0, expected.data(), static_cast<int>(expected.size()), rgb,
-                                 16, nullptr, nullptr);
+    int cb = WideCharToMultiByte(cp, 0, expected.data(), static_cast<int>(expected.size()), rgb, 16,
+                                 nullptr, nullptr);
     EXPECT_EQ(std::string(rgb, cb), bytes) << cp;
   }
   EXPECT_GE(cEntries, 40);
@@ -109,14 +128,14 @@ TEST(CodePageTest, ShippedNamesResolve) {
   TempDir dir;
   ASSERT_TRUE(InitializeWithAliases(dir, ShippedAliasFile()));
   const std::map<std::string, int> names = {
-      {"UTF-8", 65001},       {"US-ASCII", 20127},    {"ISO-8859-1", 28591},
-      {"ISO-8859-15", 28605}, {"windows-1252", 1252}, {"KOI8-R", 20866},
-      {"KOI8-U", 21866},      {"Shift_JIS", 932},     {"EUC-JP", 51932},
-      {"ISO-2022-JP", 50220}, {"GB2312", 936},        {"GBK", 936},
+      {"UTF-8", 65001},       {"US-ASCII", 20127},    {"ISO-8859-1", 28591}, {"ISO-8859-15", 28605},
+      {"windows-1252", 1252}, {"KOI8-R", 20866},      {"KOI8-U", 21866},     {"Shift_JIS", 932},
+      {"EUC-JP", 51932},      {"ISO-2022-JP", 50220}, {"GB2312", 936},       {"GBK", 936},
       {"GB18030", 54936},     {"Big5", 950},          {"EUC-KR", 949}};
   for (const auto& [name, cp] : names) {
     std::u16string w = U16(name.c_str());
-    EXPECT_EQ(CCharsetAliasTable::Lookup(reinterpret_cast<const unsigned short*>(w.c_str()), 16), cp)
+    EXPECT_EQ(CCharsetAliasTable::Lookup(reinterpret_cast<const unsigned short*>(w.c_str()), 16),
+              cp)
         << name;
   }
   CIcuTrans::Terminate();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "xml_test_support.h"
 
@@ -229,6 +230,64 @@ TEST_F(IcuTransTest, FormXMLSignatureNeedsRoom) {
   int cw = 63;
   EXPECT_FALSE(trans.FormXMLSignature(rgw, &cw));
   EXPECT_EQ(cw, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The usual start of a declaration, "<?xml version="1.0" encoding="", is
+// read in one step; the same declarations spelled otherwise take the
+// character-by-character path. Both must end alike.
+TEST_F(IcuTransTest, UsualDeclarationStartReadsLikeAnyOther) {
+  for (const char* tail :
+       {"UTF-8\"?><r/>", "utf-8' standalone='no' ?><r/>", "abcdefghijklmn\"?><r/>",
+        "abcdefghijklmno\"?><r/>", "x\"", "x\"?>", "latin1\" encoding='x'?><r/>", "\"?>\n<r/>",
+        "UTF-8", "Shift_JIS\"\t?><r/>"}) {
+    CIcuTrans usual, other;
+    int cbUsual = -1, cbOther = -1;
+    const int nUsual =
+        Scan(usual, std::string("<?xml version=\"1.0\" encoding=\"") + tail, &cbUsual);
+    const int nOther =
+        Scan(other, std::string("<?xml version=\"1.0'  encoding=\"") + tail, &cbOther);
+    EXPECT_EQ(nUsual, nOther) << tail;
+    if (nUsual >= 0) {
+      EXPECT_EQ(cbUsual + 1, cbOther) << tail;
+      EXPECT_EQ(Declaration(usual), Declaration(other)) << tail;
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// 7-bit input is widened in blocks; a byte of 0x80 or more anywhere, in a
+// block or in the tail, sends the whole input through the code page.
+TEST_F(IcuTransTest, WideningFindsHighBytesAnywhere) {
+  CIcuTrans latin;
+  ASSERT_EQ(Scan(latin, "<?xml version='1.0' encoding='latin1'?><r/>"), XML_OK);
+  for (int cb : {1, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 200}) {
+    for (int iHigh = -1; iHigh < cb; iHigh += (iHigh < 70 ? 1 : 37)) {
+      std::vector<unsigned char> rgb(static_cast<size_t>(cb));
+      for (int i = 0; i < cb; ++i) rgb[i] = static_cast<unsigned char>(0x20 + (i * 7) % 0x5F);
+      if (iHigh >= 0) rgb[iHigh] = 0xE9;
+      std::vector<unsigned short> rgw(static_cast<size_t>(cb));
+      int cw = cb, nError = -1;
+      ASSERT_TRUE(latin.InputToUnicode(rgb.data(), cb, rgw.data(), &cw, &nError));
+      ASSERT_EQ(cw, cb);
+      for (int i = 0; i < cb; ++i) ASSERT_EQ(rgw[i], rgb[i]) << cb << " " << iHigh << " " << i;
+    }
+  }
+  // The same in UTF-8, where the high byte alone is invalid.
+  CIcuTrans utf8;
+  ASSERT_EQ(Scan(utf8, "<?xml version='1.0' encoding='utf-8'?><r/>"), XML_OK);
+  std::vector<unsigned char> rgb(100, 'a');
+  rgb[70] = 0xE9;
+  std::vector<unsigned short> rgw(100);
+  int cw = 100, nError = -1;
+  EXPECT_FALSE(utf8.InputToUnicode(rgb.data(), 100, rgw.data(), &cw, &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
 }
 
 }  // namespace

@@ -68,9 +68,7 @@ class Generator {
     if (m_encoding == "ISO-8859-1") return Chance(50) ? "ISO-8859-1" : "latin1";
     return "UTF-16";
   }
-  std::string Quote(const std::string& s) {
-    return Chance(50) ? "\"" + s + "\"" : "'" + s + "'";
-  }
+  std::string Quote(const std::string& s) { return Chance(50) ? "\"" + s + "\"" : "'" + s + "'"; }
   std::string Space() {
     static const char* const kSpaces[] = {"", " ", "\n", "  \t", "\r\n "};
     return kSpaces[Below(5)];
@@ -94,7 +92,8 @@ class Generator {
   bool Wide() const { return m_encoding == "UTF-16LE" || m_encoding == "UTF-16BE"; }
 
   std::string Name() {
-    static const char* const kStarts[] = {"a", "b", "Req", "x", "_u", "name", "\xC3\xA9", "\xE4\xB8\xAD"};
+    static const char* const kStarts[] = {"a",  "b",    "Req",      "x",
+                                          "_u", "name", "\xC3\xA9", "\xE4\xB8\xAD"};
     std::string s = kStarts[Below(Wide() || m_encoding == "UTF-8" ? 8 : 7)];
     for (unsigned n = Below(5); n > 0; --n) s += "az09-._"[Below(7)];
     return s;
@@ -103,13 +102,17 @@ class Generator {
   // A character for text or attribute values; never "<", "&", "]" or CR.
   std::string Char(bool fAttribute) {
     switch (Below(10)) {
-      case 0: return Reference();
-      case 1: return fAttribute ? std::string(1, Chance(50) ? '\'' : '"') : " ";
-      case 2: return fAttribute ? " " : std::string(1, "\t\n '\">"[Below(6)]);
+      case 0:
+        return Reference();
+      case 1:
+        return fAttribute ? std::string(1, Chance(50) ? '\'' : '"') : " ";
+      case 2:
+        return fAttribute ? " " : std::string(1, "\t\n '\">"[Below(6)]);
       case 3:
         if (m_encoding == "ISO-8859-1") return Utf8Of(0xA0 + Below(0x60));
         return Utf8Of(Chance(50) ? 0xE9 : 0x4E2D);
-      default: return std::string(1, "abcdefxyzABC0123.,;:!?=/-+*#"[Below(28)]);
+      default:
+        return std::string(1, "abcdefxyzABC0123.,;:!?=/-+*#"[Below(28)]);
     }
   }
   std::string Reference() {
@@ -161,14 +164,18 @@ class Generator {
       m_deepChain = false;
       for (unsigned n = Below(depth + 1 < m_maxDepth ? 5 : 2); n > 0; --n) {
         switch (Below(4)) {
-          case 0: s += Comment(); break;
+          case 0:
+            s += Comment();
+            break;
           case 1:
             if (depth + 1 < m_maxDepth) {
               s += Element(Name(), depth + 1, false);
               break;
             }
             [[fallthrough]];
-          default: s += Text(false); break;
+          default:
+            s += Text(false);
+            break;
         }
       }
     }
@@ -206,7 +213,9 @@ std::vector<std::string> ReadWithLibxml2(const std::string& bytes, bool* pfOk) {
   int nRead;
   while ((nRead = xmlTextReaderRead(reader)) == 1) {
     const int type = xmlTextReaderNodeType(reader);
-    auto str = [](const xmlChar* p) { return std::string(p ? reinterpret_cast<const char*>(p) : ""); };
+    auto str = [](const xmlChar* p) {
+      return std::string(p ? reinterpret_cast<const char*>(p) : "");
+    };
     switch (type) {
       case XML_READER_TYPE_ELEMENT: {
         flush();
@@ -266,13 +275,20 @@ std::string DecodeReferences(const std::string& s) {
     size_t semi = s.find(';', i);
     std::string ref = s.substr(i + 1, semi - i - 1);
     i = semi + 1;
-    if (ref == "lt") out += '<';
-    else if (ref == "gt") out += '>';
-    else if (ref == "amp") out += '&';
-    else if (ref == "apos") out += '\'';
-    else if (ref == "quot") out += '"';
-    else if (ref[1] == 'x' || ref[1] == 'X') out += Utf8Of(std::stoul(ref.substr(2), nullptr, 16));
-    else out += Utf8Of(std::stoul(ref.substr(1)));
+    if (ref == "lt")
+      out += '<';
+    else if (ref == "gt")
+      out += '>';
+    else if (ref == "amp")
+      out += '&';
+    else if (ref == "apos")
+      out += '\'';
+    else if (ref == "quot")
+      out += '"';
+    else if (ref[1] == 'x' || ref[1] == 'X')
+      out += Utf8Of(std::stoul(ref.substr(2), nullptr, 16));
+    else
+      out += Utf8Of(std::stoul(ref.substr(1)));
   }
   return out;
 }
@@ -304,7 +320,8 @@ TEST_P(XmlDifferentialTest, EntriesMatchLibxml2) {
     ASSERT_TRUE(actual == expected)
         << "document " << i << ", entry " << iDiff << ": tokenizer "
         << (iDiff < actual.size() ? actual[iDiff] : "(none)") << ", libxml2 "
-        << (iDiff < expected.size() ? expected[iDiff] : "(none)") << "\n" << text;
+        << (iDiff < expected.size() ? expected[iDiff] : "(none)") << "\n"
+        << text;
     cDeep += expected.size() > 120;
   }
   EXPECT_GT(cDeep, 0) << "no deeply nested document was generated";

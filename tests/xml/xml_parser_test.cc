@@ -17,9 +17,7 @@ class XmlParserTest : public testing::Test {
   void SetUp() override { ASSERT_TRUE(InitializeWithAliases(m_dir, ShippedAliasFile())); }
   void TearDown() override { CIcuTrans::Terminate(); }
 
-  static V Parse(const std::string& body) {
-    return Tokenize("<?xml version=\"1.0\"?>" + body);
-  }
+  static V Parse(const std::string& body) { return Tokenize("<?xml version=\"1.0\"?>" + body); }
 
   TempDir m_dir;
 };
@@ -33,7 +31,8 @@ TEST_F(XmlParserTest, ReportsElementsAttributesAndData) {
   EXPECT_EQ(Parse("<r><a/></r><s/>"), (V{"TOP r", "CHILD a", "TOP r", "TOP s", "END"}));
   // Attribute spacing; names end at a space, "=" sits anywhere after it.
   EXPECT_EQ(Parse("<r  a = '1'b='x y'\t/>\n"), (V{"TOP r", "ATTR a=1", "ATTR b=x y", "ERROR 101"}));
-  EXPECT_EQ(Parse("<r><c a='1'/><d/></r>"), (V{"TOP r", "CHILD c", "ATTR a=1", "SIBLING d", "END"}));
+  EXPECT_EQ(Parse("<r><c a='1'/><d/></r>"),
+            (V{"TOP r", "CHILD c", "ATTR a=1", "SIBLING d", "END"}));
 }
 
 TEST_F(XmlParserTest, PrologAndTrailingContent) {
@@ -136,7 +135,8 @@ TEST_F(XmlParserTest, Utf16AndCodePageDocuments) {
   const std::string doc = "<?xml version=\"1.0\"?><r a='\xC3\xA9'>\xE4\xB8\xAD&#x4E2D;</r>";
   for (const char* enc : {"UTF-16LE", "UTF-16BE"}) {
     EXPECT_EQ(Tokenize(Encode(doc, enc)),
-              (V{"TOP r", "ATTR a=\xC3\xA9", "DATA \xE4\xB8\xAD\xE4\xB8\xAD", "END"})) << enc;
+              (V{"TOP r", "ATTR a=\xC3\xA9", "DATA \xE4\xB8\xAD\xE4\xB8\xAD", "END"}))
+        << enc;
     EXPECT_EQ(Tokenize(Encode(doc, enc, false)).back(), "END") << enc;
   }
   EXPECT_EQ(Tokenize(Encode("<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\xA9&#233;</r>",
@@ -156,6 +156,30 @@ TEST_F(XmlParserTest, HeapBufferAndUninitialisedUse) {
   EXPECT_EQ(nError, XML_FAILURE);
   std::unique_ptr<CXMLParser[]> rg(new CXMLParser[2]);
   EXPECT_EQ(Entries(rg[1]), (V{"END"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A parser used on after a failure, or moved back by Reset with elements
+// open, stays within its buffer and its table of open elements.
+TEST_F(XmlParserTest, UseAfterFailureStaysInBounds) {
+  for (const char* body : {"<r/></r></r></x>", "<a><b><c></a></b>", "<r><a></a></abcdefgh></r>"}) {
+    std::string doc = std::string("<?xml version=\"1.0\"?>") + body;
+    unsigned char* pb = reinterpret_cast<unsigned char*>(doc.data());
+    CIcuTrans trans;
+    int nError;
+    ASSERT_TRUE(trans.ParseXMLSignature(pb, static_cast<int>(doc.size()), &nError));
+    // An exact-size heap buffer, so that reading past the text is caught.
+    auto parser = std::make_unique<CXMLParser>(static_cast<int>(doc.size()) - 21);
+    ASSERT_TRUE(parser->Initialize(&trans, pb, static_cast<int>(doc.size()), &nError));
+    for (int nPass = 0; nPass < 3; ++nPass) {
+      Entries(*parser, 50);
+      Entries(*parser, 50);
+      parser->Reset();
+    }
+  }
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 #include "xml_test_support.h"
 
 #include <stdlib.h>
+#include <unicode/ucnv.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
-
-#include <unicode/ucnv.h>
 
 namespace fs = std::filesystem;
 
@@ -38,7 +37,8 @@ void UseRegistry(const TempDir& dir, const char* location) {
       if (*p == '\\' || *p == '"') escaped += '\\';
       escaped += *p;
     }
-    reg += "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n\"Location\"=\"" + escaped + "\"\r\n";
+    reg +=
+        "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n\"Location\"=\"" + escaped + "\"\r\n";
   }
   setenv("VLTADMIN_REGISTRY", dir.Write("vltadmin.reg", reg).c_str(), 1);
 }
@@ -100,7 +100,8 @@ std::string Encode(const std::string& utf8, const std::string& encoding, bool fM
 }
 
 std::vector<std::string> Entries(CXMLParser& parser, int cMax) {
-  static const char* const kNames[] = {"NONE", "TOP", "CHILD", "SIBLING", "UP", "ATTR", "DATA", "END"};
+  static const char* const kNames[] = {"NONE", "TOP",  "CHILD", "SIBLING",
+                                       "UP",   "ATTR", "DATA",  "END"};
   std::vector<std::string> out;
   for (int i = 0; i < cMax; ++i) {
     CXMLParser::e_XML_Entry eKind;

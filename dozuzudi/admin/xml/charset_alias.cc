@@ -17,6 +17,25 @@ size_t EndOfLine(const unsigned char* pb, size_t cb, size_t pos) {
   return p == nullptr ? cb : static_cast<size_t>(static_cast<const unsigned char*>(p) - pb);
 }
 
+// Case-insensitive equality as _wcsicmp tests it, with ASCII letters
+// folded here and other units by towlower.
+bool EqualIgnoringCase(const WCHAR* pwszA, const WCHAR* pwszB) {
+  for (;; ++pwszA, ++pwszB) {
+    WCHAR a = *pwszA, b = *pwszB;
+    if (a != b) {
+      if (a < 0x80 && b < 0x80) {
+        if (a >= u'A' && a <= u'Z') a = static_cast<WCHAR>(a + 32);
+        if (b >= u'A' && b <= u'Z') b = static_cast<WCHAR>(b + 32);
+      } else {
+        a = towlower(a);
+        b = towlower(b);
+      }
+      if (a != b) return false;
+    }
+    if (a == 0) return true;
+  }
+}
+
 }  // namespace
 
 void CCharsetAliasTable::Add(int64_t nCodePage, const unsigned char* pbName, size_t cbName) {
@@ -86,8 +105,7 @@ void CCharsetAliasTable::Parse(const unsigned char* pb, size_t cb) {
 }
 
 int CCharsetAliasTable::Lookup(const unsigned short* pwszName, int cwMax) {
-  if (ms_pHead == nullptr || pwszName == nullptr || pwszName[0] == 0 || cwMax > 127 ||
-      cwMax < 1)
+  if (ms_pHead == nullptr || pwszName == nullptr || pwszName[0] == 0 || cwMax > 127 || cwMax < 1)
     return -1;
   WCHAR wszName[128];
   int cw = 0;
@@ -99,12 +117,10 @@ int CCharsetAliasTable::Lookup(const unsigned short* pwszName, int cwMax) {
   // Names of another length cannot be equal; the size check spares most
   // comparisons.
   const uint32_t cbName = static_cast<uint32_t>(2 * cw + 2);
-  const WCHAR wFirst = towlower(wszName[0]);
   for (const CharsetAlias* p = ms_pHead; p != nullptr; p = p->pNext) {
     if (p->cbName != cbName) continue;
-    const WCHAR* pwszAlias = reinterpret_cast<const WCHAR*>(p->pwszName);
-    if (towlower(pwszAlias[0]) != wFirst) continue;
-    if (_wcsicmp(pwszAlias, wszName) == 0) return static_cast<int>(p->nCodePage);
+    if (EqualIgnoringCase(reinterpret_cast<const WCHAR*>(p->pwszName), wszName))
+      return static_cast<int>(p->nCodePage);
   }
   return -1;
 }

@@ -20,9 +20,9 @@
 
 // One alias: a name and the code page of the entry that listed it.
 struct CharsetAlias {
-  CharsetAlias* pNext;     // the alias added before this one, or null
-  int64_t nCodePage;       // code page number of the entry
-  uint32_t cbName;         // size of pwszName in bytes: 2 x length + 2
+  CharsetAlias* pNext;       // the alias added before this one, or null
+  int64_t nCodePage;         // code page number of the entry
+  uint32_t cbName;           // size of pwszName in bytes: 2 x length + 2
   unsigned short* pwszName;  // lower-case name, NUL-terminated; owned
 };
 

@@ -39,9 +39,7 @@ CIcuTrans::~CIcuTrans() {}
 
 void CIcuTrans::SetEncodingMethod(int eMethod) { m_eMethod = eMethod; }
 
-bool CIcuTrans::IsUTF16() {
-  return m_eMethod == ENCODING_UTF16BE || m_eMethod == ENCODING_UTF16LE;
-}
+bool CIcuTrans::IsUTF16() { return m_eMethod == ENCODING_UTF16BE || m_eMethod == ENCODING_UTF16LE; }
 
 int CIcuTrans::GetCountOfBytesForSignature() { return m_cbSignature; }
 
@@ -82,11 +80,11 @@ bool CIcuTrans::InputToUnicode(unsigned char* pbIn, int cbIn, unsigned short* pw
   return true;
 }
 
-bool CIcuTrans::UnicodeToOutput(unsigned short* pwIn, int* pcwIn, unsigned char* pbOut,
-                                int* pcbOut, int* pError) {
+bool CIcuTrans::UnicodeToOutput(unsigned short* pwIn, int* pcwIn, unsigned char* pbOut, int* pcbOut,
+                                int* pError) {
   if (pError == nullptr) return false;
-  if (pwIn == nullptr || pcwIn == nullptr || pbOut == nullptr || pcbOut == nullptr ||
-      *pcwIn <= 0 || *pcbOut <= 0) {
+  if (pwIn == nullptr || pcwIn == nullptr || pbOut == nullptr || pcbOut == nullptr || *pcwIn <= 0 ||
+      *pcbOut <= 0) {
     *pError = XML_FAILURE;
     return false;
   }

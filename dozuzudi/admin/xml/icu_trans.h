@@ -114,12 +114,12 @@ class CIcuTrans {
   // The method is ENCODING_UTF16BE or ENCODING_UTF16LE.
   bool IsUTF16();
 
-  unsigned char* m_pbInput;      // the document; not owned
-  int m_cbInput;                 // its length in bytes
-  unsigned char* m_pbCursor;     // read position of the declaration scan
-  int m_cbSignature;             // bytes of byte-order mark and declaration
-  int m_eMethod;                 // ENCODING_*
-  unsigned int m_uCodePage;      // code page of the code-page method
+  unsigned char* m_pbInput;          // the document; not owned
+  int m_cbInput;                     // its length in bytes
+  unsigned char* m_pbCursor;         // read position of the declaration scan
+  int m_cbSignature;                 // bytes of byte-order mark and declaration
+  int m_eMethod;                     // ENCODING_*
+  unsigned int m_uCodePage;          // code page of the code-page method
   unsigned short m_wszEncoding[16];  // declared encoding name, NUL-terminated
 
   static bool ms_fInitialized;

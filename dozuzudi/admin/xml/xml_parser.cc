@@ -1,7 +1,11 @@
 // CXMLParser: construction, the prolog, and the entry loop with its steps.
 #include "admin/xml/xml_parser.h"
 
+#include <cstring>
 #include <new>
+
+#include "admin/xml/scan.h"
+#include "platform/heap.h"
 
 namespace {
 
@@ -15,19 +19,33 @@ inline bool IsCommentStart(const unsigned short* p, const unsigned short* pEnd) 
 // Past the "-->" that ends a comment whose text starts at p; null when the
 // text ends first.
 inline unsigned short* SkipCommentBody(unsigned short* p, const unsigned short* pEnd) {
-  for (; pEnd - p >= 3; ++p)
-    if (p[0] == u'-' && p[1] == u'-' && p[2] == u'>') return p + 3;
-  return nullptr;
+  if (pEnd - p < 3) return nullptr;
+  const unsigned short* const pLast = pEnd - 2;  // "-->" must fit
+  for (;; ++p) {
+    p = xmlscan::FindEither(p, pLast, u'-', u'-');
+    if (p >= pLast) return nullptr;
+    if (p[1] == u'-' && p[2] == u'>') return p + 3;
+  }
+}
+
+// Past the comments starting at p and the white space after each; null
+// when a comment is not closed.
+__attribute__((noinline)) unsigned short* SkipComments(unsigned short* p,
+                                                       const unsigned short* pEnd) {
+  while (IsCommentStart(p, pEnd)) {
+    p = SkipCommentBody(p + 4, pEnd);
+    if (p == nullptr) return nullptr;
+    p = xmlscan::SkipSpaces(p, pEnd);
+  }
+  return p;
 }
 
 }  // namespace
 
-const int CXMLParser::m_rgWhiteSpace[33] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0,
-                                            0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
 const unsigned short CXMLParser::m_rgNumbers[33] = {
-    u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9', u'A', u'B', u'C', u'D', u'E', u'F',
-    u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9', u'a', u'b', u'c', u'd', u'e', u'f',
-    0};
+    u'0', u'1', u'2', u'3', u'4', u'5', u'6', u'7', u'8', u'9', u'A',
+    u'B', u'C', u'D', u'E', u'F', u'0', u'1', u'2', u'3', u'4', u'5',
+    u'6', u'7', u'8', u'9', u'a', u'b', u'c', u'd', u'e', u'f', 0};
 
 CXMLParser::CXMLParser(int cwCapacity)
     : m_pTrans(nullptr),
@@ -50,6 +68,11 @@ CXMLParser::CXMLParser(int cwCapacity)
 }
 
 CXMLParser::~CXMLParser() {
+  // The text may hold passwords. After a failed conversion the buffer may
+  // hold part of it anywhere, so then all of it is wiped.
+  size_t cwUsed = m_pwEnd != nullptr ? static_cast<size_t>(m_pwEnd - m_pwBuffer)
+                                     : static_cast<size_t>(m_cwBuffer);
+  SecureZeroMemory(m_pwBuffer, cwUsed * sizeof(m_pwBuffer[0]));
   if (m_pwBuffer != m_rgwInline) delete[] m_pwBuffer;
 }
 
@@ -107,16 +130,17 @@ bool CXMLParser::skipWhitespace() {
 }
 
 bool CXMLParser::skipWSandComments(int* pError) {
-  unsigned short* p = m_pwCursor;
-  for (;;) {
-    while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
-    if (!IsCommentStart(p, m_pwEnd)) break;
-    p = SkipCommentBody(p + 4, m_pwEnd);
-    if (p == nullptr) {
-      m_pwCursor = m_pwEnd;
-      *pError = XML_UNEXPECTED_END;
-      return false;
-    }
+  static_assert(WhiteSpaceMask() == ((1ull << 9) | (1ull << 10) | (1ull << 13) | (1ull << 32)),
+                "xmlscan::SkipSpaces skips exactly the white space");
+  unsigned short* p = xmlscan::SkipSpaces(m_pwCursor, m_pwEnd);
+  m_pwCursor = p;
+  if (!IsCommentStart(p, m_pwEnd)) return p < m_pwEnd;
+  // Comments, and the white space between and after them.
+  p = SkipComments(p, m_pwEnd);
+  if (p == nullptr) {
+    m_pwCursor = m_pwEnd;
+    *pError = XML_UNEXPECTED_END;
+    return false;
   }
   m_pwCursor = p;
   return p < m_pwEnd;
@@ -181,19 +205,20 @@ bool CXMLParser::GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pc
 
 bool CXMLParser::GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName,
                           int* pError) {
-  unsigned short* p = m_pwCursor + 1;
-  unsigned short* const pwName = p;
-  while (p < m_pwEnd && *p != u' ' && *p != u'>' && *p != u'/') ++p;
+  unsigned short* const pwName = m_pwCursor + 1;
+  unsigned short* p = xmlscan::FindAny(pwName, m_pwEnd, u' ', u'>', u'/');
   if (p == m_pwEnd) {
     *pError = XML_BAD_START_TAG;
     return false;
   }
   const int cwName = static_cast<int>(p - pwName);
-  m_rgpwOpen[m_nDepth] = pwName;
-  if (++m_nDepth >= kMaxOpen) {
+  // A failed call leaves the depth as it was, so that it always indexes
+  // m_rgpwOpen.
+  if (m_nDepth + 1 >= kMaxOpen) {
     *pError = XML_BAD_NESTING;
     return false;
   }
+  m_rgpwOpen[m_nDepth++] = pwName;
   m_fAttributes = true;
   while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
   if (p == m_pwEnd) {
@@ -235,7 +260,7 @@ bool CXMLParser::GetAttribute(unsigned short** ppwName, int* pcwName, unsigned s
       *pError = XML_BAD_END_TAG;
       return false;
     }
-    --m_nDepth;
+    if (m_nDepth > 0) --m_nDepth;
   }
   if (*p == u'>') {
     m_pwCursor = p + 1;
@@ -244,7 +269,7 @@ bool CXMLParser::GetAttribute(unsigned short** ppwName, int* pcwName, unsigned s
   }
 
   unsigned short* const pwName = p;
-  while (p < m_pwEnd && *p != u'=' && *p != u' ') ++p;
+  p = xmlscan::FindEither(p, m_pwEnd, u'=', u' ');
   if (p == m_pwEnd) {
     *pError = XML_BAD_ATTRIBUTE;
     return false;
@@ -268,8 +293,8 @@ bool CXMLParser::GetAttribute(unsigned short** ppwName, int* pcwName, unsigned s
   if (wQuote != u'\'' && wQuote != u'"') return badAttribute();
   if (++p == m_pwEnd) return unexpectedEnd();
   unsigned short* const pwValue = p;
-  for (; p < m_pwEnd && *p != wQuote; ++p)
-    if (*p == u'>') return badAttribute();
+  p = xmlscan::FindEither(p, m_pwEnd, wQuote, u'>');
+  if (p < m_pwEnd && *p == u'>') return badAttribute();
   if (p == m_pwEnd) return unexpectedEnd();
   *ppwName = pwName;
   *pcwName = cwName;
@@ -287,22 +312,23 @@ bool CXMLParser::CloseElement(unsigned short** ppwName, int* pcwName, int* pErro
     return false;
   }
   unsigned short* const pwName = p;
-  while (p < m_pwEnd && *p != u' ' && *p != u'>' && *p != u'/') ++p;
+  p = xmlscan::FindAny(p, m_pwEnd, u' ', u'>', u'/');
   if (p == m_pwEnd) {
     *pError = XML_BAD_START_TAG;
     return false;
   }
   const int cwName = static_cast<int>(p - pwName);
-  if (--m_nDepth < 0) {
+  if (m_nDepth <= 0) {
     *pError = XML_BAD_NESTING;
     return false;
   }
-  const unsigned short* pwOpen = m_rgpwOpen[m_nDepth];
-  for (int i = 0; i < cwName; ++i) {
-    if (pwOpen[i] != pwName[i]) {
-      *pError = XML_BAD_END_TAG;
-      return false;
-    }
+  --m_nDepth;
+  // Compared over the end tag's length (the start tag's name normally lies
+  // before the end tag, but Reset may have moved the cursor back).
+  const unsigned short* const pwOpen = m_rgpwOpen[m_nDepth];
+  if (m_pwEnd - pwOpen < cwName || !xmlscan::EqualUnits(pwOpen, pwName, cwName)) {
+    *pError = XML_BAD_END_TAG;
+    return false;
   }
   while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
   if (p == m_pwEnd || *p != u'>') {
@@ -320,7 +346,7 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
   unsigned short* p = pwStart;
   const unsigned short* const pEnd = m_pwEnd;
   // Nothing decoded yet: the data stands where it was written.
-  while (p < pEnd && *p != u'<' && *p != u'&') ++p;
+  p = xmlscan::FindEither(p, pEnd, u'<', u'&');
   unsigned short* pwOut = p;
 
   for (;;) {
@@ -340,8 +366,15 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
       continue;
     }
     if (w != u'&') {
-      *pwOut++ = w;
-      ++p;
+      // Plain text up to the next tag or reference moves down as a block.
+      unsigned short* const pwNext = xmlscan::FindEither(p, pEnd, u'<', u'&');
+      if (pwNext - p > 16) {
+        memmove(pwOut, p, sizeof(unsigned short) * static_cast<size_t>(pwNext - p));
+        pwOut += pwNext - p;
+        p = pwNext;
+      } else {
+        while (p < pwNext) *pwOut++ = *p++;
+      }
       continue;
     }
     // A reference.
@@ -396,7 +429,8 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
       }
       ++p;
       unsigned short wChar;
-      if (m_pTrans == nullptr || !m_pTrans->NumericToUnicode(static_cast<int>(nValue), &wChar, pError)) {
+      if (m_pTrans == nullptr ||
+          !m_pTrans->NumericToUnicode(static_cast<int>(nValue), &wChar, pError)) {
         *pError = XML_BAD_REFERENCE;
         return false;
       }

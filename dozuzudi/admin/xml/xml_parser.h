@@ -78,37 +78,53 @@ class CXMLParser {
   bool Terminate();
 
  private:
+  // The steps of GetEntry are not part of the library's interface: inline
+  // and hidden, defined and used in xml_parser.cc only, so that they are
+  // compiled into GetEntry.
+#define VLT_XML_INTERNAL __attribute__((visibility("hidden"), always_inline))
   // Element start at "<": name, nesting, "/>".
-  bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName, int* pError);
+  VLT_XML_INTERNAL inline bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName,
+                                        int* pError);
   // The next attribute of the current start tag; false without a code when
   // the tag has ended.
-  bool GetAttribute(unsigned short** ppwName, int* pcwName, unsigned short** ppwValue,
-                    int* pcwValue, int* pError);
+  VLT_XML_INTERNAL inline bool GetAttribute(unsigned short** ppwName, int* pcwName,
+                                            unsigned short** ppwValue, int* pcwValue, int* pError);
   // Character data at the cursor, decoded in place; false without a code
   // when there was none.
-  bool GetData(unsigned short** ppwData, int* pcwData, int* pError);
+  VLT_XML_INTERNAL inline bool GetData(unsigned short** ppwData, int* pcwData, int* pError);
   // End tag at "</".
-  bool CloseElement(unsigned short** ppwName, int* pcwName, int* pError);
+  VLT_XML_INTERNAL inline bool CloseElement(unsigned short** ppwName, int* pcwName, int* pError);
   // Moves over white space: true on a code unit before the end.
-  bool skipWhitespace();
+  VLT_XML_INTERNAL inline bool skipWhitespace();
   // Moves over white space and comments: true on a code unit before the end;
   // false at the end, with XML_UNEXPECTED_END for an unclosed comment.
-  bool skipWSandComments(int* pError);
+  VLT_XML_INTERNAL inline bool skipWSandComments(int* pError);
 
-  bool IsWhiteSpace(unsigned short w) const { return w <= 32 && m_rgWhiteSpace[w] != 0; }
+#undef VLT_XML_INTERNAL
 
-  CIcuTrans* m_pTrans;           // the document's encoding; not owned
-  unsigned short* m_pwCursor;    // read position
+  // m_rgWhiteSpace as a bit mask, tested without a memory access.
+  static constexpr unsigned long long WhiteSpaceMask() {
+    unsigned long long nMask = 0;
+    for (int i = 0; i <= 32; ++i)
+      if (m_rgWhiteSpace[i] != 0) nMask |= 1ull << i;
+    return nMask;
+  }
+  static bool IsWhiteSpace(unsigned short w) { return w <= 32 && (WhiteSpaceMask() >> w) & 1; }
+
+  CIcuTrans* m_pTrans;               // the document's encoding; not owned
+  unsigned short* m_pwCursor;        // read position
   unsigned short m_rgwInline[8192];  // built-in text buffer
-  unsigned short* m_pwEnd;       // one past the last converted code unit
-  unsigned short* m_pwBuffer;    // m_rgwInline or an owned heap array
-  int m_cwBuffer;                // capacity of m_pwBuffer
-  unsigned short* m_pwDocument;  // first position after the prolog
-  unsigned short* m_rgpwOpen[64];  // name of each open element
-  int m_nDepth;                  // number of open elements
-  int m_nLevel;                  // level of the last reported element start or move up
-  bool m_fAttributes;            // the current start tag may hold more attributes
+  unsigned short* m_pwEnd;           // one past the last converted code unit
+  unsigned short* m_pwBuffer;        // m_rgwInline or an owned heap array
+  int m_cwBuffer;                    // capacity of m_pwBuffer
+  unsigned short* m_pwDocument;      // first position after the prolog
+  unsigned short* m_rgpwOpen[64];    // name of each open element
+  int m_nDepth;                      // number of open elements
+  int m_nLevel;                      // level of the last reported element start or move up
+  bool m_fAttributes;                // the current start tag may hold more attributes
 
-  static const int m_rgWhiteSpace[33];      // 1 for tab, line feed, carriage return, space
+  // 1 for tab, line feed, carriage return and space: the white space.
+  static constexpr int m_rgWhiteSpace[33] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0,
+                                             0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
   static const unsigned short m_rgNumbers[33];  // "0123456789ABCDEF0123456789abcdef"
 };

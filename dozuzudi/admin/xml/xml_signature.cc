@@ -6,6 +6,8 @@
 // encoding and standalone attributes and come back; white space is allowed
 // where the pattern has a space, "=", a quotation mark or "?" next, and an
 // apostrophe stands for any quotation mark.
+#include <cstring>
+
 #include "admin/xml/charset_alias.h"
 #include "admin/xml/icu_trans.h"
 #include "platform/wstr.h"
@@ -19,6 +21,9 @@ constexpr int kcbEncodingScan = 16;
 constexpr int kcbEncodingMax = 15;
 
 enum class Pattern { kSignature, kEncoding, kStandAlone, kYesNo };
+
+const char kszUsualStart[] = "<?xml version=\"1.0\" encoding=\"";
+constexpr int kcbUsualStart = sizeof(kszUsualStart) - 1;
 
 }  // namespace
 
@@ -86,8 +91,26 @@ bool CIcuTrans::ParseXMLSignature(unsigned char* pbDoc, int cbDoc, int* pError) 
   Pattern ePattern = Pattern::kSignature;
   bool fEncodingRead = false;
 
+  // The usual declaration of an 8-bit document starts with exactly
+  // "<?xml version="1.0" encoding="": each of its characters would match the
+  // pattern in turn, ending at the start of the encoding name.
+  bool fPatternEnded = false;
+  if (m_eMethod == ENCODING_CODEPAGE && cbDoc > kcbUsualStart &&
+      memcmp(pbDoc, kszUsualStart, kcbUsualStart) == 0) {
+    m_pbCursor = pbDoc + kcbUsualStart;
+    pwReturn = pwQuestionMark;
+    pwPattern = ms_pwszXMLEncoding;
+    for (p = pwPattern; *p != 0;) ++p;
+    ePattern = Pattern::kEncoding;
+    fPatternEnded = true;
+  }
+
   for (;;) {
     WCHAR c;
+    if (fPatternEnded) {
+      fPatternEnded = false;
+      goto patternEnded;
+    }
     if (!read(&c)) return fail();
     if (c == *p) {
       ++p;
@@ -111,6 +134,7 @@ bool CIcuTrans::ParseXMLSignature(unsigned char* pbDoc, int cbDoc, int* pError) 
     }
     if (m_pbCursor >= pbEnd) return fail();
     if (*p != 0) continue;
+  patternEnded:
 
     // The end of a pattern.
     switch (ePattern) {

@@ -5,6 +5,8 @@
 // conversion either succeeds completely or returns 0. UTF-8 goes through
 // ICU's UTF-8 string functions, which are strict as well and need no
 // converter object.
+#include "platform/codepage.h"
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
@@ -12,39 +14,46 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/codepage.h"
-
 namespace {
 
 static_assert(sizeof(UChar) == sizeof(WCHAR), "ICU code units are UTF-16");
+
+// Code pages whose converters have names of their own.
+struct NamedCodePage {
+  UINT uCodePage;
+  const char* pszName;
+};
+// clang-format off
+const NamedCodePage kNamedCodePages[] = {
+    {20127, "US-ASCII"},
+    {20866, "KOI8-R"},
+    {21866, "KOI8-U"},
+    {932, "ibm-943_P15A-2003"},   // Shift_JIS as Windows has it (windows-31j)
+    {20932, "EUC-JP"},
+    {51932, "EUC-JP"},
+    {50220, "ISO-2022-JP"},
+    {50221, "ISO-2022-JP"},
+    {50222, "ISO-2022-JP"},
+    {936, "windows-936-2000"},    // GBK
+    {20936, "GB2312"},
+    {54936, "GB18030"},
+    {950, "windows-950-2000"},    // Big5
+    {949, "windows-949-2000"},    // Unified Hangul Code, a superset of EUC-KR
+    {51949, "EUC-KR"},
+    {1200, "UTF-16LE"},
+    {1201, "UTF-16BE"},
+    {12000, "UTF-32LE"},
+    {12001, "UTF-32BE"},
+    {65001, "UTF-8"},
+};
+// clang-format on
 
 // The ICU converter name for a code page number, written into szName.
 // False when the number names no converter we know of.
 bool CodePageConverterName(UINT uCodePage, char* szName, size_t cbName) {
   const char* pszFixed = nullptr;
-  switch (uCodePage) {
-    case 20127: pszFixed = "US-ASCII"; break;
-    case 20866: pszFixed = "KOI8-R"; break;
-    case 21866: pszFixed = "KOI8-U"; break;
-    case 932: pszFixed = "ibm-943_P15A-2003"; break;  // windows-31j
-    case 20932:
-    case 51932: pszFixed = "EUC-JP"; break;
-    case 50220:
-    case 50221:
-    case 50222: pszFixed = "ISO-2022-JP"; break;
-    case 936: pszFixed = "windows-936-2000"; break;  // GBK
-    case 20936: pszFixed = "GB2312"; break;
-    case 54936: pszFixed = "GB18030"; break;
-    case 950: pszFixed = "windows-950-2000"; break;  // Big5
-    case 949: pszFixed = "windows-949-2000"; break;
-    case 51949: pszFixed = "EUC-KR"; break;
-    case 1200: pszFixed = "UTF-16LE"; break;
-    case 1201: pszFixed = "UTF-16BE"; break;
-    case 12000: pszFixed = "UTF-32LE"; break;
-    case 12001: pszFixed = "UTF-32BE"; break;
-    case 65001: pszFixed = "UTF-8"; break;
-    default: break;
-  }
+  for (const NamedCodePage& named : kNamedCodePages)
+    if (named.uCodePage == uCodePage) pszFixed = named.pszName;
   if (pszFixed != nullptr) {
     snprintf(szName, cbName, "%s", pszFixed);
   } else if (uCodePage >= 28591 && uCodePage <= 28606) {
@@ -160,8 +169,7 @@ int MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR lpMultiByteStr, int cbMulti
   } else {
     UConverter* pConverter = t_converters.Get(CodePage);
     if (pConverter == nullptr) return 0;
-    cwNeeded = ucnv_toUChars(pConverter, pwDest, cchWideChar, lpMultiByteStr, cbMultiByte,
-                             &status);
+    cwNeeded = ucnv_toUChars(pConverter, pwDest, cchWideChar, lpMultiByteStr, cbMultiByte, &status);
   }
   return Finish(status, cwNeeded, cchWideChar);
 }

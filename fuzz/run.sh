@@ -1,0 +1,53 @@
+#!/bin/sh
+# Runs every libFuzzer target of a build over its seed corpus for a bounded
+# time and fails when one of them finds a crash.
+#
+#   fuzz/run.sh BUILD_DIR [SECONDS]     (SECONDS per target, default 30)
+#
+# Targets are the programs BUILD_DIR/bin/fuzz_* and BUILD_DIR/bin/*_fuzzer.
+# A target's seeds are fuzz/*/corpus/<target>/ or, for NAME_fuzzer,
+# fuzz/NAME/corpus/. New inputs go to a temporary directory, so the committed
+# corpora stay as they are; a crashing input is kept and its path printed.
+set -u
+
+if [ $# -lt 1 ]; then
+  echo "usage: $0 BUILD_DIR [SECONDS]" >&2
+  exit 2
+fi
+build_dir=$1
+seconds=${2:-30}
+fuzz_dir=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/vltfuzz.XXXXXX")
+
+status=0
+count=0
+for target in "$build_dir"/bin/fuzz_* "$build_dir"/bin/*_fuzzer; do
+  [ -f "$target" ] && [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus=
+  for dir in "$fuzz_dir"/*/corpus/"$name" "$fuzz_dir/${name%_fuzzer}/corpus"; do
+    if [ -d "$dir" ]; then
+      corpus=$dir
+      break
+    fi
+  done
+  mkdir -p "$work/$name/new" "$work/$name/artifacts"
+  echo "== $name for ${seconds}s${corpus:+ over $corpus}"
+  count=$((count + 1))
+  if "$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$work/$name/artifacts/" "$work/$name/new" ${corpus:+"$corpus"} \
+      > "$work/$name/log" 2>&1; then
+    grep -E "^stat::number_of_executed_units|^Done" "$work/$name/log" | head -2
+  else
+    echo "!! $name failed; log: $work/$name/log, inputs: $work/$name/artifacts/" >&2
+    tail -n 40 "$work/$name/log" >&2
+    status=1
+  fi
+done
+
+if [ "$count" -eq 0 ]; then
+  echo "no fuzz targets in $build_dir/bin (configure with -DVLT_FUZZ=ON and clang)" >&2
+  exit 2
+fi
+[ "$status" -eq 0 ] && rm -rf "$work"
+exit $status
