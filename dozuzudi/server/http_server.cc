@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "server/connection.h"
+#include "server/response_framing.h"
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
@@ -12,17 +13,6 @@ using asio::ip::tcp;
 namespace {
 
 thread_local bool tl_fIoThread = false;
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char ca = a[i], cb = b[i];
-    if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
-    if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
-    if (ca != cb) return false;
-  }
-  return true;
-}
 
 template <class Pred>
 bool WaitUntil(Pred pred, std::chrono::steady_clock::time_point deadline) {

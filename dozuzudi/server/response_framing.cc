@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -15,6 +13,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+namespace {
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);

@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 
+// HTTP token comparison without regard to ASCII letter case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 class CResponseFraming {
  public:
   enum EFraming { eNone, eLength, eChunked, eUntilClose };
