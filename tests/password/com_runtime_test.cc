@@ -1,0 +1,202 @@
+// The COM runtime of the platform layer: apartments, activation of
+// registered in-process servers, BSTR and VARIANT.
+#include <cstring>
+#include <thread>
+
+#include "password_test_env.h"
+#include "platform/com.h"
+#include "platform/password_translator.h"
+
+namespace {
+
+using pwtest::Registry;
+using pwtest::TranslatorServer;
+
+// {01234567-89AB-CDEF-0123-456789ABCDEF}: an interface no server offers.
+constexpr IID kiidNobody = {0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+
+class ComActivationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pwtest::UseTestModules();
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  }
+  void TearDown() override { CoUninitialize(); }
+
+  static HRESULT Create(REFIID riid, void** ppv, IUnknown* pOuter = nullptr, DWORD dwContext = 0x17) {
+    *ppv = reinterpret_cast<void*>(1);  // must be reset on failure
+    return CoCreateInstance(CLSID_PasswordTranslator, pOuter, dwContext, riid, ppv);
+  }
+
+  vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("fakepwtrans.dll"))};
+};
+
+class CCountedUnknown final : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_nRefs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --m_nRefs; }
+  ULONG m_nRefs = 1;
+};
+
+}  // namespace
+
+TEST(ComApartmentTest, CountsCallsPerThreadAndRefusesTheOtherModel) {
+  EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+  EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+  EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+  EXPECT_EQ(platform::ComApartmentDepth(), 2);
+  std::thread([] {
+    EXPECT_EQ(platform::ComApartmentDepth(), 0);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    CoUninitialize();
+  }).join();
+  CoUninitialize();
+  CoUninitialize();
+  CoUninitialize();  // unmatched: nothing
+  EXPECT_EQ(platform::ComApartmentDepth(), 0);
+}
+
+TEST(ComActivationNoApartmentTest, ThreadOutsideAnApartmentCannotCreate) {
+  pwtest::UseTestModules();
+  vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("fakepwtrans.dll"))};
+  void* pv = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CoCreateInstance(CLSID_PasswordTranslator, nullptr, 0x17, IID_IUnknown, &pv), CO_E_NOTINITIALIZED);
+  EXPECT_EQ(pv, nullptr);
+}
+
+TEST_F(ComActivationTest, CreatesRegisteredServerAndOffersItsInterfaces) {
+  IUnknown* pUnknown = nullptr;
+  ASSERT_EQ(Create(IID_IUnknown, reinterpret_cast<void**>(&pUnknown)), S_OK);
+  EXPECT_EQ(OleRun(pUnknown), S_OK);
+  IPasswordTranslator* pTranslator = nullptr;
+  ASSERT_EQ(pUnknown->QueryInterface(IID_IPasswordTranslator, reinterpret_cast<void**>(&pTranslator)), S_OK);
+  LONG nVersion = 0;
+  EXPECT_EQ(pTranslator->get_Version(&nVersion), S_OK);
+  EXPECT_EQ(nVersion, 1);
+  pTranslator->Release();
+  pUnknown->Release();
+  EXPECT_EQ(pwtest::FakeControl()->nGetClassObject, 1);
+}
+
+TEST_F(ComActivationTest, RegistrationUnderLocalMachineClassesServesToo) {
+  registry.Rewrite(Registry(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{7c2e9a41-5d3b-4e8f-9a60-1b4c8d2e7f35}\\"
+      "InprocServer32]\r\n@=\"fakepwtrans.dll\"\r\n"));
+  IUnknown* pUnknown = nullptr;
+  ASSERT_EQ(Create(IID_IUnknown, reinterpret_cast<void**>(&pUnknown)), S_OK);
+  pUnknown->Release();
+}
+
+TEST_F(ComActivationTest, FailuresAreReportedAsWindowsDoes) {
+  void* pv = nullptr;
+  EXPECT_EQ(Create(kiidNobody, &pv), E_NOINTERFACE);
+  EXPECT_EQ(pv, nullptr);
+
+  CCountedUnknown outer;
+  int nBefore = pwtest::FakeControl()->nGetClassObject;
+  EXPECT_EQ(Create(IID_IUnknown, &pv, &outer), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(pv, nullptr);
+  EXPECT_EQ(pwtest::FakeControl()->nGetClassObject, nBefore);
+  EXPECT_EQ(outer.m_nRefs, 1u);
+
+  EXPECT_EQ(Create(IID_IUnknown, &pv, nullptr, CLSCTX_LOCAL_SERVER), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(CLSID_PasswordTranslator, nullptr, 0x17, IID_IUnknown, nullptr), E_POINTER);
+
+  registry.Rewrite(Registry(""));
+  EXPECT_EQ(Create(IID_IUnknown, &pv), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(pv, nullptr);
+  registry.Rewrite(Registry(TranslatorServer("")));
+  EXPECT_EQ(Create(IID_IUnknown, &pv), REGDB_E_CLASSNOTREG);
+
+  registry.Rewrite(Registry(TranslatorServer("nosuchtranslator.dll")));
+  EXPECT_EQ(Create(IID_IUnknown, &pv), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(static_cast<uint32_t>(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)), 0x8007007Eu);
+  EXPECT_EQ(pv, nullptr);
+
+  // A module that loads but is no in-process server.
+  registry.Rewrite(Registry(TranslatorServer("vlttestmodule.dll")));
+  EXPECT_EQ(Create(IID_IUnknown, &pv), CO_E_ERRORINDLL);
+  EXPECT_EQ(pv, nullptr);
+}
+
+TEST(GuidTextTest, RoundTripsAndRefusesOtherForms) {
+  WCHAR wsz[39];
+  ASSERT_EQ(StringFromGUID2(CLSID_PasswordTranslator, wsz, 39), 39);
+  EXPECT_EQ(std::u16string(wsz), u"{7C2E9A41-5D3B-4E8F-9A60-1B4C8D2E7F35}");
+  EXPECT_EQ(StringFromGUID2(CLSID_PasswordTranslator, wsz, 38), 0);
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromString(u"{3f8a1d62-9c47-4b25-8e1d-6a0b5c9f2e84}", &clsid), S_OK);
+  EXPECT_TRUE(clsid == IID_IPasswordTranslator);
+  for (const char16_t* pw : {u"3F8A1D62-9C47-4B25-8E1D-6A0B5C9F2E84", u"{3F8A1D62-9C47-4B25-8E1D-6A0B5C9F2E8}",
+                             u"{3F8A1D62-9C47-4B25-8E1D-6A0B5C9F2E84}x", u"{3F8A1D62+9C47-4B25-8E1D-6A0B5C9F2E84}",
+                             u"{3G8A1D62-9C47-4B25-8E1D-6A0B5C9F2E84}", u""})
+    EXPECT_EQ(CLSIDFromString(pw, &clsid), CO_E_CLASSSTRING) << std::string(pw, pw + std::u16string(pw).size());
+}
+
+TEST(BstrTest, ByteCountPrecedesTerminatedText) {
+  BSTR bstr = SysAllocString(u"p\u00e9");
+  ASSERT_NE(bstr, nullptr);
+  uint32_t cb = 0;
+  std::memcpy(&cb, reinterpret_cast<const char*>(bstr) - 4, 4);
+  EXPECT_EQ(cb, 4u);
+  EXPECT_EQ(SysStringLen(bstr), 2u);
+  EXPECT_EQ(SysStringByteLen(bstr), 4u);
+  EXPECT_EQ(bstr[2], 0);
+  SysFreeString(bstr);
+
+  // Embedded zeros count; a null source gives zeros.
+  bstr = SysAllocStringLen(u"a\0b", 3);
+  EXPECT_EQ(SysStringLen(bstr), 3u);
+  EXPECT_EQ(bstr[2], u'b');
+  SysFreeString(bstr);
+  bstr = SysAllocStringLen(nullptr, 2);
+  EXPECT_EQ(bstr[0] | bstr[1] | bstr[2], 0);
+  SysFreeString(bstr);
+
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+  EXPECT_EQ(SysStringLen(nullptr), 0u);
+  SysFreeString(nullptr);
+  bstr = SysAllocString(u"");
+  ASSERT_NE(bstr, nullptr);
+  EXPECT_EQ(SysStringLen(bstr), 0u);
+  SysFreeString(bstr);
+}
+
+TEST(VariantTest, ClearFreesStringsAndReleasesInterfaces) {
+  pwtest::CFreedStrings freed;
+  VARIANT var;
+  VariantInit(&var);
+  EXPECT_EQ(var.vt, VT_EMPTY);
+  EXPECT_EQ(VariantClear(&var), S_OK);
+
+  var.vt = VT_BSTR;
+  var.bstrVal = SysAllocString(u"held");
+  EXPECT_EQ(VariantClear(&var), S_OK);
+  EXPECT_EQ(var.vt, VT_EMPTY);
+  EXPECT_EQ(freed.Strings(), std::vector<std::u16string>{u"held"});
+
+  CCountedUnknown object;
+  object.AddRef();
+  var.vt = VT_UNKNOWN;
+  var.punkVal = &object;
+  EXPECT_EQ(VariantClear(&var), S_OK);
+  EXPECT_EQ(object.m_nRefs, 1u);
+  object.AddRef();
+  var.vt = VT_DISPATCH;
+  var.pdispVal = reinterpret_cast<IDispatch*>(static_cast<IUnknown*>(&object));
+  EXPECT_EQ(VariantClear(&var), S_OK);
+  EXPECT_EQ(object.m_nRefs, 1u);
+
+  // A reference is not the VARIANT's to free.
+  BSTR bstr = SysAllocString(u"kept");
+  var.vt = VT_BYREF | VT_BSTR;
+  var.byref = &bstr;
+  EXPECT_EQ(VariantClear(&var), S_OK);
+  EXPECT_EQ(freed.Strings().size(), 1u);
+  SysFreeString(bstr);
+
+  var.vt = VT_ARRAY | VT_BSTR;
+  EXPECT_EQ(VariantClear(&var), DISP_E_BADVARTYPE);
+  EXPECT_EQ(var.vt, VT_ARRAY | VT_BSTR);
+}

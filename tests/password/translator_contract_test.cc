@@ -1,0 +1,178 @@
+// The password library against the translator: installed, absent, failing,
+// answering for one password only; wiping of translated passwords.
+#include "admin/password/library/password_library.h"
+#include "fake_ads_user.h"
+#include "password_test_env.h"
+
+namespace {
+
+using pwtest::Registry;
+using pwtest::TranslatorServer;
+
+constexpr char16_t kwszOld[] = u"Old-S3cret";
+constexpr char16_t kwszNew[] = u"New-S3cret";
+constexpr size_t kcwTranslated = 3 + 10;  // "tr:" + a password
+
+class TranslatorContractTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pwtest::UseTestModules();
+    m_pControl = pwtest::FakeControl();
+    ASSERT_NE(m_pControl, nullptr);
+  }
+
+  // One directory change with the test's passwords.
+  HRESULT ChangeDirectory(CFakeAdsUser* pUser) {
+    return ChangeDirectoryPassword(pUser, u"alice", kwszOld, kwszNew);
+  }
+
+  vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("fakepwtrans.dll"))};
+  FakeTranslatorControl* m_pControl = nullptr;
+};
+
+}  // namespace
+
+TEST_F(TranslatorContractTest, InstalledTranslatorAnswersForBothPasswords) {
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
+  CFakeAdsUser user;
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sOld, u"tr:Old-S3cret");
+  EXPECT_EQ(user.m_sNew, u"tr:New-S3cret");
+  EXPECT_TRUE(user.m_fBstrLengthsRight);
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+  // The old password is offered first, for the account, with no domain.
+  ASSERT_EQ(m_pControl->nTranslate, 2);
+  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[0]), kwszOld);
+  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[1]), kwszNew);
+  EXPECT_EQ(std::u16string(m_pControl->rgwszUser[0]), u"alice");
+  EXPECT_TRUE(m_pControl->rgfDomainNull[0] && m_pControl->rgfDomainNull[1]);
+  // One full activation per password.
+  EXPECT_EQ(m_pControl->nGetClassObject, 2);
+}
+
+TEST_F(TranslatorContractTest, DirectoryFailureIsReturnedUnchanged) {
+  CFakeAdsUser user(static_cast<HRESULT>(0x80070056u));
+  EXPECT_EQ(ChangeDirectory(&user), static_cast<HRESULT>(0x80070056u));
+  EXPECT_EQ(ChangeDirectoryPassword(nullptr, u"alice", kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
+  EXPECT_EQ(ChangeDirectoryPassword(&user, nullptr, kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
+  EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", nullptr, kwszNew), E_ADS_BAD_PARAMETER);
+  EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", kwszOld, nullptr), E_ADS_BAD_PARAMETER);
+  EXPECT_EQ(user.m_nChanges, 1);
+}
+
+TEST_F(TranslatorContractTest, AbsentTranslatorIsNeverAskedAgain) {
+  registry.Rewrite(Registry(""));
+  CFakeAdsUser user;
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sOld, kwszOld);
+  EXPECT_EQ(user.m_sNew, kwszNew);
+  EXPECT_TRUE(user.m_fBstrLengthsRight);
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+  // Installed later in the process: still no COM activation.
+  registry.Rewrite(Registry(TranslatorServer("fakepwtrans.dll")));
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sNew, kwszNew);
+  EXPECT_EQ(m_pControl->nGetClassObject, 0);
+}
+
+TEST_F(TranslatorContractTest, FailureOnFirstCallSwitchesTranslationOff) {
+  m_pControl->rgeAnswer[0] = eFakeAnswerFail;
+  CFakeAdsUser user;
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sOld, kwszOld);
+  EXPECT_EQ(user.m_sNew, kwszNew);
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(m_pControl->nGetClassObject, 1);
+  EXPECT_EQ(m_pControl->nTranslate, 1);
+}
+
+TEST_F(TranslatorContractTest, NonStringAnswerCountsAsFailure) {
+  m_pControl->rgeAnswer[0] = eFakeAnswerNotString;
+  CFakeAdsUser user;
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sOld, kwszOld);
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+}
+
+TEST_F(TranslatorContractTest, ObjectWithoutTheInterfaceCountsAsAbsent) {
+  m_pControl->fWithoutInterface = true;
+  CFakeAdsUser user;
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sOld, kwszOld);
+  EXPECT_EQ(m_pControl->nTranslate, 0);
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+}
+
+TEST_F(TranslatorContractTest, FailureAfterSuccessKeepsTranslatorAvailable) {
+  CFakeAdsUser user;
+  ASSERT_EQ(ChangeDirectory(&user), S_OK);
+  ASSERT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+  m_pControl->rgeAnswer[2] = eFakeAnswerFail;
+  m_pControl->rgeAnswer[3] = eFakeAnswerFail;
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sOld, kwszOld);
+  EXPECT_EQ(user.m_sNew, kwszNew);
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+  // Each later call is tried on its own merits.
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sOld, u"tr:Old-S3cret");
+  EXPECT_EQ(m_pControl->nGetClassObject, 6);
+}
+
+TEST_F(TranslatorContractTest, AnswerForOldAndFailureForNewAreSentTogether) {
+  m_pControl->rgeAnswer[1] = eFakeAnswerFail;
+  CFakeAdsUser user;
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sOld, u"tr:Old-S3cret");
+  EXPECT_EQ(user.m_sNew, kwszNew);
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+}
+
+TEST_F(TranslatorContractTest, TranslatedPasswordsAreZeroedBeforeTheyAreFreed) {
+  pwtest::CFreedStrings freed;
+  CFakeAdsUser succeeding;
+  CFakeAdsUser refusing(static_cast<HRESULT>(0x8007052Bu));
+  ASSERT_EQ(ChangeDirectory(&succeeding), S_OK);
+  ASSERT_NE(ChangeDirectory(&refusing), S_OK);
+  EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew) == 0, false);
+  // Three changes, two translated passwords each, all wiped to zeros.
+  EXPECT_EQ(freed.ZeroedOfLength(kcwTranslated), 6);
+  // No freed string held a password, translated or as received (the copies
+  // handed to the translator are wiped too).
+  EXPECT_FALSE(freed.AnyContains(u"S3cret"));
+}
+
+TEST_F(TranslatorContractTest, DomainChangeOffersBothPasswordsWithItsDomain) {
+  ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew);
+  ASSERT_EQ(m_pControl->nTranslate, 2);
+  EXPECT_EQ(std::u16string(m_pControl->rgwszDomain[0]), u"CORP");
+  EXPECT_EQ(std::u16string(m_pControl->rgwszUser[1]), u"alice");
+  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[0]), kwszOld);
+  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[1]), kwszNew);
+  EXPECT_FALSE(m_pControl->rgfDomainNull[0]);
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+}
+
+TEST_F(TranslatorContractTest, DomainArgumentChecksComeBeforeAnyTranslation) {
+  EXPECT_EQ(ChangeDomainPassword(nullptr, u"alice", kwszOld, kwszNew), 87u);
+  EXPECT_EQ(ChangeDomainPassword(u"CORP", nullptr, kwszOld, kwszNew), 87u);
+  EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", nullptr, kwszNew), 87u);
+  EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, nullptr), 87u);
+  EXPECT_EQ(ChangeDomainPassword(u"\\\\DC01", u"alice", kwszOld, kwszNew), 87u);
+  EXPECT_EQ(m_pControl->nGetClassObject, 0);
+  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
+  // One backslash, or an empty domain (this machine), passes the checks.
+  EXPECT_NE(ChangeDomainPassword(u"\\CORP", u"alice", kwszOld, kwszNew), 87u);
+  EXPECT_NE(ChangeDomainPassword(u"", u"alice", kwszOld, kwszNew), 87u);
+  EXPECT_EQ(m_pControl->nTranslate, 4);
+}
+
+TEST_F(TranslatorContractTest, ThreadInAnotherApartmentStillTranslates) {
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+  CFakeAdsUser user;
+  EXPECT_EQ(ChangeDirectory(&user), S_OK);
+  EXPECT_EQ(user.m_sOld, u"tr:Old-S3cret");
+  EXPECT_EQ(platform::ComApartmentDepth(), 1);
+  CoUninitialize();
+}
