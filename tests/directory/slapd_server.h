@@ -1,0 +1,25 @@
+// A private slapd (slapd_fixture.sh) on a free loopback port, in a
+// temporary directory; stopped and removed by the destructor.
+#pragma once
+
+#include <string>
+
+class CSlapdServer {
+ public:
+  CSlapdServer();
+  ~CSlapdServer();
+  CSlapdServer(const CSlapdServer&) = delete;
+  CSlapdServer& operator=(const CSlapdServer&) = delete;
+
+  bool Started() const { return m_fStarted; }
+  unsigned short Port() const { return m_nPort; }
+  const std::string& Directory() const { return m_sDir; }
+  std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(m_nPort) + "/"; }
+  // True when a simple bind as the DN with the password succeeds.
+  bool CanBind(const std::string& sDn, const std::string& sPassword) const;
+
+ private:
+  std::string m_sDir;
+  unsigned short m_nPort = 0;
+  bool m_fStarted = false;
+};
