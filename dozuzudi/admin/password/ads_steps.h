@@ -5,6 +5,7 @@
 #include "admin/password/admin_error.h"
 #include "admin/trace/qtr_trace.h"
 #include "platform/adsi.h"
+#include "platform/wstr.h"
 
 // Trace point numbers of the directory back end.
 enum : USHORT {
