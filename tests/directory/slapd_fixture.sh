@@ -1,8 +1,12 @@
 #!/bin/sh
 # A private OpenLDAP server with the password-policy overlay on loopback.
-#   slapd_fixture.sh start DIR PORT   builds the configuration and data in
+#   slapd_fixture.sh start DIR PORT [TLSPORT]
+#                                     builds the configuration and data in
 #                                     DIR, starts slapd on 127.0.0.1:PORT
-#                                     and waits until it answers
+#                                     (and ldaps on TLSPORT, with StartTLS
+#                                     on PORT: DIR/tls/ca.pem signs the
+#                                     server's certificate, DIR/tls/other-ca.pem
+#                                     does not) and waits until it answers
 #   slapd_fixture.sh stop DIR         stops it (TERM, then KILL)
 # Users uid=alice|bob|carol,ou=people,dc=example,dc=test with password
 # "Passw0rd!"; bob's policy forbids a change within 60 s of the last one.
@@ -19,8 +23,28 @@ stop() {
 
 if [ "$cmd" = stop ]; then stop; exit 0; fi
 
-port=$3
+port=$3 tlsport=${4:-}
 mkdir -p "$dir/slapd.d" "$dir/db" "$dir/run"
+tlsconfig= listen="ldap://127.0.0.1:$port/"
+if [ -n "$tlsport" ]; then
+  t=$dir/tls
+  mkdir -p "$t"
+  for ca in ca other-ca; do
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$t/$ca.key" -out "$t/$ca.pem" -days 2 \
+      -subj "/CN=Test $ca" -addext 'basicConstraints=critical,CA:TRUE' \
+      -addext 'keyUsage=critical,keyCertSign,cRLSign' 2>/dev/null
+  done
+  openssl req -newkey rsa:2048 -nodes -keyout "$t/server.key" -out "$t/server.csr" \
+    -subj '/CN=localhost' 2>/dev/null
+  printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' > "$t/ext.cnf"
+  openssl x509 -req -in "$t/server.csr" -CA "$t/ca.pem" -CAkey "$t/ca.key" -CAcreateserial \
+    -out "$t/server.pem" -days 2 -extfile "$t/ext.cnf" 2>/dev/null
+  chmod 600 "$t"/*.key
+  tlsconfig="olcTLSCACertificateFile: $t/ca.pem
+olcTLSCertificateFile: $t/server.pem
+olcTLSCertificateKeyFile: $t/server.key"
+  listen="$listen ldaps://127.0.0.1:$tlsport/"
+fi
 rootpw=$(slappasswd -h '{SSHA}' -s rootsecret)
 userpw=$(slappasswd -h '{SSHA}' -s 'Passw0rd!')
 base=dc=example,dc=test
@@ -32,6 +56,7 @@ cn: config
 olcPidFile: $dir/run/slapd.pid
 olcArgsFile: $dir/run/slapd.args
 olcLogLevel: none
+$tlsconfig
 
 dn: cn=module{0},cn=config
 objectClass: olcModuleList
@@ -136,7 +161,7 @@ LDIF
 
 slapadd -q -n0 -F "$dir/slapd.d" -l "$dir/config.ldif"
 slapadd -q -n1 -F "$dir/slapd.d" -l "$dir/data.ldif"
-slapd -F "$dir/slapd.d" -h "ldap://127.0.0.1:$port/"
+slapd -F "$dir/slapd.d" -h "$listen"
 for _ in $(seq 1 200); do
   if ldapsearch -LLL -x -H "ldap://127.0.0.1:$port/" -b "" -s base namingContexts >/dev/null 2>&1; then
     exit 0

@@ -35,12 +35,16 @@ std::string Quoted(const std::string& s) {
 
 }  // namespace
 
-CSlapdServer::CSlapdServer() {
+CSlapdServer::CSlapdServer(bool fTls) {
   char szTemplate[] = "/tmp/vlt-slapd-XXXXXX";
   if (mkdtemp(szTemplate) == nullptr) return;
   m_sDir = szTemplate;
   m_nPort = FreePort();
   std::string sCommand = Script() + " start " + Quoted(m_sDir) + " " + std::to_string(m_nPort);
+  if (fTls) {
+    m_nTlsPort = FreePort();
+    sCommand += " " + std::to_string(m_nTlsPort);
+  }
   m_fStarted = std::system(sCommand.c_str()) == 0;
 }
 

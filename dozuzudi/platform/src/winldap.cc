@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <string>
 
 #include "ldap_connection.h"
@@ -129,9 +128,9 @@ ULONG ldap_value_freeW(WCHAR** rgpw) {
 ULONG LdapGetLastError() { return ms_nLastError; }
 
 WCHAR* ldap_err2stringW(ULONG nCode) {
-  static std::mutex ms_mutex;
-  static std::map<ULONG, std::u16string> ms_texts;
-  std::lock_guard<std::mutex> lock(ms_mutex);
+  // Each thread keeps its own texts, so a returned text stays valid for the
+  // thread's life and no lock is needed.
+  thread_local std::map<ULONG, std::u16string> ms_texts;
   auto it = ms_texts.find(nCode);
   if (it == ms_texts.end())
     it = ms_texts.emplace(nCode, platform::FromUtf8(ldap_err2string(static_cast<int>(nCode)))).first;
