@@ -4,6 +4,8 @@
 
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "../integration/host_with_extension.h"
 #include "slapd_server.h"
@@ -122,4 +124,32 @@ TEST_F(DirectoryChange, NoTraceRecordCarriesAPassword) {
   EXPECT_TRUE(fDnTraced);
   for (const char16_t* pw : {u"Wr0ng-Old!", u"Sh0rt!", u"N3w-Secret", u"Passw0rd!"})
     EXPECT_FALSE(vlttest::TraceRecordsContain(records, pw));
+}
+
+TEST_F(DirectoryChange, ConcurrentChangesOfSeveralUsers) {
+  StartHost(DirectoryRegistry());
+  std::vector<std::string> rgsResults(6);
+  std::vector<std::thread> rgThreads;
+  const char* rgpszUsers[] = {"alice", "bob", "carol"};
+  for (int i = 0; i < 3; ++i) {
+    rgThreads.emplace_back([&, i] {
+      std::string sUpn = std::string(rgpszUsers[i]) + "@example.test";
+      rgsResults[2 * i] = Change(sUpn, kPassword, "First-Secret1");
+      rgsResults[2 * i + 1] = Change(sUpn, "Wr0ng-Old!", "Second-Secret2");
+    });
+  }
+  for (std::thread& thread : rgThreads) thread.join();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(rgsResults[2 * i], "") << rgpszUsers[i];
+    EXPECT_EQ(rgsResults[2 * i + 1], "old-password-invalid") << rgpszUsers[i];
+    EXPECT_TRUE(m_slapd.CanBind(UserDn(rgpszUsers[i]), "First-Secret1"));
+  }
+}
+
+TEST_F(DirectoryChange, KeptConnectionsSurviveARestartOfTheServer) {
+  StartHost(DirectoryRegistry());
+  EXPECT_EQ(Change("alice@example.test", kPassword, "First-Secret1"), "");
+  ASSERT_TRUE(m_slapd.Restart());
+  EXPECT_EQ(Change("alice@example.test", "First-Secret1", "Second-Secret2"), "");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "Second-Secret2"));
 }

@@ -8,6 +8,7 @@
 #                                     server's certificate, DIR/tls/other-ca.pem
 #                                     does not) and waits until it answers
 #   slapd_fixture.sh stop DIR         stops it (TERM, then KILL)
+#   slapd_fixture.sh restart DIR      stops it and starts it again
 # Users uid=alice|bob|carol,ou=people,dc=example,dc=test with password
 # "Passw0rd!"; bob's policy forbids a change within 60 s of the last one.
 set -eu
@@ -21,7 +22,24 @@ stop() {
   kill -KILL "$pid" 2>/dev/null || true
 }
 
+wait_ready() {
+  for _ in $(seq 1 200); do
+    if ldapsearch -LLL -x -H "ldap://127.0.0.1:$(cat "$dir/port")/" -b "" -s base namingContexts >/dev/null 2>&1; then
+      return 0
+    fi
+    sleep 0.05
+  done
+  stop
+  return 1
+}
+
 if [ "$cmd" = stop ]; then stop; exit 0; fi
+if [ "$cmd" = restart ]; then
+  stop
+  slapd -F "$dir/slapd.d" -h "$(cat "$dir/listen")"
+  wait_ready
+  exit
+fi
 
 port=$3 tlsport=${4:-}
 mkdir -p "$dir/slapd.d" "$dir/db" "$dir/run"
@@ -161,12 +179,7 @@ LDIF
 
 slapadd -q -n0 -F "$dir/slapd.d" -l "$dir/config.ldif"
 slapadd -q -n1 -F "$dir/slapd.d" -l "$dir/data.ldif"
+echo "$listen" > "$dir/listen"
+echo "$port" > "$dir/port"
 slapd -F "$dir/slapd.d" -h "$listen"
-for _ in $(seq 1 200); do
-  if ldapsearch -LLL -x -H "ldap://127.0.0.1:$port/" -b "" -s base namingContexts >/dev/null 2>&1; then
-    exit 0
-  fi
-  sleep 0.05
-done
-stop
-exit 1
+wait_ready

@@ -60,3 +60,7 @@ bool CSlapdServer::CanBind(const std::string& sDn, const std::string& sPassword)
                          Quoted(sPassword) + " >/dev/null 2>&1";
   return std::system(sCommand.c_str()) == 0;
 }
+
+bool CSlapdServer::Restart() const {
+  return std::system((Script() + " restart " + Quoted(m_sDir)).c_str()) == 0;
+}

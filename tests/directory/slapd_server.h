@@ -20,6 +20,8 @@ class CSlapdServer {
   std::string TlsUri() const { return "ldaps://127.0.0.1:" + std::to_string(m_nTlsPort) + "/"; }
   std::string CaFile() const { return m_sDir + "/tls/ca.pem"; }
   std::string OtherCaFile() const { return m_sDir + "/tls/other-ca.pem"; }
+  // Stops the server and starts it again on the same ports and data.
+  bool Restart() const;
   // True when a simple bind as the DN with the password succeeds.
   bool CanBind(const std::string& sDn, const std::string& sPassword) const;
 

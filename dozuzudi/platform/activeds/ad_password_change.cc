@@ -41,6 +41,7 @@ HRESULT ChangeActiveDirectoryPassword(CDirectorySession* pSession, const std::st
   LDAPMod* rgpMods[] = {&modDelete, &modAdd, nullptr};
   LDAP* pld = pSession->Connection();
   int nCode = ldap_modify_ext_s(pld, sDn.c_str(), rgpMods, nullptr, nullptr);
+  pSession->NoteResult(nCode);
   platform::WipeString(&sOldValue);
   platform::WipeString(&sNewValue);
   if (nCode == LDAP_SUCCESS) {

@@ -62,10 +62,28 @@ HRESULT CDirectorySession::Open(const std::string& sUser, const std::string& sPa
     SetAdsLastError(1355, "no directory domain is configured");
     return HRESULT_FROM_WIN32(1355);  // ERROR_NO_SUCH_DOMAIN
   }
-  int nCode = platform::OpenDirectoryConnection(pSession->m_settings, &pSession->m_pld);
-  if (nCode == LDAP_SUCCESS)
-    nCode = sUser.empty() ? platform::BindServiceIdentity(pSession->m_pld, pSession->m_settings)
-                          : platform::BindSimple(pSession->m_pld, sUser, sPassword);
+  int nCode = LDAP_SUCCESS;
+  if (sUser.empty()) {
+    // A pooled connection may have lost its server meanwhile: the first read
+    // (the kind of directory) shows it, and a fresh connection replaces it
+    // (the pool drops the other idle ones of the same server too).
+    for (int nAttempt = 0; nAttempt < 2; ++nAttempt) {
+      nCode = platform::AcquireServiceConnection(pSession->m_settings, &pSession->m_pld);
+      if (nCode != LDAP_SUCCESS) break;
+      pSession->m_fPooled = true;
+      pSession->m_fBroken = false;
+      pSession->m_nDirectoryKind = -1;
+      pSession->IsActiveDirectory();
+      if (!pSession->m_fBroken) break;
+      platform::ReturnServiceConnection(pSession->m_settings, pSession->m_pld, false);
+      pSession->m_pld = nullptr;
+      pSession->m_fPooled = false;
+      nCode = LDAP_SERVER_DOWN;
+    }
+  } else {
+    nCode = platform::OpenDirectoryConnection(pSession->m_settings, &pSession->m_pld);
+    if (nCode == LDAP_SUCCESS) nCode = platform::BindSimple(pSession->m_pld, sUser, sPassword);
+  }
   if (nCode != LDAP_SUCCESS) {
     HRESULT hr = HresultFromLdap(pSession->m_pld, nCode);
     pSession->Release();
@@ -77,7 +95,15 @@ HRESULT CDirectorySession::Open(const std::string& sUser, const std::string& sPa
 }
 
 CDirectorySession::~CDirectorySession() {
-  if (m_pld != nullptr) ldap_unbind_ext_s(m_pld, nullptr, nullptr);
+  if (m_pld == nullptr) return;
+  if (m_fPooled)
+    platform::ReturnServiceConnection(m_settings, m_pld, !m_fBroken);
+  else
+    ldap_unbind_ext_s(m_pld, nullptr, nullptr);
+}
+
+void CDirectorySession::NoteResult(int nCode) {
+  if (platform::IsConnectionFailure(nCode)) m_fBroken = true;
 }
 
 void CDirectorySession::Release() {
@@ -105,6 +131,7 @@ HRESULT CDirectorySession::ReadAttribute(const std::string& sDn, const char* psz
   LDAPMessage* pRes = nullptr;
   int nCode = ldap_search_ext_s(m_pld, sDn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", rgpszAttrs,
                                 0, nullptr, nullptr, nullptr, 0, &pRes);
+  NoteResult(nCode);
   HRESULT hr = HresultFromLdap(m_pld, nCode);
   LDAPMessage* pEntry = nCode == LDAP_SUCCESS ? ldap_first_entry(m_pld, pRes) : nullptr;
   if (pEntry != nullptr) {
@@ -125,6 +152,7 @@ HRESULT CDirectorySession::FindEntries(const std::string& sFilter,
   LDAPMessage* pRes = nullptr;
   int nCode = ldap_search_ext_s(m_pld, m_settings.sSearchBase.c_str(), LDAP_SCOPE_SUBTREE,
                                 sFilter.c_str(), rgpszAttrs, 0, nullptr, nullptr, nullptr, 0, &pRes);
+  NoteResult(nCode);
   HRESULT hr = HresultFromLdap(m_pld, nCode);
   for (LDAPMessage* pEntry = nCode == LDAP_SUCCESS ? ldap_first_entry(m_pld, pRes) : nullptr;
        pEntry != nullptr; pEntry = ldap_next_entry(m_pld, pEntry)) {

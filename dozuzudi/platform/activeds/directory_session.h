@@ -1,5 +1,6 @@
 // One bound connection to the directory, shared by the objects made through
-// it. Reference counted: every object holds one reference.
+// it. Reference counted: every object holds one reference. Connections of
+// the service's identity come from the pool and go back to it.
 #pragma once
 
 #include <atomic>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "../src/ldap_connection.h"
+#include "../src/ldap_pool.h"
 #include "platform/wintypes.h"
 
 class CDirectorySession {
@@ -29,6 +31,9 @@ class CDirectorySession {
                         std::vector<std::string>* prgsValues);
   // The DNs of the entries under the search base that match the filter.
   HRESULT FindEntries(const std::string& sFilter, std::vector<std::string>* prgsDns);
+  // Notes the result of an operation on the connection: one that lost the
+  // server keeps the connection from being reused.
+  void NoteResult(int nCode);
 
  private:
   CDirectorySession() = default;
@@ -38,6 +43,8 @@ class CDirectorySession {
   LDAP* m_pld = nullptr;
   platform::DirectorySettings m_settings;
   int m_nDirectoryKind = -1;  // -1 not yet known, 0 other, 1 Active Directory
+  bool m_fPooled = false;     // a service-identity connection, returned on release
+  bool m_fBroken = false;
 };
 
 // The HRESULT that an LDAP result code of this session's connection stands

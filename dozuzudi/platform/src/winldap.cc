@@ -8,6 +8,8 @@
 #include <string>
 
 #include "ldap_connection.h"
+#include "ldap_pool.h"
+#include "platform/sync.h"
 #include "platform/wstr.h"
 #include "winldap_glue.h"
 
@@ -21,6 +23,44 @@ thread_local ULONG ms_nLastError = 0;
 ULONG Record(int nCode) {
   ms_nLastError = static_cast<ULONG>(nCode < 0 ? -nCode : nCode);
   return ms_nLastError;
+}
+
+// Handles that ldap_initW took from the pool of service connections (already
+// bound with the service's identity), with the settings they were made for.
+struct PooledHandle {
+  platform::DirectorySettings settings;
+  bool fBroken = false;
+};
+CRITICAL_SECTION ms_csPooled;
+std::map<LDAP*, PooledHandle> ms_pooled GUARDED_BY(ms_csPooled);
+
+bool IsPooled(LDAP* pld) {
+  EnterCriticalSection(&ms_csPooled);
+  bool fPooled = ms_pooled.count(pld) != 0;
+  LeaveCriticalSection(&ms_csPooled);
+  return fPooled;
+}
+
+void NoteResult(LDAP* pld, int nCode) {
+  if (!platform::IsConnectionFailure(nCode)) return;
+  EnterCriticalSection(&ms_csPooled);
+  auto it = ms_pooled.find(pld);
+  if (it != ms_pooled.end()) it->second.fBroken = true;
+  LeaveCriticalSection(&ms_csPooled);
+}
+
+// Takes the handle out of the pool's care; true when it was pooled, with
+// what the pool needs to take it back.
+bool TakePooled(LDAP* pld, PooledHandle* pHandle) {
+  EnterCriticalSection(&ms_csPooled);
+  auto it = ms_pooled.find(pld);
+  bool fPooled = it != ms_pooled.end();
+  if (fPooled) {
+    *pHandle = std::move(it->second);
+    ms_pooled.erase(it);
+  }
+  LeaveCriticalSection(&ms_csPooled);
+  return fPooled;
 }
 
 std::string Utf8(const WCHAR* pw) { return pw == nullptr ? std::string() : platform::ToUtf8(pw); }
@@ -42,6 +82,11 @@ ULONG LdapMsgFree(LDAPMessage* pRes) {
 
 ULONG LdapUnbind(LDAP* pld) {
   if (pld == nullptr) return Record(LDAP_PARAM_ERROR);
+  PooledHandle handle;
+  if (TakePooled(pld, &handle)) {
+    platform::ReturnServiceConnection(handle.settings, pld, !handle.fBroken);
+    return Record(LDAP_SUCCESS);
+  }
   return Record(ldap_unbind_ext_s(pld, nullptr, nullptr));
 }
 
@@ -58,6 +103,17 @@ LDAP* ldap_initW(const WCHAR* pwHost, ULONG nPort) {
     settings.rgsServers = {sScheme + Utf8(pwHost) + ":" + std::to_string(nPort) + "/"};
   }
   LDAP* pld = nullptr;
+  // The directory's own servers: a connection of the service's identity from
+  // the pool serves the usual bind that follows. Without one, a plain
+  // connection lets the bind report why.
+  if ((pwHost == nullptr || *pwHost == 0) &&
+      platform::AcquireServiceConnection(settings, &pld) == LDAP_SUCCESS) {
+    EnterCriticalSection(&ms_csPooled);
+    ms_pooled[pld] = PooledHandle{settings, false};
+    LeaveCriticalSection(&ms_csPooled);
+    Record(LDAP_SUCCESS);
+    return pld;
+  }
   int nCode = platform::OpenDirectoryConnection(settings, &pld);
   Record(nCode);
   return nCode == LDAP_SUCCESS ? pld : nullptr;
@@ -65,7 +121,12 @@ LDAP* ldap_initW(const WCHAR* pwHost, ULONG nPort) {
 
 ULONG ldap_bind_sW(LDAP* pld, const WCHAR* pwDn, const WCHAR* pwCred, ULONG nMethod) {
   if (pld == nullptr) return Record(LDAP_PARAM_ERROR);
-  if (nMethod == kAuthNegotiate && pwDn == nullptr && pwCred == nullptr) {
+  bool fServiceBind = nMethod == kAuthNegotiate && pwDn == nullptr && pwCred == nullptr;
+  if (fServiceBind && IsPooled(pld)) return Record(LDAP_SUCCESS);
+  // Any other bind changes the identity: the handle leaves the pool for good.
+  PooledHandle handle;
+  TakePooled(pld, &handle);
+  if (fServiceBind) {
     platform::DirectorySettings settings;
     if (!platform::ReadDirectorySettings(&settings)) return Record(LDAP_INVALID_CREDENTIALS);
     return Record(platform::BindServiceIdentity(pld, settings));
@@ -91,6 +152,7 @@ ULONG ldap_search_sW(LDAP* pld, const WCHAR* pwBase, ULONG nScope, const WCHAR* 
   int nCode = ldap_search_ext_s(pld, Utf8(pwBase).c_str(), static_cast<int>(nScope),
                                 sFilter.c_str(), rgpwAttrs == nullptr ? nullptr : rgpszAttrs.data(),
                                 static_cast<int>(fAttrsOnly), nullptr, nullptr, nullptr, 0, ppRes);
+  NoteResult(pld, nCode);
   return Record(nCode);
 }
 
