@@ -6,8 +6,11 @@
 // ERROR_NO_SUCH_DOMAIN. Statuses the callers rely on: 0 success, 86 wrong old
 // password, 2244 (history), 2245 (length, complexity), 2246 (too soon).
 //
-// DsGetDcNameW answers with the server's own domain when one is configured,
-// else ERROR_NO_SUCH_DOMAIN.
+// DsGetDcNameW answers with the server's own domain when one is configured
+// (directory_settings.h), else ERROR_NO_SUCH_DOMAIN; a DomainName other than
+// that domain is ERROR_NO_SUCH_DOMAIN too. DomainName and DnsForestName are
+// the domain's DNS name; the controller is the host of the first configured
+// server. One block: NetApiBufferFree releases it with its strings.
 #pragma once
 
 #include "platform/wintypes.h"
