@@ -24,8 +24,3 @@ NET_API_STATUS NetApiBufferFree(LPVOID Buffer) {
   std::free(Buffer);
   return 0;
 }
-
-DWORD DsGetDcNameW(LPCWSTR, LPCWSTR, GUID*, LPCWSTR, ULONG, PDOMAIN_CONTROLLER_INFOW* ppInfo) {
-  if (ppInfo != nullptr) *ppInfo = nullptr;
-  return ERROR_NO_SUCH_DOMAIN;
-}

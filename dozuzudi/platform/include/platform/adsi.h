@@ -130,3 +130,55 @@ class IADsUser : public IADs {
 // {3E37E320-17E2-11CF-ABC4-02608C9E7553}
 inline constexpr IID IID_IADsUser = {0x3E37E320, 0x17E2, 0x11CF,
                                      {0xAB, 0xC4, 0x02, 0x60, 0x8C, 0x9E, 0x75, 0x53}};
+
+// {FD8256D0-FD15-11CE-ABC4-02608C9E7553}
+inline constexpr IID IID_IADs = {0xFD8256D0, 0xFD15, 0x11CE,
+                                 {0xAB, 0xC4, 0x02, 0x60, 0x8C, 0x9E, 0x75, 0x53}};
+
+// Name translation between the directory's name forms.
+#define ADS_NAME_INITTYPE_DOMAIN 1
+#define ADS_NAME_INITTYPE_SERVER 2
+#define ADS_NAME_INITTYPE_GC 3
+#define ADS_NAME_TYPE_1779 1
+#define ADS_NAME_TYPE_NT4 3
+#define ADS_NAME_TYPE_USER_PRINCIPAL_NAME 9
+
+class IADsNameTranslate : public IDispatch {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE put_ChaseReferral(LONG lnChaseReferral) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Init(LONG lnSetType, BSTR bstrADsPath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE InitEx(LONG lnSetType, BSTR bstrADsPath, BSTR bstrUserID,
+                                           BSTR bstrDomain, BSTR bstrPassword) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Set(LONG lnSetType, BSTR bstrADsPath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Get(LONG lnFormatType, BSTR* pbstrADsPath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEx(LONG lnFormatType, VARIANT pVar) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEx(LONG lnFormatType, VARIANT* pVar) = 0;
+};
+
+// {B1B272A3-3625-11D1-A3A4-00C04FB950DC}
+inline constexpr IID IID_IADsNameTranslate = {0xB1B272A3, 0x3625, 0x11D1,
+                                              {0xA3, 0xA4, 0x00, 0xC0, 0x4F, 0xB9, 0x50, 0xDC}};
+// {274FAE1F-3626-11D1-A3A4-00C04FB950DC}
+inline constexpr CLSID CLSID_NameTranslate = {0x274FAE1F, 0x3626, 0x11D1,
+                                              {0xA3, 0xA4, 0x00, 0xC0, 0x4F, 0xB9, 0x50, 0xDC}};
+
+// Binding flags of ADsOpenObject.
+#define ADS_SECURE_AUTHENTICATION 0x1
+#define ADS_USE_ENCRYPTION 0x2
+
+#define E_ADS_BAD_PATHNAME static_cast<HRESULT>(0x80005000u)
+#define E_ADS_PROPERTY_NOT_FOUND static_cast<HRESULT>(0x8000500Du)
+
+// Entry points of the directory-services library ("ACTIVEDS.DLL"), which
+// callers take with GetProcAddress from the loaded module.
+//   ADsOpenObject(path, user, password, flags, riid, out object): binds to
+//     "LDAP://[server/]DN"; no user and password: the service's identity.
+//   ADsGetObject(path, riid, out object): ADsOpenObject with no user.
+//   ADsGetLastError(out code, error text, its size, provider name, its size):
+//     the extended error of the calling thread's last directory call.
+typedef HRESULT(WINAPI* PFN_ADSOPENOBJECT)(LPCWSTR lpszPathName, LPCWSTR lpszUserName,
+                                           LPCWSTR lpszPassword, DWORD dwReserved, REFIID riid,
+                                           void** ppObject);
+typedef HRESULT(WINAPI* PFN_ADSGETLASTERROR)(LPDWORD lpError, LPWSTR lpErrorBuf,
+                                             DWORD dwErrorBufLen, LPWSTR lpNameBuf,
+                                             DWORD dwNameBufLen);

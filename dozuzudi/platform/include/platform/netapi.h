@@ -42,8 +42,11 @@
 // Thread safe: any number of threads may change passwords at once, the same
 // user's included; each change is applied whole or not at all.
 //
-// DsGetDcNameW answers with the server's own domain when one is configured,
-// else ERROR_NO_SUCH_DOMAIN.
+// DsGetDcNameW answers with the server's own domain when one is configured
+// (directory_settings.h), else ERROR_NO_SUCH_DOMAIN; a DomainName other than
+// that domain is ERROR_NO_SUCH_DOMAIN too. DomainName and DnsForestName are
+// the domain's DNS name; the controller is the host of the first configured
+// server. One block: NetApiBufferFree releases it with its strings.
 #pragma once
 
 #include "platform/wintypes.h"

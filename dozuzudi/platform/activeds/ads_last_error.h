@@ -1,0 +1,10 @@
+// The extended error of the calling thread's last directory call, as
+// ADsGetLastError reports it.
+#pragma once
+
+#include <string>
+
+#include "platform/wintypes.h"
+
+void SetAdsLastError(DWORD dwCode, const std::string& sText);
+void ClearAdsLastError();

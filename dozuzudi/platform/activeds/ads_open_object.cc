@@ -1,0 +1,100 @@
+// The library's exported entry points: binding to directory objects by
+// path, and the class object of the name translator.
+#include <atomic>
+
+#include "ads_last_error.h"
+#include "ads_user.h"
+#include "name_translate.h"
+
+namespace {
+
+bool IsUserClass(const std::vector<std::string>& rgsClasses) {
+  for (const std::string& s : rgsClasses)
+    if (s == "user" || s == "person" || s == "inetOrgPerson" || s == "organizationalPerson")
+      return true;
+  return false;
+}
+
+std::string Utf8(LPCWSTR pw) { return pw == nullptr ? std::string() : platform::ToUtf8(pw); }
+
+class CNameTranslateFactory : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+      *ppv = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  // A static object: references are not counted.
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+    auto* pTranslate = new CNameTranslate();
+    HRESULT hr = pTranslate->QueryInterface(riid, ppv);
+    pTranslate->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+CNameTranslateFactory g_nameTranslateFactory;
+
+}  // namespace
+
+extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (!(rclsid == CLSID_NameTranslate)) return CLASS_E_CLASSNOTAVAILABLE;
+  return g_nameTranslateFactory.QueryInterface(riid, ppv);
+}
+
+extern "C" HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPassword,
+                                 DWORD, REFIID riid, void** ppObject) {
+  if (ppObject == nullptr) return E_POINTER;
+  *ppObject = nullptr;
+  std::string sPath = Utf8(lpszPathName);
+  if (sPath.rfind("LDAP://", 0) != 0) return E_ADS_BAD_PATHNAME;
+  std::string sDn = sPath.substr(7);
+  // "LDAP://server/DN": the server is one of the domain's own, which the
+  // settings list; the DN alone names the object.
+  size_t nSlash = sDn.find('/');
+  if (nSlash != std::string::npos && sDn.find('=') > nSlash) sDn = sDn.substr(nSlash + 1);
+  if (sDn.empty()) return E_ADS_BAD_PATHNAME;
+
+  std::string sPassword = Utf8(lpszPassword);
+  CDirectorySession* pSession = nullptr;
+  HRESULT hr = CDirectorySession::Open(Utf8(lpszUserName), sPassword, &pSession);
+  platform::WipeString(&sPassword);
+  if (FAILED(hr)) return hr;
+  std::vector<std::string> rgsClasses;
+  hr = pSession->ReadAttribute(sDn, "objectClass", &rgsClasses);
+  if (SUCCEEDED(hr)) {
+    IADs* pObject = nullptr;
+    if (IsUserClass(rgsClasses))
+      pObject = new CAdsUser(pSession, sDn);
+    else
+      pObject = new CAdsObject<IADs>(pSession, sDn, rgsClasses.empty() ? "" : rgsClasses.back(),
+                                     IID_IADs);
+    hr = pObject->QueryInterface(riid, ppObject);
+    pObject->Release();
+  }
+  pSession->Release();
+  return hr;
+}
+
+extern "C" HRESULT ADsGetObject(LPCWSTR lpszPathName, REFIID riid, void** ppObject) {
+  return ADsOpenObject(lpszPathName, nullptr, nullptr, ADS_SECURE_AUTHENTICATION, riid, ppObject);
+}
+
+// Arrays of strings in a VARIANT need SAFEARRAY support, which the
+// automation runtime does not have yet.
+extern "C" HRESULT ADsBuildVarArrayStr(LPWSTR*, DWORD, VARIANT* pVar) {
+  if (pVar != nullptr) VariantInit(pVar);
+  return E_NOTIMPL;
+}

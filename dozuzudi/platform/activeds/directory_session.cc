@@ -1,0 +1,165 @@
+#include "directory_session.h"
+
+#include <cstdlib>
+
+#include "ads_last_error.h"
+
+namespace {
+
+// Win32 codes of the directory (winerror.h) for the LDAP result codes.
+DWORD Win32FromLdap(int nCode) {
+  switch (nCode) {
+    case LDAP_SUCCESS: return 0;
+    case LDAP_NO_SUCH_OBJECT: return 8240;           // ERROR_DS_NO_SUCH_OBJECT
+    case LDAP_CONSTRAINT_VIOLATION: return 8239;     // ERROR_DS_CONSTRAINT_VIOLATION
+    case LDAP_INVALID_CREDENTIALS: return 1326;      // ERROR_LOGON_FAILURE
+    case LDAP_INSUFFICIENT_ACCESS: return 8344;      // ERROR_DS_INSUFF_ACCESS_RIGHTS
+    case LDAP_UNWILLING_TO_PERFORM: return 8245;     // ERROR_DS_UNWILLING_TO_PERFORM
+    case LDAP_SERVER_DOWN: return 8250;              // ERROR_DS_SERVER_DOWN
+    case LDAP_CONNECT_ERROR: return 8250;
+    case LDAP_TIMEOUT: return 1460;                  // ERROR_TIMEOUT
+    case LDAP_CONFIDENTIALITY_REQUIRED: return 8232; // ERROR_DS_CONFIDENTIALITY_REQUIRED
+    case LDAP_NO_SUCH_ATTRIBUTE: return 8047;        // ERROR_DS_NO_ATTRIBUTE_OR_VALUE
+    case LDAP_BUSY: return 8206;                     // ERROR_DS_BUSY
+    case LDAP_UNAVAILABLE: return 8207;              // ERROR_DS_UNAVAILABLE
+    default: return 8224;                            // ERROR_DS_OPERATIONS_ERROR
+  }
+}
+
+}  // namespace
+
+HRESULT HresultFromLdap(LDAP* pld, int nCode) {
+  std::string sText = pld != nullptr ? platform::DiagnosticMessage(pld) : std::string();
+  if (sText.empty()) sText = ldap_err2string(nCode);
+  // Active Directory starts its diagnostic text with the Win32 code in hex.
+  DWORD dwExtended = static_cast<DWORD>(std::strtoul(sText.substr(0, 8).c_str(), nullptr, 16));
+  SetAdsLastError(dwExtended != 0 ? dwExtended : static_cast<DWORD>(nCode), sText);
+  if (nCode == LDAP_SUCCESS) return S_OK;
+  return HRESULT_FROM_WIN32(Win32FromLdap(nCode));
+}
+
+std::string EscapeFilterValue(const std::string& s) {
+  static const char m_rgchHex[] = "0123456789abcdef";
+  std::string sOut;
+  for (unsigned char ch : s) {
+    if (ch == '*' || ch == '(' || ch == ')' || ch == '\\' || ch == 0) {
+      sOut += '\\';
+      sOut += m_rgchHex[ch >> 4];
+      sOut += m_rgchHex[ch & 15];
+    } else {
+      sOut += static_cast<char>(ch);
+    }
+  }
+  return sOut;
+}
+
+HRESULT CDirectorySession::Open(const std::string& sUser, const std::string& sPassword,
+                                CDirectorySession** ppSession) {
+  *ppSession = nullptr;
+  auto* pSession = new CDirectorySession();
+  if (!platform::ReadDirectorySettings(&pSession->m_settings)) {
+    pSession->Release();
+    SetAdsLastError(1355, "no directory domain is configured");
+    return HRESULT_FROM_WIN32(1355);  // ERROR_NO_SUCH_DOMAIN
+  }
+  int nCode = LDAP_SUCCESS;
+  if (sUser.empty()) {
+    // A pooled connection may have lost its server meanwhile: the first read
+    // (the kind of directory) shows it, and a fresh connection replaces it
+    // (the pool drops the other idle ones of the same server too).
+    for (int nAttempt = 0; nAttempt < 2; ++nAttempt) {
+      nCode = platform::AcquireServiceConnection(pSession->m_settings, &pSession->m_pld);
+      if (nCode != LDAP_SUCCESS) break;
+      pSession->m_fPooled = true;
+      pSession->m_fBroken = false;
+      pSession->m_nDirectoryKind = -1;
+      pSession->IsActiveDirectory();
+      if (!pSession->m_fBroken) break;
+      platform::ReturnServiceConnection(pSession->m_settings, pSession->m_pld, false);
+      pSession->m_pld = nullptr;
+      pSession->m_fPooled = false;
+      nCode = LDAP_SERVER_DOWN;
+    }
+  } else {
+    nCode = platform::OpenDirectoryConnection(pSession->m_settings, &pSession->m_pld);
+    if (nCode == LDAP_SUCCESS) nCode = platform::BindSimple(pSession->m_pld, sUser, sPassword);
+  }
+  if (nCode != LDAP_SUCCESS) {
+    HRESULT hr = HresultFromLdap(pSession->m_pld, nCode);
+    pSession->Release();
+    return hr;
+  }
+  ClearAdsLastError();
+  *ppSession = pSession;
+  return S_OK;
+}
+
+CDirectorySession::~CDirectorySession() {
+  if (m_pld == nullptr) return;
+  if (m_fPooled)
+    platform::ReturnServiceConnection(m_settings, m_pld, !m_fBroken);
+  else
+    ldap_unbind_ext_s(m_pld, nullptr, nullptr);
+}
+
+void CDirectorySession::NoteResult(int nCode) {
+  if (platform::IsConnectionFailure(nCode)) m_fBroken = true;
+}
+
+void CDirectorySession::Release() {
+  if (m_cRef.fetch_sub(1) == 1) delete this;
+}
+
+bool CDirectorySession::IsActiveDirectory() {
+  if (m_nDirectoryKind < 0) {
+    std::vector<std::string> rgsCapabilities;
+    std::vector<std::string> rgsForest;
+    ReadAttribute("", "supportedCapabilities", &rgsCapabilities);
+    ReadAttribute("", "forestFunctionality", &rgsForest);
+    bool fAd = !rgsForest.empty();
+    for (const std::string& s : rgsCapabilities)
+      if (s == "1.2.840.113556.1.4.800") fAd = true;  // LDAP_CAP_ACTIVE_DIRECTORY_OID
+    m_nDirectoryKind = fAd ? 1 : 0;
+  }
+  return m_nDirectoryKind == 1;
+}
+
+HRESULT CDirectorySession::ReadAttribute(const std::string& sDn, const char* pszAttribute,
+                                         std::vector<std::string>* prgsValues) {
+  prgsValues->clear();
+  char* rgpszAttrs[] = {const_cast<char*>(pszAttribute), nullptr};
+  LDAPMessage* pRes = nullptr;
+  int nCode = ldap_search_ext_s(m_pld, sDn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", rgpszAttrs,
+                                0, nullptr, nullptr, nullptr, 0, &pRes);
+  NoteResult(nCode);
+  HRESULT hr = HresultFromLdap(m_pld, nCode);
+  LDAPMessage* pEntry = nCode == LDAP_SUCCESS ? ldap_first_entry(m_pld, pRes) : nullptr;
+  if (pEntry != nullptr) {
+    berval** rgpbv = ldap_get_values_len(m_pld, pEntry, pszAttribute);
+    for (int i = 0; rgpbv != nullptr && rgpbv[i] != nullptr; ++i)
+      prgsValues->emplace_back(rgpbv[i]->bv_val, rgpbv[i]->bv_len);
+    ldap_value_free_len(rgpbv);
+  }
+  if (pRes != nullptr) ldap_msgfree(pRes);
+  return hr;
+}
+
+HRESULT CDirectorySession::FindEntries(const std::string& sFilter,
+                                       std::vector<std::string>* prgsDns) {
+  prgsDns->clear();
+  char szNoAttrs[] = LDAP_NO_ATTRS;
+  char* rgpszAttrs[] = {szNoAttrs, nullptr};
+  LDAPMessage* pRes = nullptr;
+  int nCode = ldap_search_ext_s(m_pld, m_settings.sSearchBase.c_str(), LDAP_SCOPE_SUBTREE,
+                                sFilter.c_str(), rgpszAttrs, 0, nullptr, nullptr, nullptr, 0, &pRes);
+  NoteResult(nCode);
+  HRESULT hr = HresultFromLdap(m_pld, nCode);
+  for (LDAPMessage* pEntry = nCode == LDAP_SUCCESS ? ldap_first_entry(m_pld, pRes) : nullptr;
+       pEntry != nullptr; pEntry = ldap_next_entry(m_pld, pEntry)) {
+    char* pszDn = ldap_get_dn(m_pld, pEntry);
+    if (pszDn != nullptr) prgsDns->emplace_back(pszDn);
+    ldap_memfree(pszDn);
+  }
+  if (pRes != nullptr) ldap_msgfree(pRes);
+  return hr;
+}

@@ -1,0 +1,82 @@
+#include "ldap_pool.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/sync.h"
+
+namespace platform {
+namespace {
+
+CRITICAL_SECTION ms_csPool;
+std::map<std::string, std::vector<LDAP*>> ms_idle GUARDED_BY(ms_csPool);
+
+std::string PoolKey(const DirectorySettings& settings) {
+  std::string sKey;
+  for (const std::string& s : settings.rgsServers) sKey += s + ' ';
+  sKey += '\n' + settings.sCaFile + '\n' + settings.sBindDn + '\n' + settings.sPasswordFile + '\n';
+  sKey += settings.fStartTls ? '1' : '0';
+  sKey += settings.fAllowPlainLoopback ? '1' : '0';
+  return sKey;
+}
+
+bool PasswordFileIsPrivate(const std::string& sPath) {
+  struct stat st {};
+  return !sPath.empty() && stat(sPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         (st.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+bool IsConnectionFailure(int nCode) {
+  return nCode == LDAP_SERVER_DOWN || nCode == LDAP_CONNECT_ERROR || nCode == LDAP_TIMEOUT ||
+         nCode == LDAP_UNAVAILABLE || nCode == LDAP_BUSY;
+}
+
+int AcquireServiceConnection(const DirectorySettings& settings, LDAP** ppld) {
+  *ppld = nullptr;
+  if (!PasswordFileIsPrivate(settings.sPasswordFile)) return LDAP_INVALID_CREDENTIALS;
+  std::string sKey = PoolKey(settings);
+  EnterCriticalSection(&ms_csPool);
+  auto it = ms_idle.find(sKey);
+  if (it != ms_idle.end() && !it->second.empty()) {
+    *ppld = it->second.back();
+    it->second.pop_back();
+  }
+  LeaveCriticalSection(&ms_csPool);
+  if (*ppld != nullptr) return LDAP_SUCCESS;
+
+  int nCode = OpenDirectoryConnection(settings, ppld);
+  if (nCode == LDAP_SUCCESS) nCode = BindServiceIdentity(*ppld, settings);
+  if (nCode != LDAP_SUCCESS && *ppld != nullptr) {
+    ldap_unbind_ext_s(*ppld, nullptr, nullptr);
+    *ppld = nullptr;
+  }
+  return nCode;
+}
+
+void ReturnServiceConnection(const DirectorySettings& settings, LDAP* pld, bool fReusable) {
+  if (pld == nullptr) return;
+  std::string sKey = PoolKey(settings);
+  // A connection that lost its server says the same of the idle ones made
+  // with it: they all go.
+  std::vector<LDAP*> rgClose;
+  EnterCriticalSection(&ms_csPool);
+  std::vector<LDAP*>& rgIdle = ms_idle[sKey];
+  if (!fReusable) {
+    rgClose.swap(rgIdle);
+    rgClose.push_back(pld);
+  } else if (rgIdle.size() < kMaxIdleConnections) {
+    rgIdle.push_back(pld);
+  } else {
+    rgClose.push_back(pld);
+  }
+  LeaveCriticalSection(&ms_csPool);
+  for (LDAP* pldClose : rgClose) ldap_unbind_ext_s(pldClose, nullptr, nullptr);
+}
+
+}  // namespace platform

@@ -1,0 +1,155 @@
+// Directory password changes end to end: HTTP requests to vltadmin-host
+// whose registry names a private OpenLDAP server with the password policy.
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../integration/host_with_extension.h"
+#include "slapd_server.h"
+#include "trace_capture.h"
+
+namespace {
+
+constexpr const char* kPassword = "Passw0rd!";
+
+std::string UserDn(const std::string& sUser) {
+  return "uid=" + sUser + ",ou=people,dc=example,dc=test";
+}
+
+std::string UpnChange(const std::string& sUpn, const std::string& sOld, const std::string& sNew) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<AdminProtocol version=\"1.0\">\n"
+         "  <RequestChangePassword>\n    <UserName>" + sUpn + "</UserName>\n"
+         "    <OldPassword>" + sOld + "</OldPassword>\n    <NewPassword>" + sNew +
+         "</NewPassword>\n  </RequestChangePassword>\n</AdminProtocol>\n";
+}
+
+// The answer's error id, or "" for success.
+std::string ErrorId(const CHttpResponse& response) {
+  size_t nStart = response.m_raw.find("<ErrorId>");
+  if (nStart == std::string::npos) return "";
+  nStart += 9;
+  return response.m_raw.substr(nStart, response.m_raw.find("</ErrorId>") - nStart);
+}
+
+class DirectoryChange : public HostWithExtension {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_slapd.Started());
+    m_sSecret = m_slapd.Directory() + "/bind.secret";
+    WriteSecret(0600);
+  }
+
+  void WriteSecret(mode_t mode) {
+    std::ofstream(m_sSecret) << "rootsecret\n";
+    chmod(m_sSecret.c_str(), mode);
+  }
+
+  std::string DirectoryRegistry() const {
+    return "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n"
+           "@=\"ACTIVEDS.DLL\"\r\n\r\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Directory Services]\r\n"
+           "\"DomainName\"=\"example.test\"\r\n"
+           "\"Servers\"=\"" + m_slapd.Uri() + "\"\r\n"
+           "\"BindDN\"=\"cn=admin,dc=example,dc=test\"\r\n"
+           "\"BindPasswordFile\"=\"" + m_sSecret + "\"\r\n"
+           "\"AllowPlainLoopback\"=dword:00000001\r\n\r\n";
+  }
+
+  std::string Change(const std::string& sUpn, const std::string& sOld, const std::string& sNew) {
+    return ErrorId(Exchange(Post(UpnChange(sUpn, sOld, sNew))));
+  }
+
+  CSlapdServer m_slapd;
+  std::string m_sSecret;
+};
+
+}  // namespace
+
+TEST_F(DirectoryChange, ChangesThePasswordOfAUserGivenByPrincipalName) {
+  StartHost(DirectoryRegistry());
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "N3w-Secret"));
+  EXPECT_FALSE(m_slapd.CanBind(UserDn("alice"), kPassword));
+  // The principal name is matched without regard to case.
+  EXPECT_EQ(Change("ALICE@EXAMPLE.TEST", "N3w-Secret", "An0ther-One"), "");
+}
+
+TEST_F(DirectoryChange, RefusalsNameTheirCause) {
+  StartHost(DirectoryRegistry());
+  EXPECT_EQ(Change("carol@example.test", "wrong-old", "N3w-Secret"), "old-password-invalid");
+  EXPECT_EQ(Change("carol@example.test", kPassword, "short"), "new-password-invalid");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("carol"), kPassword));
+  // Back to a password of the history.
+  ASSERT_EQ(Change("carol@example.test", kPassword, "Secret-One"), "");
+  EXPECT_EQ(Change("carol@example.test", "Secret-One", kPassword), "new-password-invalid");
+  // bob's policy forbids a second change within a minute.
+  ASSERT_EQ(Change("bob@example.test", kPassword, "Secret-One"), "");
+  EXPECT_EQ(Change("bob@example.test", "Secret-One", "Secret-Two"), "new-password-invalid");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("bob"), "Secret-One"));
+}
+
+TEST_F(DirectoryChange, FailsWithoutAKnownUserOrAUsableServiceIdentity) {
+  StartHost(DirectoryRegistry());
+  EXPECT_EQ(Change("nobody@example.test", kPassword, "N3w-Secret"), "operation-failed");
+  // A password file that others may read is not used.
+  WriteSecret(0644);
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "operation-failed");
+  WriteSecret(0600);
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "");
+}
+
+TEST_F(DirectoryChange, ServerInNoDomainFails) {
+  StartHost();
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "operation-failed");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), kPassword));
+}
+
+TEST_F(DirectoryChange, NoTraceRecordCarriesAPassword) {
+  vlttest::CTraceCapture capture;
+  ASSERT_TRUE(capture.Started());
+  m_host.SetEnv("VLTQTR_DEVICE", capture.SocketPath());
+  StartHost(DirectoryRegistry());
+  EXPECT_EQ(Change("carol@example.test", "Wr0ng-Old!", "N3w-Secret"), "old-password-invalid");
+  EXPECT_EQ(Change("carol@example.test", kPassword, "Sh0rt!"), "new-password-invalid");
+  EXPECT_EQ(Change("carol@example.test", kPassword, "N3w-Secret"), "");
+  std::vector<vlttest::CapturedTraceRecord> records = capture.Stop();
+  bool fDnTraced = false;
+  for (const auto& record : records) {
+    if (record.sMessageGuid == "{5b0e7c3a-94d1-4f6e-8a27-c1d39e60b4f2}" && record.nMessage == 12)
+      fDnTraced = true;
+  }
+  EXPECT_TRUE(fDnTraced);
+  for (const char16_t* pw : {u"Wr0ng-Old!", u"Sh0rt!", u"N3w-Secret", u"Passw0rd!"})
+    EXPECT_FALSE(vlttest::TraceRecordsContain(records, pw));
+}
+
+TEST_F(DirectoryChange, ConcurrentChangesOfSeveralUsers) {
+  StartHost(DirectoryRegistry());
+  std::vector<std::string> rgsResults(6);
+  std::vector<std::thread> rgThreads;
+  const char* rgpszUsers[] = {"alice", "bob", "carol"};
+  for (int i = 0; i < 3; ++i) {
+    rgThreads.emplace_back([&, i] {
+      std::string sUpn = std::string(rgpszUsers[i]) + "@example.test";
+      rgsResults[2 * i] = Change(sUpn, kPassword, "First-Secret1");
+      rgsResults[2 * i + 1] = Change(sUpn, "Wr0ng-Old!", "Second-Secret2");
+    });
+  }
+  for (std::thread& thread : rgThreads) thread.join();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(rgsResults[2 * i], "") << rgpszUsers[i];
+    EXPECT_EQ(rgsResults[2 * i + 1], "old-password-invalid") << rgpszUsers[i];
+    EXPECT_TRUE(m_slapd.CanBind(UserDn(rgpszUsers[i]), "First-Secret1"));
+  }
+}
+
+TEST_F(DirectoryChange, KeptConnectionsSurviveARestartOfTheServer) {
+  StartHost(DirectoryRegistry());
+  EXPECT_EQ(Change("alice@example.test", kPassword, "First-Secret1"), "");
+  ASSERT_TRUE(m_slapd.Restart());
+  EXPECT_EQ(Change("alice@example.test", "First-Secret1", "Second-Secret2"), "");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "Second-Secret2"));
+}

@@ -1,0 +1,91 @@
+// The name translator of the directory-services library, created through
+// COM as the back end does, over a private slapd.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "fake_isapi_host.h"
+#include "platform/adsi.h"
+#include "platform/wstr.h"
+#include "slapd_server.h"
+
+namespace {
+
+class NameTranslate : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_slapd.Started());
+    std::string sSecret = m_slapd.Directory() + "/bind.secret";
+    std::ofstream(sSecret) << "rootsecret\n";
+    chmod(sSecret.c_str(), 0600);
+    m_registry.Rewrite(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n"
+        "@=\"ACTIVEDS.DLL\"\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Directory Services]\r\n"
+        "\"DomainName\"=\"example.test\"\r\n\"Servers\"=\"" + m_slapd.Uri() + "\"\r\n"
+        "\"BindDN\"=\"cn=admin,dc=example,dc=test\"\r\n\"BindPasswordFile\"=\"" + sSecret + "\"\r\n"
+        "\"AllowPlainLoopback\"=dword:00000001\r\n");
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_NameTranslate, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IADsNameTranslate, reinterpret_cast<void**>(&m_pNto)),
+              S_OK);
+  }
+
+  void TearDown() override {
+    if (m_pNto != nullptr) m_pNto->Release();
+    CoUninitialize();
+  }
+
+  HRESULT Init(LONG nType, const char16_t* pw) {
+    BSTR bstr = SysAllocString(pw);
+    HRESULT hr = m_pNto->Init(nType, bstr);
+    SysFreeString(bstr);
+    return hr;
+  }
+
+  HRESULT Set(LONG nType, const char16_t* pw) {
+    BSTR bstr = SysAllocString(pw);
+    HRESULT hr = m_pNto->Set(nType, bstr);
+    SysFreeString(bstr);
+    return hr;
+  }
+
+  std::u16string Get(LONG nType) {
+    BSTR bstr = nullptr;
+    if (FAILED(m_pNto->Get(nType, &bstr))) return u"(failed)";
+    std::u16string s(bstr, SysStringLen(bstr));
+    SysFreeString(bstr);
+    return s;
+  }
+
+  CSlapdServer m_slapd;
+  vlttest::ScopedRegistryFile m_registry{"Windows Registry Editor Version 5.00\r\n"};
+  IADsNameTranslate* m_pNto = nullptr;
+};
+
+}  // namespace
+
+TEST_F(NameTranslate, TranslatesBetweenPrincipalNt4AndDistinguishedNames) {
+  ASSERT_EQ(Init(ADS_NAME_INITTYPE_DOMAIN, u"EXAMPLE.test"), S_OK);
+  ASSERT_EQ(Set(ADS_NAME_TYPE_USER_PRINCIPAL_NAME, u"bob@example.test"), S_OK);
+  EXPECT_EQ(Get(ADS_NAME_TYPE_1779), u"uid=bob,ou=people,dc=example,dc=test");
+  EXPECT_EQ(Get(ADS_NAME_TYPE_NT4), u"EXAMPLE\\bob");
+  ASSERT_EQ(Set(ADS_NAME_TYPE_NT4, u"example\\carol"), S_OK);
+  EXPECT_EQ(Get(ADS_NAME_TYPE_USER_PRINCIPAL_NAME), u"carol@EXAMPLE.TEST");
+  ASSERT_EQ(Set(ADS_NAME_TYPE_1779, u"uid=alice,ou=people,dc=example,dc=test"), S_OK);
+  EXPECT_EQ(Get(ADS_NAME_TYPE_NT4), u"EXAMPLE\\alice");
+}
+
+TEST_F(NameTranslate, UnknownNamesAndOtherDomainsFail) {
+  EXPECT_EQ(Init(ADS_NAME_INITTYPE_DOMAIN, u"other.test"), HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN));
+  EXPECT_TRUE(FAILED(Set(ADS_NAME_TYPE_USER_PRINCIPAL_NAME, u"bob@example.test")));
+  ASSERT_EQ(Init(ADS_NAME_INITTYPE_GC, u""), S_OK);
+  EXPECT_TRUE(FAILED(Set(ADS_NAME_TYPE_USER_PRINCIPAL_NAME, u"nobody@example.test")));
+  EXPECT_EQ(Get(ADS_NAME_TYPE_1779), u"(failed)");
+  // Filter characters in a name are matched literally.
+  EXPECT_TRUE(FAILED(Set(ADS_NAME_TYPE_USER_PRINCIPAL_NAME, u"bob@example.tes*")));
+  EXPECT_TRUE(FAILED(Set(ADS_NAME_TYPE_NT4, u"OTHER\\bob")));
+  EXPECT_TRUE(FAILED(Set(ADS_NAME_TYPE_1779, u"uid=nobody,ou=people,dc=example,dc=test")));
+}
