@@ -9,36 +9,16 @@
 
 #include "admin/password/ads_steps.h"
 #include "fake_isapi_host.h"
-#include "platform/activeds/ads_user_defaults.h"
+#include "stub_ads_user.h"
 #include "slapd_server.h"
 
 namespace {
 
 constexpr const char16_t* kCarolDn = u"uid=carol,ou=people,dc=example,dc=test";
 
-class CScriptedUser : public CAdsUserDefaults {
+class CScriptedUser : public CStubAdsUser {
  public:
   CScriptedUser(HRESULT hr, std::string sAfterChange) : m_hr(hr), m_sAfterChange(std::move(sAfterChange)) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Name(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Class(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Parent(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Schema(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfo() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetInfo() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Get(BSTR, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Put(BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetEx(BSTR, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE PutEx(LONG, BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE ChangePassword(BSTR, BSTR) override {
     if (!m_sAfterChange.empty()) std::system(m_sAfterChange.c_str());
     return m_hr;
