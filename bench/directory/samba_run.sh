@@ -12,7 +12,7 @@
 #   bench/directory/samba_run.sh [BUILD_DIR]      (default: build)
 #
 # Environment: USERS (20) users created, CHANGES (60) changes per side,
-# TRACED (20) changes of the traced pass. Needs Samba (samba-tool) and the
+# in ROUNDS (4) alternating blocks, TRACED (20) changes of the traced pass. Needs Samba (samba-tool) and the
 # ports 389/636 of 127.0.0.1 free; samba_fixture.sh starts the DC.
 set -euo pipefail
 
@@ -22,6 +22,7 @@ BUILD="$(cd "${1:-build}" && pwd)"
 USERS="${USERS:-20}"
 CHANGES="${CHANGES:-60}"
 TRACED="${TRACED:-20}"
+ROUNDS="${ROUNDS:-4}"
 FIXTURE="$SRC/tests/directory/samba_fixture.sh"
 BASE="DC=example,DC=test"
 ADMIN="Administrator@example.test"
@@ -121,16 +122,21 @@ for line in open(plan):
 PY
 }
 
-plan Direct "$CHANGES" > "$WORK/direct.plan"
-plan Host "$CHANGES" > "$WORK/host.plan"
-plan Traced "$TRACED" > "$WORK/traced.plan"
-
-# Timed pass: the direct client, then the host (no trace collector).
-"${CLIENT[@]}" change < "$WORK/direct.plan" > "$WORK/direct.us"
+# Timed pass, no trace collector: the two sides take turns in ROUNDS
+# blocks, so that load from elsewhere on the machine falls on both alike.
 export VLTQTR_DEVICE="$WORK/no-collector.sock"
 start_host
-host_side "$WORK/host.plan" > "$WORK/host.us"
+: > "$WORK/direct.us"
+: > "$WORK/host.us"
+PER_ROUND=$(((CHANGES + ROUNDS - 1) / ROUNDS))
+for r in $(seq 1 "$ROUNDS"); do
+  plan "Direct$r" "$PER_ROUND" > "$WORK/direct.plan"
+  plan "Host$r" "$PER_ROUND" > "$WORK/host.plan"
+  "${CLIENT[@]}" change < "$WORK/direct.plan" >> "$WORK/direct.us"
+  host_side "$WORK/host.plan" >> "$WORK/host.us"
+done
 stop_host
+plan Traced "$TRACED" > "$WORK/traced.plan"
 
 # Traced pass: the host again, with vltqtr collecting the back end's records.
 export VLTQTR_DEVICE="$WORK/qtr.sock"
