@@ -12,7 +12,8 @@
 #   bench/directory/samba_run.sh [BUILD_DIR]      (default: build)
 #
 # Environment: USERS (20) users created, CHANGES (60) changes per side,
-# in ROUNDS (4) alternating blocks, TRACED (20) changes of the traced pass. Needs Samba (samba-tool) and the
+# in ROUNDS (4) alternating blocks, TRACED (20) changes of the traced pass;
+# PARALLEL=4 adds a pass with 4 changes at a time (PER_STREAM (10) each). Needs Samba (samba-tool) and the
 # ports 389/636 of 127.0.0.1 free; samba_fixture.sh starts the DC.
 set -euo pipefail
 
@@ -23,6 +24,8 @@ USERS="${USERS:-20}"
 CHANGES="${CHANGES:-60}"
 TRACED="${TRACED:-20}"
 ROUNDS="${ROUNDS:-4}"
+PARALLEL="${PARALLEL:-1}"
+PER_STREAM="${PER_STREAM:-10}"
 FIXTURE="$SRC/tests/directory/samba_fixture.sh"
 BASE="DC=example,DC=test"
 ADMIN="Administrator@example.test"
@@ -70,6 +73,27 @@ plan() {
     new="$1#${i}u${k}Pw"
     echo "benchu$k@example.test ${CURRENT[k]} $new"
     CURRENT[k]=$new
+  done
+}
+
+# plan_group SIDE COUNT GROUP: the same, over the users k with
+# k % PARALLEL == GROUP only.
+plan_group() {
+  local n=0 k
+  for i in $(seq 0 $(($2 - 1))); do
+    k=$(( (n * PARALLEL + $3) % USERS ))
+    n=$((n + 1))
+    new="$1#${i}u${k}Pw"
+    echo "benchu$k@example.test ${CURRENT[k]} $new"
+    CURRENT[k]=$new
+  done
+}
+
+# Waits for every background job but the host.
+wait_all_but_host() {
+  local pid
+  for pid in $(jobs -p); do
+    [ "$pid" = "$HOST_PID" ] || [ "$pid" = "$QTR_PID" ] || wait "$pid"
   done
 }
 
@@ -135,6 +159,30 @@ for r in $(seq 1 "$ROUNDS"); do
   "${CLIENT[@]}" change < "$WORK/direct.plan" >> "$WORK/direct.us"
   host_side "$WORK/host.plan" >> "$WORK/host.us"
 done
+
+# Optional: PARALLEL changes at a time, each stream on its own users, the
+# direct side as PARALLEL clients, the host side as PARALLEL connections.
+if [ "$PARALLEL" -gt 1 ]; then
+  for g in $(seq 0 $((PARALLEL - 1))); do
+    plan_group "DirectP$g" "$PER_STREAM" "$g" > "$WORK/direct-p$g.plan"
+    plan_group "HostP$g" "$PER_STREAM" "$g" > "$WORK/host-p$g.plan"
+  done
+  start=$(date +%s.%N)
+  for g in $(seq 0 $((PARALLEL - 1))); do
+    "${CLIENT[@]}" change < "$WORK/direct-p$g.plan" > "$WORK/direct-p$g.us" &
+  done
+  wait_all_but_host
+  DIRECT_WALL=$(python3 -c "print($(date +%s.%N) - $start)")
+  start=$(date +%s.%N)
+  for g in $(seq 0 $((PARALLEL - 1))); do
+    host_side "$WORK/host-p$g.plan" > "$WORK/host-p$g.us" &
+  done
+  wait_all_but_host
+  HOST_WALL=$(python3 -c "print($(date +%s.%N) - $start)")
+  cat "$WORK"/direct-p*.us > "$WORK/direct-par.us"
+  cat "$WORK"/host-p*.us > "$WORK/host-par.us"
+  echo "$PARALLEL $DIRECT_WALL $HOST_WALL" > "$WORK/parallel.txt"
+fi
 stop_host
 plan Traced "$TRACED" > "$WORK/traced.plan"
 
@@ -172,6 +220,16 @@ row("minimal libldap client", direct)
 row("through vltadmin-host", host)
 print("  host - direct: mean %+.2f ms, p50 %+.2f ms"
       % (statistics.mean(host) - statistics.mean(direct), pct(host, 50) - pct(direct, 50)))
+
+import os
+if os.path.exists(work + "/parallel.txt"):
+    n, dwall, hwall = open(work + "/parallel.txt").read().split()
+    dpar, hpar = load("direct-par.us"), load("host-par.us")
+    print("%s at a time, %d changes per side:" % (n, len(dpar)))
+    for label, ms, wall in (("minimal libldap client", dpar, float(dwall)),
+                            ("through vltadmin-host", hpar, float(hwall))):
+        print("  %-28s %7.2f changes/s  mean %6.2f ms  p50 %6.2f ms  p99 %6.2f ms"
+              % (label, len(ms) / wall, statistics.mean(ms), pct(ms, 50), pct(ms, 99)))
 
 # Per-step times from the trace records (receipt time at the collector):
 # 10 entry, 11 findDN, 13 bindIADsUser, 20 performChange, 15 getBadPwdCount,
