@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -34,6 +35,11 @@ class HostWithExtension : public ::testing::Test {
 
   static std::string Post(const std::string& body, const std::string& type = "text/xml") {
     return CHttpClient::Request("POST", kUrl, type, body);
+  }
+
+  // A failed test shows what the host said (sanitizer reports included).
+  void TearDown() override {
+    if (HasFailure()) std::fprintf(stderr, "--- host stderr ---\n%s\n", m_host.Stderr().c_str());
   }
 
   vlttest::ScopedRegistryFile m_registry{vlttest::ScopedRegistryFile::WithInstallLocation()};

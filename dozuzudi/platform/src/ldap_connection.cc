@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <mutex>
 
 namespace platform {
 namespace {
@@ -17,7 +18,18 @@ bool IsLoopbackUri(const std::string& sUri) {
          sHost.rfind("localhost", 0) == 0;
 }
 
+// libldap sets up its global options on first use without a lock; two
+// workers opening their first connections at once would race there.
+void InitializeLibraryOnce() {
+  static std::once_flag s_once;
+  std::call_once(s_once, [] {
+    int nVersion = 0;
+    ldap_get_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &nVersion);
+  });
+}
+
 int ConnectOne(const DirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
+  InitializeLibraryOnce();
   LDAP* pld = nullptr;
   int nCode = ldap_initialize(&pld, sUri.c_str());
   if (nCode != LDAP_SUCCESS) return nCode;
