@@ -10,7 +10,6 @@
 #include "host_process.h"
 #include "platform/account_store.h"
 
-using accounttest::CScratchDir;
 
 namespace {
 
@@ -37,7 +36,7 @@ SRun RunTool(const std::string& arguments, const std::string& input = "") {
 }  // namespace
 
 TEST(AccountsTool, AdministersAStore) {
-  CScratchDir dir;
+  vlttest::CScratchDir dir;
   std::string store = dir.Path("s.db");
   EXPECT_EQ(RunTool("create " + store + " --min-length 10 --lockout 2").nExit, 0);
   EXPECT_EQ(RunTool("create " + store).nExit, 1) << "exists already";
@@ -48,14 +47,14 @@ TEST(AccountsTool, AdministersAStore) {
   std::string error;
   auto pStore = platform::CAccountStore::Open(store, error);
   ASSERT_TRUE(pStore) << error;
-  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), static_cast<DWORD>(ERROR_INVALID_PASSWORD));
-  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), static_cast<DWORD>(ERROR_INVALID_PASSWORD));
+  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), DWORD{ERROR_INVALID_PASSWORD});
+  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), DWORD{ERROR_INVALID_PASSWORD});
   SRun list = RunTool("list " + store);
   EXPECT_EQ(list.nExit, 0);
   EXPECT_NE(list.out.find("alice\t"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("\t2\tlocked"), std::string::npos) << list.out;
   EXPECT_EQ(RunTool("unlock " + store + " alice").nExit, 0);
-  EXPECT_EQ(pStore->ChangePassword("alice", "Alice-Pass-1", "Short-1"), static_cast<DWORD>(NERR_PasswordTooShort))
+  EXPECT_EQ(pStore->ChangePassword("alice", "Alice-Pass-1", "Short-1"), DWORD{NERR_PasswordTooShort})
       << "the policy given at creation";
 
   SRun policy = RunTool("policy " + store + " --min-length 4 --history 0");

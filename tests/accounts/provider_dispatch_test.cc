@@ -4,7 +4,6 @@
 #include "fake_isapi_host.h"
 #include "platform/netapi.h"
 
-using accounttest::CScratchDir;
 using accounttest::LocalDomain;
 using accounttest::MakeStore;
 using accounttest::OpenPolicy;
@@ -19,7 +18,7 @@ class ProviderDispatchTest : public ::testing::Test {
     ASSERT_TRUE(MakeStore(m_dir.Path("one.db"), OpenPolicy(), {{"alice", "Alice-1"}}));
     ASSERT_TRUE(MakeStore(m_dir.Path("two.db"), OpenPolicy(), {{"alice", "Other-1"}}));
   }
-  CScratchDir m_dir;
+  vlttest::CScratchDir m_dir;
   vlttest::ScopedRegistryFile m_registry{kHeader};
 };
 
@@ -32,20 +31,20 @@ TEST_F(ProviderDispatchTest, DomainsMapToTheirStores) {
   EXPECT_EQ(NetUserChangePassword(u"demo", u"alice", u"Alice-2", u"Alice-3"), 0u);
   EXPECT_EQ(NetUserChangePassword(u"", u"alice", u"Other-1", u"Other-2"), 0u) << "the empty domain is this machine";
   EXPECT_EQ(NetUserChangePassword(u".", u"alice", u"Other-2", u"Other-3"), 0u);
-  EXPECT_EQ(NetUserChangePassword(u"OTHER", u"alice", u"Other-3", u"x"), static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
-  EXPECT_EQ(NetUserChangePassword(u"DEMO\\..", u"alice", u"Alice-3", u"x"), static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
-  EXPECT_EQ(NetUserChangePassword(u"DEMO", nullptr, u"a", u"b"), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"nobody", u"a", u"b"), static_cast<DWORD>(NERR_UserNotFound));
+  EXPECT_EQ(NetUserChangePassword(u"OTHER", u"alice", u"Other-3", u"x"), DWORD{ERROR_NO_SUCH_DOMAIN});
+  EXPECT_EQ(NetUserChangePassword(u"DEMO\\..", u"alice", u"Alice-3", u"x"), DWORD{ERROR_NO_SUCH_DOMAIN});
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", nullptr, u"a", u"b"), DWORD{ERROR_INVALID_PARAMETER});
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"nobody", u"a", u"b"), DWORD{NERR_UserNotFound});
 }
 
 // The registry is read at every call: an edit moves the domain at once.
 TEST_F(ProviderDispatchTest, RegistryEditsTakeEffectOnTheNextChange) {
   m_registry.Rewrite(std::string(kHeader) + LocalDomain("DEMO", m_dir.Path("one.db")));
-  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Other-1", u"x"), static_cast<DWORD>(ERROR_INVALID_PASSWORD));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Other-1", u"x"), DWORD{ERROR_INVALID_PASSWORD});
   m_registry.Rewrite(std::string(kHeader) + LocalDomain("DEMO", m_dir.Path("two.db")));
   EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Other-1", u"Other-2"), 0u);
   m_registry.Rewrite(kHeader);
-  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Other-2", u"x"), static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Other-2", u"x"), DWORD{ERROR_NO_SUCH_DOMAIN});
 }
 
 TEST_F(ProviderDispatchTest, UnusableProvidersReachNoDomain) {
@@ -55,8 +54,7 @@ TEST_F(ProviderDispatchTest, UnusableProvidersReachNoDomain) {
                                     "\"Provider\"=\"local\"\r\n\"Store\"=\"" + m_dir.Path("missing.db") + "\"\r\n",
                                     std::string("\"Provider\"=dword:00000001\r\n")}) {
     m_registry.Rewrite(kHeader + key + values);
-    EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Alice-1", u"Alice-2"),
-              static_cast<DWORD>(ERROR_NO_SUCH_DOMAIN))
+    EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Alice-1", u"Alice-2"), DWORD{ERROR_NO_SUCH_DOMAIN})
         << values;
   }
   // A provider name in any case.

@@ -1,12 +1,8 @@
 // NT changes through vltadmin-host against a Samba Active Directory domain
 // controller (its KDC and kpasswd on loopback), with the kerberos provider.
 // One test: provisioning a domain takes seconds.
-#include <gtest/gtest.h>
-
+#include "fixture_support.h"
 #include "host_with_extension.h"
-#include "samba_dc.h"
-
-using accounttest::CSambaDc;
 
 namespace {
 
@@ -14,26 +10,15 @@ class SambaDcOverHttp : public HostWithExtension {
  protected:
   void SetUp() override {
     int nStatus = m_dc.Start();
-    if (nStatus == CSambaDc::kMissing)
-      GTEST_SKIP() << "Samba is not installed (Debian packages samba samba-dsdb-modules samba-vfs-modules "
-                      "samba-ad-provision winbind)";
+    if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "Samba is not installed";
     ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
-    StartHost(m_dc.Domain("EXAMPLE") + m_dc.Domain("DOWN", false));
+    StartHost(m_dc.KerberosDomain("EXAMPLE") + m_dc.KerberosDomain("DOWN", false));
   }
   std::string Change(const std::string& domain, const std::string& user, const std::string& oldPassword,
                      const std::string& newPassword) {
-    std::string body = "<?xml version=\"1.0\"?><AdminProtocol version=\"1.0\"><RequestChangePassword><UserName>" +
-                       user + "</UserName><Domain type=\"NT\">" + domain + "</Domain><OldPassword>" + oldPassword +
-                       "</OldPassword><NewPassword>" + newPassword +
-                       "</NewPassword></RequestChangePassword></AdminProtocol>";
-    CHttpResponse response = Exchange(Post(body));
-    EXPECT_EQ(response.m_nStatus, 200);
-    size_t at = response.m_body.find("<ErrorId>");
-    if (at == std::string::npos) return "";
-    at += 9;
-    return response.m_body.substr(at, response.m_body.find("</ErrorId>") - at);
+    return Answer(ChangeRequest(user, oldPassword, newPassword, "NT", domain));
   }
-  CSambaDc m_dc;
+  vlttest::CScriptedServer m_dc{"support/samba_dc.sh", 2};
 };
 
 }  // namespace

@@ -1,13 +1,10 @@
 // Directory password changes end to end: HTTP requests to vltadmin-host
 // whose registry names a private OpenLDAP server with the password policy.
-#include <sys/stat.h>
-
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "../integration/host_with_extension.h"
+#include "host_with_extension.h"
 #include "slapd_server.h"
 #include "trace_capture.h"
 
@@ -15,61 +12,21 @@ namespace {
 
 constexpr const char* kPassword = "Passw0rd!";
 
-std::string UserDn(const std::string& sUser) {
-  return "uid=" + sUser + ",ou=people,dc=example,dc=test";
-}
-
-std::string UpnChange(const std::string& sUpn, const std::string& sOld, const std::string& sNew) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<AdminProtocol version=\"1.0\">\n"
-         "  <RequestChangePassword>\n    <UserName>" + sUpn + "</UserName>\n"
-         "    <OldPassword>" + sOld + "</OldPassword>\n    <NewPassword>" + sNew +
-         "</NewPassword>\n  </RequestChangePassword>\n</AdminProtocol>\n";
-}
-
-// The answer's error id, or "" for success.
-std::string ErrorId(const CHttpResponse& response) {
-  size_t nStart = response.m_raw.find("<ErrorId>");
-  if (nStart == std::string::npos) return "";
-  nStart += 9;
-  return response.m_raw.substr(nStart, response.m_raw.find("</ErrorId>") - nStart);
-}
+std::string UserDn(const std::string& sUser) { return "uid=" + sUser + ",ou=people,dc=example,dc=test"; }
 
 class DirectoryChange : public HostWithExtension {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_slapd.Started());
-    m_sSecret = m_slapd.Directory() + "/bind.secret";
-    WriteSecret(0600);
-  }
-
-  void WriteSecret(mode_t mode) {
-    std::ofstream(m_sSecret) << "rootsecret\n";
-    chmod(m_sSecret.c_str(), mode);
-  }
-
-  std::string DirectoryRegistry() const {
-    return "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n"
-           "@=\"ACTIVEDS.DLL\"\r\n\r\n"
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Directory Services]\r\n"
-           "\"DomainName\"=\"example.test\"\r\n"
-           "\"Servers\"=\"" + m_slapd.Uri() + "\"\r\n"
-           "\"BindDN\"=\"cn=admin,dc=example,dc=test\"\r\n"
-           "\"BindPasswordFile\"=\"" + m_sSecret + "\"\r\n"
-           "\"AllowPlainLoopback\"=dword:00000001\r\n\r\n";
-  }
-
+  void SetUp() override { ASSERT_TRUE(m_slapd.Started()); }
   std::string Change(const std::string& sUpn, const std::string& sOld, const std::string& sNew) {
-    return ErrorId(Exchange(Post(UpnChange(sUpn, sOld, sNew))));
+    return Answer(ChangeRequest(sUpn, sOld, sNew));
   }
-
   CSlapdServer m_slapd;
-  std::string m_sSecret;
 };
 
 }  // namespace
 
 TEST_F(DirectoryChange, ChangesThePasswordOfAUserGivenByPrincipalName) {
-  StartHost(DirectoryRegistry());
+  StartHost(m_slapd.Registry());
   EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "");
   EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "N3w-Secret"));
   EXPECT_FALSE(m_slapd.CanBind(UserDn("alice"), kPassword));
@@ -78,7 +35,7 @@ TEST_F(DirectoryChange, ChangesThePasswordOfAUserGivenByPrincipalName) {
 }
 
 TEST_F(DirectoryChange, RefusalsNameTheirCause) {
-  StartHost(DirectoryRegistry());
+  StartHost(m_slapd.Registry());
   EXPECT_EQ(Change("carol@example.test", "wrong-old", "N3w-Secret"), "old-password-invalid");
   EXPECT_EQ(Change("carol@example.test", kPassword, "short"), "new-password-invalid");
   EXPECT_TRUE(m_slapd.CanBind(UserDn("carol"), kPassword));
@@ -92,45 +49,41 @@ TEST_F(DirectoryChange, RefusalsNameTheirCause) {
 }
 
 TEST_F(DirectoryChange, FailsWithoutAKnownUserOrAUsableServiceIdentity) {
-  StartHost(DirectoryRegistry());
+  StartHost(m_slapd.Registry());
   EXPECT_EQ(Change("nobody@example.test", kPassword, "N3w-Secret"), "operation-failed");
   // A password file that others may read is not used.
-  WriteSecret(0644);
+  WriteSecret(m_slapd.SecretFile(), "rootsecret", 0644);
   EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "operation-failed");
-  WriteSecret(0600);
+  WriteSecret(m_slapd.SecretFile(), "rootsecret");
   EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "");
-}
-
-TEST_F(DirectoryChange, ServerInNoDomainFails) {
-  StartHost();
-  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "operation-failed");
-  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), kPassword));
+  // A server in no domain: no directory is configured.
+  UseRegistry("");
+  EXPECT_EQ(Change("alice@example.test", "N3w-Secret", "An0ther-One"), "operation-failed");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "N3w-Secret"));
 }
 
 TEST_F(DirectoryChange, NoTraceRecordCarriesAPassword) {
   vlttest::CTraceCapture capture;
   ASSERT_TRUE(capture.Started());
   m_host.SetEnv("VLTQTR_DEVICE", capture.SocketPath());
-  StartHost(DirectoryRegistry());
+  StartHost(m_slapd.Registry());
   EXPECT_EQ(Change("carol@example.test", "Wr0ng-Old!", "N3w-Secret"), "old-password-invalid");
   EXPECT_EQ(Change("carol@example.test", kPassword, "Sh0rt!"), "new-password-invalid");
   EXPECT_EQ(Change("carol@example.test", kPassword, "N3w-Secret"), "");
   std::vector<vlttest::CapturedTraceRecord> records = capture.Stop();
   bool fDnTraced = false;
-  for (const auto& record : records) {
-    if (record.sMessageGuid == "{5b0e7c3a-94d1-4f6e-8a27-c1d39e60b4f2}" && record.nMessage == 12)
-      fDnTraced = true;
-  }
+  for (const auto& record : records)
+    fDnTraced |= record.sMessageGuid == "{5b0e7c3a-94d1-4f6e-8a27-c1d39e60b4f2}" && record.nMessage == 12;
   EXPECT_TRUE(fDnTraced);
   for (const char16_t* pw : {u"Wr0ng-Old!", u"Sh0rt!", u"N3w-Secret", u"Passw0rd!"})
     EXPECT_FALSE(vlttest::TraceRecordsContain(records, pw));
 }
 
 TEST_F(DirectoryChange, ConcurrentChangesOfSeveralUsers) {
-  StartHost(DirectoryRegistry());
+  StartHost(m_slapd.Registry());
+  const char* rgpszUsers[] = {"alice", "bob", "carol"};
   std::vector<std::string> rgsResults(6);
   std::vector<std::thread> rgThreads;
-  const char* rgpszUsers[] = {"alice", "bob", "carol"};
   for (int i = 0; i < 3; ++i) {
     rgThreads.emplace_back([&, i] {
       std::string sUpn = std::string(rgpszUsers[i]) + "@example.test";
@@ -147,7 +100,7 @@ TEST_F(DirectoryChange, ConcurrentChangesOfSeveralUsers) {
 }
 
 TEST_F(DirectoryChange, KeptConnectionsSurviveARestartOfTheServer) {
-  StartHost(DirectoryRegistry());
+  StartHost(m_slapd.Registry());
   EXPECT_EQ(Change("alice@example.test", kPassword, "First-Secret1"), "");
   ASSERT_TRUE(m_slapd.Restart());
   EXPECT_EQ(Change("alice@example.test", "First-Secret1", "Second-Secret2"), "");

@@ -1,9 +1,6 @@
 // The name translator of the directory-services library, created through
 // COM as the back end does, over a private slapd.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <fstream>
 
 #include "fake_isapi_host.h"
 #include "platform/adsi.h"
@@ -16,17 +13,7 @@ class NameTranslate : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_slapd.Started());
-    std::string sSecret = m_slapd.Directory() + "/bind.secret";
-    std::ofstream(sSecret) << "rootsecret\n";
-    chmod(sSecret.c_str(), 0600);
-    m_registry.Rewrite(
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n"
-        "@=\"ACTIVEDS.DLL\"\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Directory Services]\r\n"
-        "\"DomainName\"=\"example.test\"\r\n\"Servers\"=\"" + m_slapd.Uri() + "\"\r\n"
-        "\"BindDN\"=\"cn=admin,dc=example,dc=test\"\r\n\"BindPasswordFile\"=\"" + sSecret + "\"\r\n"
-        "\"AllowPlainLoopback\"=dword:00000001\r\n");
+    m_registry.Rewrite("Windows Registry Editor Version 5.00\r\n\r\n" + m_slapd.Registry());
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_NameTranslate, nullptr, CLSCTX_INPROC_SERVER,
                                IID_IADsNameTranslate, reinterpret_cast<void**>(&m_pNto)),
@@ -38,19 +25,16 @@ class NameTranslate : public ::testing::Test {
     CoUninitialize();
   }
 
-  HRESULT Init(LONG nType, const char16_t* pw) {
+  // Calls Init or Set with a BSTR of the text.
+  template <typename Method>
+  HRESULT Call(Method pfn, LONG nType, const char16_t* pw) {
     BSTR bstr = SysAllocString(pw);
-    HRESULT hr = m_pNto->Init(nType, bstr);
+    HRESULT hr = (m_pNto->*pfn)(nType, bstr);
     SysFreeString(bstr);
     return hr;
   }
-
-  HRESULT Set(LONG nType, const char16_t* pw) {
-    BSTR bstr = SysAllocString(pw);
-    HRESULT hr = m_pNto->Set(nType, bstr);
-    SysFreeString(bstr);
-    return hr;
-  }
+  HRESULT Init(LONG nType, const char16_t* pw) { return Call(&IADsNameTranslate::Init, nType, pw); }
+  HRESULT Set(LONG nType, const char16_t* pw) { return Call(&IADsNameTranslate::Set, nType, pw); }
 
   std::u16string Get(LONG nType) {
     BSTR bstr = nullptr;

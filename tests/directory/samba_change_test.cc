@@ -1,125 +1,77 @@
 // Directory password changes against a Samba Active Directory domain
-// controller (samba_fixture.sh), one for the whole suite since provisioning
-// takes seconds. Skipped when Samba is not installed.
-#include <sys/stat.h>
-
+// controller (tests/support/samba_dc.sh). One test: provisioning takes
+// seconds. Skipped when Samba is not installed.
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "../integration/host_with_extension.h"
+#include "host_with_extension.h"
+#include "slapd_server.h"
 
 namespace {
 
-std::string Script() {
-  return std::string(std::getenv("VLT_SOURCE_DIR")) + "/tests/directory/samba_fixture.sh";
-}
-
-std::string UpnChange(const std::string& sUpn, const std::string& sOld, const std::string& sNew) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<AdminProtocol version=\"1.0\">\n"
-         "  <RequestChangePassword>\n    <UserName>" + sUpn + "</UserName>\n"
-         "    <OldPassword>" + sOld + "</OldPassword>\n    <NewPassword>" + sNew +
-         "</NewPassword>\n  </RequestChangePassword>\n</AdminProtocol>\n";
-}
-
 class SambaChange : public HostWithExtension {
  protected:
-  static void SetUpTestSuite() {
-    if (std::system("command -v samba-tool >/dev/null 2>&1") != 0) return;
-    char szTemplate[] = "/tmp/vlt-samba-XXXXXX";
-    if (mkdtemp(szTemplate) == nullptr) return;
-    ms_sDir = szTemplate;
-    ms_fStarted = std::system((Script() + " start " + ms_sDir).c_str()) == 0;
-    std::ofstream(ms_sDir + "/bind.secret") << "Adm1n!Passw0rd\n";
-    chmod((ms_sDir + "/bind.secret").c_str(), 0600);
-  }
-
-  static void TearDownTestSuite() {
-    if (ms_sDir.empty()) return;
-    std::system((Script() + " stop " + ms_sDir).c_str());
-    std::error_code ec;
-    std::filesystem::remove_all(ms_sDir, ec);
-    ms_sDir.clear();
-  }
-
   void SetUp() override {
-    if (ms_sDir.empty()) GTEST_SKIP() << "Samba is not installed";
-    ASSERT_TRUE(ms_fStarted);
+    int nStatus = m_dc.Start();
+    if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "Samba is not installed";
+    ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
+    WriteSecret(m_dc.Dir() + "/bind.secret", "Adm1n!Passw0rd");
   }
-
-  static std::string Registry(const std::string& sUri, const std::string& sCa = "ca.pem") {
-    return "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n"
-           "@=\"ACTIVEDS.DLL\"\r\n\r\n"
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Directory Services]\r\n"
-           "\"DomainName\"=\"example.test\"\r\n\"Servers\"=\"" + sUri + "\"\r\n"
-           "\"CACertificateFile\"=\"" + ms_sDir + "/tls/" + sCa + "\"\r\n"
-           "\"BindDN\"=\"Administrator@example.test\"\r\n"
-           "\"BindPasswordFile\"=\"" + ms_sDir + "/bind.secret\"\r\n\r\n";
+  std::string Registry(const std::string& sUri, const std::string& sCa = "ca.pem") const {
+    return DirectoryRegistry(sUri, "Administrator@example.test", m_dc.Dir() + "/bind.secret",
+                             m_dc.Dir() + "/tls/" + sCa);
   }
-
-  std::string Change(const std::string& sUpn, const std::string& sOld, const std::string& sNew) {
-    CHttpResponse response = Exchange(Post(UpnChange(sUpn, sOld, sNew)));
-    size_t nStart = response.m_raw.find("<ErrorId>");
-    if (nStart == std::string::npos) return "";
-    nStart += 9;
-    return response.m_raw.substr(nStart, response.m_raw.find("</ErrorId>") - nStart);
+  std::string Change(const std::string& sUser, const std::string& sOld, const std::string& sNew) {
+    return Answer(ChangeRequest(sUser + "@example.test", sOld, sNew));
   }
-
-  static bool CanBind(const std::string& sUpn, const std::string& sPassword) {
-    std::string sCommand = "LDAPTLS_CACERT=" + ms_sDir + "/tls/ca.pem ldapsearch -x -H ldaps://127.0.0.1/ -D " +
-                           sUpn + " -w '" + sPassword + "' -b '' -s base >/dev/null 2>&1";
-    return std::system(sCommand.c_str()) == 0;
+  // An ldapsearch over ldaps as the given principal.
+  int Search(const std::string& sUpn, const std::string& sPassword, const std::string& sRest) const {
+    return std::system(("LDAPTLS_CACERT=" + m_dc.Dir() + "/tls/ca.pem ldapsearch -LLL -x -H ldaps://127.0.0.1/ -D " +
+                        sUpn + " -w " + ShellQuoted(sPassword) + " " + sRest).c_str());
   }
-
-  static std::string BadPwdCount(const std::string& sUser) {
-    std::string sOut = ms_sDir + "/count.txt";
-    std::system(("LDAPTLS_CACERT=" + ms_sDir + "/tls/ca.pem ldapsearch -LLL -x -H ldaps://127.0.0.1/ "
-                 "-D Administrator@example.test -w 'Adm1n!Passw0rd' -b DC=example,DC=test "
-                 "'(sAMAccountName=" + sUser + ")' badPwdCount > " + sOut).c_str());
+  bool CanBind(const std::string& sUser, const std::string& sPassword) const {
+    return Search(sUser + "@example.test", sPassword, "-b '' -s base >/dev/null 2>&1") == 0;
+  }
+  std::string BadPwdCount(const std::string& sUser) const {
+    std::string sOut = m_dc.Dir() + "/count.txt";
+    Search("Administrator@example.test", "Adm1n!Passw0rd",
+           "-b DC=example,DC=test '(sAMAccountName=" + sUser + ")' badPwdCount > " + sOut);
     std::ifstream in(sOut);
-    std::string sLine;
-    while (std::getline(in, sLine))
+    for (std::string sLine; std::getline(in, sLine);)
       if (sLine.rfind("badPwdCount: ", 0) == 0) return sLine.substr(13);
     return "";
   }
-
-  static inline std::string ms_sDir;
-  static inline bool ms_fStarted = false;
+  vlttest::CScriptedServer m_dc{"support/samba_dc.sh", 2};
 };
 
 }  // namespace
 
-// One test, so that a parallel run never starts two controllers (they
-// would share ports and winbind's socket).
 TEST_F(SambaChange, AnswersEachOutcome) {
   StartHost(Registry("ldaps://127.0.0.1/"));
-  EXPECT_EQ(Change("alice@example.test", "Alice#Pass1", "Alice#Pass2"), "");
-  EXPECT_TRUE(CanBind("alice@example.test", "Alice#Pass2"));
+  EXPECT_EQ(Change("alice", "Alice#Pass1", "Alice#Pass2"), "");
+  EXPECT_TRUE(CanBind("alice", "Alice#Pass2"));
 
   std::string sBefore = BadPwdCount("alice");
-  EXPECT_EQ(Change("alice@example.test", "Wrong#Old1", "Alice#Pass3"), "old-password-invalid");
+  EXPECT_EQ(Change("alice", "Wrong#Old1", "Alice#Pass3"), "old-password-invalid");
   EXPECT_NE(BadPwdCount("alice"), sBefore);
 
   sBefore = BadPwdCount("alice");
-  EXPECT_EQ(Change("alice@example.test", "Alice#Pass2", "A#1"), "new-password-invalid");
-  EXPECT_EQ(Change("alice@example.test", "Alice#Pass2", "alllowercase"), "new-password-invalid");
-  EXPECT_EQ(Change("alice@example.test", "Alice#Pass2", "Alice#Pass1"), "new-password-invalid");
+  EXPECT_EQ(Change("alice", "Alice#Pass2", "A#1"), "new-password-invalid");
+  EXPECT_EQ(Change("alice", "Alice#Pass2", "alllowercase"), "new-password-invalid");
+  EXPECT_EQ(Change("alice", "Alice#Pass2", "Alice#Pass1"), "new-password-invalid");
   EXPECT_EQ(BadPwdCount("alice"), sBefore);
-  EXPECT_TRUE(CanBind("alice@example.test", "Alice#Pass2"));
+  EXPECT_TRUE(CanBind("alice", "Alice#Pass2"));
 
-  EXPECT_EQ(Change("nobody@example.test", "Alice#Pass2", "Alice#Pass3"), "operation-failed");
+  EXPECT_EQ(Change("nobody", "Alice#Pass2", "Alice#Pass3"), "operation-failed");
 
   // Nothing listens on port 1: a controller that is down.
-  m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(
-      Registry("ldaps://127.0.0.1:1/")));
-  EXPECT_EQ(Change("bob@example.test", "Bob#Pass12", "Bob#Pass34"), "operation-failed");
-  m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(
-      Registry("ldaps://127.0.0.1/", "other-ca.pem")));
-  EXPECT_EQ(Change("bob@example.test", "Bob#Pass12", "Bob#Pass34"), "operation-failed");
+  UseRegistry(Registry("ldaps://127.0.0.1:1/"));
+  EXPECT_EQ(Change("carol", "Carol#Pass1", "Carol#Pass34"), "operation-failed");
+  UseRegistry(Registry("ldaps://127.0.0.1/", "other-ca.pem"));
+  EXPECT_EQ(Change("carol", "Carol#Pass1", "Carol#Pass34"), "operation-failed");
   // Back again: the next request goes through.
-  m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(
-      Registry("ldaps://127.0.0.1:1/ ldaps://127.0.0.1/")));
-  EXPECT_EQ(Change("bob@example.test", "Bob#Pass12", "Bob#Pass34"), "");
-  EXPECT_TRUE(CanBind("bob@example.test", "Bob#Pass34"));
+  UseRegistry(Registry("ldaps://127.0.0.1:1/ ldaps://127.0.0.1/"));
+  EXPECT_EQ(Change("carol", "Carol#Pass1", "Carol#Pass34"), "");
+  EXPECT_TRUE(CanBind("carol", "Carol#Pass34"));
 }

@@ -4,20 +4,18 @@
 
 namespace {
 
-std::string Response(const char* pszErrorId, const std::string& encoding = "UTF-8") {
-  std::string doc = "<?xml version=\"1.0\" encoding=\"" + encoding +
-                    "\" ?>\n<!DOCTYPE AdminProtocol SYSTEM \"Admin.dtd\">\n"
-                    "<AdminProtocol version=\"1\">\n    <ResponseChangePassword>\n";
-  if (pszErrorId != nullptr) doc += std::string("      <ErrorId>") + pszErrorId + "</ErrorId>\n";
-  return doc + "    </ResponseChangePassword>\n</AdminProtocol>\n";
+std::string NdsChange(const std::string& oldPassword, const std::string& newPassword) {
+  return ChangeRequest(".jsmith.sales", oldPassword, newPassword, "NDS", "TREE");
 }
 
-std::string NdsChange(const std::string& oldPassword, const std::string& newPassword) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<AdminProtocol version=\"1.0\">\n"
-         "  <RequestChangePassword>\n    <UserName>.jsmith.sales</UserName>\n"
-         "    <Domain type=\"NDS\">TREE</Domain>\n    <OldPassword>" +
-         oldPassword + "</OldPassword>\n    <NewPassword>" + newPassword +
-         "</NewPassword>\n  </RequestChangePassword>\n</AdminProtocol>\n";
+// UTF-16 text as bytes, little or big endian.
+std::string Utf16(const std::u16string& text, bool fBigEndian = false) {
+  std::string bytes;
+  for (char16_t ch : text) {
+    char lo = static_cast<char>(ch & 0xff), hi = static_cast<char>(ch >> 8);
+    bytes += fBigEndian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -33,40 +31,47 @@ TEST_F(HostWithExtension, ByteExactAnswersForEachOutcome) {
       {NdsChange("bad-old", "Good-new-1"), "old-password-invalid"},
       {NdsChange("right", "too-short"), "new-password-invalid"},
       {NdsChange("right", "unlisted"), "operation-failed"},
+      // Trailing white space and comments after the root are fine.
+      {NdsChange("right", "Good-new-1") + " <!-- done -->\n", nullptr},
       {NdsChange("right", "x") + "<AdminProtocol/>", "bad-request"},
       {NdsChange("right", "x").substr(0, 120), "bad-request"},
+      {"<?xml version=\"1.0\"?><AdminProtocol><RequestChangePassword><UserName>a</UserNameX>"
+       "</RequestChangePassword></AdminProtocol>",
+       "bad-request"},
   };
   for (const auto& c : cases) {
     CHttpResponse response = Exchange(Post(c.body));
-    std::string body = Response(c.pszErrorId);
+    std::string body = ChangePasswordResponse(c.pszErrorId);
     EXPECT_EQ(response.m_raw, "HTTP/1.1 200 OK\r\nContent-type: text/xml\r\nContent-length: " +
                                   std::to_string(body.size()) + "\r\n\r\n" + body)
-        << (c.pszErrorId ? c.pszErrorId : "success");
+        << c.body;
   }
 }
 
 TEST_F(HostWithExtension, AnswersInTheRequestsEncoding) {
   StartHost();
+  // A code page declared in apostrophes is answered in it, under its name.
   std::string latin1 =
       "<?xml version='1.0' encoding='ISO-8859-1'?><AdminProtocol><RequestChangePassword>"
       "<UserName>.j\xe9r\xf4me</UserName><Domain type=\"NDS\">TREE</Domain>"
       "<OldPassword>\xe9t\xe9</OldPassword><NewPassword>hiver</NewPassword>"
       "</RequestChangePassword></AdminProtocol>";
-  EXPECT_EQ(Exchange(Post(latin1)).m_body, Response(nullptr, "ISO-8859-1"));
+  EXPECT_EQ(Exchange(Post(latin1)).m_body, ChangePasswordResponse(nullptr, "ISO-8859-1"));
 
-  std::u16string text =
-      u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><AdminProtocol><RequestChangePassword>"
-      u"<UserName>nobody</UserName></RequestChangePassword></AdminProtocol>";
+  // UTF-16 in either byte order, with a byte-order mark or without one.
   std::u16string answer =
       u"<?xml version=\"1.0\"?>\n<!DOCTYPE AdminProtocol SYSTEM \"Admin.dtd\">\n"
       u"<AdminProtocol version=\"1\">\n    <ResponseChangePassword>\n"
       u"      <ErrorId>operation-failed</ErrorId>\n    </ResponseChangePassword>\n</AdminProtocol>\n";
-  auto le = [](const std::u16string& s) {
-    std::string b;
-    for (char16_t c : s) b += {static_cast<char>(c & 0xff), static_cast<char>(c >> 8)};
-    return b;
-  };
-  CHttpResponse response = Exchange(Post("\xff\xfe" + le(text)));
-  EXPECT_EQ(response.m_body, le(answer));
-  EXPECT_EQ(response.Header("Content-length"), std::to_string(le(answer).size()));
+  for (bool fBigEndian : {false, true}) {
+    for (bool fMark : {true, false}) {
+      std::u16string text = std::u16string(fMark ? u"\ufeff<?xml version=\"1.0\" encoding=\"UTF-16\"?>"
+                                                 : u"<?xml version=\"1.0\"?>") +
+                            u"<AdminProtocol><RequestChangePassword><UserName>nobody</UserName>"
+                            u"</RequestChangePassword></AdminProtocol>";
+      CHttpResponse response = Exchange(Post(Utf16(text, fBigEndian)));
+      EXPECT_EQ(response.m_body, Utf16(answer, fBigEndian)) << fBigEndian << fMark;
+      EXPECT_EQ(response.Header("Content-length"), std::to_string(response.m_body.size()));
+    }
+  }
 }

@@ -1,13 +1,38 @@
-// A directory user object for tests: every method but ChangePassword answers
-// E_NOTIMPL (or does nothing), and it lives on the test's stack, so
-// reference counting is not exercised. Tests derive from it and override
-// ChangePassword.
+// A directory user object for tests: ChangePassword records the passwords it
+// gets, runs an optional action and answers a chosen HRESULT; every other
+// method answers E_NOTIMPL (or does nothing). It lives on the test's stack,
+// so reference counting is not exercised.
 #pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
 
 #include "platform/activeds/ads_user_defaults.h"
 
-class CStubAdsUser : public CAdsUserDefaults {
+class CFakeAdsUser final : public CAdsUserDefaults {
  public:
+  explicit CFakeAdsUser(HRESULT hrChange = S_OK, std::function<void()> afterChange = {})
+      : m_hrChange(hrChange), m_afterChange(std::move(afterChange)) {}
+
+  HRESULT STDMETHODCALLTYPE ChangePassword(BSTR bstrOld, BSTR bstrNew) override {
+    ++m_nChanges;
+    // The length before the text must agree with the terminated text.
+    m_fBstrLengthsRight = SysStringLen(bstrOld) == std::u16string(bstrOld).size() &&
+                          SysStringLen(bstrNew) == std::u16string(bstrNew).size();
+    m_sOld = bstrOld;
+    m_sNew = bstrNew;
+    if (m_afterChange) m_afterChange();
+    return m_hrChange;
+  }
+
+  HRESULT m_hrChange;
+  std::function<void()> m_afterChange;
+  int m_nChanges = 0;
+  bool m_fBstrLengthsRight = false;
+  std::u16string m_sOld;
+  std::u16string m_sNew;
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
     *ppv = nullptr;
     return E_NOINTERFACE;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "change_documents.h"
 #include "fake_isapi_host.h"
 #include "host_process.h"
 #include "http_client.h"
@@ -17,10 +18,14 @@ class HostWithExtension : public ::testing::Test {
   static constexpr const char* kUrl = "/Scripts/vltadmin/vltadmin.dll";
 
   void StartHost(const std::string& registryMore = "", std::vector<std::string> args = {}) {
-    m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(registryMore));
+    UseRegistry(registryMore);
     m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
     args.insert(args.begin(), {"--registry", m_registry.Path()});
     ASSERT_TRUE(m_host.Start(args)) << m_host.Stderr();
+  }
+  // Replaces the registry (the host reads it at each request).
+  void UseRegistry(const std::string& registryMore) {
+    m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(registryMore));
   }
 
   // Sends one request on a new connection and reads the response.
@@ -35,6 +40,13 @@ class HostWithExtension : public ::testing::Test {
 
   static std::string Post(const std::string& body, const std::string& type = "text/xml") {
     return CHttpClient::Request("POST", kUrl, type, body);
+  }
+
+  // Posts a change-password document; the answer's error id, "" for success.
+  std::string Answer(const std::string& body) {
+    CHttpResponse response = Exchange(Post(body));
+    EXPECT_EQ(response.m_statusLine, "HTTP/1.1 200 OK");
+    return ErrorIdOf(response.m_body);
   }
 
   // A failed test shows what the host said (sanitizer reports included).

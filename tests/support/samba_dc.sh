@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# A Samba Active Directory domain controller on loopback, for tests: only its
-# Kerberos services (KDC and kpasswd), on the ports given.
+# A Samba Active Directory domain controller on loopback, for tests: LDAP on
+# 127.0.0.1:389 and ldaps on 636 (DIR/tls/ca.pem signs its certificate,
+# DIR/tls/other-ca.pem does not), the KDC and kpasswd on the ports given.
 #   samba_dc.sh start DIR KDC_PORT KPASSWD_PORT
 #   samba_dc.sh stop DIR
 # start provisions the realm EXAMPLE.TEST (NetBIOS domain EXAMPLE) in DIR
-# (new or empty), starts samba and waits until both ports answer. Exit 77
-# when Samba is not installed. Policy: complexity on, length 7, history 24,
-# minimum age 0, lockout after 5 failures. Users: alice (Alice#Pass1), carol
+# (new or empty), starts samba and waits until it answers. Exit 77 when Samba
+# is not installed. Policy: complexity on, length 7, history 24, minimum age
+# 0, lockout after 5 failures. Users: alice (Alice#Pass1), carol
 # (Carol#Pass1), and bob (Bob#Pass12) under a password settings object with
 # a minimum age of one day, so bob's first change is "too soon".
+# Administrator's password is "Adm1n!Passw0rd".
 # stop ends samba and all its children.
 set -euo pipefail
 REALM=EXAMPLE.TEST
@@ -48,6 +50,21 @@ port_open() {
   (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
+certificates() {
+  local t=$1
+  mkdir -p "$t"
+  for ca in ca other-ca; do
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$t/$ca.key" -out "$t/$ca.pem" -days 2 \
+      -subj "/CN=Test $ca" -addext 'basicConstraints=critical,CA:TRUE' \
+      -addext 'keyUsage=critical,keyCertSign,cRLSign' 2>/dev/null
+  done
+  openssl req -newkey rsa:2048 -nodes -keyout "$t/dc1.key" -out "$t/dc1.csr" -subj '/CN=dc1.example.test' 2>/dev/null
+  printf 'subjectAltName=DNS:dc1.example.test,DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' > "$t/ext.cnf"
+  openssl x509 -req -in "$t/dc1.csr" -CA "$t/ca.pem" -CAkey "$t/ca.key" -CAcreateserial \
+    -out "$t/dc1.pem" -days 2 -extfile "$t/ext.cnf" 2>/dev/null
+  chmod 600 "$t"/*.key
+}
+
 start() {
   local dir=$1 kdc_port=$2 kpasswd_port=$3
   for program in samba samba-tool; do
@@ -63,9 +80,10 @@ start() {
   export PATH="$PATH:/usr/sbin"
   mkdir -p "$dir"
   dir=$(cd "$dir" && pwd)
-  local dc=$dir/dc
+  local dc=$dir/dc t=$dir/tls
   local conf=$dc/etc/smb.conf
   mkdir -p "$dc/log" "$dc/run"
+  certificates "$t"
   printf '[global]\n' > "$dir/seed-smb.conf"
   samba-tool domain provision -s "$dir/seed-smb.conf" --targetdir="$dc" \
     --realm=$REALM --domain=EXAMPLE --server-role=dc --dns-backend=NONE \
@@ -78,8 +96,11 @@ start() {
       exit 1
     }
   mkdir -p "$dc/cache"
-  # Only the Kerberos services, on the ports asked for.
-  sed -i "s|^\([[:space:]]*\)server services = .*|\1server services = kdc\n\1krb5 port = $kdc_port\n\1kpasswd port = $kpasswd_port|" "$conf"
+  local services="\1server services = s3fs, rpc, ldap, cldap, kdc, drepl, winbindd, kcc\n"
+  services+="\1krb5 port = $kdc_port\n\1kpasswd port = $kpasswd_port\n"
+  services+="\1ldap server require strong auth = yes\n\1tls enabled = yes\n"
+  services+="\1tls keyfile = $t/dc1.key\n\1tls certfile = $t/dc1.pem\n\1tls cafile = $t/ca.pem"
+  sed -i "s|^\([[:space:]]*\)server services = .*|$services|" "$conf"
   st() { samba-tool "$@" -s "$conf" > /dev/null; }
   st domain passwordsettings set --min-pwd-age=0 --account-lockout-threshold=5 --complexity=on \
     --min-pwd-length=7 --history-length=24
@@ -92,7 +113,10 @@ start() {
   nohup samba -s "$conf" -F --no-process-group -M prefork > "$dc/log/samba.stdout" 2>&1 &
   echo $! > "$dir/samba.pid"
   for _ in $(seq 600); do
-    if port_open "$kdc_port" && port_open "$kpasswd_port"; then return 0; fi
+    if port_open "$kdc_port" && port_open "$kpasswd_port" &&
+       LDAPTLS_CACERT="$t/ca.pem" ldapsearch -x -H ldaps://127.0.0.1/ -b '' -s base dnsHostName >/dev/null 2>&1; then
+      return 0
+    fi
     alive "$(cat "$dir/samba.pid")" || {
       echo "samba_dc.sh: samba ended" >&2
       tail -n 30 "$dc/log/samba.stdout" "$dc/log/"log.* >&2 2>/dev/null || true

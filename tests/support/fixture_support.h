@@ -1,0 +1,125 @@
+// Scratch directories, free loopback ports and the servers that tests start
+// through fixture scripts (a KDC, a Samba domain controller, slapd).
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vlttest {
+
+// A directory removed with its contents afterwards.
+class CScratchDir {
+ public:
+  CScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vlttest-XXXXXX").string();
+    m_path = mkdtemp(pattern.data());
+  }
+  ~CScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+  }
+  CScratchDir(const CScratchDir&) = delete;
+  CScratchDir& operator=(const CScratchDir&) = delete;
+  const std::string& Dir() const { return m_path; }
+  std::string Path(const std::string& name) const { return m_path + "/" + name; }
+
+ private:
+  std::string m_path;
+};
+
+// Distinct loopback ports free for TCP and UDP at the moment of asking.
+inline std::vector<unsigned short> FreePorts(size_t count) {
+  std::vector<int> sockets;
+  std::vector<unsigned short> ports;
+  while (ports.size() < count && sockets.size() < 64) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int tcp = socket(AF_INET, SOCK_STREAM, 0);
+    socklen_t cb = sizeof(address);
+    if (tcp < 0 || bind(tcp, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        getsockname(tcp, reinterpret_cast<sockaddr*>(&address), &cb) != 0)
+      break;
+    sockets.push_back(tcp);
+    int udp = socket(AF_INET, SOCK_DGRAM, 0);
+    if (udp >= 0 && bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0)
+      ports.push_back(ntohs(address.sin_port));
+    if (udp >= 0) sockets.push_back(udp);
+  }
+  for (int fd : sockets) close(fd);
+  return ports;
+}
+
+// Runs the script tests/|script| of the source tree with |arguments|
+// through the shell; its exit status.
+inline int RunTestScript(const std::string& script, const std::string& arguments) {
+  const char* pszSource = getenv("VLT_SOURCE_DIR");
+  std::string command = "bash " + std::string(pszSource ? pszSource : ".") + "/tests/" + script + " " + arguments;
+  int status = system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// A server run by a fixture script under tests/: "SCRIPT start DIR PORT..."
+// starts it in a scratch directory on free loopback ports and exits 77 when
+// the server's programs are not installed; "SCRIPT stop DIR" stops it. The
+// destructor always stops it.
+class CScriptedServer {
+ public:
+  static constexpr int kMissing = 77;
+
+  CScriptedServer(std::string script, size_t cPorts) : m_script(std::move(script)), m_cPorts(cPorts) {}
+  ~CScriptedServer() { Stop(); }
+  CScriptedServer(const CScriptedServer&) = delete;
+  CScriptedServer& operator=(const CScriptedServer&) = delete;
+
+  // 0 when running; kMissing when not installed; another value when the
+  // start failed (the script printed why).
+  int Start() {
+    m_rgnPorts = FreePorts(m_cPorts + 1);  // the last one stays unused
+    if (m_rgnPorts.size() != m_cPorts + 1) return 1;
+    std::string arguments = "start " + Dir();
+    for (size_t i = 0; i < m_cPorts; ++i) arguments += " " + std::to_string(m_rgnPorts[i]);
+    int status = RunTestScript(m_script, arguments);
+    m_fStarted = status != kMissing;
+    return status;
+  }
+  void Stop() {
+    if (m_fStarted) RunTestScript(m_script, "stop " + Dir());
+    m_fStarted = false;
+  }
+  // Stops the server and starts it again on the same ports and data.
+  bool Restart() const { return RunTestScript(m_script, "restart " + Dir()) == 0; }
+
+  const std::string& Dir() const { return m_dir.Dir(); }
+  unsigned short Port(size_t i) const { return m_rgnPorts[i]; }
+  unsigned short UnusedPort() const { return m_rgnPorts[m_cPorts]; }
+
+  // Registry text mapping an NT domain to the Kerberos provider with the KDC
+  // on Port(0) and kpasswd on Port(1), or on a port where nothing listens.
+  std::string KerberosDomain(const std::string& domain, bool fReachable = true,
+                             const std::string& realm = "EXAMPLE.TEST") const {
+    std::string kdc = std::to_string(fReachable ? Port(0) : UnusedPort());
+    std::string kpasswd = std::to_string(fReachable ? Port(1) : UnusedPort());
+    return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\" + domain +
+           "]\r\n\"Provider\"=\"kerberos\"\r\n\"Realm\"=\"" + realm + "\"\r\n\"Kdc\"=\"127.0.0.1:" + kdc +
+           "\"\r\n\"KpasswdServer\"=\"127.0.0.1:" + kpasswd + "\"\r\n\r\n";
+  }
+
+ private:
+  CScratchDir m_dir;
+  std::string m_script;
+  size_t m_cPorts;
+  std::vector<unsigned short> m_rgnPorts;
+  bool m_fStarted = false;
+};
+
+}  // namespace vlttest
