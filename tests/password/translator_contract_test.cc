@@ -26,6 +26,19 @@ class TranslatorContractTest : public ::testing::Test {
     return ChangeDirectoryPassword(pUser, u"alice", kwszOld, kwszNew);
   }
 
+  // Two changes after a first translation that failed: the passwords go out
+  // as received, and translation is off for good (one activation only).
+  void ExpectSwitchedOff(int nTranslate) {
+    CFakeAdsUser user;
+    EXPECT_EQ(ChangeDirectory(&user), S_OK);
+    EXPECT_EQ(user.m_sOld, kwszOld);
+    EXPECT_EQ(user.m_sNew, kwszNew);
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+    EXPECT_EQ(ChangeDirectory(&user), S_OK);
+    EXPECT_EQ(m_pControl->nGetClassObject, 1);
+    EXPECT_EQ(m_pControl->nTranslate, nTranslate);
+  }
+
   vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("fakepwtrans.dll"))};
   FakeTranslatorControl* m_pControl = nullptr;
 };
@@ -77,31 +90,17 @@ TEST_F(TranslatorContractTest, AbsentTranslatorIsNeverAskedAgain) {
 
 TEST_F(TranslatorContractTest, FailureOnFirstCallSwitchesTranslationOff) {
   m_pControl->rgeAnswer[0] = eFakeAnswerFail;
-  CFakeAdsUser user;
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sOld, kwszOld);
-  EXPECT_EQ(user.m_sNew, kwszNew);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(m_pControl->nGetClassObject, 1);
-  EXPECT_EQ(m_pControl->nTranslate, 1);
+  ExpectSwitchedOff(1);
 }
 
 TEST_F(TranslatorContractTest, NonStringAnswerCountsAsFailure) {
   m_pControl->rgeAnswer[0] = eFakeAnswerNotString;
-  CFakeAdsUser user;
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sOld, kwszOld);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+  ExpectSwitchedOff(1);
 }
 
 TEST_F(TranslatorContractTest, ObjectWithoutTheInterfaceCountsAsAbsent) {
   m_pControl->fWithoutInterface = true;
-  CFakeAdsUser user;
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sOld, kwszOld);
-  EXPECT_EQ(m_pControl->nTranslate, 0);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+  ExpectSwitchedOff(0);
 }
 
 TEST_F(TranslatorContractTest, FailureAfterSuccessKeepsTranslatorAvailable) {

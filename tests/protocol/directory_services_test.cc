@@ -22,14 +22,8 @@ class DirectoryServicesTest : public ProtocolTest {
 }  // namespace
 
 TEST(AdsiVersionTest, ComparedComponentByComponent) {
-  EXPECT_TRUE(IsAdsiVersionRecentEnough(u"2,5,0,0"));
-  EXPECT_TRUE(IsAdsiVersionRecentEnough(u"6,0,0,0"));
-  EXPECT_TRUE(IsAdsiVersionRecentEnough(u" 2,6,0"));
-  EXPECT_FALSE(IsAdsiVersionRecentEnough(u"2,4,9,9"));
-  EXPECT_FALSE(IsAdsiVersionRecentEnough(u"2,0,0,0"));
-  EXPECT_FALSE(IsAdsiVersionRecentEnough(u"1,9,9,9"));
-  EXPECT_FALSE(IsAdsiVersionRecentEnough(u"2,5"));
-  EXPECT_FALSE(IsAdsiVersionRecentEnough(u""));
+  for (const char16_t* pw : {u"2,5,0,0", u"6,0,0,0", u" 2,6,0"}) EXPECT_TRUE(IsAdsiVersionRecentEnough(pw));
+  for (const char16_t* pw : {u"2,4,9,9", u"2,0,0,0", u"1,9,9,9", u"2,5", u""}) EXPECT_FALSE(IsAdsiVersionRecentEnough(pw));
 }
 
 TEST_F(DirectoryServicesTest, RecentLibraryIsLoadedPerRequestWithComInitialised) {

@@ -1,15 +1,18 @@
 // Runs documents through a request handler in-process and captures what the
-// web server would have been given.
+// web server would have been given; the back ends record their calls.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "admin/password/password_back_ends.h"
 #include "admin/protocol/keyword_tables.h"
 #include "admin/protocol/request.h"
 #include "admin/xml/icu_trans.h"
+#include "change_documents.h"
 #include "fake_isapi_host.h"
 
 // Exposes the handler's writer and CIcuTrans to tests.
@@ -28,6 +31,12 @@ struct Exchange {
   bool fKeepConn = false;
 };
 
+// One back-end call: which back end, and its arguments (NDS ones widened).
+struct BackEndCall {
+  std::string backEnd;
+  std::u16string domain, user, oldPassword, newPassword;
+};
+
 class ProtocolTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -35,6 +44,10 @@ class ProtocolTest : public ::testing::Test {
     ASSERT_TRUE(CIcuTrans::Initialize(&nError, nullptr)) << nError;
     InitKeywordTables();
     m_savedBackEnds = g_passwordBackEnds;
+    g_passwordBackEnds = {Nt, Ads, Nds};
+    ms_rgCalls.clear();
+    ms_ntStatus = 0;
+    ms_ndsResult = nullptr;
   }
   void TearDown() override {
     g_passwordBackEnds = m_savedBackEnds;
@@ -48,42 +61,58 @@ class ProtocolTest : public ::testing::Test {
     vlttest::FakeConnection conn(options);
     ConnectionOutput output;
     output.m_pECB = conn.Ecb();
-    Exchange exchange;
+    int nDispatch = -1;
     {
       TestRequest handler(&output);
       std::string copy = body;
-      exchange.nDispatch =
-          handler.Dispatch(reinterpret_cast<unsigned char*>(copy.data()), static_cast<DWORD>(copy.size()));
+      nDispatch = handler.Dispatch(reinterpret_cast<unsigned char*>(copy.data()), static_cast<DWORD>(copy.size()));
     }
-    exchange.status = conn.Status();
-    exchange.header = conn.Header();
-    exchange.body = conn.Written();
-    exchange.fKeepConn = conn.KeepConn();
-    return exchange;
+    return {nDispatch, conn.Status(), conn.Header(), conn.Written(), conn.KeepConn()};
   }
+
+  // A handler on a fresh fake connection whose CIcuTrans has read the
+  // declaration of doc (kept in m_doc), answering as version 1.
+  void Prepare(const std::string& doc) {
+    m_doc = doc;
+    m_conn = std::make_unique<vlttest::FakeConnection>(vlttest::FakeRequestOptions{});
+    m_output.m_pECB = m_conn->Ecb();
+    m_handler = std::make_unique<TestRequest>(&m_output);
+    int nError = 0;
+    ASSERT_TRUE(m_handler->Trans().ParseXMLSignature(reinterpret_cast<unsigned char*>(m_doc.data()),
+                                                     static_cast<int>(m_doc.size()), &nError));
+    m_handler->Writer().m_nMajorVersion = 1;
+  }
+  XmlResponseWriter& Writer() { return m_handler->Writer(); }
+
+  static std::u16string Widened(const char* psz) {
+    std::u16string s;
+    while (*psz) s += static_cast<unsigned char>(*psz++);
+    return s;
+  }
+  static NET_API_STATUS Nt(LPCWSTR d, LPCWSTR u, LPCWSTR o, LPCWSTR n) {
+    ms_rgCalls.push_back({"NT", d, u, o, n});
+    return ms_ntStatus;
+  }
+  static AdminError Ads(LPCWSTR u, LPCWSTR o, LPCWSTR n) {
+    ms_rgCalls.push_back({"ADS", u"", u, o, n});
+    return ERR_ID_NEW_PASSWORD_INVALID;
+  }
+  static AdminError Nds(const char* u, const char* t, const char* o, const char* n) {
+    ms_rgCalls.push_back({"NDS", Widened(t), Widened(u), Widened(o), Widened(n)});
+    return ms_ndsResult;
+  }
+  static inline std::vector<BackEndCall> ms_rgCalls;
+  static inline NET_API_STATUS ms_ntStatus = 0;
+  static inline AdminError ms_ndsResult = nullptr;
 
   vlttest::ScopedRegistryFile registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
   PasswordBackEnds m_savedBackEnds{};
+  std::string m_doc;
+  std::unique_ptr<vlttest::FakeConnection> m_conn;
+  ConnectionOutput m_output;
+  std::unique_ptr<TestRequest> m_handler;
 };
-
-// The whole response document for an error id (null: success), in UTF-8
-// with the given declared encoding name.
-inline std::string ChangePasswordResponse(const char* pszErrorId, const char* pszEncoding = "UTF-8") {
-  std::string doc = std::string("<?xml version=\"1.0\" encoding=\"") + pszEncoding +
-                    "\" ?>\n<!DOCTYPE AdminProtocol SYSTEM \"Admin.dtd\">\n"
-                    "<AdminProtocol version=\"1\">\n    <ResponseChangePassword>\n";
-  if (pszErrorId != nullptr) doc += std::string("      <ErrorId>") + pszErrorId + "</ErrorId>\n";
-  doc += "    </ResponseChangePassword>\n</AdminProtocol>\n";
-  return doc;
-}
 
 inline std::string LengthHeader(size_t cb) {
   return "Content-type: text/xml\r\nContent-length: " + std::to_string(cb) + "\r\n\r\n";
-}
-
-// A change-password request in UTF-8 with the given children.
-inline std::string ChangeRequest(const std::string& children) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<AdminProtocol version=\"1.0\">"
-         "<RequestChangePassword>" +
-         children + "</RequestChangePassword></AdminProtocol>";
 }
