@@ -1,7 +1,6 @@
 // The library's trace points: written under its own module, and never
 // carrying a password.
 #include <algorithm>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -12,11 +11,9 @@
 
 namespace {
 
-using pwtest::Registry;
-using pwtest::TranslatorServer;
-
-constexpr char16_t kwszOld[] = u"Old-S3cret";
-constexpr char16_t kwszNew[] = u"New-S3cret";
+using pwtest::kwszNew;
+using pwtest::kwszOld;
+using LibraryTraceTest = pwtest::FakeTranslatorTest;
 
 // The library's message numbers among the records, in order.
 std::vector<unsigned> LibraryMessages(const std::vector<vlttest::CapturedTraceRecord>& records) {
@@ -28,17 +25,6 @@ std::vector<unsigned> LibraryMessages(const std::vector<vlttest::CapturedTraceRe
     }
   return rgn;
 }
-
-class LibraryTraceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    pwtest::UseTestModules();
-    m_pControl = pwtest::FakeControl();
-    ASSERT_NE(m_pControl, nullptr);
-  }
-  vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("fakepwtrans.dll"))};
-  FakeTranslatorControl* m_pControl = nullptr;
-};
 
 }  // namespace
 

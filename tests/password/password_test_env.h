@@ -42,16 +42,34 @@ inline FakeTranslatorControl* FakeControl() {
   return pfn != nullptr ? pfn() : nullptr;
 }
 
+inline constexpr char16_t kwszOld[] = u"Old-S3cret";
+inline constexpr char16_t kwszNew[] = u"New-S3cret";
+
+// The fake translator registered and its control block at hand.
+class FakeTranslatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseTestModules();
+    m_pControl = FakeControl();
+    ASSERT_NE(m_pControl, nullptr);
+  }
+  vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("fakepwtrans.dll"))};
+  FakeTranslatorControl* m_pControl = nullptr;
+};
+
 // Every BSTR that SysFreeString frees while the recorder lives, as it was
 // just before the free.
 class CFreedStrings {
  public:
-  CFreedStrings() { platform::SetSysFreeStringHookForTesting(&CFreedStrings::Record); }
+  CFreedStrings() {
+    ms_freed.clear();
+    platform::SetSysFreeStringHookForTesting(&CFreedStrings::Record);
+  }
   ~CFreedStrings() { platform::SetSysFreeStringHookForTesting(nullptr); }
 
   std::vector<std::u16string> Strings() const {
-    std::lock_guard<std::mutex> lock(Mutex());
-    return Freed();
+    std::lock_guard<std::mutex> lock(ms_mutex);
+    return ms_freed;
   }
   // True when a freed string contains sText.
   bool AnyContains(const std::u16string& sText) const {
@@ -62,24 +80,17 @@ class CFreedStrings {
   // The number of freed strings of cw units that held only zeros.
   int ZeroedOfLength(size_t cw) const {
     int n = 0;
-    for (const std::u16string& s : Strings())
-      if (s.size() == cw && s.find_first_not_of(u'\0') == std::u16string::npos) ++n;
+    for (const std::u16string& s : Strings()) n += s.size() == cw && s.find_first_not_of(u'\0') == std::u16string::npos;
     return n;
   }
 
  private:
-  static std::mutex& Mutex() {
-    static std::mutex s_mutex;
-    return s_mutex;
-  }
-  static std::vector<std::u16string>& Freed() {
-    static std::vector<std::u16string> s_freed;
-    return s_freed;
-  }
   static void Record(const OLECHAR* pch, UINT cb) {
-    std::lock_guard<std::mutex> lock(Mutex());
-    Freed().emplace_back(pch, cb / sizeof(OLECHAR));
+    std::lock_guard<std::mutex> lock(ms_mutex);
+    ms_freed.emplace_back(pch, cb / sizeof(OLECHAR));
   }
+  static inline std::mutex ms_mutex;
+  static inline std::vector<std::u16string> ms_freed;
 };
 
 }  // namespace pwtest

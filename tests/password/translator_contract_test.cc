@@ -6,21 +6,15 @@
 
 namespace {
 
+using pwtest::kwszNew;
+using pwtest::kwszOld;
 using pwtest::Registry;
 using pwtest::TranslatorServer;
 
-constexpr char16_t kwszOld[] = u"Old-S3cret";
-constexpr char16_t kwszNew[] = u"New-S3cret";
 constexpr size_t kcwTranslated = 3 + 10;  // "tr:" + a password
 
-class TranslatorContractTest : public ::testing::Test {
+class TranslatorContractTest : public pwtest::FakeTranslatorTest {
  protected:
-  void SetUp() override {
-    pwtest::UseTestModules();
-    m_pControl = pwtest::FakeControl();
-    ASSERT_NE(m_pControl, nullptr);
-  }
-
   // One directory change with the test's passwords.
   HRESULT ChangeDirectory(CFakeAdsUser* pUser) {
     return ChangeDirectoryPassword(pUser, u"alice", kwszOld, kwszNew);
@@ -38,9 +32,6 @@ class TranslatorContractTest : public ::testing::Test {
     EXPECT_EQ(m_pControl->nGetClassObject, 1);
     EXPECT_EQ(m_pControl->nTranslate, nTranslate);
   }
-
-  vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("fakepwtrans.dll"))};
-  FakeTranslatorControl* m_pControl = nullptr;
 };
 
 }  // namespace
@@ -55,12 +46,18 @@ TEST_F(TranslatorContractTest, InstalledTranslatorAnswersForBothPasswords) {
   EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
   // The old password is offered first, for the account, with no domain.
   ASSERT_EQ(m_pControl->nTranslate, 2);
-  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[0]), kwszOld);
-  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[1]), kwszNew);
+  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[0]) + u"|" + m_pControl->rgwszPassword[1], u"Old-S3cret|New-S3cret");
   EXPECT_EQ(std::u16string(m_pControl->rgwszUser[0]), u"alice");
   EXPECT_TRUE(m_pControl->rgfDomainNull[0] && m_pControl->rgfDomainNull[1]);
   // One full activation per password.
   EXPECT_EQ(m_pControl->nGetClassObject, 2);
+  // A domain change offers both passwords with its domain.
+  ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew);
+  ASSERT_EQ(m_pControl->nTranslate, 4);
+  EXPECT_EQ(std::u16string(m_pControl->rgwszDomain[2]), u"CORP");
+  EXPECT_EQ(std::u16string(m_pControl->rgwszUser[3]), u"alice");
+  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[2]) + u"|" + m_pControl->rgwszPassword[3], u"Old-S3cret|New-S3cret");
+  EXPECT_FALSE(m_pControl->rgfDomainNull[2]);
 }
 
 TEST_F(TranslatorContractTest, DirectoryFailureIsReturnedUnchanged) {
@@ -140,17 +137,6 @@ TEST_F(TranslatorContractTest, TranslatedPasswordsAreZeroedBeforeTheyAreFreed) {
   // No freed string held a password, translated or as received (the copies
   // handed to the translator are wiped too).
   EXPECT_FALSE(freed.AnyContains(u"S3cret"));
-}
-
-TEST_F(TranslatorContractTest, DomainChangeOffersBothPasswordsWithItsDomain) {
-  ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew);
-  ASSERT_EQ(m_pControl->nTranslate, 2);
-  EXPECT_EQ(std::u16string(m_pControl->rgwszDomain[0]), u"CORP");
-  EXPECT_EQ(std::u16string(m_pControl->rgwszUser[1]), u"alice");
-  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[0]), kwszOld);
-  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[1]), kwszNew);
-  EXPECT_FALSE(m_pControl->rgfDomainNull[0]);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
 }
 
 TEST_F(TranslatorContractTest, DomainArgumentChecksComeBeforeAnyTranslation) {

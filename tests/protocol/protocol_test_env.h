@@ -47,7 +47,6 @@ class ProtocolTest : public ::testing::Test {
     g_passwordBackEnds = {Nt, Ads, Nds};
     ms_rgCalls.clear();
     ms_ntStatus = 0;
-    ms_ndsResult = nullptr;
   }
   void TearDown() override {
     g_passwordBackEnds = m_savedBackEnds;
@@ -99,11 +98,10 @@ class ProtocolTest : public ::testing::Test {
   }
   static AdminError Nds(const char* u, const char* t, const char* o, const char* n) {
     ms_rgCalls.push_back({"NDS", Widened(t), Widened(u), Widened(o), Widened(n)});
-    return ms_ndsResult;
+    return nullptr;
   }
   static inline std::vector<BackEndCall> ms_rgCalls;
   static inline NET_API_STATUS ms_ntStatus = 0;
-  static inline AdminError ms_ndsResult = nullptr;
 
   vlttest::ScopedRegistryFile registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
   PasswordBackEnds m_savedBackEnds{};

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -16,7 +15,6 @@
 namespace vlttest {
 
 namespace {
-std::atomic<int> g_doneSequence{0};
 FakeConnection* Conn(HCONN c) { return static_cast<FakeConnection*>(c); }
 }  // namespace
 
@@ -83,7 +81,6 @@ BOOL WINAPI FakeConnection::ServerSupportFunction(HCONN conn, DWORD request, LPV
   }
   if (request == HSE_REQ_DONE_WITH_SESSION) {
     ++self->m_nDone;
-    self->m_nDoneSequence = g_doneSequence.fetch_add(1);
     self->m_cv.notify_all();
     return TRUE;
   }
@@ -122,7 +119,6 @@ FAKE_GETTER(std::string, Written, m_written)
 FAKE_GETTER(int, DoneCount, m_nDone)
 FAKE_GETTER(int, ReadCalls, m_nReadCalls)
 FAKE_GETTER(std::vector<DWORD>, WriteFlags, m_rgWriteFlags)
-FAKE_GETTER(int, DoneSequence, m_nDoneSequence)
 #undef FAKE_GETTER
 
 FakeConnection& FakeIsapiHost::NewRequest(const FakeRequestOptions& options) {

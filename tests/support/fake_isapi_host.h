@@ -56,8 +56,6 @@ class FakeConnection {
   int ReadCalls();
   // WriteClient calls and the flags of each.
   std::vector<DWORD> WriteFlags();
-  // Order in which sessions ended, across all connections.
-  int DoneSequence();
 
  private:
   static BOOL WINAPI ReadClient(HCONN conn, LPVOID buffer, LPDWORD size);
@@ -82,7 +80,6 @@ class FakeConnection {
   int m_nDone = 0;
   int m_nReadCalls = 0;
   std::vector<DWORD> m_rgWriteFlags;
-  int m_nDoneSequence = -1;
 };
 
 // Owns the connections of a test.

@@ -68,8 +68,8 @@ bool CHostProcess::Start(const std::vector<std::string>& args, std::chrono::mill
     out.append(rgch, static_cast<size_t>(cb));
     size_t iLine = out.find("listening on ");
     if (iLine != std::string::npos && out.find('\n', iLine) != std::string::npos) {
-      m_address = out.substr(iLine + 13, out.find('\n', iLine) - iLine - 13);
-      m_nPort = static_cast<unsigned short>(std::atoi(m_address.substr(m_address.rfind(':') + 1).c_str()));
+      std::string address = out.substr(iLine + 13, out.find('\n', iLine) - iLine - 13);
+      m_nPort = static_cast<unsigned short>(std::atoi(address.substr(address.rfind(':') + 1).c_str()));
       fReady = true;
     }
   }

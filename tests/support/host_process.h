@@ -31,7 +31,6 @@ class CHostProcess {
   void SetEnv(const std::string& name, const std::string& value) { m_env.emplace_back(name, value); }
 
   unsigned short Port() const { return m_nPort; }
-  const std::string& Address() const { return m_address; }  // "127.0.0.1:NNNN"
   pid_t Pid() const { return m_pid; }
 
   // Sends |nSignal| and waits for the exit. Returns the exit code, 128+signal
@@ -40,7 +39,6 @@ class CHostProcess {
   int Stop(int nSignal, std::chrono::milliseconds timeout = std::chrono::seconds(20));
   // Waits for an exit without signalling (see Stop for the result).
   int WaitExit(std::chrono::milliseconds timeout);
-  bool Running() const { return m_pid > 0; }
   int ExitStatus() const { return m_nExit; }
 
   // Everything the host wrote to stderr so far.
@@ -52,7 +50,6 @@ class CHostProcess {
   pid_t m_pid = -1;
   int m_nExit = -1;
   unsigned short m_nPort = 0;
-  std::string m_address;
   std::string m_stderrPath;
   std::vector<std::pair<std::string, std::string>> m_env;
 };

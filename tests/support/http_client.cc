@@ -36,12 +36,6 @@ std::string CHttpResponse::Header(std::string_view name) const {
   return "";
 }
 
-bool CHttpResponse::HasHeader(std::string_view name) const {
-  for (const auto& h : m_headers)
-    if (EqualsNoCase(h.first, name)) return true;
-  return false;
-}
-
 CHttpClient::~CHttpClient() { Close(); }
 
 bool CHttpClient::Connect(unsigned short nPort, const std::string& address) {
@@ -153,8 +147,8 @@ bool CHttpClient::ReadResponse(CHttpResponse& r, std::chrono::milliseconds timeo
       if (cb == 0) return true;
     }
   }
-  if (r.HasHeader("Content-Length")) {
-    size_t cb = std::strtoul(r.Header("Content-Length").c_str(), nullptr, 10);
+  if (std::string length = r.Header("Content-Length"); !length.empty()) {
+    size_t cb = std::strtoul(length.c_str(), nullptr, 10);
     if (!Fill(cb, deadline)) return false;
     r.m_body = take(cb);
     return true;

@@ -18,7 +18,6 @@ struct CHttpResponse {
 
   // The first header of that name (any case), or "" when absent.
   std::string Header(std::string_view name) const;
-  bool HasHeader(std::string_view name) const;
 };
 
 class CHttpClient {
