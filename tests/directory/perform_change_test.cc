@@ -43,7 +43,7 @@ class PerformChange : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(PerformChange, BadPasswordCountsDecideAmbiguousRefusals) {
+TEST_F(PerformChange, RefusalsAreClassifiedByCodeAndBadPasswordCount) {
   ASSERT_TRUE(SetCount(2));
   EXPECT_EQ(getBadPwdCount(kCarolDn), 2);
   EXPECT_EQ(Perform(HRESULT_FROM_WIN32(8239), 3), ERR_ID_OLD_PASSWORD_INVALID);
@@ -55,9 +55,7 @@ TEST_F(PerformChange, BadPasswordCountsDecideAmbiguousRefusals) {
   // alice's entry holds no badPwdCount value; nobody has no entry.
   EXPECT_EQ(getBadPwdCount(u"uid=alice,ou=people,dc=example,dc=test"), 0);
   EXPECT_EQ(getBadPwdCount(u"uid=nobody,ou=people,dc=example,dc=test"), -1);
-}
-
-TEST_F(PerformChange, CodesAnswerByTheirLow16Bits) {
+  // Other codes answer by their low 16 bits.
   EXPECT_EQ(Perform(S_OK), nullptr);
   EXPECT_EQ(Perform(S_FALSE), nullptr);
   EXPECT_EQ(Perform(HRESULT_FROM_WIN32(2245)), ERR_ID_NEW_PASSWORD_INVALID);

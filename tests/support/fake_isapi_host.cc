@@ -132,28 +132,18 @@ void FakeIsapiHost::ReleaseAll() {
   for (auto& c : m_connections) c->Release();
 }
 
-ScopedRegistryFile::ScopedRegistryFile(const std::string& contents) {
-  char tmpl[] = "/tmp/vltreg.XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
-  m_dir = tmpl;
-  m_path = m_dir + "/test.reg";
+ScopedRegistryFile::ScopedRegistryFile(const std::string& contents) : m_path(m_dir.Path("test.reg")) {
   const char* pszSource = getenv("VLT_SOURCE_DIR");
   std::string aliasSource = std::string(pszSource ? pszSource : ".") + "/data/vltxmlss.txt";
   std::ifstream in(aliasSource, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + aliasSource);
-  mkdir((m_dir + "/System32").c_str(), 0755);
-  std::ofstream(m_dir + "/System32/vltxmlss.txt", std::ios::binary) << in.rdbuf();
+  mkdir(m_dir.Path("System32").c_str(), 0755);
+  std::ofstream(m_dir.Path("System32/vltxmlss.txt"), std::ios::binary) << in.rdbuf();
   Rewrite(contents);
   setenv("VLTADMIN_REGISTRY", m_path.c_str(), 1);
 }
 
-ScopedRegistryFile::~ScopedRegistryFile() {
-  unsetenv("VLTADMIN_REGISTRY");
-  unlink(m_path.c_str());
-  unlink((m_dir + "/System32/vltxmlss.txt").c_str());
-  rmdir((m_dir + "/System32").c_str());
-  rmdir(m_dir.c_str());
-}
+ScopedRegistryFile::~ScopedRegistryFile() { unsetenv("VLTADMIN_REGISTRY"); }
 
 std::string ScopedRegistryFile::WithInstallLocation(const std::string& more) {
   return "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -165,7 +155,7 @@ std::string ScopedRegistryFile::WithInstallLocation(const std::string& more) {
 void ScopedRegistryFile::Rewrite(const std::string& text) {
   std::string contents = text;
   for (size_t at; (at = contents.find("@LOCATION@")) != std::string::npos;)
-    contents.replace(at, 10, m_dir);
+    contents.replace(at, 10, m_dir.Dir());
   // Written beside and renamed over, so a reader never sees half a file.
   std::string tmp = m_path + ".new";
   {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/isapi.h"
+#include "scratch_dir.h"
 
 namespace vlttest {
 
@@ -106,10 +107,10 @@ class ScopedRegistryFile {
   ~ScopedRegistryFile();
   void Rewrite(const std::string& contents);
   const std::string& Path() const { return m_path; }
-  const std::string& Directory() const { return m_dir; }
+  const std::string& Directory() const { return m_dir.Dir(); }
 
  private:
-  std::string m_dir;
+  CScratchDir m_dir;
   std::string m_path;
 };
 

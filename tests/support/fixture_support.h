@@ -9,32 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "scratch_dir.h"
+
 namespace vlttest {
-
-// A directory removed with its contents afterwards.
-class CScratchDir {
- public:
-  CScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vlttest-XXXXXX").string();
-    m_path = mkdtemp(pattern.data());
-  }
-  ~CScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_path, ec);
-  }
-  CScratchDir(const CScratchDir&) = delete;
-  CScratchDir& operator=(const CScratchDir&) = delete;
-  const std::string& Dir() const { return m_path; }
-  std::string Path(const std::string& name) const { return m_path + "/" + name; }
-
- private:
-  std::string m_path;
-};
 
 // Distinct loopback ports free for TCP and UDP at the moment of asking.
 inline std::vector<unsigned short> FreePorts(size_t count) {
