@@ -1,8 +1,5 @@
 #include "ldap_pool.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <map>
 #include <string>
 #include <vector>
@@ -19,16 +16,12 @@ std::string PoolKey(const DirectorySettings& settings) {
   std::string sKey;
   for (const std::string& s : settings.rgsServers) sKey += s + ' ';
   sKey += '\n' + settings.sCaFile + '\n' + settings.sBindDn + '\n' + settings.sPasswordFile + '\n';
+  sKey += settings.sKeytab + '\n' + settings.sKeytabPrincipal + '\n';
   sKey += settings.fStartTls ? '1' : '0';
   sKey += settings.fAllowPlainLoopback ? '1' : '0';
   return sKey;
 }
 
-bool PasswordFileIsPrivate(const std::string& sPath) {
-  struct stat st {};
-  return !sPath.empty() && stat(sPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-         (st.st_mode & 077) == 0;
-}
 
 }  // namespace
 
@@ -39,7 +32,8 @@ bool IsConnectionFailure(int nCode) {
 
 int AcquireServiceConnection(const DirectorySettings& settings, LDAP** ppld) {
   *ppld = nullptr;
-  if (!PasswordFileIsPrivate(settings.sPasswordFile)) return LDAP_INVALID_CREDENTIALS;
+  const std::string& sSecret = settings.sKeytab.empty() ? settings.sPasswordFile : settings.sKeytab;
+  if (!IsPrivateFile(sSecret)) return LDAP_INVALID_CREDENTIALS;
   std::string sKey = PoolKey(settings);
   EnterCriticalSection(&ms_csPool);
   auto it = ms_idle.find(sKey);
