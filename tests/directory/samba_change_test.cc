@@ -48,14 +48,19 @@ class SambaChange : public HostWithExtension {
     ASSERT_TRUE(ms_fStarted);
   }
 
-  static std::string Registry(const std::string& sUri, const std::string& sCa = "ca.pem") {
+  // The service's identity: Administrator by simple bind, or the keytab's
+  // principal by SASL GSSAPI.
+  static std::string Registry(const std::string& sUri, const std::string& sCa = "ca.pem",
+                              bool fKeytab = false) {
+    std::string sIdentity =
+        fKeytab ? "\"Keytab\"=\"" + ms_sDir + "/service.keytab\"\r\n"
+                : "\"BindDN\"=\"Administrator@example.test\"\r\n"
+                  "\"BindPasswordFile\"=\"" + ms_sDir + "/bind.secret\"\r\n";
     return "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n"
            "@=\"ACTIVEDS.DLL\"\r\n\r\n"
            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Directory Services]\r\n"
            "\"DomainName\"=\"example.test\"\r\n\"Servers\"=\"" + sUri + "\"\r\n"
-           "\"CACertificateFile\"=\"" + ms_sDir + "/tls/" + sCa + "\"\r\n"
-           "\"BindDN\"=\"Administrator@example.test\"\r\n"
-           "\"BindPasswordFile\"=\"" + ms_sDir + "/bind.secret\"\r\n\r\n";
+           "\"CACertificateFile\"=\"" + ms_sDir + "/tls/" + sCa + "\"\r\n" + sIdentity + "\r\n";
   }
 
   std::string Change(const std::string& sUpn, const std::string& sOld, const std::string& sNew) {
@@ -93,6 +98,13 @@ class SambaChange : public HostWithExtension {
 // One test, so that a parallel run never starts two controllers (they
 // would share ports and winbind's socket).
 TEST_F(SambaChange, AnswersEachOutcome) {
+  // Kerberos for the keytab identity; of the SASL mechanisms only GSSAPI.
+  std::string sSasl = ms_sDir + "/sasl";
+  std::filesystem::create_directories(sSasl);
+  std::error_code ec;
+  std::filesystem::create_symlink("/usr/lib/x86_64-linux-gnu/sasl2/libgssapiv2.so", sSasl + "/libgssapiv2.so", ec);
+  m_host.SetEnv("SASL_PATH", sSasl);
+  m_host.SetEnv("KRB5_CONFIG", ms_sDir + "/krb5.conf");
   StartHost(Registry("ldaps://127.0.0.1/"));
   EXPECT_EQ(Change("alice@example.test", "Alice#Pass1", "Alice#Pass2"), "");
   EXPECT_TRUE(CanBind("alice@example.test", "Alice#Pass2"));
@@ -122,4 +134,16 @@ TEST_F(SambaChange, AnswersEachOutcome) {
       Registry("ldaps://127.0.0.1:1/ ldaps://127.0.0.1/")));
   EXPECT_EQ(Change("bob@example.test", "Bob#Pass12", "Bob#Pass34"), "");
   EXPECT_TRUE(CanBind("bob@example.test", "Bob#Pass34"));
+
+  // The service as the keytab's principal: the change and the count that
+  // tells a wrong old password apart both go through its GSSAPI binds.
+  m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(
+      Registry("ldaps://127.0.0.1/", "ca.pem", true)));
+  EXPECT_EQ(Change("bob@example.test", "Bob#Pass34", "Bob#Pass56"), "");
+  EXPECT_TRUE(CanBind("bob@example.test", "Bob#Pass56"));
+  EXPECT_EQ(Change("bob@example.test", "Wrong#Old1", "Bob#Pass78"), "old-password-invalid");
+  // A keytab that others may read is refused.
+  chmod((ms_sDir + "/service.keytab").c_str(), 0644);
+  EXPECT_EQ(Change("bob@example.test", "Bob#Pass56", "Bob#Pass78"), "operation-failed");
+  EXPECT_TRUE(CanBind("bob@example.test", "Bob#Pass56"));
 }

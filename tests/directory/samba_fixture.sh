@@ -64,13 +64,20 @@ samba-tool domain provision -s "$dir/seed-smb.conf" --targetdir="$dc" \
   --option="ncalrpc dir = $dc/run/ncalrpc" --option="log file = $dc/log/log.%m" \
   --option="log level = 1" --option="prefork children = 1" >"$dir/provision.log" 2>&1
 mkdir -p "$dc/cache"
-sed -i "s|^\s*server services = .*|\tserver services = s3fs, rpc, ldap, cldap, kdc, drepl, winbindd, kcc\n\tldap server require strong auth = yes\n\ttls enabled = yes\n\ttls keyfile = $t/dc1.key\n\ttls certfile = $t/dc1.pem\n\ttls cafile = $t/ca.pem|" "$conf"
-grep -q "tls keyfile" "$conf" || sed -i "s|^\[global\]|[global]\n\tserver services = s3fs, rpc, ldap, cldap, kdc, drepl, winbindd, kcc\n\tldap server require strong auth = yes\n\ttls enabled = yes\n\ttls keyfile = $t/dc1.key\n\ttls certfile = $t/dc1.pem\n\ttls cafile = $t/ca.pem|" "$conf"
+sed -i "s|^\s*server services = .*|\tserver services = s3fs, rpc, ldap, cldap, kdc, drepl, winbindd, kcc\n\tldap server require strong auth = allow_sasl_over_tls\n\ttls enabled = yes\n\ttls keyfile = $t/dc1.key\n\ttls certfile = $t/dc1.pem\n\ttls cafile = $t/ca.pem|" "$conf"
+grep -q "tls keyfile" "$conf" || sed -i "s|^\[global\]|[global]\n\tserver services = s3fs, rpc, ldap, cldap, kdc, drepl, winbindd, kcc\n\tldap server require strong auth = allow_sasl_over_tls\n\ttls enabled = yes\n\ttls keyfile = $t/dc1.key\n\ttls certfile = $t/dc1.pem\n\ttls cafile = $t/ca.pem|" "$conf"
 
 st() { samba-tool "$@" -s "$conf" >/dev/null; }
 st domain passwordsettings set --min-pwd-age=0 --account-lockout-threshold=5
 st user create alice 'Alice#Pass1' --given-name=Alice --surname=Liddell --mail-address=alice@example.test
 st user create bob 'Bob#Pass12'
+# A service identity with its keys in a keytab, for SASL GSSAPI binds to
+# ldaps://127.0.0.1 (the LDAP principal is named after the URI's host).
+st user create vltsvc 'Svc#Passw0rd1'
+st spn add ldap/127.0.0.1 'DC1$'
+st domain exportkeytab "$dir/service.keytab" --principal=vltsvc@EXAMPLE.TEST
+chmod 600 "$dir/service.keytab"
+printf '[libdefaults]\n\tdefault_realm = EXAMPLE.TEST\n\tdns_lookup_realm = false\n\tdns_lookup_kdc = false\n\trdns = false\n\tdns_canonicalize_hostname = false\n\tudp_preference_limit = 1\n[realms]\n\tEXAMPLE.TEST = {\n\t\tkdc = 127.0.0.1\n\t}\n' > "$dir/krb5.conf"
 
 samba -s "$conf" -F --no-process-group -M prefork >"$dc/log/samba.stdout" 2>&1 &
 echo $! > "$dir/samba.pid"

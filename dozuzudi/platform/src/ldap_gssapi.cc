@@ -90,9 +90,12 @@ bool RefreshTickets(const DirectorySettings& settings, std::string* psCacheName)
   return fOk;
 }
 
-// GSSAPI asks no questions; the authorization identity stays that of the
-// principal.
-int Interact(LDAP*, unsigned, void*, void* pvInteractions) {
+// The mechanism asks for an authorization identity before it starts; the
+// answer is empty (that of the principal), and the service's credentials
+// are handed to the connection's SASL context, which exists by then.
+// Credentials the mechanism acquired itself would never be released.
+int Interact(LDAP* pld, unsigned, void* pvCredentials, void* pvInteractions) {
+  ldap_set_option(pld, LDAP_OPT_X_SASL_GSS_CREDS, pvCredentials);
   for (auto* pInteract = static_cast<sasl_interact_t*>(pvInteractions);
        pInteract->id != SASL_CB_LIST_END; ++pInteract) {
     pInteract->result = "";
@@ -112,13 +115,20 @@ int BindGssapi(LDAP* pld, const DirectorySettings& settings) {
   // after the host in the server URI, without reverse lookups.
   ldap_set_option(pld, LDAP_OPT_X_SASL_SECPROPS, "maxssf=0");
   ldap_set_option(pld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
-  // The GSSAPI mechanism takes this thread's credential cache.
+  // This thread's GSSAPI calls take the service's credential cache.
   OM_uint32 nMinor = 0;
   const char* pszPrevious = nullptr;
   gss_krb5_ccache_name(&nMinor, sCacheName.c_str(), &pszPrevious);
   std::string sPrevious = pszPrevious != nullptr ? pszPrevious : "";
-  int nCode = ldap_sasl_interactive_bind_s(pld, nullptr, "GSSAPI", nullptr, nullptr,
-                                           LDAP_SASL_QUIET, Interact, nullptr);
+  gss_OID_set_desc mechs = {1, const_cast<gss_OID>(gss_mech_krb5)};
+  gss_cred_id_t cred = GSS_C_NO_CREDENTIAL;
+  int nCode = LDAP_INVALID_CREDENTIALS;
+  if (!GSS_ERROR(gss_acquire_cred(&nMinor, GSS_C_NO_NAME, GSS_C_INDEFINITE, &mechs,
+                                  GSS_C_INITIATE, &cred, nullptr, nullptr))) {
+    nCode = ldap_sasl_interactive_bind_s(pld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
+                                         Interact, cred);
+    gss_release_cred(&nMinor, &cred);
+  }
   gss_krb5_ccache_name(&nMinor, sPrevious.empty() ? nullptr : sPrevious.c_str(), nullptr);
   return nCode;
 }

@@ -12,6 +12,18 @@ namespace {
 CRITICAL_SECTION ms_csPool;
 std::map<std::string, std::vector<LDAP*>> ms_idle GUARDED_BY(ms_csPool);
 
+// Idle connections end with the process: each is unbound (the server sees
+// a clean end, and nothing of them is left behind).
+struct CIdleConnectionsCloser {
+  ~CIdleConnectionsCloser() {
+    EnterCriticalSection(&ms_csPool);
+    for (auto& [sKey, rgpld] : ms_idle)
+      for (LDAP* pld : rgpld) ldap_unbind_ext_s(pld, nullptr, nullptr);
+    ms_idle.clear();
+    LeaveCriticalSection(&ms_csPool);
+  }
+} ms_closer;
+
 std::string PoolKey(const DirectorySettings& settings) {
   std::string sKey;
   for (const std::string& s : settings.rgsServers) sKey += s + ' ';
