@@ -8,7 +8,7 @@ PKGS=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev llvm
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev libboost-dev libssl-dev libsqlite3-dev libcrypt-dev
-  libldap-dev libkrb5-dev
+  libldap-dev libkrb5-dev libsasl2-dev libsasl2-modules-gssapi-mit
   libxml2-dev libexpat1-dev libpugixml-dev
   krb5-kdc krb5-admin-server krb5-user
   slapd

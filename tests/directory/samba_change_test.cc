@@ -1,7 +1,10 @@
 // Directory password changes against a Samba Active Directory domain
 // controller (tests/support/samba_dc.sh). One test: provisioning takes
 // seconds. Skipped when Samba is not installed.
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -18,8 +21,12 @@ class SambaChange : public HostWithExtension {
     ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
     WriteSecret(m_dc.Dir() + "/bind.secret", "Adm1n!Passw0rd");
   }
-  std::string Registry(const std::string& sUri, const std::string& sCa = "ca.pem") const {
-    return DirectoryRegistry(sUri, "Administrator@example.test", m_dc.Dir() + "/bind.secret",
+  // The service's identity: Administrator by simple bind, or the keytab's
+  // principal by SASL GSSAPI.
+  std::string Registry(const std::string& sUri, const std::string& sCa = "ca.pem", bool fKeytab = false) const {
+    return DirectoryRegistry(sUri,
+                             fKeytab ? "\"Keytab\"=\"" + m_dc.Dir() + "/service.keytab\"\r\n"
+                                     : BindIdentity("Administrator@example.test", m_dc.Dir() + "/bind.secret"),
                              m_dc.Dir() + "/tls/" + sCa);
   }
   std::string Change(const std::string& sUser, const std::string& sOld, const std::string& sNew) {
@@ -48,6 +55,13 @@ class SambaChange : public HostWithExtension {
 }  // namespace
 
 TEST_F(SambaChange, AnswersEachOutcome) {
+  // Kerberos for the keytab identity; of the SASL mechanisms only GSSAPI.
+  std::string sSasl = m_dc.Dir() + "/sasl";
+  std::filesystem::create_directories(sSasl);
+  std::error_code ec;
+  std::filesystem::create_symlink("/usr/lib/x86_64-linux-gnu/sasl2/libgssapiv2.so", sSasl + "/libgssapiv2.so", ec);
+  m_host.SetEnv("SASL_PATH", sSasl);
+  m_host.SetEnv("KRB5_CONFIG", m_dc.Dir() + "/krb5.conf");
   StartHost(Registry("ldaps://127.0.0.1/"));
   EXPECT_EQ(Change("alice", "Alice#Pass1", "Alice#Pass2"), "");
   EXPECT_TRUE(CanBind("alice", "Alice#Pass2"));
@@ -74,4 +88,15 @@ TEST_F(SambaChange, AnswersEachOutcome) {
   UseRegistry(Registry("ldaps://127.0.0.1:1/ ldaps://127.0.0.1/"));
   EXPECT_EQ(Change("carol", "Carol#Pass1", "Carol#Pass34"), "");
   EXPECT_TRUE(CanBind("carol", "Carol#Pass34"));
+
+  // The service as the keytab's principal: the change and the count that
+  // tells a wrong old password apart both go through its GSSAPI binds.
+  UseRegistry(Registry("ldaps://127.0.0.1/", "ca.pem", true));
+  EXPECT_EQ(Change("carol", "Carol#Pass34", "Carol#Pass56"), "");
+  EXPECT_TRUE(CanBind("carol", "Carol#Pass56"));
+  EXPECT_EQ(Change("carol", "Wrong#Old1", "Carol#Pass78"), "old-password-invalid");
+  // A keytab that others may read is refused.
+  chmod((m_dc.Dir() + "/service.keytab").c_str(), 0644);
+  EXPECT_EQ(Change("carol", "Carol#Pass56", "Carol#Pass78"), "operation-failed");
+  EXPECT_TRUE(CanBind("carol", "Carol#Pass56"));
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -49,9 +50,14 @@ class HostWithExtension : public ::testing::Test {
     return ErrorIdOf(response.m_body);
   }
 
-  // A failed test shows what the host said (sanitizer reports included).
+  // The host stops as it would in service; a sanitizer's report from it
+  // fails the test. A failed test shows what the host said.
   void TearDown() override {
-    if (HasFailure()) std::fprintf(stderr, "--- host stderr ---\n%s\n", m_host.Stderr().c_str());
+    m_host.Stop(SIGTERM);
+    std::string sStderr = m_host.Stderr();
+    EXPECT_EQ(sStderr.find("Sanitizer"), std::string::npos);
+    EXPECT_EQ(sStderr.find("runtime error:"), std::string::npos);
+    if (HasFailure()) std::fprintf(stderr, "--- host stderr ---\n%s\n", sStderr.c_str());
   }
 
   vlttest::ScopedRegistryFile m_registry{vlttest::ScopedRegistryFile::WithInstallLocation()};

@@ -10,7 +10,8 @@
 # 0, lockout after 5 failures. Users: alice (Alice#Pass1), carol
 # (Carol#Pass1), and bob (Bob#Pass12) under a password settings object with
 # a minimum age of one day, so bob's first change is "too soon".
-# Administrator's password is "Adm1n!Passw0rd".
+# Administrator's password is "Adm1n!Passw0rd"; DIR/service.keytab holds the
+# keys of the service identity vltsvc, DIR/krb5.conf points at the KDC.
 # stop ends samba and all its children.
 set -euo pipefail
 REALM=EXAMPLE.TEST
@@ -98,7 +99,7 @@ start() {
   mkdir -p "$dc/cache"
   local services="\1server services = s3fs, rpc, ldap, cldap, kdc, drepl, winbindd, kcc\n"
   services+="\1krb5 port = $kdc_port\n\1kpasswd port = $kpasswd_port\n"
-  services+="\1ldap server require strong auth = yes\n\1tls enabled = yes\n"
+  services+="\1ldap server require strong auth = allow_sasl_over_tls\n\1tls enabled = yes\n"
   services+="\1tls keyfile = $t/dc1.key\n\1tls certfile = $t/dc1.pem\n\1tls cafile = $t/ca.pem"
   sed -i "s|^\([[:space:]]*\)server services = .*|$services|" "$conf"
   st() { samba-tool "$@" -s "$conf" > /dev/null; }
@@ -110,6 +111,13 @@ start() {
   st domain passwordsettings pso create soon 10 --min-pwd-age=1 --complexity=on --min-pwd-length=7 \
     --history-length=24 --account-lockout-threshold=5
   st domain passwordsettings pso apply soon bob
+  # A service identity with its keys in a keytab, for SASL GSSAPI binds to
+  # ldaps://127.0.0.1 (the LDAP principal is named after the URI's host).
+  st user create vltsvc 'Svc#Passw0rd1'
+  st spn add ldap/127.0.0.1 'DC1$'
+  st domain exportkeytab "$dir/service.keytab" --principal=vltsvc@EXAMPLE.TEST
+  chmod 600 "$dir/service.keytab"
+  printf '[libdefaults]\n\tdefault_realm = EXAMPLE.TEST\n\tdns_lookup_realm = false\n\tdns_lookup_kdc = false\n\trdns = false\n\tdns_canonicalize_hostname = false\n\tudp_preference_limit = 1\n[realms]\n\tEXAMPLE.TEST = {\n\t\tkdc = 127.0.0.1:%s\n\t}\n' "$kdc_port" > "$dir/krb5.conf"
   nohup samba -s "$conf" -F --no-process-group -M prefork > "$dc/log/samba.stdout" 2>&1 &
   echo $! > "$dir/samba.pid"
   for _ in $(seq 600); do

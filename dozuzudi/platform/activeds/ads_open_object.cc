@@ -92,9 +92,25 @@ extern "C" HRESULT ADsGetObject(LPCWSTR lpszPathName, REFIID riid, void** ppObje
   return ADsOpenObject(lpszPathName, nullptr, nullptr, ADS_SECURE_AUTHENTICATION, riid, ppObject);
 }
 
-// Arrays of strings in a VARIANT need SAFEARRAY support, which the
-// automation runtime does not have yet.
-extern "C" HRESULT ADsBuildVarArrayStr(LPWSTR*, DWORD, VARIANT* pVar) {
-  if (pVar != nullptr) VariantInit(pVar);
-  return E_NOTIMPL;
+// The strings as a VT_ARRAY | VT_VARIANT of VT_BSTR, indexed from 0.
+extern "C" HRESULT ADsBuildVarArrayStr(LPWSTR* lppPathNames, DWORD dwPathNames, VARIANT* pVar) {
+  if (pVar == nullptr || (lppPathNames == nullptr && dwPathNames != 0)) return E_INVALIDARG;
+  VariantInit(pVar);
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_VARIANT, 0, dwPathNames);
+  if (psa == nullptr) return E_OUTOFMEMORY;
+  for (DWORD i = 0; i < dwPathNames; ++i) {
+    VARIANT v;
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(lppPathNames[i] != nullptr ? lppPathNames[i] : u"");
+    LONG nIndex = static_cast<LONG>(i);
+    HRESULT hr = v.bstrVal == nullptr ? E_OUTOFMEMORY : SafeArrayPutElement(psa, &nIndex, &v);
+    VariantClear(&v);
+    if (FAILED(hr)) {
+      SafeArrayDestroy(psa);
+      return hr;
+    }
+  }
+  pVar->vt = VT_ARRAY | VT_VARIANT;
+  pVar->parray = psa;
+  return S_OK;
 }

@@ -112,12 +112,12 @@ void CDirectorySession::Release() {
 
 bool CDirectorySession::IsActiveDirectory() {
   if (m_nDirectoryKind < 0) {
-    std::vector<std::string> rgsCapabilities;
-    std::vector<std::string> rgsForest;
-    ReadAttribute("", "supportedCapabilities", &rgsCapabilities);
-    ReadAttribute("", "forestFunctionality", &rgsForest);
-    bool fAd = !rgsForest.empty();
-    for (const std::string& s : rgsCapabilities)
+    // One search for both attributes: this is also the liveness check of a
+    // pooled connection, made once per session.
+    std::vector<std::vector<std::string>> rgrgsValues;
+    ReadAttributes("", {"supportedCapabilities", "forestFunctionality"}, &rgrgsValues);
+    bool fAd = !rgrgsValues[1].empty();
+    for (const std::string& s : rgrgsValues[0])
       if (s == "1.2.840.113556.1.4.800") fAd = true;  // LDAP_CAP_ACTIVE_DIRECTORY_OID
     m_nDirectoryKind = fAd ? 1 : 0;
   }
@@ -126,18 +126,29 @@ bool CDirectorySession::IsActiveDirectory() {
 
 HRESULT CDirectorySession::ReadAttribute(const std::string& sDn, const char* pszAttribute,
                                          std::vector<std::string>* prgsValues) {
-  prgsValues->clear();
-  char* rgpszAttrs[] = {const_cast<char*>(pszAttribute), nullptr};
+  std::vector<std::vector<std::string>> rgrgsValues;
+  HRESULT hr = ReadAttributes(sDn, {pszAttribute}, &rgrgsValues);
+  prgsValues->swap(rgrgsValues[0]);
+  return hr;
+}
+
+HRESULT CDirectorySession::ReadAttributes(const std::string& sDn,
+                                          const std::vector<const char*>& rgpszNames,
+                                          std::vector<std::vector<std::string>>* prgrgsValues) {
+  prgrgsValues->assign(rgpszNames.size(), {});
+  std::vector<char*> rgpszAttrs;
+  for (const char* psz : rgpszNames) rgpszAttrs.push_back(const_cast<char*>(psz));
+  rgpszAttrs.push_back(nullptr);
   LDAPMessage* pRes = nullptr;
-  int nCode = ldap_search_ext_s(m_pld, sDn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", rgpszAttrs,
-                                0, nullptr, nullptr, nullptr, 0, &pRes);
+  int nCode = ldap_search_ext_s(m_pld, sDn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)",
+                                rgpszAttrs.data(), 0, nullptr, nullptr, nullptr, 0, &pRes);
   NoteResult(nCode);
   HRESULT hr = HresultFromLdap(m_pld, nCode);
   LDAPMessage* pEntry = nCode == LDAP_SUCCESS ? ldap_first_entry(m_pld, pRes) : nullptr;
-  if (pEntry != nullptr) {
-    berval** rgpbv = ldap_get_values_len(m_pld, pEntry, pszAttribute);
-    for (int i = 0; rgpbv != nullptr && rgpbv[i] != nullptr; ++i)
-      prgsValues->emplace_back(rgpbv[i]->bv_val, rgpbv[i]->bv_len);
+  for (size_t i = 0; pEntry != nullptr && i < rgpszNames.size(); ++i) {
+    berval** rgpbv = ldap_get_values_len(m_pld, pEntry, rgpszNames[i]);
+    for (int j = 0; rgpbv != nullptr && rgpbv[j] != nullptr; ++j)
+      (*prgrgsValues)[i].emplace_back(rgpbv[j]->bv_val, rgpbv[j]->bv_len);
     ldap_value_free_len(rgpbv);
   }
   if (pRes != nullptr) ldap_msgfree(pRes);

@@ -29,6 +29,9 @@ class CDirectorySession {
   // The values of one attribute of one entry (base search).
   HRESULT ReadAttribute(const std::string& sDn, const char* pszAttribute,
                         std::vector<std::string>* prgsValues);
+  // The values of several attributes of one entry, in one search.
+  HRESULT ReadAttributes(const std::string& sDn, const std::vector<const char*>& rgpszNames,
+                         std::vector<std::vector<std::string>>* prgrgsValues);
   // The DNs of the entries under the search base that match the filter.
   HRESULT FindEntries(const std::string& sFilter, std::vector<std::string>* prgsDns);
   // Notes the result of an operation on the connection: one that lost the

@@ -67,6 +67,8 @@ bool ReadDirectorySettings(DirectorySettings* pSettings) {
   settings.sCaFile = ReadText(hKey, u"CACertificateFile");
   settings.sBindDn = ReadText(hKey, u"BindDN");
   settings.sPasswordFile = ReadText(hKey, u"BindPasswordFile");
+  settings.sKeytab = ReadText(hKey, u"Keytab");
+  settings.sKeytabPrincipal = ReadText(hKey, u"KeytabPrincipal");
   settings.sSearchBase = ReadText(hKey, u"SearchBase");
   DWORD dw = 0;
   if (ReadNumber(hKey, u"StartTLS", &dw)) settings.fStartTls = dw != 0;

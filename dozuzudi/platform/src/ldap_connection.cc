@@ -1,5 +1,7 @@
 #include "ldap_connection.h"
 
+#include "ldap_gssapi.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,6 +89,7 @@ int BindSimple(LDAP* pld, const std::string& sDn, const std::string& sPassword) 
 }
 
 int BindServiceIdentity(LDAP* pld, const DirectorySettings& settings) {
+  if (!settings.sKeytab.empty()) return BindGssapi(pld, settings);
   if (settings.sBindDn.empty() || settings.sPasswordFile.empty()) return LDAP_INVALID_CREDENTIALS;
   int fd = open(settings.sPasswordFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return LDAP_INVALID_CREDENTIALS;
@@ -111,6 +114,12 @@ int BindServiceIdentity(LDAP* pld, const DirectorySettings& settings) {
   int nCode = BindSimple(pld, settings.sBindDn, sPassword);
   WipeString(&sPassword);
   return nCode;
+}
+
+bool IsPrivateFile(const std::string& sPath) {
+  struct stat st {};
+  return !sPath.empty() && stat(sPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         (st.st_mode & 077) == 0;
 }
 
 std::string DiagnosticMessage(LDAP* pld) {

@@ -1,8 +1,5 @@
 #include "ldap_pool.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <map>
 #include <string>
 #include <vector>
@@ -15,20 +12,28 @@ namespace {
 CRITICAL_SECTION ms_csPool;
 std::map<std::string, std::vector<LDAP*>> ms_idle GUARDED_BY(ms_csPool);
 
+// Idle connections end with the process: each is unbound (the server sees
+// a clean end, and nothing of them is left behind).
+struct CIdleConnectionsCloser {
+  ~CIdleConnectionsCloser() {
+    EnterCriticalSection(&ms_csPool);
+    for (auto& [sKey, rgpld] : ms_idle)
+      for (LDAP* pld : rgpld) ldap_unbind_ext_s(pld, nullptr, nullptr);
+    ms_idle.clear();
+    LeaveCriticalSection(&ms_csPool);
+  }
+} ms_closer;
+
 std::string PoolKey(const DirectorySettings& settings) {
   std::string sKey;
   for (const std::string& s : settings.rgsServers) sKey += s + ' ';
   sKey += '\n' + settings.sCaFile + '\n' + settings.sBindDn + '\n' + settings.sPasswordFile + '\n';
+  sKey += settings.sKeytab + '\n' + settings.sKeytabPrincipal + '\n';
   sKey += settings.fStartTls ? '1' : '0';
   sKey += settings.fAllowPlainLoopback ? '1' : '0';
   return sKey;
 }
 
-bool PasswordFileIsPrivate(const std::string& sPath) {
-  struct stat st {};
-  return !sPath.empty() && stat(sPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-         (st.st_mode & 077) == 0;
-}
 
 }  // namespace
 
@@ -39,7 +44,8 @@ bool IsConnectionFailure(int nCode) {
 
 int AcquireServiceConnection(const DirectorySettings& settings, LDAP** ppld) {
   *ppld = nullptr;
-  if (!PasswordFileIsPrivate(settings.sPasswordFile)) return LDAP_INVALID_CREDENTIALS;
+  const std::string& sSecret = settings.sKeytab.empty() ? settings.sPasswordFile : settings.sKeytab;
+  if (!IsPrivateFile(sSecret)) return LDAP_INVALID_CREDENTIALS;
   std::string sKey = PoolKey(settings);
   EnterCriticalSection(&ms_csPool);
   auto it = ms_idle.find(sKey);

@@ -9,6 +9,10 @@
 //   "BindDN"            REG_SZ  the service's identity: simple bind DN
 //   "BindPasswordFile"  REG_SZ  file holding its password (first line); it
 //                               must not be readable by group or others
+//   "Keytab"            REG_SZ  instead of BindDN: a keytab (not readable by
+//                               group or others) whose principal is the
+//                               service's identity, bound with SASL GSSAPI
+//   "KeytabPrincipal"   REG_SZ  that principal (default: the keytab's first)
 //   "SearchBase"        REG_SZ  base of name searches (default: the DNs of
 //                               the domain's labels, dc=example,dc=test)
 //   "StartTLS"          DWORD   1 (default): ldap:// URIs use StartTLS
@@ -29,6 +33,8 @@ struct DirectorySettings {
   std::string sCaFile;
   std::string sBindDn;
   std::string sPasswordFile;
+  std::string sKeytab;
+  std::string sKeytabPrincipal;
   std::string sSearchBase;
   bool fStartTls = true;
   bool fAllowPlainLoopback = false;

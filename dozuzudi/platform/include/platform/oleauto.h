@@ -11,9 +11,17 @@
 // VARIANT: the Windows layout (a VARTYPE, three reserved words, an 8-byte or
 // pointer-pair union). VariantInit sets VT_EMPTY; VariantClear frees a
 // VT_BSTR with SysFreeString, releases a VT_UNKNOWN or VT_DISPATCH interface
-// (when not null), leaves a VT_BYREF reference alone and sets VT_EMPTY; an
-// array or a type this runtime does not know gives DISP_E_BADVARTYPE and
-// leaves the VARIANT as it was.
+// (when not null), destroys a VT_ARRAY safe array with its elements, leaves
+// a VT_BYREF reference alone and sets VT_EMPTY; a type this runtime does
+// not know gives DISP_E_BADVARTYPE and leaves the VARIANT as it was.
+//
+// SAFEARRAY: one-dimensional arrays of VARIANT, BSTR or interface
+// pointers in the Windows layout, made by SafeArrayCreateVector. Elements
+// start zeroed (VT_EMPTY, null); SafeArrayPutElement stores a copy (a new
+// BSTR, an AddRef'd interface, a deep copy of a VARIANT) and frees what the
+// slot held; SafeArrayGetElement hands out such a copy; SafeArrayDestroy
+// frees every element and then the array. An index outside the bounds is
+// DISP_E_BADINDEX.
 //
 // Thread safety: every operation is safe on distinct objects from any thread.
 #pragma once
@@ -55,6 +63,26 @@ enum VARENUM : VARTYPE {
   VT_BYREF = 0x4000,
 };
 
+struct SAFEARRAYBOUND {
+  ULONG cElements;
+  LONG lLbound;
+};
+
+struct SAFEARRAY {
+  USHORT cDims;
+  USHORT fFeatures;
+  ULONG cbElements;
+  ULONG cLocks;
+  void* pvData;
+  SAFEARRAYBOUND rgsabound[1];
+};
+
+#define FADF_BSTR 0x0100
+#define FADF_UNKNOWN 0x0200
+#define FADF_DISPATCH 0x0400
+#define FADF_VARIANT 0x0800
+#define FADF_HAVEVARTYPE 0x0080
+
 struct VARIANT {
   VARTYPE vt;
   WORD wReserved1;
@@ -72,6 +100,7 @@ struct VARIANT {
     IUnknown* punkVal;
     IDispatch* pdispVal;
     VARIANT* pvarVal;
+    SAFEARRAY* parray;
     void* byref;
     struct {
       void* pvRecord;
@@ -101,6 +130,8 @@ struct EXCEPINFO {
 };
 
 #define DISP_E_BADVARTYPE static_cast<HRESULT>(0x80020008u)
+#define DISP_E_BADINDEX static_cast<HRESULT>(0x8002000Bu)
+#define DISP_E_ARRAYISLOCKED static_cast<HRESULT>(0x8002000Du)
 
 // A copy of the terminated text, null when psz is null or memory runs out.
 BSTR SysAllocString(const OLECHAR* psz);
@@ -113,6 +144,21 @@ UINT SysStringByteLen(BSTR bstr);
 
 void VariantInit(VARIANT* pvarg);
 HRESULT VariantClear(VARIANT* pvarg);
+// A deep copy of pvargSrc into pvargDest, which is cleared first.
+HRESULT VariantCopy(VARIANT* pvargDest, const VARIANT* pvargSrc);
+
+// vt is VT_VARIANT, VT_BSTR, VT_UNKNOWN or VT_DISPATCH; null otherwise or
+// when memory runs out.
+SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+HRESULT SafeArrayDestroy(SAFEARRAY* psa);
+HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
+UINT SafeArrayGetDim(SAFEARRAY* psa);
+HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
+HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
+// pv is a VARIANT*, a BSTR or an interface pointer, as the array holds.
+HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+// pv receives a VARIANT, a BSTR or an interface pointer, as the array holds.
+HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 
 namespace platform {
 // Seam for tests: while set, SysFreeString calls the hook with every BSTR it
