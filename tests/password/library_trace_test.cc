@@ -45,16 +45,6 @@ TEST_F(LibraryTraceTest, TranslationsAndRefusalsAreTracedWithoutPasswords) {
     EXPECT_FALSE(vlttest::TraceRecordsContain(records, pw));
 }
 
-TEST_F(LibraryTraceTest, TranslatorBecomingUnavailableIsTracedOnce) {
-  m_pControl->rgeAnswer[0] = eFakeAnswerFail;
-  auto records = vlttest::CaptureTraceRecords([&] {
-    CFakeAdsUser user;
-    ChangeDirectoryPassword(&user, u"alice", kwszOld, kwszNew);
-  });
-  EXPECT_EQ(LibraryMessages(records), (std::vector<unsigned>{30, 33, 34, 30, 34}));
-  EXPECT_FALSE(vlttest::TraceRecordsContain(records, u"S3cret"));
-}
-
 // Many first translations at once: the state leaves Untried exactly once and
 // never moves again, whichever answer came first.
 TEST_F(LibraryTraceTest, ConcurrentFirstTranslationsMoveTheStateOnce) {

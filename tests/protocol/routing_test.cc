@@ -37,13 +37,6 @@ TEST_F(RoutingTest, NtRequestsGoToTheDomainChange) {
   EXPECT_EQ(ms_rgCalls.size(), 2u);
 }
 
-TEST_F(RoutingTest, UncDomainIsRefusedByTheLibraryWithoutAPlatformCall) {
-  g_passwordBackEnds.pfnChangeDomainPassword = m_savedBackEnds.pfnChangeDomainPassword;
-  EXPECT_EQ(Route(u"jsmith", u"\\\\server", 1), u"operation-failed");
-  // With no provider for the domain, the change fails without success.
-  EXPECT_EQ(Route(u"jsmith", u"SALES", 1), u"operation-failed");
-}
-
 TEST_F(RoutingTest, OtherTypesTakeTheDirectoryRouteOnlyForPrincipalNames) {
   EXPECT_EQ(Route(u"a@b", u"", 0), u"new-password-invalid");
   EXPECT_EQ(Route(u"a@b", u"", 3), u"new-password-invalid");
