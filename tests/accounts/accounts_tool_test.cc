@@ -10,7 +10,6 @@
 #include "host_process.h"
 #include "platform/account_store.h"
 
-
 namespace {
 
 struct SRun {

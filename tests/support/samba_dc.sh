@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A Samba Active Directory domain controller on loopback, for tests: LDAP on
 # 127.0.0.1:389 and ldaps on 636 (DIR/tls/ca.pem signs its certificate,
-# DIR/tls/other-ca.pem does not), the KDC and kpasswd on the ports given.
-#   samba_dc.sh start DIR KDC_PORT KPASSWD_PORT
+# DIR/tls/other-ca.pem does not), the KDC and kpasswd on the ports given
+# (88 and 464 by default).
+#   samba_dc.sh start DIR [KDC_PORT KPASSWD_PORT]
 #   samba_dc.sh stop DIR
 # start provisions the realm EXAMPLE.TEST (NetBIOS domain EXAMPLE) in DIR
 # (new or empty), starts samba and waits until it answers. Exit 77 when Samba
@@ -67,7 +68,7 @@ certificates() {
 }
 
 start() {
-  local dir=$1 kdc_port=$2 kpasswd_port=$3
+  local dir=$1 kdc_port=${2:-88} kpasswd_port=${3:-464}
   for program in samba samba-tool; do
     command -v "$program" >/dev/null 2>&1 || [ -x "/usr/sbin/$program" ] || {
       echo "samba_dc.sh: $program is not installed (Debian: samba samba-dsdb-modules samba-vfs-modules samba-ad-provision winbind)" >&2
@@ -138,9 +139,9 @@ start() {
 }
 
 case "${1:-}" in
-  start) [ $# -eq 4 ] || { echo "usage: samba_dc.sh start DIR KDC_PORT KPASSWD_PORT" >&2; exit 2; }
-         start "$2" "$3" "$4" ;;
+  start) [ $# -eq 2 ] || [ $# -eq 4 ] || { echo "usage: samba_dc.sh start DIR [KDC_PORT KPASSWD_PORT]" >&2; exit 2; }
+         start "$2" "${3:-}" "${4:-}" ;;
   stop) [ $# -eq 2 ] || { echo "usage: samba_dc.sh stop DIR" >&2; exit 2; }
         stop "$2" ;;
-  *) echo "usage: samba_dc.sh start DIR KDC_PORT KPASSWD_PORT | stop DIR" >&2; exit 2 ;;
+  *) echo "usage: samba_dc.sh start DIR [KDC_PORT KPASSWD_PORT] | stop DIR" >&2; exit 2 ;;
 esac
