@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <tuple>
 #include <thread>
 #include <vector>
@@ -25,6 +26,20 @@ class AccountStoreTest : public ::testing::Test {
     EXPECT_TRUE(pStore);
     return pStore;
   }
+  // A connection of its own to the store, as each worker has.
+  std::unique_ptr<CAccountStore> Open() const {
+    std::string error;
+    return CAccountStore::Open(m_dir.Path("accounts.db"), error);
+  }
+  // Runs fn(i, store) on n threads at once, each with its own connection.
+  void RunWorkers(int n, const std::function<void(int, CAccountStore&)>& fn) {
+    std::vector<std::thread> workers;
+    for (int i = 0; i < n; ++i)
+      workers.emplace_back([&, i] {
+        if (auto pStore = Open()) fn(i, *pStore);
+      });
+    for (auto& worker : workers) worker.join();
+  }
   vlttest::CScratchDir m_dir;
 };
 
@@ -45,8 +60,8 @@ TEST_F(AccountStoreTest, NamesIgnoreCaseAndThePolicyPersists) {
   EXPECT_EQ(pStore->Unlock("bob"), DWORD{NERR_UserNotFound});
 
   ASSERT_TRUE(pStore->SetPolicy({12, true, 4, 60, 7}));
-  auto pAgain = CAccountStore::Open(m_dir.Path("accounts.db"), error);
-  ASSERT_TRUE(pAgain) << error;
+  auto pAgain = Open();
+  ASSERT_TRUE(pAgain);
   SAccountPolicy read;
   ASSERT_TRUE(pAgain->GetPolicy(read));
   EXPECT_EQ(std::tie(read.nMinLength, read.fComplexity, read.nHistory, read.nMinAgeSeconds, read.nLockoutThreshold),
@@ -124,27 +139,15 @@ TEST_F(AccountStoreTest, MinimumAge) {
 // password at once: exactly one wins, the store holds the winner's password,
 // the history gets exactly one entry and every loser's failure is counted.
 TEST_F(AccountStoreTest, ConcurrentChangesOfOneUserAreNeverHalfApplied) {
-  SAccountPolicy policy = OpenPolicy();
-  policy.nHistory = 10;
-  Make(policy);
+  Make({0, false, 10, 0, 0});
   constexpr int kWorkers = 4;
-  std::vector<DWORD> results(kWorkers);
+  std::vector<DWORD> results(kWorkers, 1);
   std::atomic<int> nReady{0};
-  std::vector<std::thread> workers;
-  for (int i = 0; i < kWorkers; ++i) {
-    workers.emplace_back([&, i] {
-      std::string error;
-      auto pStore = CAccountStore::Open(m_dir.Path("accounts.db"), error);
-      if (!pStore) {
-        results[i] = 1;
-        return;
-      }
-      nReady.fetch_add(1);
-      while (nReady.load() < kWorkers) std::this_thread::yield();
-      results[i] = pStore->ChangePassword("alice", "Start-Pass1", ("Worker-" + std::to_string(i)).c_str());
-    });
-  }
-  for (auto& worker : workers) worker.join();
+  RunWorkers(kWorkers, [&](int i, CAccountStore& store) {
+    nReady.fetch_add(1);
+    while (nReady.load() < kWorkers) std::this_thread::yield();
+    results[i] = store.ChangePassword("alice", "Start-Pass1", ("Worker-" + std::to_string(i)).c_str());
+  });
   int nWinner = -1, nLosers = 0;
   for (int i = 0; i < kWorkers; ++i) {
     if (results[i] == 0) {
@@ -156,8 +159,7 @@ TEST_F(AccountStoreTest, ConcurrentChangesOfOneUserAreNeverHalfApplied) {
     }
   }
   ASSERT_NE(nWinner, -1);
-  std::string error;
-  auto pStore = CAccountStore::Open(m_dir.Path("accounts.db"), error);
+  auto pStore = Open();
   ASSERT_TRUE(pStore);
   SAccountInfo info;
   ASSERT_TRUE(pStore->GetUser("alice", info));
@@ -174,24 +176,16 @@ TEST_F(AccountStoreTest, ConcurrentChainOfChangesLosesNone) {
   Make(OpenPolicy());
   constexpr int kWorkers = 3, kSteps = 4;
   std::atomic<int> nSuccesses{0};
-  std::vector<std::thread> workers;
-  for (int w = 0; w < kWorkers; ++w) {
-    workers.emplace_back([&] {
-      std::string error;
-      auto pStore = CAccountStore::Open(m_dir.Path("accounts.db"), error);
-      if (!pStore) return;
-      // Each worker tries every step; only the holder of the current
-      // password can take a step.
-      for (int step = 0; step < kSteps; ++step) {
-        std::string from = step == 0 ? "Start-Pass1" : "Step-" + std::to_string(step);
-        std::string to = "Step-" + std::to_string(step + 1);
-        if (pStore->ChangePassword("alice", from.c_str(), to.c_str()) == 0) nSuccesses.fetch_add(1);
-      }
-    });
-  }
-  for (auto& worker : workers) worker.join();
-  std::string error;
-  auto pStore = CAccountStore::Open(m_dir.Path("accounts.db"), error);
+  // Each worker tries every step; only the holder of the current password
+  // can take a step.
+  RunWorkers(kWorkers, [&](int, CAccountStore& store) {
+    for (int step = 0; step < kSteps; ++step) {
+      std::string from = step == 0 ? "Start-Pass1" : "Step-" + std::to_string(step);
+      std::string to = "Step-" + std::to_string(step + 1);
+      if (store.ChangePassword("alice", from.c_str(), to.c_str()) == 0) nSuccesses.fetch_add(1);
+    }
+  });
+  auto pStore = Open();
   ASSERT_TRUE(pStore);
   // The password is somewhere along the chain, and each success moved it by one.
   int nFinal = -1;
