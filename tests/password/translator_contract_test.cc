@@ -12,6 +12,8 @@ using pwtest::Registry;
 using pwtest::TranslatorServer;
 
 constexpr size_t kcwTranslated = 3 + 10;  // "tr:" + a password
+constexpr char16_t kwszAsGiven[] = u"Old-S3cret|New-S3cret";
+constexpr char16_t kwszTranslated[] = u"tr:Old-S3cret|tr:New-S3cret";
 
 class TranslatorContractTest : public pwtest::FakeTranslatorTest {
  protected:
@@ -20,15 +22,20 @@ class TranslatorContractTest : public pwtest::FakeTranslatorTest {
     return ChangeDirectoryPassword(pUser, u"alice", kwszOld, kwszNew);
   }
 
+  // One directory change; the passwords the directory got, "old|new".
+  std::u16string Sent() {
+    CFakeAdsUser user;
+    EXPECT_EQ(ChangeDirectory(&user), S_OK);
+    EXPECT_TRUE(user.m_fBstrLengthsRight);
+    return user.m_sOld + u"|" + user.m_sNew;
+  }
+
   // Two changes after a first translation that failed: the passwords go out
   // as received, and translation is off for good (one activation only).
   void ExpectSwitchedOff(int nTranslate) {
-    CFakeAdsUser user;
-    EXPECT_EQ(ChangeDirectory(&user), S_OK);
-    EXPECT_EQ(user.m_sOld, kwszOld);
-    EXPECT_EQ(user.m_sNew, kwszNew);
+    EXPECT_EQ(Sent(), kwszAsGiven);
     EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
-    EXPECT_EQ(ChangeDirectory(&user), S_OK);
+    EXPECT_EQ(Sent(), kwszAsGiven);
     EXPECT_EQ(m_pControl->nGetClassObject, 1);
     EXPECT_EQ(m_pControl->nTranslate, nTranslate);
   }
@@ -38,11 +45,7 @@ class TranslatorContractTest : public pwtest::FakeTranslatorTest {
 
 TEST_F(TranslatorContractTest, InstalledTranslatorAnswersForBothPasswords) {
   EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
-  CFakeAdsUser user;
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sOld, u"tr:Old-S3cret");
-  EXPECT_EQ(user.m_sNew, u"tr:New-S3cret");
-  EXPECT_TRUE(user.m_fBstrLengthsRight);
+  EXPECT_EQ(Sent(), kwszTranslated);
   EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
   // The old password is offered first, for the account, with no domain.
   ASSERT_EQ(m_pControl->nTranslate, 2);
@@ -72,16 +75,11 @@ TEST_F(TranslatorContractTest, DirectoryFailureIsReturnedUnchanged) {
 
 TEST_F(TranslatorContractTest, AbsentTranslatorIsNeverAskedAgain) {
   registry.Rewrite(Registry(""));
-  CFakeAdsUser user;
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sOld, kwszOld);
-  EXPECT_EQ(user.m_sNew, kwszNew);
-  EXPECT_TRUE(user.m_fBstrLengthsRight);
+  EXPECT_EQ(Sent(), kwszAsGiven);
   EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
   // Installed later in the process: still no COM activation.
   registry.Rewrite(Registry(TranslatorServer("fakepwtrans.dll")));
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sNew, kwszNew);
+  EXPECT_EQ(Sent(), kwszAsGiven);
   EXPECT_EQ(m_pControl->nGetClassObject, 0);
 }
 
@@ -101,35 +99,26 @@ TEST_F(TranslatorContractTest, ObjectWithoutTheInterfaceCountsAsAbsent) {
 }
 
 TEST_F(TranslatorContractTest, FailureAfterSuccessKeepsTranslatorAvailable) {
-  CFakeAdsUser user;
-  ASSERT_EQ(ChangeDirectory(&user), S_OK);
-  ASSERT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+  ASSERT_EQ(Sent(), kwszTranslated);
   m_pControl->rgeAnswer[2] = eFakeAnswerFail;
   m_pControl->rgeAnswer[3] = eFakeAnswerFail;
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sOld, kwszOld);
-  EXPECT_EQ(user.m_sNew, kwszNew);
+  EXPECT_EQ(Sent(), kwszAsGiven);
   EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
   // Each later call is tried on its own merits.
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sOld, u"tr:Old-S3cret");
+  EXPECT_EQ(Sent(), kwszTranslated);
   EXPECT_EQ(m_pControl->nGetClassObject, 6);
 }
 
 TEST_F(TranslatorContractTest, AnswerForOldAndFailureForNewAreSentTogether) {
   m_pControl->rgeAnswer[1] = eFakeAnswerFail;
-  CFakeAdsUser user;
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sOld, u"tr:Old-S3cret");
-  EXPECT_EQ(user.m_sNew, kwszNew);
+  EXPECT_EQ(Sent(), u"tr:Old-S3cret|New-S3cret");
   EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
 }
 
 TEST_F(TranslatorContractTest, TranslatedPasswordsAreZeroedBeforeTheyAreFreed) {
   pwtest::CFreedStrings freed;
-  CFakeAdsUser succeeding;
+  ASSERT_EQ(Sent(), kwszTranslated);
   CFakeAdsUser refusing(static_cast<HRESULT>(0x8007052Bu));
-  ASSERT_EQ(ChangeDirectory(&succeeding), S_OK);
   ASSERT_NE(ChangeDirectory(&refusing), S_OK);
   EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew) == 0, false);
   // Three changes, two translated passwords each, all wiped to zeros.
@@ -155,9 +144,7 @@ TEST_F(TranslatorContractTest, DomainArgumentChecksComeBeforeAnyTranslation) {
 
 TEST_F(TranslatorContractTest, ThreadInAnotherApartmentStillTranslates) {
   ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-  CFakeAdsUser user;
-  EXPECT_EQ(ChangeDirectory(&user), S_OK);
-  EXPECT_EQ(user.m_sOld, u"tr:Old-S3cret");
+  EXPECT_EQ(Sent(), kwszTranslated);
   EXPECT_EQ(platform::ComApartmentDepth(), 1);
   CoUninitialize();
 }
