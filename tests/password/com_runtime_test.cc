@@ -27,6 +27,13 @@ class ComActivationTest : public pwtest::FakeTranslatorTest {
     *ppv = reinterpret_cast<void*>(1);  // must be reset on failure
     return CoCreateInstance(CLSID_PasswordTranslator, pOuter, dwContext, riid, ppv);
   }
+  // The failure of a creation, which must leave the object pointer null.
+  static HRESULT Failure(REFIID riid, IUnknown* pOuter = nullptr, DWORD dwContext = 0x17) {
+    void* pv = nullptr;
+    HRESULT hr = Create(riid, &pv, pOuter, dwContext);
+    EXPECT_EQ(pv, nullptr);
+    return hr;
+  }
 };
 
 class CCountedUnknown final : public IUnknown {
@@ -78,34 +85,28 @@ TEST_F(ComActivationTest, CreatesARegisteredServerUnderEitherClassesKey) {
 }
 
 TEST_F(ComActivationTest, FailuresAreReportedAsWindowsDoes) {
-  void* pv = nullptr;
-  EXPECT_EQ(Create(kiidNobody, &pv), E_NOINTERFACE);
-  EXPECT_EQ(pv, nullptr);
-
+  EXPECT_EQ(Failure(kiidNobody), E_NOINTERFACE);
   CCountedUnknown outer;
   int nBefore = m_pControl->nGetClassObject;
-  EXPECT_EQ(Create(IID_IUnknown, &pv, &outer), CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(pv, nullptr);
+  EXPECT_EQ(Failure(IID_IUnknown, &outer), CLASS_E_NOAGGREGATION);
   EXPECT_EQ(m_pControl->nGetClassObject, nBefore);
   EXPECT_EQ(outer.m_nRefs, 1u);
-
-  EXPECT_EQ(Create(IID_IUnknown, &pv, nullptr, CLSCTX_LOCAL_SERVER), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(Failure(IID_IUnknown, nullptr, CLSCTX_LOCAL_SERVER), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CoCreateInstance(CLSID_PasswordTranslator, nullptr, 0x17, IID_IUnknown, nullptr), E_POINTER);
 
-  registry.Rewrite(Registry(""));
-  EXPECT_EQ(Create(IID_IUnknown, &pv), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(pv, nullptr);
-  registry.Rewrite(Registry(TranslatorServer("")));
-  EXPECT_EQ(Create(IID_IUnknown, &pv), REGDB_E_CLASSNOTREG);
-
-  registry.Rewrite(Registry(TranslatorServer("nosuchtranslator.dll")));
-  EXPECT_EQ(Create(IID_IUnknown, &pv), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
-  EXPECT_EQ(pv, nullptr);
-
-  // A module that loads but is no in-process server.
-  registry.Rewrite(Registry(TranslatorServer("vlttestmodule.dll")));
-  EXPECT_EQ(Create(IID_IUnknown, &pv), CO_E_ERRORINDLL);
-  EXPECT_EQ(pv, nullptr);
+  const struct {
+    std::string registration;
+    HRESULT hr;
+  } cases[] = {
+      {"", REGDB_E_CLASSNOTREG},
+      {TranslatorServer(""), REGDB_E_CLASSNOTREG},
+      {TranslatorServer("nosuchtranslator.dll"), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)},
+      {TranslatorServer("vlttestmodule.dll"), CO_E_ERRORINDLL},  // loads, but is no in-process server
+  };
+  for (const auto& c : cases) {
+    registry.Rewrite(Registry(c.registration));
+    EXPECT_EQ(Failure(IID_IUnknown), c.hr) << c.registration;
+  }
 }
 
 TEST(GuidTextTest, RoundTripsAndRefusesOtherForms) {
