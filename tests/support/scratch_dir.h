@@ -1,3 +1,4 @@
+// A temporary directory for one test, removed with its contents.
 #pragma once
 
 #include <stdlib.h>
@@ -7,7 +8,6 @@
 
 namespace vlttest {
 
-// A directory removed with its contents afterwards.
 class CScratchDir {
  public:
   CScratchDir() {
