@@ -12,7 +12,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(HostStartTest, RefusesWhenTheExtensionCannotStart) {
+TEST(HostStartTest, RefusesToStartWithAClearMessage) {
   const struct {
     std::vector<std::string> args;
     bool fRefuse;  // GetExtensionVersion returns FALSE
@@ -26,6 +26,9 @@ TEST(HostStartTest, RefusesWhenTheExtensionCannotStart) {
       // A library without the ISAPI exports.
       {{"--extension", "/x.dll=libssl.so.3"}, false, 1, "does not export GetExtensionVersion"},
       {{"--read-ahead", "lots"}, false, 2, "invalid value for --read-ahead"},
+      {{"--tls-cert", "/nonexistent/cert.pem", "--tls-key", "/nonexistent/key.pem", "--extension",
+        "/test.dll=" + TestExtensionPath()},
+       false, 1, "cannot use TLS certificate /nonexistent/cert.pem"},
   };
   for (const auto& c : cases) {
     CHostProcess host;

@@ -94,14 +94,4 @@ TEST_F(HostTlsTest, ServesRequestsOverTls) {
   EXPECT_EQ(m_host.Stop(SIGTERM), 0);
 }
 
-TEST(HostTlsStartTest, RefusesAMissingCertificate) {
-  CHostProcess host;
-  EXPECT_FALSE(host.Start({"--tls-cert", "/nonexistent/cert.pem", "--tls-key", "/nonexistent/key.pem",
-                           "--extension", "/test.dll=" + TestExtensionPath()}));
-  EXPECT_EQ(host.ExitStatus(), 1);
-  EXPECT_NE(host.Stderr().find("cannot use TLS certificate /nonexistent/cert.pem"),
-            std::string::npos)
-      << host.Stderr();
-}
-
 }  // namespace

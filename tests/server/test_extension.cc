@@ -134,14 +134,8 @@ void Echo(EXTENSION_CONTROL_BLOCK* p) {
 }
 
 void Serve(EXTENSION_CONTROL_BLOCK* p) {
-  std::string mode = QueryValue(p->lpszQueryString, "mode");
-  if (mode == "bare") {
-    SendHeader(p, "405 method not supported", nullptr, FALSE);
-    Done(p);
-  } else if (mode == "bare-keep") {
-    SendHeader(p, "200 OK", nullptr, TRUE);
-    Done(p);
-  } else if (mode == "echo") {
+  const std::string mode = QueryValue(p->lpszQueryString, "mode");
+  if (mode == "echo") {
     Echo(p);
   } else if (mode == "chunked") {
     std::string header = "Content-type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n";
@@ -149,26 +143,25 @@ void Serve(EXTENSION_CONTROL_BLOCK* p) {
     Write(p, "5\r\nfirst\r\n");
     Write(p, "6\r\nsecond\r\n");
     Write(p, "5\r\nthird\r\n0\r\n\r\n", HSE_IO_NODELAY);
-    Done(p);
   } else if (mode == "nolength") {
     std::string header = "Content-type: text/plain\r\n\r\n";
     SendHeader(p, "200 OK", &header, TRUE);
     Write(p, "until the close");
-    Done(p);
   } else if (mode == "sleep") {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(QueryValue(p->lpszQueryString, "ms").c_str())));
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::atoi(QueryValue(p->lpszQueryString, "ms").c_str())));
     Reply200(p, "slept");
-    Done(p);
   } else if (mode == "stats") {
     Reply200(p, "read_failures=" + std::to_string(g_nReadFailures.load()) +
                     " served=" + std::to_string(g_nServed.load()));
-    Done(p);
-  } else if (mode == "silent") {
-    Done(p);
-  } else {
+  } else if (mode == "bare") {
+    SendHeader(p, "405 method not supported", nullptr, FALSE);
+  } else if (mode == "bare-keep") {
+    SendHeader(p, "200 OK", nullptr, TRUE);
+  } else if (mode != "silent") {
     SendHeader(p, "400 unknown test mode", nullptr, FALSE);
-    Done(p);
   }
+  if (mode != "echo") Done(p);  // echo ends its own session, also on a failed read
   ++g_nServed;
 }
 

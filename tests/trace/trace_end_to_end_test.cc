@@ -100,23 +100,6 @@ TEST(TraceEndToEndTest, LoadMessageNeedsEntryAtLevel5) {
   EXPECT_EQ(RunWithCollector("ERROR,INFO", 255), 0);
 }
 
-TEST(TraceEndToEndTest, SeveralProcessesShareOneCollector) {
-  vlttest::CTraceCapture capture;
-  ASSERT_TRUE(capture.Started());
-  const pid_t first = SpawnLoadingProcess("load");
-  const pid_t second = SpawnLoadingProcess("load");
-  ASSERT_GT(first, 0);
-  ASSERT_GT(second, 0);
-  for (pid_t pid : {first, second}) {
-    int status = -1;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  const auto records = capture.Stop();
-  EXPECT_EQ(CountAttachRecords(records, first), 1);
-  EXPECT_EQ(CountAttachRecords(records, second), 1);
-}
-
 TEST(TraceEndToEndTest, CollectorStartedAfterTheLoad) {
   char szDir[] = "/tmp/vltqtr-late-XXXXXX";
   ASSERT_NE(mkdtemp(szDir), nullptr);
