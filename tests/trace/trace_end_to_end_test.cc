@@ -4,11 +4,12 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -26,6 +27,13 @@ constexpr char kChildVariable[] = "VLT_TRACE_LOAD_CHILD";
 constexpr char kAttachGuid[] = "{4fef0fc9-40c0-49c5-b1b9-9b68786ce237}";
 constexpr GUID kguidCaptureTest = {0xc0ffee, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 
+// The child and the test signal each other through files.
+void Touch(const std::string& path) { std::ofstream{path}; }
+void WaitForFile(const std::string& path) {
+  for (int i = 0; i < 1000 && !std::filesystem::exists(path); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
 // The load step, as the extension's process runs it; in a process of its
 // own, started by the tests below (skipped when run directly).
 TEST(TraceLoadChild, Attach) {
@@ -35,12 +43,8 @@ TEST(TraceLoadChild, Attach) {
   const std::string sMode = pszMode;
   if (sMode.rfind("wait:", 0) == 0) {
     // Announce the load, then wait until the collector has started.
-    const std::string sSignal = sMode.substr(5);
-    std::FILE* file = std::fopen((sSignal + ".loaded").c_str(), "w");
-    if (file != nullptr) std::fclose(file);
-    struct stat st;
-    for (int i = 0; i < 1000 && ::stat((sSignal + ".go").c_str(), &st) != 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Touch(sMode.substr(5) + ".loaded");
+    WaitForFile(sMode.substr(5) + ".go");
     TraceExtensionAttach();  // a second load step does nothing
     EXPECT_EQ(g_pqtrAdminState.load(), nullptr) << "registered with no collector listening";
   }
@@ -110,26 +114,20 @@ TEST(TraceEndToEndTest, CollectorStartedAfterTheLoad) {
 
   const pid_t pid = SpawnLoadingProcess("wait:" + sSignal);
   ASSERT_GT(pid, 0);
-  struct stat st;
-  for (int i = 0; i < 1000 && ::stat((sSignal + ".loaded").c_str(), &st) != 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  WaitForFile(sSignal + ".loaded");
 
   vlttest::TraceCaptureOptions options;
   options.sSocketPath = sSocket;
   vlttest::CTraceCapture capture(options);
   ASSERT_TRUE(capture.Started());
-  std::FILE* file = std::fopen((sSignal + ".go").c_str(), "w");
-  ASSERT_NE(file, nullptr);
-  std::fclose(file);
+  Touch(sSignal + ".go");
   int status = -1;
   ::waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
   const auto records = capture.Stop();
   for (const auto& record : records) EXPECT_NE(record.nPid, pid) << "the process stays silent";
-  ::unlink((sSignal + ".loaded").c_str());
-  ::unlink((sSignal + ".go").c_str());
-  ::rmdir(sDir.c_str());
+  std::filesystem::remove_all(sDir);
 }
 
 TEST(TraceEndToEndTest, ViewerEnablesRegisteredModulesUntilItStops) {
