@@ -41,20 +41,9 @@ class IcuTransTest : public testing::Test {
   std::string m_doc;
 };
 
-TEST_F(IcuTransTest, DetectsByteOrderMarksAndPatterns) {
-  CIcuTrans le, be, cp, leBare;
-  int cb = 0;
-  EXPECT_EQ(Scan(le, Encode("<?xml version=\"1.0\"?><r/>", "UTF-16LE"), &cb), 0);
-  EXPECT_EQ(cb, 2 + 2 * 21);
-  EXPECT_EQ(Declaration(le), "<?xml version=\"1.0\"?>");
-  EXPECT_EQ(Scan(be, Encode("<?xml version=\"1.0\"?><r/>", "UTF-16BE"), &cb), 0);
-  EXPECT_EQ(cb, 2 + 2 * 21);
-  EXPECT_EQ(Scan(leBare, Encode("<?xml version=\"1.0\"?><r/>", "UTF-16LE", false), &cb), 0);
-  EXPECT_EQ(cb, 2 * 21);
-  EXPECT_EQ(Scan(cp, "<?xml version=\"1.0\"?><r/>", &cb), XML_DEFAULT_ENCODING);
-  EXPECT_EQ(cb, 21);
-  EXPECT_EQ(Declaration(cp), "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>");
-
+TEST_F(IcuTransTest, RefusesUnrecognisedStarts) {
+  // Documents that are read are detected alike by the parser, differential
+  // and protocol tests; these are the refusals.
   EXPECT_EQ(Scan(std::string("\xFF\xFE\x20\x00<\0", 6)), -XML_UNRECOGNISED);
   EXPECT_EQ(Scan("\xEF\xBB\xBF<?xml version=\"1.0\"?><r/>"), -XML_UNRECOGNISED);
   EXPECT_EQ(Scan("<r>no declaration</r>"), -XML_UNRECOGNISED);
@@ -66,9 +55,6 @@ TEST_F(IcuTransTest, DetectsByteOrderMarksAndPatterns) {
 }
 
 TEST_F(IcuTransTest, DeclarationScanAcceptsItsGrammar) {
-  CIcuTrans latin;
-  EXPECT_EQ(Scan(latin, "<?xml version='1.0' encoding='ISO-8859-1'?><r/>"), XML_OK);
-  EXPECT_EQ(Declaration(latin), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>");
   EXPECT_EQ(Scan("<?xml  \n version = \"1.0' \t?><r/>"), XML_DEFAULT_ENCODING);
   EXPECT_EQ(Scan("<?xml version=\"1.0\" standalone='yes' encoding=\"utf-8\"?><r/>"), XML_OK);
   EXPECT_EQ(Scan("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?><r/>"), XML_OK);
