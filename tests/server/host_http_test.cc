@@ -3,7 +3,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "host_fixture.h"
 
@@ -116,21 +115,6 @@ TEST_F(HostTest, ChunkedRequestBodyIsDechunkedByReadClient) {
                 "Transfer-Encoding: chunked\r\n\r\n" + Chunked("hello world", 4));
   EXPECT_EQ(r.Header("X-Available"), "11");
   EXPECT_EQ(r.m_body, "hello world");
-}
-
-TEST_F(HostTest, DefaultReadAheadTakesASmallBodyWholeEvenWhenItTrickles) {
-  StartHost();
-  CHttpClient client;
-  Connect(client);
-  std::string request = Post("/test.dll?mode=echo", Body(600));
-  ASSERT_TRUE(client.Send(request.substr(0, request.size() - 300)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_TRUE(client.Send(request.substr(request.size() - 300)));
-  CHttpResponse r;
-  ASSERT_TRUE(client.ReadResponse(r));
-  EXPECT_EQ(r.Header("X-Available"), "600");
-  EXPECT_EQ(r.Header("X-Reads"), "0");
-  EXPECT_EQ(r.m_body, Body(600));
 }
 
 TEST_F(HostTest, HostAnswersWhatNoExtensionServes) {
