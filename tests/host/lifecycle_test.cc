@@ -24,49 +24,34 @@ std::string Installed() { return ScopedRegistryFile::WithInstallLocation(); }
 }  // namespace
 
 TEST(SettingsTest, MaxRequestSizeTakesOnlyNonZeroDwords) {
+  // Zero, a string and no value keep what was there; the last zero keeps
+  // the 65536 read before it.
+  const struct {
+    const char* pszValue;
+    DWORD cbExpected;
+  } cases[] = {{"dword:00000000", 16720},
+               {"\"65536\"", 16720},
+               {nullptr, 16720},
+               {"dword:00010000", 65536},
+               {"dword:00000000", 65536}};
   MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
-  {
-    ScopedRegistryFile reg(SettingsFile("dword:00000000"));
+  for (const auto& c : cases) {
+    ScopedRegistryFile reg(c.pszValue ? SettingsFile(c.pszValue) : Installed());
     ReadSettings();
-    EXPECT_EQ(MaxRequestSize, 16720u);
-  }
-  {
-    ScopedRegistryFile reg(SettingsFile("\"65536\""));
-    ReadSettings();
-    EXPECT_EQ(MaxRequestSize, 16720u);
-  }
-  {
-    ScopedRegistryFile reg(Installed());
-    ReadSettings();
-    EXPECT_EQ(MaxRequestSize, 16720u);
-  }
-  {
-    ScopedRegistryFile reg(SettingsFile("dword:00010000"));
-    ReadSettings();
-    EXPECT_EQ(MaxRequestSize, 65536u);
-    // Zero afterwards keeps the value read before.
-    reg.Rewrite(SettingsFile("dword:00000000"));
-    ReadSettings();
-    EXPECT_EQ(MaxRequestSize, 65536u);
+    EXPECT_EQ(MaxRequestSize, c.cbExpected) << (c.pszValue ? c.pszValue : "no value");
   }
 }
 
-TEST(LifecycleTest, GetExtensionVersionFillsInfoOnceAndRefusesASecondStart) {
-  ScopedRegistryFile reg(Installed());
+TEST(LifecycleTest, GetExtensionVersionReadsSettingsFillsInfoAndRefusesASecondStart) {
+  ScopedRegistryFile reg(SettingsFile("dword:00010000"));
+  MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
   HSE_VERSION_INFO info;
   std::memset(&info, 0x7f, sizeof(info));
   EXPECT_TRUE(GetExtensionVersion(&info));
+  EXPECT_EQ(MaxRequestSize, 65536u);
   EXPECT_EQ(info.dwExtensionVersion, 0x00070000u);
   EXPECT_STREQ(info.lpszExtensionDesc, "ISAPI Veltra Administration Extension");
   EXPECT_FALSE(GetExtensionVersion(nullptr));
-  EXPECT_TRUE(TerminateExtension(0));
-}
-
-TEST(LifecycleTest, GetExtensionVersionWithNullInfoStartsAndReadsSettings) {
-  ScopedRegistryFile reg(SettingsFile("dword:00010000"));
-  MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
-  EXPECT_TRUE(GetExtensionVersion(nullptr));
-  EXPECT_EQ(MaxRequestSize, 65536u);
   EXPECT_TRUE(TerminateExtension(0));
 }
 

@@ -8,21 +8,8 @@ using vlttest::FakeRequestOptions;
 
 using RequestQueueTest = ExtensionTest;
 
-TEST_F(RequestQueueTest, DocumentPassingIntakeIsRefusedWith405AndSessionEnded) {
-  FakeRequestOptions options;
-  options.body = "<AdminProtocol/>";
-  FakeConnection& conn = host.NewRequest(options);
-  EXPECT_EQ(host.Submit(conn), static_cast<DWORD>(HSE_STATUS_PENDING));
-  ASSERT_TRUE(conn.WaitDone());
-  EXPECT_EQ(conn.Status(), "405 method not supported");
-  EXPECT_TRUE(conn.Header().empty());
-  EXPECT_FALSE(conn.KeepConn());
-  EXPECT_TRUE(conn.Written().empty());
-  EXPECT_EQ(conn.DoneCount(), 1);
-  EXPECT_EQ(Workers(), 1);
-}
-
 TEST_F(RequestQueueTest, PoolGrowsOnlyWhileWaitingRequestsOutnumberWorkers) {
+  // The first request starts one worker.
   FakeConnection& first = BlockingRequest();
   host.Submit(first);
   ASSERT_TRUE(first.WaitReadStarted());

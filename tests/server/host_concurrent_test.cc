@@ -23,8 +23,8 @@ TEST_F(HostTest, ConcurrentClientsKeepTheirBytesApart) {
         std::string body(100 + (iClient * 997 + i * 131) % 5000, static_cast<char>('a' + iClient));
         body += std::to_string(i);
         std::string request = i % 5 == 4
-            ? "GET /test.dll?mode=chunked HTTP/1.1\r\nHost: x\r\n\r\n"
-            : CHttpClient::Request("POST", "/test.dll?mode=echo", "text/xml", body);
+            ? Get("/test.dll?mode=chunked")
+            : Post("/test.dll?mode=echo", body);
         CHttpResponse r;
         if (!client.Send(request) || !client.ReadResponse(r)) return;
         std::string expected = i % 5 == 4 ? "firstsecondthird" : body;
@@ -44,7 +44,7 @@ TEST_F(HostTest, ConcurrentClientsKeepTheirBytesApart) {
         CHttpClient client;
         std::string all;
         if (client.Connect(m_host.Port()) &&
-            client.Send(CHttpClient::Request("POST", "/test.dll?mode=bare", "text/xml", "<a/>")) &&
+            client.Send(Post("/test.dll?mode=bare", "<a/>")) &&
             client.ReadUntilClose(all) &&
             all.rfind("HTTP/1.1 405 method not supported\r\n", 0) == 0)
           ++nRefused;

@@ -9,6 +9,15 @@
 #include "host_process.h"
 #include "http_client.h"
 
+inline std::string Get(const std::string& target) {
+  return "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n";
+}
+
+inline std::string Post(const std::string& target, const std::string& body,
+                        const std::string& extra = "") {
+  return CHttpClient::Request("POST", target, "text/xml", body, extra);
+}
+
 inline std::string TestExtensionPath() { return CHostProcess::BinDir() + "/libvlt_test_extension.so"; }
 
 class HostTest : public ::testing::Test {

@@ -12,37 +12,30 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(HostStartTest, RefusesWhenTheExtensionCannotStart) {
-  {
+TEST(HostStartTest, RefusesToStartWithAClearMessage) {
+  const struct {
+    std::vector<std::string> args;
+    bool fRefuse;  // GetExtensionVersion returns FALSE
+    int nExit;
+    const char* pszMessage;
+  } cases[] = {
+      {{"--extension", "/test.dll=" + TestExtensionPath()}, true, 1,
+       "refused to start (GetExtensionVersion returned FALSE)"},
+      {{"--extension", "/x.dll=/nonexistent/libnothing.so"}, false, 1,
+       "cannot load extension /nonexistent/libnothing.so"},
+      // A library without the ISAPI exports.
+      {{"--extension", "/x.dll=libssl.so.3"}, false, 1, "does not export GetExtensionVersion"},
+      {{"--read-ahead", "lots"}, false, 2, "invalid value for --read-ahead"},
+      {{"--tls-cert", "/nonexistent/cert.pem", "--tls-key", "/nonexistent/key.pem", "--extension",
+        "/test.dll=" + TestExtensionPath()},
+       false, 1, "cannot use TLS certificate /nonexistent/cert.pem"},
+  };
+  for (const auto& c : cases) {
     CHostProcess host;
-    host.SetEnv("VLT_TEST_EXTENSION_REFUSE", "1");
-    EXPECT_FALSE(host.Start({"--extension", "/test.dll=" + TestExtensionPath()}));
-    EXPECT_EQ(host.ExitStatus(), 1);
-    EXPECT_NE(host.Stderr().find("refused to start (GetExtensionVersion returned FALSE)"),
-              std::string::npos)
-        << host.Stderr();
-  }
-  {
-    CHostProcess host;
-    EXPECT_FALSE(host.Start({"--extension", "/x.dll=/nonexistent/libnothing.so"}));
-    EXPECT_EQ(host.ExitStatus(), 1);
-    EXPECT_NE(host.Stderr().find("cannot load extension /nonexistent/libnothing.so"),
-              std::string::npos)
-        << host.Stderr();
-  }
-  {
-    // A library without the ISAPI exports.
-    CHostProcess host;
-    EXPECT_FALSE(host.Start({"--extension", "/x.dll=libssl.so.3"}));
-    EXPECT_EQ(host.ExitStatus(), 1);
-    EXPECT_NE(host.Stderr().find("does not export GetExtensionVersion"), std::string::npos)
-        << host.Stderr();
-  }
-  {
-    CHostProcess host;
-    EXPECT_FALSE(host.Start({"--read-ahead", "lots"}));
-    EXPECT_EQ(host.ExitStatus(), 2);
-    EXPECT_NE(host.Stderr().find("invalid value for --read-ahead"), std::string::npos);
+    if (c.fRefuse) host.SetEnv("VLT_TEST_EXTENSION_REFUSE", "1");
+    EXPECT_FALSE(host.Start(c.args)) << c.pszMessage;
+    EXPECT_EQ(host.ExitStatus(), c.nExit) << c.pszMessage;
+    EXPECT_NE(host.Stderr().find(c.pszMessage), std::string::npos) << host.Stderr();
   }
 }
 
@@ -53,11 +46,11 @@ TEST(HostStartTest, PlainHttpOnlyOnLoopbackUnlessAllowed) {
   EXPECT_NE(host.Stderr().find("refusing to serve plain HTTP on 0.0.0.0:0"), std::string::npos)
       << host.Stderr();
 
-  // Any 127/8 address is loopback.
+  // Any 127/8 address is loopback; SIGINT stops like SIGTERM.
   CHostProcess local;
   ASSERT_TRUE(local.Start({"--listen", "127.0.0.2:0", "--extension", "/test.dll=" + TestExtensionPath()}))
       << local.Stderr();
-  EXPECT_EQ(local.Stop(SIGTERM), 0);
+  EXPECT_EQ(local.Stop(SIGINT), 0);
 }
 
 TEST_F(HostTest, StopAnswersEveryRequestInFlight) {
@@ -68,7 +61,7 @@ TEST_F(HostTest, StopAnswersEveryRequestInFlight) {
   std::vector<CHttpClient> clients(5);
   for (auto& c : clients) {
     Connect(c);
-    ASSERT_TRUE(c.Send("GET /test.dll?mode=sleep&ms=300 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(c.Send(Get("/test.dll?mode=sleep&ms=300")));
   }
   CHttpClient idle;
   Connect(idle);
@@ -86,11 +79,6 @@ TEST_F(HostTest, StopAnswersEveryRequestInFlight) {
   // No new connections once stopped.
   CHttpClient late;
   EXPECT_FALSE(late.Connect(m_host.Port()));
-}
-
-TEST_F(HostTest, SigintStopsAnIdleHost) {
-  StartHost();
-  EXPECT_EQ(m_host.Stop(SIGINT), 0);
 }
 
 }  // namespace

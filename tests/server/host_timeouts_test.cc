@@ -36,7 +36,7 @@ TEST_F(HostTest, SilentClientTimesOutAndFreesTheWorker) {
   ASSERT_TRUE(silent.Send("POST /test.dll?mode=echo HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n0123456789"));
   std::this_thread::sleep_for(200ms);
   auto tStart = std::chrono::steady_clock::now();
-  CHttpResponse r = RoundTrip("GET /test.dll?mode=stats HTTP/1.1\r\nHost: x\r\n\r\n");
+  CHttpResponse r = RoundTrip(Get("/test.dll?mode=stats"));
   auto waited = std::chrono::steady_clock::now() - tStart;
   EXPECT_EQ(r.m_body, "read_failures=1 served=1");
   EXPECT_LT(waited, 5s);
@@ -52,7 +52,7 @@ TEST_F(HostTest, SilentClientNeverReachesAWorkerWithinTheReadAhead) {
   Connect(silent);
   ASSERT_TRUE(silent.Send("POST /test.dll?mode=echo HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n0123"));
   EXPECT_TRUE(silent.PeerCloses(5s));
-  CHttpResponse r = RoundTrip("GET /test.dll?mode=stats HTTP/1.1\r\nHost: x\r\n\r\n");
+  CHttpResponse r = RoundTrip(Get("/test.dll?mode=stats"));
   EXPECT_EQ(r.m_body, "read_failures=0 served=0");
 }
 
@@ -63,7 +63,7 @@ TEST_F(HostTest, IdleAndIncompleteHeadersAreClosed) {
   Connect(partial);
   ASSERT_TRUE(partial.Send("GET /test.dll HTTP/1.1\r\nHost:"));
   Connect(kept);
-  ASSERT_TRUE(kept.Send("GET /test.dll?mode=stats HTTP/1.1\r\nHost: x\r\n\r\n"));
+  ASSERT_TRUE(kept.Send(Get("/test.dll?mode=stats")));
   CHttpResponse r;
   ASSERT_TRUE(kept.ReadResponse(r));
   EXPECT_TRUE(idle.PeerCloses(4s));
@@ -79,7 +79,7 @@ TEST_F(HostTest, ConnectionsBeyondTheLimitAreClosed) {
   std::this_thread::sleep_for(200ms);
   Connect(c);
   EXPECT_TRUE(c.PeerCloses(3s));
-  ASSERT_TRUE(a.Send("GET /test.dll?mode=stats HTTP/1.1\r\nHost: x\r\n\r\n"));
+  ASSERT_TRUE(a.Send(Get("/test.dll?mode=stats")));
   CHttpResponse r;
   EXPECT_TRUE(a.ReadResponse(r));
   EXPECT_EQ(r.m_nStatus, 200);

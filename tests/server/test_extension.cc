@@ -3,8 +3,6 @@
 // the host's callbacks. The query string chooses what a request does:
 //   mode=bare       bare status "405 method not supported", no keep-alive
 //   mode=bare-keep  bare status "200 OK" with fKeepConn TRUE
-//   mode=refuse-keep  "405 method not supported" with Content-Length 0 and
-//                   fKeepConn TRUE (a refusal that keeps the connection)
 //   mode=echo       reads the whole body, answers it with the control block
 //                   fields in X- headers (Content-length framing)
 //   mode=chunked    a chunked response of three chunks
@@ -71,16 +69,11 @@ __attribute__((constructor)) void RecordEnvironmentAtLoad() {
 }
 
 std::string QueryValue(const char* pszQuery, const char* pszName) {
-  std::string q = pszQuery ? pszQuery : "";
-  std::string key = std::string(pszName) + "=";
-  size_t i = 0;
-  while (i < q.size()) {
-    size_t iEnd = q.find('&', i);
-    if (iEnd == std::string::npos) iEnd = q.size();
-    if (q.compare(i, key.size(), key) == 0) return q.substr(i + key.size(), iEnd - i - key.size());
-    i = iEnd + 1;
-  }
-  return "";
+  const std::string q = "&" + std::string(pszQuery ? pszQuery : "") + "&";
+  const std::string key = "&" + std::string(pszName) + "=";
+  const size_t i = q.find(key);
+  if (i == std::string::npos) return "";
+  return q.substr(i + key.size(), q.find('&', i + key.size()) - i - key.size());
 }
 
 void SendHeader(EXTENSION_CONTROL_BLOCK* p, const char* pszStatus, const std::string* pHeader,
@@ -141,18 +134,8 @@ void Echo(EXTENSION_CONTROL_BLOCK* p) {
 }
 
 void Serve(EXTENSION_CONTROL_BLOCK* p) {
-  std::string mode = QueryValue(p->lpszQueryString, "mode");
-  if (mode == "bare") {
-    SendHeader(p, "405 method not supported", nullptr, FALSE);
-    Done(p);
-  } else if (mode == "bare-keep") {
-    SendHeader(p, "200 OK", nullptr, TRUE);
-    Done(p);
-  } else if (mode == "refuse-keep") {
-    static const std::string s_header = "Content-Length: 0\r\n\r\n";
-    SendHeader(p, "405 method not supported", &s_header, TRUE);
-    Done(p);
-  } else if (mode == "echo") {
+  const std::string mode = QueryValue(p->lpszQueryString, "mode");
+  if (mode == "echo") {
     Echo(p);
   } else if (mode == "chunked") {
     std::string header = "Content-type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n";
@@ -160,26 +143,25 @@ void Serve(EXTENSION_CONTROL_BLOCK* p) {
     Write(p, "5\r\nfirst\r\n");
     Write(p, "6\r\nsecond\r\n");
     Write(p, "5\r\nthird\r\n0\r\n\r\n", HSE_IO_NODELAY);
-    Done(p);
   } else if (mode == "nolength") {
     std::string header = "Content-type: text/plain\r\n\r\n";
     SendHeader(p, "200 OK", &header, TRUE);
     Write(p, "until the close");
-    Done(p);
   } else if (mode == "sleep") {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(QueryValue(p->lpszQueryString, "ms").c_str())));
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::atoi(QueryValue(p->lpszQueryString, "ms").c_str())));
     Reply200(p, "slept");
-    Done(p);
   } else if (mode == "stats") {
     Reply200(p, "read_failures=" + std::to_string(g_nReadFailures.load()) +
                     " served=" + std::to_string(g_nServed.load()));
-    Done(p);
-  } else if (mode == "silent") {
-    Done(p);
-  } else {
+  } else if (mode == "bare") {
+    SendHeader(p, "405 method not supported", nullptr, FALSE);
+  } else if (mode == "bare-keep") {
+    SendHeader(p, "200 OK", nullptr, TRUE);
+  } else if (mode != "silent") {
     SendHeader(p, "400 unknown test mode", nullptr, FALSE);
-    Done(p);
   }
+  if (mode != "echo") Done(p);  // echo ends its own session, also on a failed read
   ++g_nServed;
 }
 

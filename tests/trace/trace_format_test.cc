@@ -61,17 +61,18 @@ TEST(TraceLineTest, SearchFindsTextInEitherEncoding) {
 }
 
 TEST(CollectorOptionsTest, ClassLists) {
-  uint8_t bFlags = 0;
-  EXPECT_TRUE(vltqtr::ParseClassList("ERROR,INFO,ENTRY", &bFlags));
-  EXPECT_EQ(bFlags, 0x0B);
-  EXPECT_TRUE(vltqtr::ParseClassList("qtr_entry,Profile", &bFlags));
-  EXPECT_EQ(bFlags, 0x18);
-  EXPECT_TRUE(vltqtr::ParseClassList("all", &bFlags));
-  EXPECT_EQ(bFlags, 0xFF);
-  EXPECT_TRUE(vltqtr::ParseClassList("none", &bFlags));
-  EXPECT_EQ(bFlags, 0);
-  EXPECT_FALSE(vltqtr::ParseClassList("ERROR,BOGUS", &bFlags));
-  EXPECT_FALSE(vltqtr::ParseClassList("ERROR,", &bFlags));
+  const struct {
+    const char* pszList;
+    int nFlags;  // -1: refused
+  } cases[] = {{"ERROR,INFO,ENTRY", 0x0B}, {"qtr_entry,Profile", 0x18}, {"all", 0xFF},
+               {"none", 0},                {"ERROR,BOGUS", -1},         {"ERROR,", -1}};
+  for (const auto& c : cases) {
+    uint8_t bFlags = 0x55;
+    EXPECT_EQ(vltqtr::ParseClassList(c.pszList, &bFlags), c.nFlags >= 0) << c.pszList;
+    if (c.nFlags >= 0) {
+      EXPECT_EQ(bFlags, c.nFlags) << c.pszList;
+    }
+  }
 }
 
 }  // namespace

@@ -23,20 +23,8 @@ using namespace xmltest;
 
 namespace {
 
-std::string Utf8Of(char32_t c) {
-  std::string out;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return out;
-}
+// Every character generated is in the BMP.
+std::string Utf8Of(char32_t c) { return Utf8(std::u16string(1, static_cast<char16_t>(c))); }
 
 class Generator {
  public:
@@ -44,7 +32,6 @@ class Generator {
 
   // A document (as UTF-8 text) with its declaration.
   std::string Document() {
-    m_names.clear();
     std::string doc = "<?xml version=" + Quote("1.0");
     if (m_encoding != "UTF-8" || Chance(50)) doc += " encoding=" + Quote(DeclaredName());
     if (Chance(20)) doc += " standalone=" + Quote(Chance(50) ? "yes" : "no");
@@ -184,7 +171,6 @@ class Generator {
 
   std::mt19937 m_rng;
   std::string m_encoding;
-  std::vector<std::string> m_names;
   int m_maxDepth = 1;
   bool m_deepChain = false;
 };
@@ -266,29 +252,24 @@ std::vector<std::string> ReadWithLibxml2(const std::string& bytes, bool* pfOk) {
 // Attribute values as the tokenizer returns them are undecoded: decode them
 // as XML does (code points) for the comparison.
 std::string DecodeReferences(const std::string& s) {
+  static const char* const kEntities[][2] = {
+      {"lt", "<"}, {"gt", ">"}, {"amp", "&"}, {"apos", "'"}, {"quot", "\""}};
   std::string out;
   for (size_t i = 0; i < s.size();) {
     if (s[i] != '&') {
       out += s[i++];
       continue;
     }
-    size_t semi = s.find(';', i);
-    std::string ref = s.substr(i + 1, semi - i - 1);
+    const size_t semi = s.find(';', i);
+    const std::string ref = s.substr(i + 1, semi - i - 1);
     i = semi + 1;
-    if (ref == "lt")
-      out += '<';
-    else if (ref == "gt")
-      out += '>';
-    else if (ref == "amp")
-      out += '&';
-    else if (ref == "apos")
-      out += '\'';
-    else if (ref == "quot")
-      out += '"';
-    else if (ref[1] == 'x' || ref[1] == 'X')
-      out += Utf8Of(std::stoul(ref.substr(2), nullptr, 16));
-    else
-      out += Utf8Of(std::stoul(ref.substr(1)));
+    if (ref[0] == '#') {
+      const bool fHex = ref[1] == 'x' || ref[1] == 'X';
+      out += Utf8Of(std::stoul(ref.substr(fHex ? 2 : 1), nullptr, fHex ? 16 : 10));
+      continue;
+    }
+    for (const auto& entity : kEntities)
+      if (ref == entity[0]) out += entity[1];
   }
   return out;
 }

@@ -22,22 +22,16 @@ class XmlParserTest : public testing::Test {
   TempDir m_dir;
 };
 
-TEST_F(XmlParserTest, ReportsElementsAttributesAndData) {
-  EXPECT_EQ(Parse("<r a='1' b=\"2\"><c>x &amp; y</c><d/></r>"),
-            (V{"TOP r", "ATTR a=1", "ATTR b=2", "CHILD c", "DATA x & y", "SIBLING d", "END"}));
-  EXPECT_EQ(Parse("<r><a><b/></a><c/></r>"),
-            (V{"TOP r", "CHILD a", "CHILD b", "UP a", "SIBLING c", "END"}));
+// Well-formed documents are compared with libxml2 by the differential test;
+// these are the tokenizer's own rules and its errors.
+TEST_F(XmlParserTest, ElementsAndAttributes) {
   // A closed top element followed by more content moves back to level 0.
   EXPECT_EQ(Parse("<r><a/></r><s/>"), (V{"TOP r", "CHILD a", "TOP r", "TOP s", "END"}));
   // Attribute spacing; names end at a space, "=" sits anywhere after it.
   EXPECT_EQ(Parse("<r  a = '1'b='x y'\t/>\n"), (V{"TOP r", "ATTR a=1", "ATTR b=x y", "ERROR 101"}));
-  EXPECT_EQ(Parse("<r><c a='1'/><d/></r>"),
-            (V{"TOP r", "CHILD c", "ATTR a=1", "SIBLING d", "END"}));
 }
 
 TEST_F(XmlParserTest, PrologAndTrailingContent) {
-  EXPECT_EQ(Parse("\r\n<!-- c --> <!DOCTYPE r> \t<r/><!-- t -->  "), (V{"TOP r", "END"}));
-  EXPECT_EQ(Parse("<r/><!-- trailing -->"), (V{"TOP r", "END"}));
   EXPECT_EQ(Parse("<!-- c -->  "), (V{"INIT 101"}));
   EXPECT_EQ(Parse("<!DOCTYPE r "), (V{"INIT 101"}));
   EXPECT_EQ(Parse("<!-- c -> <r/>"), (V{"INIT 101"}));
@@ -48,16 +42,10 @@ TEST_F(XmlParserTest, PrologAndTrailingContent) {
 }
 
 TEST_F(XmlParserTest, NestingLimitsAndEndTags) {
+  // 63 levels parse (as the differential test shows); a 64th does not.
   std::string deep;
-  for (int i = 0; i < 63; ++i) deep += "<e>";
-  for (int i = 0; i < 63; ++i) deep += "</e>";
-  // 63 starts, 61 moves up (the last closing ends the document), the end.
-  V entries = Parse(deep);
-  ASSERT_EQ(entries.size(), 125u);
-  EXPECT_EQ(entries[62], "CHILD e");
-  EXPECT_EQ(entries[63], "UP e");
-  EXPECT_EQ(entries.back(), "END");
-  EXPECT_EQ(Parse("<e>" + deep + "</e>").back(), "ERROR 100");
+  for (int i = 0; i < 64; ++i) deep = "<e>" + deep + "</e>";
+  EXPECT_EQ(Parse(deep).back(), "ERROR 100");
   EXPECT_EQ(Parse("<r/></r>"), (V{"TOP r", "ERROR 100"}));
   // The end tag's name is compared over its own length.
   EXPECT_EQ(Parse("<abc></ab>"), (V{"TOP abc", "END"}));
@@ -77,22 +65,14 @@ TEST_F(XmlParserTest, MalformedTagsAndAttributes) {
   EXPECT_EQ(Parse("<r a=1></r>"), (V{"TOP r", "ERROR 104"}));
   EXPECT_EQ(Parse("<r a='x>y'></r>"), (V{"TOP r", "ERROR 104"}));
   EXPECT_EQ(Parse("<r a='xy"), (V{"TOP r", "ERROR 101"}));
+  EXPECT_EQ(Parse("<r>a<!-- c"), (V{"TOP r", "ERROR 101"}));
+  EXPECT_EQ(Parse("<r>a"), (V{"TOP r", "ERROR 101"}));
   // Attribute values are returned as written.
   EXPECT_EQ(Parse("<r a='&amp;&#65;<'></r>"), (V{"TOP r", "ATTR a=&amp;&#65;<", "END"}));
 }
 
-TEST_F(XmlParserTest, DataWhiteSpaceAndComments) {
-  EXPECT_EQ(Parse("<r>  a b  </r>"), (V{"TOP r", "DATA a b  ", "END"}));
-  EXPECT_EQ(Parse("<r>a<!-- c -->  b</r>"), (V{"TOP r", "DATA ab", "END"}));
-  EXPECT_EQ(Parse("<r>a <!-- c --></r>"), (V{"TOP r", "DATA a ", "END"}));
-  EXPECT_EQ(Parse("<r> <!-- c --> </r>"), (V{"TOP r", "END"}));
-  EXPECT_EQ(Parse("<r>a<!-- c"), (V{"TOP r", "ERROR 101"}));
-  EXPECT_EQ(Parse("<r>a"), (V{"TOP r", "ERROR 101"}));
-}
-
 TEST_F(XmlParserTest, References) {
-  EXPECT_EQ(Parse("<r>&lt;&gt;&amp;&apos;&quot;</r>"), (V{"TOP r", "DATA <>&'\"", "END"}));
-  for (const char* ref : {"&#65;", "&#x41;", "&#X41;", "&#0000065;"})
+  for (const char* ref : {"&#X41;", "&#0000065;"})
     EXPECT_EQ(Parse(std::string("<r>") + ref + "</r>"), (V{"TOP r", "DATA A", "END"})) << ref;
   // UTF-8 documents name the encoded bytes: 0xC3A9 is U+00E9.
   EXPECT_EQ(Parse("<r>&#xC3A9;&#50089;</r>"), (V{"TOP r", "DATA \xC3\xA9\xC3\xA9", "END"}));
@@ -133,15 +113,11 @@ TEST_F(XmlParserTest, EndRepeatsResetAndTerminate) {
 
 TEST_F(XmlParserTest, Utf16AndCodePageDocuments) {
   const std::string doc = "<?xml version=\"1.0\"?><r a='\xC3\xA9'>\xE4\xB8\xAD&#x4E2D;</r>";
-  for (const char* enc : {"UTF-16LE", "UTF-16BE"}) {
-    EXPECT_EQ(Tokenize(Encode(doc, enc)),
+  // UTF-16 without a byte-order mark.
+  for (const char* enc : {"UTF-16LE", "UTF-16BE"})
+    EXPECT_EQ(Tokenize(Encode(doc, enc, false)),
               (V{"TOP r", "ATTR a=\xC3\xA9", "DATA \xE4\xB8\xAD\xE4\xB8\xAD", "END"}))
         << enc;
-    EXPECT_EQ(Tokenize(Encode(doc, enc, false)).back(), "END") << enc;
-  }
-  EXPECT_EQ(Tokenize(Encode("<?xml version='1.0' encoding='ISO-8859-1'?><r>\xC3\xA9&#233;</r>",
-                            "ISO-8859-1")),
-            (V{"TOP r", "DATA \xC3\xA9\xC3\xA9", "END"}));
   EXPECT_EQ(Tokenize("<?xml version='1.0' encoding='windows-1251'?><r>\xC1</r>"),
             (V{"TOP r", "DATA \xD0\x91", "END"}));
   // Invalid UTF-8 fails the conversion.

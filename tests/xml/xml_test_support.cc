@@ -1,7 +1,6 @@
 #include "xml_test_support.h"
 
 #include <stdlib.h>
-#include <unicode/ucnv.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -57,33 +56,9 @@ bool InitializeWithAliases(const TempDir& dir, const std::string& aliasFile) {
   return CIcuTrans::Initialize(&nError, nullptr) && nError == XML_OK;
 }
 
-std::u16string U16(const char* utf8) {
-  std::u16string out;
-  UErrorCode status = U_ZERO_ERROR;
-  UConverter* cnv = ucnv_open("UTF-8", &status);
-  std::string in(utf8);
-  out.resize(in.size() + 1);
-  int32_t n = ucnv_toUChars(cnv, out.data(), static_cast<int32_t>(out.size()), in.data(),
-                            static_cast<int32_t>(in.size()), &status);
-  ucnv_close(cnv);
-  out.resize(n);
-  return out;
-}
-
-std::string Utf8(const std::u16string& s) {
-  std::string out(s.size() * 3 + 1, '\0');
-  UErrorCode status = U_ZERO_ERROR;
-  UConverter* cnv = ucnv_open("UTF-8", &status);
-  int32_t n = ucnv_fromUChars(cnv, out.data(), static_cast<int32_t>(out.size()), s.data(),
-                              static_cast<int32_t>(s.size()), &status);
-  ucnv_close(cnv);
-  out.resize(n);
-  return out;
-}
-
 std::string Encode(const std::string& utf8, const std::string& encoding, bool fMark) {
   if (encoding == "UTF-8") return utf8;
-  std::u16string text = U16(utf8.c_str());
+  std::u16string text = U16(utf8);
   std::string out;
   if (encoding == "ISO-8859-1") {
     for (char16_t c : text) out += static_cast<char>(c);

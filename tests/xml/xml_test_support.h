@@ -7,6 +7,7 @@
 
 #include "admin/xml/icu_trans.h"
 #include "admin/xml/xml_parser.h"
+#include "platform/wstr.h"
 
 namespace xmltest {
 
@@ -34,8 +35,8 @@ std::string ShippedAliasFile();
 // through the registry's install location in a fresh temporary tree.
 bool InitializeWithAliases(const TempDir& dir, const std::string& aliasFile);
 
-std::u16string U16(const char* utf8);
-std::string Utf8(const std::u16string& s);
+inline std::u16string U16(const std::string& utf8) { return platform::FromUtf8(utf8); }
+inline std::string Utf8(const std::u16string& s) { return platform::ToUtf8(s); }
 
 // Bytes of a document in an encoding: "UTF-8", "UTF-16LE", "UTF-16BE" (each
 // with a byte-order mark) or "ISO-8859-1"; text is given as UTF-8.
