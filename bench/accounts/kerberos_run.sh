@@ -4,7 +4,7 @@
 # the same number of changes directly, in the same run. Prints both rates and
 # their ratio (host / direct): what the service adds.
 #   bench/accounts/kerberos_run.sh [BUILD_DIR] [CHANGES]
-# Needs root and Samba (see tests/accounts/samba_dc.sh); loopback only.
+# Needs root and Samba (see tests/support/samba_dc.sh); loopback only.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 BUILD=${1:-build}
@@ -14,7 +14,7 @@ WORK=$(mktemp -d /tmp/vltkrb-bench-XXXXXX)
 HOST_PID=
 cleanup() {
   [ -n "$HOST_PID" ] && kill "$HOST_PID" 2>/dev/null && wait "$HOST_PID" 2>/dev/null || true
-  tests/accounts/samba_dc.sh stop "$WORK/samba" || true
+  tests/support/samba_dc.sh stop "$WORK/samba" || true
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -25,7 +25,7 @@ free_port() {
 KDC_PORT=$(free_port)
 KPASSWD_PORT=$(free_port)
 HTTP_PORT=$(free_port)
-tests/accounts/samba_dc.sh start "$WORK/samba" "$KDC_PORT" "$KPASSWD_PORT"
+tests/support/samba_dc.sh start "$WORK/samba" "$KDC_PORT" "$KPASSWD_PORT"
 
 cat > "$WORK/krb5.conf" <<CONF
 [libdefaults]

@@ -14,7 +14,7 @@
 # Environment: USERS (20) users created, CHANGES (60) changes per side,
 # in ROUNDS (4) alternating blocks, TRACED (20) changes of the traced pass;
 # PARALLEL=4 adds a pass with 4 changes at a time (PER_STREAM (10) each). Needs Samba (samba-tool) and the
-# ports 389/636 of 127.0.0.1 free; samba_fixture.sh starts the DC.
+# ports 389/636 of 127.0.0.1 free; tests/support/samba_dc.sh starts the DC.
 set -euo pipefail
 
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -26,7 +26,7 @@ TRACED="${TRACED:-20}"
 ROUNDS="${ROUNDS:-4}"
 PARALLEL="${PARALLEL:-1}"
 PER_STREAM="${PER_STREAM:-10}"
-FIXTURE="$SRC/tests/directory/samba_fixture.sh"
+FIXTURE="$SRC/tests/support/samba_dc.sh"
 BASE="DC=example,DC=test"
 ADMIN="Administrator@example.test"
 
