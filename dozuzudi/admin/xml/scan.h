@@ -82,6 +82,23 @@ inline unsigned short* SkipSpaces(unsigned short* p, const unsigned short* pEnd)
   return const_cast<unsigned short*>(p);
 }
 
+// Copies [p, pEnd) down to pwOut (pwOut <= p, the ranges may overlap) and
+// returns the end of the copy. Each block of eight is loaded before it is
+// stored, and a store never reaches past the block just loaded, so the copy
+// runs forward without a library call for the short runs of decoded text.
+inline unsigned short* MoveDown(unsigned short* pwOut, const unsigned short* p,
+                                const unsigned short* pEnd) {
+  while (pEnd - p >= 8) {
+    VUnits8 v;
+    memcpy(&v, p, 16);
+    memcpy(pwOut, &v, 16);
+    p += 8;
+    pwOut += 8;
+  }
+  while (p < pEnd) *pwOut++ = *p++;
+  return pwOut;
+}
+
 // Whether the cw code units at pA and pB are equal.
 inline bool EqualUnits(const unsigned short* pA, const unsigned short* pB, long cw) {
   for (; cw >= 8; cw -= 8, pA += 8, pB += 8) {

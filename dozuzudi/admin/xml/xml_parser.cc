@@ -368,13 +368,8 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
     if (w != u'&') {
       // Plain text up to the next tag or reference moves down as a block.
       unsigned short* const pwNext = xmlscan::FindEither(p, pEnd, u'<', u'&');
-      if (pwNext - p > 16) {
-        memmove(pwOut, p, sizeof(unsigned short) * static_cast<size_t>(pwNext - p));
-        pwOut += pwNext - p;
-        p = pwNext;
-      } else {
-        while (p < pwNext) *pwOut++ = *p++;
-      }
+      pwOut = xmlscan::MoveDown(pwOut, p, pwNext);
+      p = pwNext;
       continue;
     }
     // A reference.
