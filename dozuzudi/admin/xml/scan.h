@@ -108,9 +108,22 @@ inline bool EqualUnits(const unsigned short* pA, const unsigned short* pB, long 
     int iFirst;
     if (AnySet(reinterpret_cast<VUnits8>(vA != vB), &iFirst)) return false;
   }
-  for (; cw > 0; --cw)
-    if (*pA++ != *pB++) return false;
-  return true;
+  // Names are mostly shorter than eight units: four, two, then one at a time.
+  if (cw >= 4) {
+    uint64_t nA, nB;
+    memcpy(&nA, pA, 8);
+    memcpy(&nB, pB, 8);
+    if (nA != nB) return false;
+    cw -= 4, pA += 4, pB += 4;
+  }
+  if (cw >= 2) {
+    uint32_t nA, nB;
+    memcpy(&nA, pA, 4);
+    memcpy(&nB, pB, 4);
+    if (nA != nB) return false;
+    cw -= 2, pA += 2, pB += 2;
+  }
+  return cw == 0 || *pA == *pB;
 }
 
 }  // namespace xmlscan
