@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 namespace xmlscan {
 
@@ -11,75 +12,118 @@ typedef unsigned short VUnits8 __attribute__((vector_size(16)));
 
 typedef char VChars16 __attribute__((vector_size(16)));
 
-// Whether any lane of a comparison result is set, and the first that is.
-inline bool AnySet(VUnits8 vMatch, int* piFirst) {
+// Whether any lane of a comparison result is set; *ppFirst then receives
+// the position in the block at p of the first lane that is. The position is
+// the byte offset of the mask's lowest bit added to p, without a division:
+// it lies on the search's chain of dependent instructions.
+inline bool AnySet(VUnits8 vMatch, unsigned short* p, unsigned short** ppFirst) {
 #if defined(__SSE2__)
   // One bit per byte: two per lane.
   const int nMask = __builtin_ia32_pmovmskb128(reinterpret_cast<VChars16>(vMatch));
   if (nMask == 0) return false;
-  *piFirst = __builtin_ctz(static_cast<unsigned>(nMask)) / 2;
+  *ppFirst = reinterpret_cast<unsigned short*>(reinterpret_cast<char*>(p) +
+                                               __builtin_ctz(static_cast<unsigned>(nMask)));
   return true;
 #else
   uint64_t rgn[2];
   memcpy(rgn, &vMatch, 16);
   if (rgn[0] != 0) {
-    *piFirst = __builtin_ctzll(rgn[0]) / 16;
+    *ppFirst = p + __builtin_ctzll(rgn[0]) / 16;
     return true;
   }
   if (rgn[1] != 0) {
-    *piFirst = 4 + __builtin_ctzll(rgn[1]) / 16;
+    *ppFirst = p + 4 + __builtin_ctzll(rgn[1]) / 16;
     return true;
   }
   return false;
 #endif
 }
 
-// The first position in [p, pEnd) holding a or b, or pEnd.
+// The searches below read whole blocks of eight code units and so may read
+// up to seven units past pEnd: the text must be followed by at least
+// kcwPadding zero units (CXMLParser's buffer is). They take p <= pEnd.
+constexpr int kcwPadding = 16;
+
+// The first position in [p, pEnd) holding a or b (both non-zero), or pEnd
+// when zeros follow pEnd; otherwise, when there is none, some position at
+// or after pEnd.
 inline unsigned short* FindEither(unsigned short* p, const unsigned short* pEnd, unsigned short a,
                                   unsigned short b) {
-  while (pEnd - p >= 8) {
+  for (;;) {
     VUnits8 v;
     memcpy(&v, p, 16);
     VUnits8 vMatch = reinterpret_cast<VUnits8>((v == a) | (v == b));
-    int iFirst;
-    if (AnySet(vMatch, &iFirst)) return p + iFirst;
+    unsigned short* pFirst;
+    if (AnySet(vMatch, p, &pFirst)) return pFirst;
     p += 8;
+    if (p >= pEnd) return const_cast<unsigned short*>(pEnd);
   }
-  while (p < pEnd && *p != a && *p != b) ++p;
-  return const_cast<unsigned short*>(p);
 }
 
-// The first position in [p, pEnd) holding a, b or c, or pEnd.
+// The first position in [p, pEnd) holding a, b or c (all non-zero), or pEnd;
+// zeros must follow pEnd.
 inline unsigned short* FindAny(unsigned short* p, const unsigned short* pEnd, unsigned short a,
                                unsigned short b, unsigned short c) {
-  while (pEnd - p >= 8) {
+  for (;;) {
     VUnits8 v;
     memcpy(&v, p, 16);
     VUnits8 vMatch = reinterpret_cast<VUnits8>((v == a) | (v == b) | (v == c));
-    int iFirst;
-    if (AnySet(vMatch, &iFirst)) return p + iFirst;
+    unsigned short* pFirst;
+    if (AnySet(vMatch, p, &pFirst)) return pFirst;
     p += 8;
+    if (p >= pEnd) return const_cast<unsigned short*>(pEnd);
   }
-  while (p < pEnd && *p != a && *p != b && *p != c) ++p;
-  return const_cast<unsigned short*>(p);
 }
 
-// The first position in [p, pEnd) that is not tab, line feed, carriage
-// return or space, or pEnd.
-inline unsigned short* SkipSpaces(unsigned short* p, const unsigned short* pEnd) {
+// The first position from p on that is not tab, line feed, carriage return
+// or space: at the latest the zero that follows the text.
+inline unsigned short* SkipSpaces(unsigned short* p) {
   const unsigned short wSpace = 0x20, wTab = 0x09, wLineFeed = 0x0A, wReturn = 0x0D;
-  if (p < pEnd && *p > wSpace) return p;  // most often nothing to skip
-  while (pEnd - p >= 8) {
+  if (*p > wSpace) return p;  // most often nothing to skip
+  for (;;) {
     VUnits8 v;
     memcpy(&v, p, 16);
     VUnits8 vOther = reinterpret_cast<VUnits8>((v != wSpace) & (v != wTab) & (v != wLineFeed) &
                                                (v != wReturn));
-    int iFirst;
-    if (AnySet(vOther, &iFirst)) return p + iFirst;
+    unsigned short* pFirst;
+    if (AnySet(vOther, p, &pFirst)) return pFirst;
     p += 8;
   }
-  while (p < pEnd && (*p == wSpace || *p == wTab || *p == wLineFeed || *p == wReturn)) ++p;
-  return const_cast<unsigned short*>(p);
+}
+
+// Short runs are the usual case for names and for the white space between
+// tags. Their first units are tested one at a time: the processor predicts
+// such a loop's branches and runs ahead, whereas a vector search puts a
+// chain of dependent instructions (load, compare, mask, bit scan) before
+// the next step can start. Longer runs go on eight units at a time.
+constexpr int kcwShortRun = 16;
+
+// The bits of a set of code units below 64.
+constexpr uint64_t UnitSet(std::initializer_list<unsigned> units) {
+  uint64_t nSet = 0;
+  for (unsigned w : units) nSet |= 1ull << w;
+  return nSet;
+}
+
+// FindEither for units a and b below 64 (and non-zero) over a short run.
+template <unsigned short a, unsigned short b>
+inline unsigned short* FindEitherShort(unsigned short* p, const unsigned short* pEnd) {
+  constexpr uint64_t kSet = UnitSet({0, a, b});
+  for (int i = 0; i < kcwShortRun; ++i, ++p) {
+    const unsigned w = *p;
+    if (w < 64 && ((kSet >> w) & 1) && (w != 0 || p >= pEnd)) return p;
+  }
+  return FindEither(p, pEnd, a, b);
+}
+
+// SkipSpaces over a short run.
+inline unsigned short* SkipSpacesShort(unsigned short* p) {
+  constexpr uint64_t kSpaces = UnitSet({0x20, 0x09, 0x0A, 0x0D});
+  for (int i = 0; i < kcwShortRun; ++i, ++p) {
+    const unsigned w = *p;
+    if (w > 0x20 || ((kSpaces >> w) & 1) == 0) return p;
+  }
+  return SkipSpaces(p);
 }
 
 // Copies [p, pEnd) down to pwOut (pwOut <= p, the ranges may overlap) and
@@ -105,8 +149,7 @@ inline bool EqualUnits(const unsigned short* pA, const unsigned short* pB, long 
     VUnits8 vA, vB;
     memcpy(&vA, pA, 16);
     memcpy(&vB, pB, 16);
-    int iFirst;
-    if (AnySet(reinterpret_cast<VUnits8>(vA != vB), &iFirst)) return false;
+    if (__builtin_memcmp(&vA, &vB, 16) != 0) return false;
   }
   // Names are mostly shorter than eight units: four, two, then one at a time.
   if (cw >= 4) {
