@@ -116,12 +116,15 @@ inline unsigned short* FindEitherShort(unsigned short* p, const unsigned short* 
   return FindEither(p, pEnd, a, b);
 }
 
-// SkipSpaces over a short run.
+// SkipSpaces over a short run, four units a step.
 inline unsigned short* SkipSpacesShort(unsigned short* p) {
   constexpr uint64_t kSpaces = UnitSet({0x20, 0x09, 0x0A, 0x0D});
-  for (int i = 0; i < kcwShortRun; ++i, ++p) {
-    const unsigned w = *p;
-    if (w > 0x20 || ((kSpaces >> w) & 1) == 0) return p;
+  auto isSpace = [](unsigned w) { return w <= 0x20 && ((kSpaces >> w) & 1) != 0; };
+  for (int i = 0; i < kcwShortRun; i += 4, p += 4) {
+    if (!isSpace(p[0])) return p;
+    if (!isSpace(p[1])) return p + 1;
+    if (!isSpace(p[2])) return p + 2;
+    if (!isSpace(p[3])) return p + 3;
   }
   return SkipSpaces(p);
 }
@@ -130,17 +133,25 @@ inline unsigned short* SkipSpacesShort(unsigned short* p) {
 // returns the end of the copy. Each block of eight is loaded before it is
 // stored, and a store never reaches past the block just loaded, so the copy
 // runs forward without a library call for the short runs of decoded text.
+// A run of eight or more ends with the last eight units, loaded before
+// anything is stored and stored last, so that no unit is copied one by one.
 inline unsigned short* MoveDown(unsigned short* pwOut, const unsigned short* p,
                                 const unsigned short* pEnd) {
-  while (pEnd - p >= 8) {
+  const long cw = pEnd - p;
+  if (cw < 8) {
+    while (p < pEnd) *pwOut++ = *p++;
+    return pwOut;
+  }
+  VUnits8 vLast;
+  memcpy(&vLast, pEnd - 8, 16);
+  unsigned short* const pwLast = pwOut + cw - 8;
+  for (; pEnd - p >= 8; p += 8, pwOut += 8) {
     VUnits8 v;
     memcpy(&v, p, 16);
     memcpy(pwOut, &v, 16);
-    p += 8;
-    pwOut += 8;
   }
-  while (p < pEnd) *pwOut++ = *p++;
-  return pwOut;
+  memcpy(pwLast, &vLast, 16);
+  return pwLast + 8;
 }
 
 // Whether the cw code units at pA and pB are equal.
