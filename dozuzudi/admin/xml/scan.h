@@ -105,13 +105,20 @@ constexpr uint64_t UnitSet(std::initializer_list<unsigned> units) {
   return nSet;
 }
 
-// FindEither for units a and b below 64 (and non-zero) over a short run.
+// FindEither for units a and b below 64 (and non-zero) over a short run,
+// four units a step.
 template <unsigned short a, unsigned short b>
 inline unsigned short* FindEitherShort(unsigned short* p, const unsigned short* pEnd) {
   constexpr uint64_t kSet = UnitSet({0, a, b});
-  for (int i = 0; i < kcwShortRun; ++i, ++p) {
-    const unsigned w = *p;
-    if (w < 64 && ((kSet >> w) & 1) && (w != 0 || p >= pEnd)) return p;
+  auto stops = [&](const unsigned short* pw) {
+    const unsigned w = *pw;
+    return w < 64 && ((kSet >> w) & 1) != 0 && (w != 0 || pw >= pEnd);
+  };
+  for (int i = 0; i < kcwShortRun; i += 4, p += 4) {
+    if (stops(p)) return p;
+    if (stops(p + 1)) return p + 1;
+    if (stops(p + 2)) return p + 2;
+    if (stops(p + 3)) return p + 3;
   }
   return FindEither(p, pEnd, a, b);
 }
