@@ -108,7 +108,8 @@ constexpr uint64_t UnitSet(std::initializer_list<unsigned> units) {
 // FindEither for units a and b below 64 (and non-zero) over a short run,
 // four units a step.
 template <unsigned short a, unsigned short b>
-inline unsigned short* FindEitherShort(unsigned short* p, const unsigned short* pEnd) {
+__attribute__((always_inline)) inline unsigned short* FindEitherShort(unsigned short* p,
+                                                                     const unsigned short* pEnd) {
   constexpr uint64_t kSet = UnitSet({0, a, b});
   auto stops = [&](const unsigned short* pw) {
     const unsigned w = *pw;
@@ -124,7 +125,7 @@ inline unsigned short* FindEitherShort(unsigned short* p, const unsigned short* 
 }
 
 // SkipSpaces over a short run, four units a step.
-inline unsigned short* SkipSpacesShort(unsigned short* p) {
+__attribute__((always_inline)) inline unsigned short* SkipSpacesShort(unsigned short* p) {
   constexpr uint64_t kSpaces = UnitSet({0x20, 0x09, 0x0A, 0x0D});
   auto isSpace = [](unsigned w) { return w <= 0x20 && ((kSpaces >> w) & 1) != 0; };
   for (int i = 0; i < kcwShortRun; i += 4, p += 4) {

@@ -363,10 +363,9 @@ bool CXMLParser::DecodeData(unsigned short* p, unsigned short** ppwOut, int* pEr
       p = pwNext;
       continue;
     }
-    // A reference.
-    const long cwLeft = pEnd - p;
+    // A reference. The zeros after the text never match a name's units, so
+    // a name that would run past the end is not taken.
     auto is = [&](const char16_t* pwsz, long cw) {
-      if (cwLeft < cw) return false;
       for (long i = 1; i < cw; ++i)
         if (p[i] != pwsz[i]) return false;
       return true;
@@ -386,7 +385,7 @@ bool CXMLParser::DecodeData(unsigned short* p, unsigned short** ppwOut, int* pEr
     } else if (is(u"&quot;", 6)) {
       *pwOut++ = u'"';
       p += 6;
-    } else if (cwLeft >= 2 && p[1] == u'#') {
+    } else if (p[1] == u'#') {
       p += 2;
       int nBase = 10;
       if (p < pEnd && (*p == u'x' || *p == u'X')) {
