@@ -182,4 +182,24 @@ TEST_F(XmlParserTest, UseAfterFailureStaysInBounds) {
   }
 }
 
+
+// A conversion that fails on a parser in use writes part of its text over the
+// buffer; the earlier document's end must still end every scan.
+TEST_F(XmlParserTest, FailedConversionKeepsTheEarlierEnd) {
+  std::string first = "<?xml version=\"1.0\"?><r>abc";
+  std::string second = "<?xml version=\"1.0\"?><r>abc" + std::string(64, '<') + "\xC3";
+  unsigned char* pbFirst = reinterpret_cast<unsigned char*>(first.data());
+  unsigned char* pbSecond = reinterpret_cast<unsigned char*>(second.data());
+  CIcuTrans transFirst, transSecond;
+  int nError;
+  ASSERT_TRUE(transFirst.ParseXMLSignature(pbFirst, static_cast<int>(first.size()), &nError));
+  ASSERT_TRUE(transSecond.ParseXMLSignature(pbSecond, static_cast<int>(second.size()), &nError));
+  auto parser = std::make_unique<CXMLParser>(200);
+  ASSERT_TRUE(parser->Initialize(&transFirst, pbFirst, static_cast<int>(first.size()), &nError));
+  EXPECT_FALSE(
+      parser->Initialize(&transSecond, pbSecond, static_cast<int>(second.size()), &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+  EXPECT_EQ(Entries(*parser), (V{"TOP r", "ERROR 101"}));
+}
+
 }  // namespace

@@ -101,8 +101,12 @@ bool CXMLParser::Initialize(CIcuTrans* pTrans, unsigned char* pbDoc, int cbDoc, 
     return false;
   }
   int cw = m_cwBuffer;
-  if (!pTrans->InputToUnicode(pbDoc + cbSignature, cbDoc - cbSignature, m_pwBuffer, &cw, pError))
+  if (!pTrans->InputToUnicode(pbDoc + cbSignature, cbDoc - cbSignature, m_pwBuffer, &cw, pError)) {
+    // A failed conversion may have written past the text of an earlier
+    // document, which stays in use: its end gets its zeros back.
+    if (m_pwEnd != nullptr) memset(m_pwEnd, 0, kcwPadding * sizeof m_pwEnd[0]);
     return false;
+  }
   unsigned short* p = m_pwBuffer;
   m_pwEnd = m_pwBuffer + cw;
   memset(m_pwEnd, 0, kcwPadding * sizeof m_pwEnd[0]);
