@@ -182,7 +182,6 @@ TEST_F(XmlParserTest, UseAfterFailureStaysInBounds) {
   }
 }
 
-
 // A conversion that fails on a parser in use writes part of its text over the
 // buffer; the earlier document's end must still end every scan.
 TEST_F(XmlParserTest, FailedConversionKeepsTheEarlierEnd) {

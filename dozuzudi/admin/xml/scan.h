@@ -83,8 +83,8 @@ inline unsigned short* SkipSpaces(unsigned short* p) {
   for (;;) {
     VUnits8 v;
     memcpy(&v, p, 16);
-    VUnits8 vOther = reinterpret_cast<VUnits8>((v != wSpace) & (v != wTab) & (v != wLineFeed) &
-                                               (v != wReturn));
+    VUnits8 vOther =
+        reinterpret_cast<VUnits8>((v != wSpace) & (v != wTab) & (v != wLineFeed) & (v != wReturn));
     unsigned short* pFirst;
     if (AnySet(vOther, p, &pFirst)) return pFirst;
     p += 8;
@@ -109,7 +109,7 @@ constexpr uint64_t UnitSet(std::initializer_list<unsigned> units) {
 // four units a step.
 template <unsigned short a, unsigned short b>
 __attribute__((always_inline)) inline unsigned short* FindEitherShort(unsigned short* p,
-                                                                     const unsigned short* pEnd) {
+                                                                      const unsigned short* pEnd) {
   constexpr uint64_t kSet = UnitSet({0, a, b});
   auto stops = [&](const unsigned short* pw) {
     const unsigned w = *pw;

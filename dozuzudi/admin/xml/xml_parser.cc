@@ -103,8 +103,12 @@ bool CXMLParser::Initialize(CIcuTrans* pTrans, unsigned char* pbDoc, int cbDoc, 
   int cw = m_cwBuffer;
   if (!pTrans->InputToUnicode(pbDoc + cbSignature, cbDoc - cbSignature, m_pwBuffer, &cw, pError)) {
     // A failed conversion may have written past the text of an earlier
-    // document, which stays in use: its end gets its zeros back.
-    if (m_pwEnd != nullptr) memset(m_pwEnd, 0, kcwPadding * sizeof m_pwEnd[0]);
+    // document, which stays in use: what lies past its end is wiped (the
+    // destructor wipes only up to it), which gives that end its zeros back.
+    if (m_pwEnd != nullptr)
+      SecureZeroMemory(
+          m_pwEnd,
+          static_cast<size_t>(m_pwBuffer + m_cwBuffer + kcwPadding - m_pwEnd) * sizeof m_pwEnd[0]);
     return false;
   }
   unsigned short* p = m_pwBuffer;
@@ -158,8 +162,8 @@ bool CXMLParser::skipWSandComments(int* pError) {
 // One pass from the read position to the next entry. The text is followed
 // by zeros, so the scans stop at its end without testing the length: a test
 // against m_pwEnd follows only where a scan stopped on something it does not
-// look for. A failure keeps the read position where the entry's construct
-// starts.
+// look for. A failure keeps the read position at the start of the construct
+// that failed (at the end of the text for an unclosed comment).
 bool CXMLParser::GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName,
                           unsigned short** ppwValue, int* pcwValue, int* pError) {
   unsigned short* p = m_pwCursor;

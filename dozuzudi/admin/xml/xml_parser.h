@@ -101,17 +101,17 @@ class CXMLParser {
   }
   static bool IsWhiteSpace(unsigned short w) { return w <= 32 && (WhiteSpaceMask() >> w) & 1; }
 
-  CIcuTrans* m_pTrans;               // the document's encoding; not owned
-  unsigned short* m_pwCursor;        // read position
+  CIcuTrans* m_pTrans;                    // the document's encoding; not owned
+  unsigned short* m_pwCursor;             // read position
   unsigned short m_rgwInline[8192 + 16];  // built-in text buffer, and its padding
-  unsigned short* m_pwEnd;           // one past the last converted code unit
-  unsigned short* m_pwBuffer;        // m_rgwInline or an owned heap array
-  int m_cwBuffer;                    // capacity of m_pwBuffer
-  unsigned short* m_pwDocument;      // first position after the prolog
-  unsigned short* m_rgpwOpen[64];    // name of each open element
-  int m_nDepth;                      // number of open elements
-  int m_nLevel;                      // level of the last reported element start or move up
-  bool m_fAttributes;                // the current start tag may hold more attributes
+  unsigned short* m_pwEnd;                // one past the last converted code unit
+  unsigned short* m_pwBuffer;             // m_rgwInline or an owned heap array
+  int m_cwBuffer;                         // capacity of m_pwBuffer
+  unsigned short* m_pwDocument;           // first position after the prolog
+  unsigned short* m_rgpwOpen[64];         // name of each open element
+  int m_nDepth;                           // number of open elements
+  int m_nLevel;                           // level of the last reported element start or move up
+  bool m_fAttributes;                     // the current start tag may hold more attributes
 
   // 1 for tab, line feed, carriage return and space: the white space.
   static constexpr int m_rgWhiteSpace[33] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0,
