@@ -83,6 +83,28 @@ TEST_F(XmlParserTest, References) {
   EXPECT_EQ(Parse("<r>&#2147483647;</r>"), (V{"TOP r", "ERROR 106"}));
 }
 
+// The scans stop at the end of the text wherever it falls, and only there:
+// a NUL in the text is an ordinary unit, and runs longer than the scans'
+// blocks are followed to their end.
+TEST_F(XmlParserTest, ScansStopAtTheEndOfTheTextOnly) {
+  using namespace std::string_literals;
+  EXPECT_EQ(Parse("<r a\0b='1\0'>x\0y</r>"s), (V{"TOP r", "ATTR a\0b=1\0"s, "DATA x\0y"s, "END"}));
+  const std::string name(40, 'n'), spaces(40, ' '), text(40, 't');
+  EXPECT_EQ(
+      Parse("<" + name + spaces + name + spaces + "=" + spaces + "'" + text + "'" + spaces + ">" +
+            spaces + text + "<!--" + spaces + "-->" + spaces + "</" + name + spaces + ">" + spaces),
+      (V{"TOP " + name, "ATTR " + name + "=" + text, "DATA " + text, "END"}));
+  for (size_t cw = 0; cw < 40; ++cw) {
+    const std::string run(cw, 'x'), blank(cw, ' ');
+    EXPECT_EQ(Parse("<r>" + run), (V{"TOP r", "ERROR 101"})) << cw;
+    EXPECT_EQ(Parse("<r>" + blank), (V{"TOP r", "ERROR 101"})) << cw;
+    EXPECT_EQ(Parse("<r a='" + run), (V{"TOP r", "ERROR 101"})) << cw;
+    EXPECT_EQ(Parse("<r " + run), cw == 0 ? V{"ERROR 101"} : (V{"TOP r", "ERROR 104"})) << cw;
+    EXPECT_EQ(Parse("<" + run).back(), "ERROR 102") << cw;
+    EXPECT_EQ(Parse("<r></" + run).back(), cw == 0 ? "ERROR 103" : "ERROR 102") << cw;
+  }
+}
+
 TEST_F(XmlParserTest, BufferCapacity) {
   const std::string decl = "<?xml version=\"1.0\"?>";
   std::string body = "<r>" + std::string(8192 - 7, 'x') + "</r>";
@@ -156,6 +178,25 @@ TEST_F(XmlParserTest, UseAfterFailureStaysInBounds) {
       parser->Reset();
     }
   }
+}
+
+// A conversion that fails on a parser in use writes part of its text over the
+// buffer; the earlier document's end must still end every scan.
+TEST_F(XmlParserTest, FailedConversionKeepsTheEarlierEnd) {
+  std::string first = "<?xml version=\"1.0\"?><r>abc";
+  std::string second = "<?xml version=\"1.0\"?><r>abc" + std::string(64, '<') + "\xC3";
+  unsigned char* pbFirst = reinterpret_cast<unsigned char*>(first.data());
+  unsigned char* pbSecond = reinterpret_cast<unsigned char*>(second.data());
+  CIcuTrans transFirst, transSecond;
+  int nError;
+  ASSERT_TRUE(transFirst.ParseXMLSignature(pbFirst, static_cast<int>(first.size()), &nError));
+  ASSERT_TRUE(transSecond.ParseXMLSignature(pbSecond, static_cast<int>(second.size()), &nError));
+  auto parser = std::make_unique<CXMLParser>(200);
+  ASSERT_TRUE(parser->Initialize(&transFirst, pbFirst, static_cast<int>(first.size()), &nError));
+  EXPECT_FALSE(
+      parser->Initialize(&transSecond, pbSecond, static_cast<int>(second.size()), &nError));
+  EXPECT_EQ(nError, XML_FAILURE);
+  EXPECT_EQ(Entries(*parser), (V{"TOP r", "ERROR 101"}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// CXMLParser: construction, the prolog, and the entry loop with its steps.
+// CXMLParser: construction, the prolog, and the entry loop.
 #include "admin/xml/xml_parser.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -11,9 +12,17 @@ namespace {
 
 constexpr int kcwInline = 8192;
 constexpr int kMaxOpen = 64;
+constexpr int kcwPadding = xmlscan::kcwPadding;
 
-inline bool IsCommentStart(const unsigned short* p, const unsigned short* pEnd) {
-  return pEnd - p >= 4 && p[0] == u'<' && p[1] == u'!' && p[2] == u'-' && p[3] == u'-';
+// "<!--" at p (at most the end of the text: zeros follow it), compared as
+// one 64-bit word: most tags start with "<", so a unit-by-unit test would
+// branch again on the second unit.
+inline bool IsCommentStart(const unsigned short* p) {
+  static constexpr unsigned short m_rgwCommentOpen[4] = {u'<', u'!', u'-', u'-'};
+  uint64_t nText, nOpen;
+  memcpy(&nText, p, sizeof nText);
+  memcpy(&nOpen, m_rgwCommentOpen, sizeof nOpen);
+  return nText == nOpen;
 }
 
 // Past the "-->" that ends a comment whose text starts at p; null when the
@@ -22,7 +31,7 @@ inline unsigned short* SkipCommentBody(unsigned short* p, const unsigned short* 
   if (pEnd - p < 3) return nullptr;
   const unsigned short* const pLast = pEnd - 2;  // "-->" must fit
   for (;; ++p) {
-    p = xmlscan::FindEither(p, pLast, u'-', u'-');
+    p = xmlscan::FindEither(p, pEnd, u'-', u'-');
     if (p >= pLast) return nullptr;
     if (p[1] == u'-' && p[2] == u'>') return p + 3;
   }
@@ -32,10 +41,10 @@ inline unsigned short* SkipCommentBody(unsigned short* p, const unsigned short* 
 // when a comment is not closed.
 __attribute__((noinline)) unsigned short* SkipComments(unsigned short* p,
                                                        const unsigned short* pEnd) {
-  while (IsCommentStart(p, pEnd)) {
+  while (IsCommentStart(p)) {
     p = SkipCommentBody(p + 4, pEnd);
     if (p == nullptr) return nullptr;
-    p = xmlscan::SkipSpaces(p, pEnd);
+    p = xmlscan::SkipSpaces(p);
   }
   return p;
 }
@@ -57,8 +66,10 @@ CXMLParser::CXMLParser(int cwCapacity)
       m_nDepth(0),
       m_nLevel(0),
       m_fAttributes(false) {
+  static_assert(sizeof m_rgwInline == (kcwInline + kcwPadding) * sizeof m_rgwInline[0]);
   if (cwCapacity > 0) {
-    unsigned short* pw = new (std::nothrow) unsigned short[static_cast<size_t>(cwCapacity)];
+    unsigned short* pw =
+        new (std::nothrow) unsigned short[static_cast<size_t>(cwCapacity) + kcwPadding];
     if (pw != nullptr) {
       m_pwBuffer = pw;
       m_cwBuffer = cwCapacity;
@@ -90,10 +101,19 @@ bool CXMLParser::Initialize(CIcuTrans* pTrans, unsigned char* pbDoc, int cbDoc, 
     return false;
   }
   int cw = m_cwBuffer;
-  if (!pTrans->InputToUnicode(pbDoc + cbSignature, cbDoc - cbSignature, m_pwBuffer, &cw, pError))
+  if (!pTrans->InputToUnicode(pbDoc + cbSignature, cbDoc - cbSignature, m_pwBuffer, &cw, pError)) {
+    // A failed conversion may have written past the text of an earlier
+    // document, which stays in use: what lies past its end is wiped (the
+    // destructor wipes only up to it), which gives that end its zeros back.
+    if (m_pwEnd != nullptr)
+      SecureZeroMemory(
+          m_pwEnd,
+          static_cast<size_t>(m_pwBuffer + m_cwBuffer + kcwPadding - m_pwEnd) * sizeof m_pwEnd[0]);
     return false;
+  }
   unsigned short* p = m_pwBuffer;
   m_pwEnd = m_pwBuffer + cw;
+  memset(m_pwEnd, 0, kcwPadding * sizeof m_pwEnd[0]);
 
   // Prolog: white space, comments and "<!...>" declarations.
   for (;;) {
@@ -102,7 +122,7 @@ bool CXMLParser::Initialize(CIcuTrans* pTrans, unsigned char* pbDoc, int cbDoc, 
       *pError = XML_UNEXPECTED_END;
       return false;
     }
-    if (IsCommentStart(p, m_pwEnd)) {
+    if (IsCommentStart(p)) {
       p = SkipCommentBody(p + 4, m_pwEnd);
     } else if (m_pwEnd - p >= 2 && p[0] == u'<' && p[1] == u'!') {
       for (p += 2; p < m_pwEnd && *p != u'>'; ++p) {
@@ -122,32 +142,32 @@ bool CXMLParser::Initialize(CIcuTrans* pTrans, unsigned char* pbDoc, int cbDoc, 
   return true;
 }
 
-bool CXMLParser::skipWhitespace() {
-  unsigned short* p = m_pwCursor;
-  while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
-  m_pwCursor = p;
-  return p < m_pwEnd;
-}
-
 bool CXMLParser::skipWSandComments(int* pError) {
   static_assert(WhiteSpaceMask() == ((1ull << 9) | (1ull << 10) | (1ull << 13) | (1ull << 32)),
                 "xmlscan::SkipSpaces skips exactly the white space");
-  unsigned short* p = xmlscan::SkipSpaces(m_pwCursor, m_pwEnd);
-  m_pwCursor = p;
-  if (!IsCommentStart(p, m_pwEnd)) return p < m_pwEnd;
-  // Comments, and the white space between and after them.
-  p = SkipComments(p, m_pwEnd);
-  if (p == nullptr) {
-    m_pwCursor = m_pwEnd;
-    *pError = XML_UNEXPECTED_END;
-    return false;
+  if (m_pwEnd == nullptr) return false;  // nothing converted
+  unsigned short* p = xmlscan::SkipSpaces(m_pwCursor);
+  if (IsCommentStart(p)) [[unlikely]] {
+    p = SkipComments(p, m_pwEnd);
+    if (p == nullptr) {
+      m_pwCursor = m_pwEnd;
+      *pError = XML_UNEXPECTED_END;
+      return false;
+    }
   }
   m_pwCursor = p;
   return p < m_pwEnd;
 }
 
+// One pass from the read position to the next entry. The text is followed
+// by zeros, so the scans stop at its end without testing the length: a test
+// against m_pwEnd follows only where a scan stopped on something it does not
+// look for. A failure keeps the read position at the start of the construct
+// that failed (at the end of the text for an unclosed comment).
 bool CXMLParser::GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName,
                           unsigned short** ppwValue, int* pcwValue, int* pError) {
+  unsigned short* p = m_pwCursor;
+  unsigned short* const pEnd = m_pwEnd;
   *peKind = XML_ENTRY_NONE;
   *ppwName = nullptr;
   *pcwName = 0;
@@ -155,6 +175,12 @@ bool CXMLParser::GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pc
   *pcwValue = 0;
   *pError = XML_OK;
 
+  auto fail = [&](unsigned short* pwCursor, int nError) {
+    m_pwCursor = pwCursor;
+    *pError = nError;
+    return false;
+  };
+  // At the end of the text, the read position stored.
   auto atEnd = [&]() {
     if (m_nDepth != 0) {
       *pError = XML_UNEXPECTED_END;
@@ -163,192 +189,165 @@ bool CXMLParser::GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pc
     *peKind = XML_ENTRY_END;
     return true;
   };
-
-  if (!skipWSandComments(pError)) return *pError == XML_OK ? atEnd() : false;
-
-  if (m_fAttributes) {
-    if (GetAttribute(ppwName, pcwName, ppwValue, pcwValue, pError)) {
-      *peKind = XML_ENTRY_ATTRIBUTE;
-      return true;
+  // White space and comments from p on; false at an unclosed comment.
+  auto skip = [&]() {
+    p = xmlscan::SkipSpacesShort(p);
+    if (IsCommentStart(p)) [[unlikely]] {
+      p = SkipComments(p, pEnd);
+      if (p == nullptr) return false;
     }
-    if (*pError != XML_OK) return false;
+    return true;
+  };
+
+  if (pEnd == nullptr) [[unlikely]]
+    return atEnd();  // nothing converted: no entries
+  if (m_fAttributes) {
+    // In a start tag: its end, or the next attribute.
+    if (*p != u'>') [[unlikely]] {
+      if (!skip()) return fail(pEnd, XML_UNEXPECTED_END);
+      if (p == pEnd) {
+        m_pwCursor = p;
+        return atEnd();
+      }
+      if (*p == u'/') {
+        if (p + 1 == pEnd) return fail(p, XML_UNEXPECTED_END);
+        if (p[1] != u'>') return fail(p, XML_BAD_END_TAG);
+        if (m_nDepth > 0) --m_nDepth;
+        ++p;
+      } else if (*p != u'>') {
+        unsigned short* const pwName = p;
+        unsigned short* q = xmlscan::FindEitherShort<u'=', u' '>(p, pEnd);
+        if (q == pEnd) return fail(p, XML_BAD_ATTRIBUTE);
+        const int cwName = static_cast<int>(q - pwName);
+        while (IsWhiteSpace(*q)) ++q;
+        if (q == pEnd) return fail(p, XML_UNEXPECTED_END);
+        if (*q != u'=') return fail(p, XML_BAD_ATTRIBUTE);
+        ++q;
+        while (IsWhiteSpace(*q)) ++q;
+        if (q == pEnd) return fail(p, XML_UNEXPECTED_END);
+        const unsigned short wQuote = *q;
+        if (wQuote != u'\'' && wQuote != u'"') return fail(p, XML_BAD_ATTRIBUTE);
+        if (++q == pEnd) return fail(p, XML_UNEXPECTED_END);
+        unsigned short* const pwValue = q;
+        q = xmlscan::FindEither(q, pEnd, wQuote, u'>');
+        if (*q == u'>') return fail(p, XML_BAD_ATTRIBUTE);
+        if (q == pEnd) return fail(p, XML_UNEXPECTED_END);
+        m_pwCursor = q + 1;
+        *peKind = XML_ENTRY_ATTRIBUTE;
+        *ppwName = pwName;
+        *pcwName = cwName;
+        *ppwValue = pwValue;
+        *pcwValue = static_cast<int>(q - pwValue);
+        return true;
+      }
+    }
+    // At the ">" that ends the tag.
+    ++p;
+    if (!skip()) return fail(pEnd, XML_UNEXPECTED_END);
+    if (p == pEnd) return fail(p, XML_UNEXPECTED_END);
     m_fAttributes = false;
+  } else {
+    if (!skip()) return fail(pEnd, XML_UNEXPECTED_END);
+    if (p == pEnd) {
+      m_pwCursor = p;
+      return atEnd();
+    }
   }
 
+  // Content, from a code unit that is neither white space nor a comment.
   for (;;) {
-    const unsigned short* p = m_pwCursor;
     if (*p == u'<') {
-      if (m_pwEnd - p >= 2 && p[1] == u'/') {
-        unsigned short* pwName;
-        int cwName;
-        if (!CloseElement(&pwName, &cwName, pError)) return false;
-        if (!skipWSandComments(pError)) return *pError == XML_OK ? atEnd() : false;
-        if (m_nDepth < m_nLevel) {
-          m_nLevel = m_nDepth;
-          *peKind = m_nDepth != 0 ? XML_ENTRY_UP : XML_ENTRY_TOP;
+      if (p[1] == u'/') {
+        // An end tag: the open element's name, over the end tag's length
+        // (the start tag's name normally lies before the end tag, but Reset
+        // may have moved the read position back).
+        unsigned short* q = p + 2;
+        while (IsWhiteSpace(*q)) ++q;
+        if (q == pEnd) return fail(p, XML_BAD_END_TAG);
+        unsigned short* const pwName = q;
+        q = xmlscan::FindAny(q, pEnd, u' ', u'>', u'/');
+        if (q == pEnd) return fail(p, XML_BAD_START_TAG);
+        const int cwName = static_cast<int>(q - pwName);
+        if (m_nDepth <= 0) return fail(p, XML_BAD_NESTING);
+        const int nDepth = --m_nDepth;
+        const unsigned short* const pwOpen = m_rgpwOpen[nDepth];
+        if (pEnd - pwOpen < cwName || !xmlscan::EqualUnits(pwOpen, pwName, cwName))
+          return fail(p, XML_BAD_END_TAG);
+        while (IsWhiteSpace(*q)) ++q;
+        if (*q != u'>') return fail(p, XML_BAD_END_TAG);
+        p = q + 1;
+        if (!skip()) return fail(pEnd, XML_UNEXPECTED_END);
+        m_pwCursor = p;
+        if (p == pEnd) return atEnd();
+        if (nDepth < m_nLevel) {
+          m_nLevel = nDepth;
+          *peKind = nDepth != 0 ? XML_ENTRY_UP : XML_ENTRY_TOP;
           *ppwName = pwName;
           *pcwName = cwName;
           return true;
         }
         continue;
       }
-      return GetLabel(peKind, ppwName, pcwName, pError);
-    }
-    if (GetData(ppwName, pcwName, pError)) {
-      *peKind = XML_ENTRY_DATA;
+
+      // An element start: name, nesting, "/>".
+      unsigned short* const pwName = p + 1;
+      unsigned short* q = xmlscan::FindAny(pwName, pEnd, u' ', u'>', u'/');
+      if (q == pEnd) return fail(p, XML_BAD_START_TAG);
+      const int cwName = static_cast<int>(q - pwName);
+      // A failed call leaves the depth as it was, so that it always indexes
+      // m_rgpwOpen.
+      int nDepth = m_nDepth;
+      if (nDepth + 1 >= kMaxOpen) return fail(p, XML_BAD_NESTING);
+      m_rgpwOpen[nDepth++] = pwName;
+      m_nDepth = nDepth;
+      m_fAttributes = true;
+      while (IsWhiteSpace(*q)) ++q;
+      if (q == pEnd) return fail(p, XML_UNEXPECTED_END);
+      if (*q == u'/') {
+        if (q[1] != u'>') return fail(p, XML_BAD_START_TAG);
+        q += 2;
+        m_fAttributes = false;
+        m_nDepth = nDepth - 1;
+      }
+      const int nLevel = nDepth - 1;
+      if (m_nLevel != nLevel)
+        *peKind = XML_ENTRY_CHILD;
+      else if (nLevel != 0)
+        *peKind = XML_ENTRY_SIBLING;
+      else
+        *peKind = XML_ENTRY_TOP;
+      m_nLevel = nLevel;
+      m_pwCursor = q;
+      *ppwName = pwName;
+      *pcwName = cwName;
       return true;
     }
-    if (*pError != XML_OK) return false;
-    // No data after all: what follows is a tag.
-  }
-}
 
-bool CXMLParser::GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName,
-                          int* pError) {
-  unsigned short* const pwName = m_pwCursor + 1;
-  unsigned short* p = xmlscan::FindAny(pwName, m_pwEnd, u' ', u'>', u'/');
-  if (p == m_pwEnd) {
-    *pError = XML_BAD_START_TAG;
-    return false;
-  }
-  const int cwName = static_cast<int>(p - pwName);
-  // A failed call leaves the depth as it was, so that it always indexes
-  // m_rgpwOpen.
-  if (m_nDepth + 1 >= kMaxOpen) {
-    *pError = XML_BAD_NESTING;
-    return false;
-  }
-  m_rgpwOpen[m_nDepth++] = pwName;
-  m_fAttributes = true;
-  while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
-  if (p == m_pwEnd) {
-    *pError = XML_UNEXPECTED_END;
-    return false;
-  }
-  if (*p == u'/') {
-    if (m_pwEnd - p < 2 || p[1] != u'>') {
-      *pError = XML_BAD_START_TAG;
-      return false;
+    // Character data: mostly plain text up to a tag.
+    unsigned short* const pwStart = p;
+    unsigned short* q = xmlscan::FindEither(p, pEnd, u'<', u'&');
+    unsigned short* pwOut = q;
+    if (*q != u'<' || IsCommentStart(q)) [[unlikely]] {
+      m_pwCursor = pwStart;
+      if (!DecodeData(q, &pwOut, pError)) return false;
+      q = m_pwCursor;
+      if (pwOut == pwStart) {
+        // No data after all: what follows is a tag.
+        p = q;
+        continue;
+      }
     }
-    p += 2;
-    m_fAttributes = false;
+    m_pwCursor = q;
+    *peKind = XML_ENTRY_DATA;
+    *ppwName = pwStart;
+    *pcwName = static_cast<int>(pwOut - pwStart);
+    return true;
   }
-  const int nLevel = m_nDepth - 1;
-  if (m_nLevel != nLevel)
-    *peKind = XML_ENTRY_CHILD;
-  else if (m_nLevel != 0)
-    *peKind = XML_ENTRY_SIBLING;
-  else
-    *peKind = XML_ENTRY_TOP;
-  m_nLevel = nLevel;
-  if (!m_fAttributes) --m_nDepth;
-  m_pwCursor = p;
-  *ppwName = pwName;
-  *pcwName = cwName;
-  return true;
 }
 
-bool CXMLParser::GetAttribute(unsigned short** ppwName, int* pcwName, unsigned short** ppwValue,
-                              int* pcwValue, int* pError) {
-  unsigned short* p = m_pwCursor;
-  if (*p == u'/') {
-    if (++p == m_pwEnd) {
-      *pError = XML_UNEXPECTED_END;
-      return false;
-    }
-    if (*p != u'>') {
-      *pError = XML_BAD_END_TAG;
-      return false;
-    }
-    if (m_nDepth > 0) --m_nDepth;
-  }
-  if (*p == u'>') {
-    m_pwCursor = p + 1;
-    if (!skipWSandComments(pError) && *pError == XML_OK) *pError = XML_UNEXPECTED_END;
-    return false;
-  }
-
-  unsigned short* const pwName = p;
-  p = xmlscan::FindEither(p, m_pwEnd, u'=', u' ');
-  if (p == m_pwEnd) {
-    *pError = XML_BAD_ATTRIBUTE;
-    return false;
-  }
-  const int cwName = static_cast<int>(p - pwName);
-  auto unexpectedEnd = [&]() {
-    *pError = XML_UNEXPECTED_END;
-    return false;
-  };
-  auto badAttribute = [&]() {
-    *pError = XML_BAD_ATTRIBUTE;
-    return false;
-  };
-  while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
-  if (p == m_pwEnd) return unexpectedEnd();
-  if (*p != u'=') return badAttribute();
-  ++p;
-  while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
-  if (p == m_pwEnd) return unexpectedEnd();
-  const unsigned short wQuote = *p;
-  if (wQuote != u'\'' && wQuote != u'"') return badAttribute();
-  if (++p == m_pwEnd) return unexpectedEnd();
-  unsigned short* const pwValue = p;
-  p = xmlscan::FindEither(p, m_pwEnd, wQuote, u'>');
-  if (p < m_pwEnd && *p == u'>') return badAttribute();
-  if (p == m_pwEnd) return unexpectedEnd();
-  *ppwName = pwName;
-  *pcwName = cwName;
-  *ppwValue = pwValue;
-  *pcwValue = static_cast<int>(p - pwValue);
-  m_pwCursor = p + 1;
-  return true;
-}
-
-bool CXMLParser::CloseElement(unsigned short** ppwName, int* pcwName, int* pError) {
-  unsigned short* p = m_pwCursor + 2;
-  while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
-  if (p == m_pwEnd) {
-    *pError = XML_BAD_END_TAG;
-    return false;
-  }
-  unsigned short* const pwName = p;
-  p = xmlscan::FindAny(p, m_pwEnd, u' ', u'>', u'/');
-  if (p == m_pwEnd) {
-    *pError = XML_BAD_START_TAG;
-    return false;
-  }
-  const int cwName = static_cast<int>(p - pwName);
-  if (m_nDepth <= 0) {
-    *pError = XML_BAD_NESTING;
-    return false;
-  }
-  --m_nDepth;
-  // Compared over the end tag's length (the start tag's name normally lies
-  // before the end tag, but Reset may have moved the cursor back).
-  const unsigned short* const pwOpen = m_rgpwOpen[m_nDepth];
-  if (m_pwEnd - pwOpen < cwName || !xmlscan::EqualUnits(pwOpen, pwName, cwName)) {
-    *pError = XML_BAD_END_TAG;
-    return false;
-  }
-  while (p < m_pwEnd && IsWhiteSpace(*p)) ++p;
-  if (p == m_pwEnd || *p != u'>') {
-    *pError = XML_BAD_END_TAG;
-    return false;
-  }
-  m_pwCursor = p + 1;
-  *ppwName = pwName;
-  *pcwName = cwName;
-  return true;
-}
-
-bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
-  unsigned short* const pwStart = m_pwCursor;
-  unsigned short* p = pwStart;
+bool CXMLParser::DecodeData(unsigned short* p, unsigned short** ppwOut, int* pError) {
   const unsigned short* const pEnd = m_pwEnd;
-  // Nothing decoded yet: the data stands where it was written.
-  p = xmlscan::FindEither(p, pEnd, u'<', u'&');
   unsigned short* pwOut = p;
-
   for (;;) {
     if (p >= pEnd) {
       *pError = XML_UNEXPECTED_END;
@@ -356,7 +355,7 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
     }
     const unsigned short w = *p;
     if (w == u'<') {
-      if (!IsCommentStart(p, pEnd)) break;
+      if (!IsCommentStart(p)) break;
       m_pwCursor = p;
       if (!skipWSandComments(pError)) {
         if (*pError == XML_OK) *pError = XML_UNEXPECTED_END;
@@ -368,19 +367,13 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
     if (w != u'&') {
       // Plain text up to the next tag or reference moves down as a block.
       unsigned short* const pwNext = xmlscan::FindEither(p, pEnd, u'<', u'&');
-      if (pwNext - p > 16) {
-        memmove(pwOut, p, sizeof(unsigned short) * static_cast<size_t>(pwNext - p));
-        pwOut += pwNext - p;
-        p = pwNext;
-      } else {
-        while (p < pwNext) *pwOut++ = *p++;
-      }
+      pwOut = xmlscan::MoveDown(pwOut, p, pwNext);
+      p = pwNext;
       continue;
     }
-    // A reference.
-    const long cwLeft = pEnd - p;
+    // A reference. The zeros after the text never match a name's units, so
+    // a name that would run past the end is not taken.
     auto is = [&](const char16_t* pwsz, long cw) {
-      if (cwLeft < cw) return false;
       for (long i = 1; i < cw; ++i)
         if (p[i] != pwsz[i]) return false;
       return true;
@@ -400,7 +393,7 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
     } else if (is(u"&quot;", 6)) {
       *pwOut++ = u'"';
       p += 6;
-    } else if (cwLeft >= 2 && p[1] == u'#') {
+    } else if (p[1] == u'#') {
       p += 2;
       int nBase = 10;
       if (p < pEnd && (*p == u'x' || *p == u'X')) {
@@ -441,9 +434,7 @@ bool CXMLParser::GetData(unsigned short** ppwData, int* pcwData, int* pError) {
     }
   }
   m_pwCursor = p;
-  if (pwOut == pwStart) return false;
-  *ppwData = pwStart;
-  *pcwData = static_cast<int>(pwOut - pwStart);
+  *ppwOut = pwOut;
   return true;
 }
 

@@ -19,7 +19,8 @@
 // Memory: the object holds an 8192-code-unit buffer (16 KB), so it is meant
 // for the stack; a larger capacity is allocated once at construction. No
 // other call allocates. Copies are refused: a parser's entries point into
-// its own buffer.
+// its own buffer. The converted text is followed by 16 zero code units, so
+// that the scans stop on them instead of testing the length at every step.
 //
 // Threads: an object belongs to one thread.
 #pragma once
@@ -78,29 +79,18 @@ class CXMLParser {
   bool Terminate();
 
  private:
-  // The steps of GetEntry are not part of the library's interface: inline
-  // and hidden, defined and used in xml_parser.cc only, so that they are
-  // compiled into GetEntry.
-#define VLT_XML_INTERNAL __attribute__((visibility("hidden"), always_inline))
-  // Element start at "<": name, nesting, "/>".
-  VLT_XML_INTERNAL inline bool GetLabel(e_XML_Entry* peKind, unsigned short** ppwName, int* pcwName,
-                                        int* pError);
-  // The next attribute of the current start tag; false without a code when
-  // the tag has ended.
-  VLT_XML_INTERNAL inline bool GetAttribute(unsigned short** ppwName, int* pcwName,
-                                            unsigned short** ppwValue, int* pcwValue, int* pError);
-  // Character data at the cursor, decoded in place; false without a code
-  // when there was none.
-  VLT_XML_INTERNAL inline bool GetData(unsigned short** ppwData, int* pcwData, int* pError);
-  // End tag at "</".
-  VLT_XML_INTERNAL inline bool CloseElement(unsigned short** ppwName, int* pcwName, int* pError);
-  // Moves over white space: true on a code unit before the end.
-  VLT_XML_INTERNAL inline bool skipWhitespace();
-  // Moves over white space and comments: true on a code unit before the end;
-  // false at the end, with XML_UNEXPECTED_END for an unclosed comment.
-  VLT_XML_INTERNAL inline bool skipWSandComments(int* pError);
-
-#undef VLT_XML_INTERNAL
+  // Moves over white space and comments from the read position: true on a
+  // code unit before the end; false at the end, with XML_UNEXPECTED_END for
+  // an unclosed comment.
+  bool skipWSandComments(int* pError);
+  // The rest of the character data that started at the read position, from
+  // p on: p holds "&", "<" or the end, and the data so far ends at p. True
+  // with the end of the decoded data in *ppwOut and the read position after
+  // the data; false with a code. Out of line: most data has neither
+  // references nor comments.
+  __attribute__((visibility("hidden"), noinline)) bool DecodeData(unsigned short* p,
+                                                                  unsigned short** ppwOut,
+                                                                  int* pError);
 
   // m_rgWhiteSpace as a bit mask, tested without a memory access.
   static constexpr unsigned long long WhiteSpaceMask() {
@@ -111,17 +101,17 @@ class CXMLParser {
   }
   static bool IsWhiteSpace(unsigned short w) { return w <= 32 && (WhiteSpaceMask() >> w) & 1; }
 
-  CIcuTrans* m_pTrans;               // the document's encoding; not owned
-  unsigned short* m_pwCursor;        // read position
-  unsigned short m_rgwInline[8192];  // built-in text buffer
-  unsigned short* m_pwEnd;           // one past the last converted code unit
-  unsigned short* m_pwBuffer;        // m_rgwInline or an owned heap array
-  int m_cwBuffer;                    // capacity of m_pwBuffer
-  unsigned short* m_pwDocument;      // first position after the prolog
-  unsigned short* m_rgpwOpen[64];    // name of each open element
-  int m_nDepth;                      // number of open elements
-  int m_nLevel;                      // level of the last reported element start or move up
-  bool m_fAttributes;                // the current start tag may hold more attributes
+  CIcuTrans* m_pTrans;                    // the document's encoding; not owned
+  unsigned short* m_pwCursor;             // read position
+  unsigned short m_rgwInline[8192 + 16];  // built-in text buffer, and its padding
+  unsigned short* m_pwEnd;                // one past the last converted code unit
+  unsigned short* m_pwBuffer;             // m_rgwInline or an owned heap array
+  int m_cwBuffer;                         // capacity of m_pwBuffer
+  unsigned short* m_pwDocument;           // first position after the prolog
+  unsigned short* m_rgpwOpen[64];         // name of each open element
+  int m_nDepth;                           // number of open elements
+  int m_nLevel;                           // level of the last reported element start or move up
+  bool m_fAttributes;                     // the current start tag may hold more attributes
 
   // 1 for tab, line feed, carriage return and space: the white space.
   static constexpr int m_rgWhiteSpace[33] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0,
