@@ -14,7 +14,7 @@
 
 #include "platform/sync.h"
 #include "platform/wstr.h"
-#include "temp_dir.h"
+#include "scratch_dir.h"
 
 extern char** environ;
 
@@ -41,7 +41,7 @@ std::string ReadAll(const std::string& path) {
 // The system opens existing files for reading (the alias file, the trace
 // device); a backslash in the path separates as on Windows.
 TEST(FilesTest, OpenExistingWithWindowsErrors) {
-  CTempDir dir;
+  vlttest::CScratchDir dir;
   std::filesystem::create_directory(dir.Path("sub"));
   dir.Write("sub/data.bin", "hello");
   HANDLE file = CreateFileW((W(dir.Path("sub")) + u"\\data.bin").c_str(), GENERIC_READ,
@@ -65,7 +65,7 @@ TEST(FilesTest, OpenExistingWithWindowsErrors) {
 }
 
 TEST(FilesTest, MappingOutlivesItsHandles) {
-  CTempDir dir;
+  vlttest::CScratchDir dir;
   std::string text(70000, 'x');
   text.replace(0, 5, "alias");
   dir.Write("alias.txt", text);
@@ -94,7 +94,7 @@ TEST(FilesTest, MappingOutlivesItsHandles) {
 }
 
 TEST(FilesTest, CopyReplacesWholeOrFailsCleanly) {
-  CTempDir dir;
+  vlttest::CScratchDir dir;
   dir.Write("source.dll", "new contents");
   chmod(dir.Path("source.dll").c_str(), 0750);
   dir.Write("target.dll", "old");
@@ -124,7 +124,7 @@ TEST(FilesTest, CopyReplacesWholeOrFailsCleanly) {
 }
 
 TEST(FilesTest, FindFirstFileChecksExistenceAndMatchesWildcards) {
-  CTempDir dir;
+  vlttest::CScratchDir dir;
   dir.Write("hqsrv.dll", "12345");
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW((W(dir.Path("")) + u"hqsrv.dll").c_str(), &data);
@@ -147,7 +147,7 @@ TEST(FilesTest, FindFirstFileChecksExistenceAndMatchesWildcards) {
 }
 
 TEST(FilesTest, CommandLineJoinsAndQuotesArguments) {
-  CTempDir dir;
+  vlttest::CScratchDir dir;
   std::string out = dir.Path("line.txt");
   std::string variable = "VLT_TEST_PRINT_COMMAND_LINE=" + out;
   std::vector<char*> env;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/wstr.h"
-#include "temp_dir.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ TEST(ModuleTest, LoadsBesideThePlatformLibraryAndResolvesEntries) {
 }
 
 TEST(ModuleTest, ModulePathDirectoriesComeFirst) {
-  CTempDir dir;
+  vlttest::CScratchDir dir;
   std::filesystem::copy_file(BuildBin() + "/libvlttestmodule.so", dir.Path("libvlttestmodule.so"));
   setenv("VLTADMIN_MODULE_PATH", ("/nonexistent::" + dir.Path("")).c_str(), 1);
   HMODULE module = LoadLibraryW(u"vlttestmodule.dll");
@@ -77,7 +77,7 @@ TEST(ModuleTest, ModulePathDirectoriesComeFirst) {
   FreeLibrary(module);
 
   // A file that is found but cannot be loaded ends the search.
-  CTempDir broken;
+  vlttest::CScratchDir broken;
   broken.Write("libvlttestmodule.so", "not a library");
   setenv("VLTADMIN_MODULE_PATH", broken.Path("").c_str(), 1);
   EXPECT_EQ(LoadLibraryW(u"vlttestmodule.dll"), nullptr);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/wstr.h"
-#include "temp_dir.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ class RegistryTest : public ::testing::Test {
  protected:
   // Writes the file and points the registry at it.
   void UseRegistry(std::string_view body) {
-    setenv("VLTADMIN_REGISTRY", m_dir.Write("test.reg", body).c_str(), 1);
+    setenv("VLTADMIN_REGISTRY", m_dir.Write("test.reg", std::string(body)).c_str(), 1);
   }
 
   // Opens a key of HKEY_LOCAL_MACHINE for reading; null when that fails.
@@ -56,7 +56,7 @@ class RegistryTest : public ::testing::Test {
     return value;
   }
 
-  CTempDir m_dir;
+  vlttest::CScratchDir m_dir;
 };
 
 TEST_F(RegistryTest, ReadsEveryValueType) {

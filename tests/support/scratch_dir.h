@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace vlttest {
@@ -22,6 +23,16 @@ class CScratchDir {
   CScratchDir& operator=(const CScratchDir&) = delete;
   const std::string& Dir() const { return m_path; }
   std::string Path(const std::string& name) const { return m_path + "/" + name; }
+  // Writes a file below the directory (creating its parents), by renaming a
+  // new file over it as editors save; returns its path.
+  std::string Write(const std::string& relative, const std::string& contents) const {
+    std::filesystem::path path = std::filesystem::path(m_path) / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::string sTemp = path.string() + ".new";
+    std::ofstream(sTemp, std::ios::binary) << contents;
+    std::filesystem::rename(sTemp, path);
+    return path.string();
+  }
 
  private:
   std::string m_path;

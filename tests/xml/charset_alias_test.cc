@@ -85,11 +85,11 @@ TEST(AliasFileTest, FoundThroughTheInstallLocation) {
   TempDir dir;
   dir.Write("inst/System32/vltxmlss.txt", "1250 \"found\"\n");
   // Trailing spaces are removed and the separator is added.
-  UseRegistry(dir, (dir.Path() + "/inst   ").c_str());
+  UseRegistry(dir, (dir.Dir() + "/inst   ").c_str());
   WCHAR wszPath[MAX_PATH];
   int nError = -1;
   ASSERT_TRUE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
-  EXPECT_EQ(Utf8(wszPath), dir.Path() + "/inst\\System32\\vltxmlss.txt");
+  EXPECT_EQ(Utf8(wszPath), dir.Dir() + "/inst\\System32\\vltxmlss.txt");
   ASSERT_TRUE(CIcuTrans::Initialize(&nError, nullptr));
   EXPECT_EQ(nError, XML_OK);
   EXPECT_EQ(Lookup("found"), 1250);
@@ -102,9 +102,9 @@ TEST(AliasFileTest, FoundThroughTheInstallLocation) {
   EXPECT_EQ(Lookup("other"), 1251);
   CIcuTrans::Terminate();
 
-  UseRegistry(dir, (dir.Path() + "/inst\\").c_str());
+  UseRegistry(dir, (dir.Dir() + "/inst\\").c_str());
   ASSERT_TRUE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
-  EXPECT_EQ(Utf8(wszPath), dir.Path() + "/inst\\System32\\vltxmlss.txt");
+  EXPECT_EQ(Utf8(wszPath), dir.Dir() + "/inst\\System32\\vltxmlss.txt");
   UseRegistry(dir, "   ");
   ASSERT_TRUE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
   EXPECT_EQ(Utf8(wszPath), "vltxmlss.txt");
@@ -116,11 +116,11 @@ TEST(AliasFileTest, FoundThroughTheInstallLocation) {
 TEST(AliasFileTest, LoadFailures) {
   TempDir dir;
   int nError = -1;
-  UseRegistry(dir, (dir.Path() + "/missing").c_str());
+  UseRegistry(dir, (dir.Dir() + "/missing").c_str());
   EXPECT_FALSE(CIcuTrans::Initialize(&nError, nullptr));
   EXPECT_EQ(nError, XML_FAILURE);
   dir.Write("empty/System32/vltxmlss.txt", "");
-  UseRegistry(dir, (dir.Path() + "/empty").c_str());
+  UseRegistry(dir, (dir.Dir() + "/empty").c_str());
   EXPECT_FALSE(CIcuTrans::Initialize(&nError, nullptr));
   EXPECT_EQ(nError, XML_FAILURE);
   // A value of another type cannot be used.
@@ -134,7 +134,7 @@ TEST(AliasFileTest, LoadFailures) {
   EXPECT_FALSE(CIcuTrans::Initialize(&nError, nullptr));
   // A file of comments loads and leaves the table empty: every name is UTF-8.
   dir.Write("comments/System32/vltxmlss.txt", "# nothing\n\n   \n# here\n");
-  UseRegistry(dir, (dir.Path() + "/comments").c_str());
+  UseRegistry(dir, (dir.Dir() + "/comments").c_str());
   ASSERT_TRUE(CIcuTrans::Initialize(&nError, nullptr));
   EXPECT_EQ(CCharsetAliasTable::Head(), nullptr);
   CIcuTrans trans;

@@ -11,23 +11,6 @@ namespace fs = std::filesystem;
 
 namespace xmltest {
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "vltxml-XXXXXX").string();
-  m_path = mkdtemp(pattern.data());
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(m_path, ec);
-}
-
-std::string TempDir::Write(const std::string& relative, const std::string& contents) const {
-  fs::path path = fs::path(m_path) / relative;
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << contents;
-  return path.string();
-}
-
 void UseRegistry(const TempDir& dir, const char* location) {
   std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
   if (location != nullptr) {
@@ -51,7 +34,7 @@ std::string ShippedAliasFile() {
 
 bool InitializeWithAliases(const TempDir& dir, const std::string& aliasFile) {
   dir.Write("install/System32/vltxmlss.txt", aliasFile);
-  UseRegistry(dir, (dir.Path() + "/install").c_str());
+  UseRegistry(dir, (dir.Dir() + "/install").c_str());
   int nError = -1;
   return CIcuTrans::Initialize(&nError, nullptr) && nError == XML_OK;
 }

@@ -8,21 +8,11 @@
 #include "admin/xml/icu_trans.h"
 #include "admin/xml/xml_parser.h"
 #include "platform/wstr.h"
+#include "scratch_dir.h"
 
 namespace xmltest {
 
-// A temporary directory removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return m_path; }
-  // Writes a file below the directory (creating its parent directories).
-  std::string Write(const std::string& relative, const std::string& contents) const;
-
- private:
-  std::string m_path;
-};
+typedef vlttest::CScratchDir TempDir;
 
 // Points VLTADMIN_REGISTRY at a registry file in dir whose install
 // "Location" is location (omitted when null: no install key at all).
