@@ -19,6 +19,9 @@
 #ifndef VLTADMIN_INSTALLED_EXTENSION
 #define VLTADMIN_INSTALLED_EXTENSION "/usr/local/lib/vltadmin/libvltadmin.so"
 #endif
+#ifndef VLTADMIN_EXTENSION_FROM_HOST
+#define VLTADMIN_EXTENSION_FROM_HOST "../lib/vltadmin/libvltadmin.so"
+#endif
 #ifndef VLTADMIN_DEFAULT_REGISTRY
 #define VLTADMIN_DEFAULT_REGISTRY "/etc/vltadmin/vltadmin.reg"
 #endif
@@ -57,10 +60,17 @@ int main(int argc, char** argv) {
   }
   if (opts.m_extensions.empty()) {
     // The extension built beside the host; an installed host finds it in the
-    // installed library directory.
-    std::string library = OwnDirectory() + "/libvltadmin.so";
-    if (access(library.c_str(), F_OK) != 0 && access(VLTADMIN_INSTALLED_EXTENSION, F_OK) == 0)
-      library = VLTADMIN_INSTALLED_EXTENSION;
+    // library directory of its own tree, else of the configured prefix.
+    std::string library;
+    for (const std::string& candidate :
+         {OwnDirectory() + "/libvltadmin.so", OwnDirectory() + "/" VLTADMIN_EXTENSION_FROM_HOST,
+          std::string(VLTADMIN_INSTALLED_EXTENSION)}) {
+      if (access(candidate.c_str(), F_OK) == 0) {
+        library = candidate;
+        break;
+      }
+    }
+    if (library.empty()) library = OwnDirectory() + "/libvltadmin.so";  // named in the error
     opts.m_extensions.push_back({kDefaultUrlPath, library});
   }
 
