@@ -159,6 +159,157 @@ bool CXMLParser::skipWSandComments(int* pError) {
   return p < m_pwEnd;
 }
 
+bool CXMLParser::Fail(unsigned short* pwCursor, int nError, int* pError) {
+  m_pwCursor = pwCursor;
+  *pError = nError;
+  return false;
+}
+
+bool CXMLParser::AtEnd(e_XML_Entry* peKind, int* pError) {
+  if (m_nDepth != 0) {
+    *pError = XML_UNEXPECTED_END;
+    return false;
+  }
+  *peKind = XML_ENTRY_END;
+  return true;
+}
+
+unsigned short* CXMLParser::skipWhitespace(unsigned short* p) {
+  while (IsWhiteSpace(*p)) ++p;
+  return p;
+}
+
+bool CXMLParser::SkipSpacesAndComments(unsigned short** pp, unsigned short* pEnd) {
+  unsigned short* p = xmlscan::SkipSpacesShort(*pp);
+  if (IsCommentStart(p)) [[unlikely]] {
+    p = SkipComments(p, pEnd);
+    if (p == nullptr) return false;
+  }
+  *pp = p;
+  return true;
+}
+
+bool CXMLParser::GetAttribute(unsigned short* p, unsigned short* pEnd, unsigned short** ppwName,
+                              int* pcwName, unsigned short** ppwValue, int* pcwValue,
+                              int* pError) {
+  unsigned short* const pwName = p;
+  unsigned short* q = xmlscan::FindEitherShort<u'=', u' '>(p, pEnd);
+  if (q == pEnd) return Fail(p, XML_BAD_ATTRIBUTE, pError);
+  const int cwName = static_cast<int>(q - pwName);
+  q = skipWhitespace(q);
+  if (q == pEnd) return Fail(p, XML_UNEXPECTED_END, pError);
+  if (*q != u'=') return Fail(p, XML_BAD_ATTRIBUTE, pError);
+  q = skipWhitespace(q + 1);
+  if (q == pEnd) return Fail(p, XML_UNEXPECTED_END, pError);
+  const unsigned short wQuote = *q;
+  if (wQuote != u'\'' && wQuote != u'"') return Fail(p, XML_BAD_ATTRIBUTE, pError);
+  if (++q == pEnd) return Fail(p, XML_UNEXPECTED_END, pError);
+  unsigned short* const pwValue = q;
+  q = xmlscan::FindEither(q, pEnd, wQuote, u'>');
+  if (*q == u'>') return Fail(p, XML_BAD_ATTRIBUTE, pError);
+  if (q == pEnd) return Fail(p, XML_UNEXPECTED_END, pError);
+  m_pwCursor = q + 1;
+  *ppwName = pwName;
+  *pcwName = cwName;
+  *ppwValue = pwValue;
+  *pcwValue = static_cast<int>(q - pwValue);
+  return true;
+}
+
+bool CXMLParser::GetLabel(unsigned short* p, unsigned short* pEnd, e_XML_Entry* peKind,
+                          unsigned short** ppwName, int* pcwName, int* pError) {
+  unsigned short* const pwName = p + 1;
+  unsigned short* q = xmlscan::FindAny(pwName, pEnd, u' ', u'>', u'/');
+  if (q == pEnd) return Fail(p, XML_BAD_START_TAG, pError);
+  const int cwName = static_cast<int>(q - pwName);
+  // A failed call leaves the depth as it was, so that it always indexes
+  // m_rgpwOpen.
+  int nDepth = m_nDepth;
+  if (nDepth + 1 >= kMaxOpen) return Fail(p, XML_BAD_NESTING, pError);
+  m_rgpwOpen[nDepth++] = pwName;
+  m_nDepth = nDepth;
+  m_fAttributes = true;
+  q = skipWhitespace(q);
+  if (q == pEnd) return Fail(p, XML_UNEXPECTED_END, pError);
+  if (*q == u'/') {
+    if (q[1] != u'>') return Fail(p, XML_BAD_START_TAG, pError);
+    q += 2;
+    m_fAttributes = false;
+    m_nDepth = nDepth - 1;
+  }
+  const int nLevel = nDepth - 1;
+  if (m_nLevel != nLevel)
+    *peKind = XML_ENTRY_CHILD;
+  else if (nLevel != 0)
+    *peKind = XML_ENTRY_SIBLING;
+  else
+    *peKind = XML_ENTRY_TOP;
+  m_nLevel = nLevel;
+  m_pwCursor = q;
+  *ppwName = pwName;
+  *pcwName = cwName;
+  return true;
+}
+
+CXMLParser::e_Step CXMLParser::CloseElement(unsigned short** pp, unsigned short* pEnd,
+                                            e_XML_Entry* peKind, unsigned short** ppwName,
+                                            int* pcwName, int* pError) {
+  // The open element's name, compared over the end tag's length (the start
+  // tag's name normally lies before the end tag, but Reset may have moved
+  // the read position back).
+  unsigned short* p = *pp;
+  unsigned short* q = skipWhitespace(p + 2);
+  if (q == pEnd) return Fail(p, XML_BAD_END_TAG, pError), STEP_FAILED;
+  unsigned short* const pwName = q;
+  q = xmlscan::FindAny(q, pEnd, u' ', u'>', u'/');
+  if (q == pEnd) return Fail(p, XML_BAD_START_TAG, pError), STEP_FAILED;
+  const int cwName = static_cast<int>(q - pwName);
+  if (m_nDepth <= 0) return Fail(p, XML_BAD_NESTING, pError), STEP_FAILED;
+  const int nDepth = --m_nDepth;
+  const unsigned short* const pwOpen = m_rgpwOpen[nDepth];
+  if (pEnd - pwOpen < cwName || !xmlscan::EqualUnits(pwOpen, pwName, cwName))
+    return Fail(p, XML_BAD_END_TAG, pError), STEP_FAILED;
+  q = skipWhitespace(q);
+  if (*q != u'>') return Fail(p, XML_BAD_END_TAG, pError), STEP_FAILED;
+  p = q + 1;
+  if (!SkipSpacesAndComments(&p, pEnd)) return Fail(pEnd, XML_UNEXPECTED_END, pError), STEP_FAILED;
+  m_pwCursor = p;
+  if (p == pEnd) return AtEnd(peKind, pError) ? STEP_REPORTED : STEP_FAILED;
+  if (nDepth < m_nLevel) {
+    m_nLevel = nDepth;
+    *peKind = nDepth != 0 ? XML_ENTRY_UP : XML_ENTRY_TOP;
+    *ppwName = pwName;
+    *pcwName = cwName;
+    return STEP_REPORTED;
+  }
+  *pp = p;
+  return STEP_ON;
+}
+
+CXMLParser::e_Step CXMLParser::GetData(unsigned short** pp, unsigned short* pEnd,
+                                       e_XML_Entry* peKind, unsigned short** ppwData,
+                                       int* pcwData, int* pError) {
+  // Mostly plain text up to a tag.
+  unsigned short* const pwStart = *pp;
+  unsigned short* q = xmlscan::FindEither(pwStart, pEnd, u'<', u'&');
+  unsigned short* pwOut = q;
+  if (*q != u'<' || IsCommentStart(q)) [[unlikely]] {
+    m_pwCursor = pwStart;
+    if (!DecodeData(q, &pwOut, pError)) return STEP_FAILED;
+    q = m_pwCursor;
+    if (pwOut == pwStart) {
+      // No data after all: what follows is a tag.
+      *pp = q;
+      return STEP_ON;
+    }
+  }
+  m_pwCursor = q;
+  *peKind = XML_ENTRY_DATA;
+  *ppwData = pwStart;
+  *pcwData = static_cast<int>(pwOut - pwStart);
+  return STEP_REPORTED;
+}
+
 // One pass from the read position to the next entry. The text is followed
 // by zeros, so the scans stop at its end without testing the length: a test
 // against m_pwEnd follows only where a scan stopped on something it does not
@@ -175,173 +326,50 @@ bool CXMLParser::GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pc
   *pcwValue = 0;
   *pError = XML_OK;
 
-  auto fail = [&](unsigned short* pwCursor, int nError) {
-    m_pwCursor = pwCursor;
-    *pError = nError;
-    return false;
-  };
-  // At the end of the text, the read position stored.
-  auto atEnd = [&]() {
-    if (m_nDepth != 0) {
-      *pError = XML_UNEXPECTED_END;
-      return false;
-    }
-    *peKind = XML_ENTRY_END;
-    return true;
-  };
-  // White space and comments from p on; false at an unclosed comment.
-  auto skip = [&]() {
-    p = xmlscan::SkipSpacesShort(p);
-    if (IsCommentStart(p)) [[unlikely]] {
-      p = SkipComments(p, pEnd);
-      if (p == nullptr) return false;
-    }
-    return true;
-  };
-
   if (pEnd == nullptr) [[unlikely]]
-    return atEnd();  // nothing converted: no entries
+    return AtEnd(peKind, pError);  // nothing converted: no entries
   if (m_fAttributes) {
     // In a start tag: its end, or the next attribute.
     if (*p != u'>') [[unlikely]] {
-      if (!skip()) return fail(pEnd, XML_UNEXPECTED_END);
+      if (!SkipSpacesAndComments(&p, pEnd)) return Fail(pEnd, XML_UNEXPECTED_END, pError);
       if (p == pEnd) {
         m_pwCursor = p;
-        return atEnd();
+        return AtEnd(peKind, pError);
       }
       if (*p == u'/') {
-        if (p + 1 == pEnd) return fail(p, XML_UNEXPECTED_END);
-        if (p[1] != u'>') return fail(p, XML_BAD_END_TAG);
+        if (p + 1 == pEnd) return Fail(p, XML_UNEXPECTED_END, pError);
+        if (p[1] != u'>') return Fail(p, XML_BAD_END_TAG, pError);
         if (m_nDepth > 0) --m_nDepth;
         ++p;
       } else if (*p != u'>') {
-        unsigned short* const pwName = p;
-        unsigned short* q = xmlscan::FindEitherShort<u'=', u' '>(p, pEnd);
-        if (q == pEnd) return fail(p, XML_BAD_ATTRIBUTE);
-        const int cwName = static_cast<int>(q - pwName);
-        while (IsWhiteSpace(*q)) ++q;
-        if (q == pEnd) return fail(p, XML_UNEXPECTED_END);
-        if (*q != u'=') return fail(p, XML_BAD_ATTRIBUTE);
-        ++q;
-        while (IsWhiteSpace(*q)) ++q;
-        if (q == pEnd) return fail(p, XML_UNEXPECTED_END);
-        const unsigned short wQuote = *q;
-        if (wQuote != u'\'' && wQuote != u'"') return fail(p, XML_BAD_ATTRIBUTE);
-        if (++q == pEnd) return fail(p, XML_UNEXPECTED_END);
-        unsigned short* const pwValue = q;
-        q = xmlscan::FindEither(q, pEnd, wQuote, u'>');
-        if (*q == u'>') return fail(p, XML_BAD_ATTRIBUTE);
-        if (q == pEnd) return fail(p, XML_UNEXPECTED_END);
-        m_pwCursor = q + 1;
+        if (!GetAttribute(p, pEnd, ppwName, pcwName, ppwValue, pcwValue, pError)) return false;
         *peKind = XML_ENTRY_ATTRIBUTE;
-        *ppwName = pwName;
-        *pcwName = cwName;
-        *ppwValue = pwValue;
-        *pcwValue = static_cast<int>(q - pwValue);
         return true;
       }
     }
     // At the ">" that ends the tag.
     ++p;
-    if (!skip()) return fail(pEnd, XML_UNEXPECTED_END);
-    if (p == pEnd) return fail(p, XML_UNEXPECTED_END);
+    if (!SkipSpacesAndComments(&p, pEnd)) return Fail(pEnd, XML_UNEXPECTED_END, pError);
+    if (p == pEnd) return Fail(p, XML_UNEXPECTED_END, pError);
     m_fAttributes = false;
   } else {
-    if (!skip()) return fail(pEnd, XML_UNEXPECTED_END);
+    if (!SkipSpacesAndComments(&p, pEnd)) return Fail(pEnd, XML_UNEXPECTED_END, pError);
     if (p == pEnd) {
       m_pwCursor = p;
-      return atEnd();
+      return AtEnd(peKind, pError);
     }
   }
 
   // Content, from a code unit that is neither white space nor a comment.
   for (;;) {
-    if (*p == u'<') {
-      if (p[1] == u'/') {
-        // An end tag: the open element's name, over the end tag's length
-        // (the start tag's name normally lies before the end tag, but Reset
-        // may have moved the read position back).
-        unsigned short* q = p + 2;
-        while (IsWhiteSpace(*q)) ++q;
-        if (q == pEnd) return fail(p, XML_BAD_END_TAG);
-        unsigned short* const pwName = q;
-        q = xmlscan::FindAny(q, pEnd, u' ', u'>', u'/');
-        if (q == pEnd) return fail(p, XML_BAD_START_TAG);
-        const int cwName = static_cast<int>(q - pwName);
-        if (m_nDepth <= 0) return fail(p, XML_BAD_NESTING);
-        const int nDepth = --m_nDepth;
-        const unsigned short* const pwOpen = m_rgpwOpen[nDepth];
-        if (pEnd - pwOpen < cwName || !xmlscan::EqualUnits(pwOpen, pwName, cwName))
-          return fail(p, XML_BAD_END_TAG);
-        while (IsWhiteSpace(*q)) ++q;
-        if (*q != u'>') return fail(p, XML_BAD_END_TAG);
-        p = q + 1;
-        if (!skip()) return fail(pEnd, XML_UNEXPECTED_END);
-        m_pwCursor = p;
-        if (p == pEnd) return atEnd();
-        if (nDepth < m_nLevel) {
-          m_nLevel = nDepth;
-          *peKind = nDepth != 0 ? XML_ENTRY_UP : XML_ENTRY_TOP;
-          *ppwName = pwName;
-          *pcwName = cwName;
-          return true;
-        }
-        continue;
-      }
-
-      // An element start: name, nesting, "/>".
-      unsigned short* const pwName = p + 1;
-      unsigned short* q = xmlscan::FindAny(pwName, pEnd, u' ', u'>', u'/');
-      if (q == pEnd) return fail(p, XML_BAD_START_TAG);
-      const int cwName = static_cast<int>(q - pwName);
-      // A failed call leaves the depth as it was, so that it always indexes
-      // m_rgpwOpen.
-      int nDepth = m_nDepth;
-      if (nDepth + 1 >= kMaxOpen) return fail(p, XML_BAD_NESTING);
-      m_rgpwOpen[nDepth++] = pwName;
-      m_nDepth = nDepth;
-      m_fAttributes = true;
-      while (IsWhiteSpace(*q)) ++q;
-      if (q == pEnd) return fail(p, XML_UNEXPECTED_END);
-      if (*q == u'/') {
-        if (q[1] != u'>') return fail(p, XML_BAD_START_TAG);
-        q += 2;
-        m_fAttributes = false;
-        m_nDepth = nDepth - 1;
-      }
-      const int nLevel = nDepth - 1;
-      if (m_nLevel != nLevel)
-        *peKind = XML_ENTRY_CHILD;
-      else if (nLevel != 0)
-        *peKind = XML_ENTRY_SIBLING;
-      else
-        *peKind = XML_ENTRY_TOP;
-      m_nLevel = nLevel;
-      m_pwCursor = q;
-      *ppwName = pwName;
-      *pcwName = cwName;
-      return true;
-    }
-
-    // Character data: mostly plain text up to a tag.
-    unsigned short* const pwStart = p;
-    unsigned short* q = xmlscan::FindEither(p, pEnd, u'<', u'&');
-    unsigned short* pwOut = q;
-    if (*q != u'<' || IsCommentStart(q)) [[unlikely]] {
-      m_pwCursor = pwStart;
-      if (!DecodeData(q, &pwOut, pError)) return false;
-      q = m_pwCursor;
-      if (pwOut == pwStart) {
-        // No data after all: what follows is a tag.
-        p = q;
-        continue;
-      }
-    }
-    m_pwCursor = q;
-    *peKind = XML_ENTRY_DATA;
-    *ppwName = pwStart;
-    *pcwName = static_cast<int>(pwOut - pwStart);
-    return true;
+    e_Step eStep;
+    if (*p != u'<')
+      eStep = GetData(&p, pEnd, peKind, ppwName, pcwName, pError);
+    else if (p[1] == u'/')
+      eStep = CloseElement(&p, pEnd, peKind, ppwName, pcwName, pError);
+    else
+      return GetLabel(p, pEnd, peKind, ppwName, pcwName, pError);
+    if (eStep != STEP_ON) return eStep == STEP_REPORTED;
   }
 }
 

@@ -83,6 +83,36 @@ class CXMLParser {
   // code unit before the end; false at the end, with XML_UNEXPECTED_END for
   // an unclosed comment.
   bool skipWSandComments(int* pError);
+  // The steps of GetEntry, compiled into it. Each works from a position p in
+  // the text, whose end is pEnd; a failure stores the read position at the
+  // start of the construct that failed and returns false with a code.
+#define VLT_XML_STEP __attribute__((visibility("hidden"), always_inline)) inline
+  enum e_Step { STEP_REPORTED, STEP_FAILED, STEP_ON };
+  // Element start at "<": name, nesting, "/>".
+  VLT_XML_STEP bool GetLabel(unsigned short* p, unsigned short* pEnd, e_XML_Entry* peKind,
+                             unsigned short** ppwName, int* pcwName, int* pError);
+  // The attribute whose name starts at p, in a start tag.
+  VLT_XML_STEP bool GetAttribute(unsigned short* p, unsigned short* pEnd,
+                                 unsigned short** ppwName, int* pcwName,
+                                 unsigned short** ppwValue, int* pcwValue, int* pError);
+  // End tag at "</" (*pp): reports the move up when the level changes, else
+  // STEP_ON with *pp after the tag and the white space and comments after it.
+  VLT_XML_STEP e_Step CloseElement(unsigned short** pp, unsigned short* pEnd,
+                                   e_XML_Entry* peKind, unsigned short** ppwName,
+                                   int* pcwName, int* pError);
+  // Character data at *pp, decoded in place: STEP_ON with *pp at the tag
+  // that follows when there was none after all.
+  VLT_XML_STEP e_Step GetData(unsigned short** pp, unsigned short* pEnd, e_XML_Entry* peKind,
+                              unsigned short** ppwData, int* pcwData, int* pError);
+  // Past the white space at p; the zeros after the text stop it.
+  static VLT_XML_STEP unsigned short* skipWhitespace(unsigned short* p);
+  // Past the white space and comments at *pp; false at an unclosed comment.
+  VLT_XML_STEP bool SkipSpacesAndComments(unsigned short** pp, unsigned short* pEnd);
+  // The end of the text reached: XML_ENTRY_END, or a failure while elements
+  // are open.
+  VLT_XML_STEP bool AtEnd(e_XML_Entry* peKind, int* pError);
+  VLT_XML_STEP bool Fail(unsigned short* pwCursor, int nError, int* pError);
+#undef VLT_XML_STEP
   // The rest of the character data that started at the read position, from
   // p on: p holds "&", "<" or the end, and the data so far ends at p. True
   // with the end of the decoded data in *ppwOut and the read position after
