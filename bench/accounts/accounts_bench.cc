@@ -17,9 +17,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/account_store.h"
-#include "platform/netapi.h"
-#include "platform/wstr.h"
+#include "platform/netapi/local/account_store.h"
+#include "platform/netapi/netapi.h"
+#include "platform/text/wstr.h"
 
 namespace {
 

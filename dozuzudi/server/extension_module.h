@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/isapi.h"
+#include "platform/isapi/isapi.h"
 
 class CExtensionModule {
  public:

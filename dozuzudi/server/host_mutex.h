@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "platform/thread_annotations.h"
+#include "platform/base/thread_annotations.h"
 
 #define VLT_SCOPED_CAPABILITY VLT_TSA(scoped_lockable)
 

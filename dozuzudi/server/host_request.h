@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/isapi.h"
+#include "platform/isapi/isapi.h"
 #include "server/host_mutex.h"
 #include "server/response_framing.h"
 #include "server/wiping_allocator.h"

@@ -4,7 +4,7 @@
 // done the work or its timeout ended it.
 #pragma once
 
-#include "platform/isapi.h"
+#include "platform/isapi/isapi.h"
 
 BOOL WINAPI IsapiGetServerVariable(HCONN hConn, LPSTR lpszVariableName, LPVOID lpvBuffer,
                                    LPDWORD lpdwSize);

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "platform/isapi.h"
+#include "platform/isapi/isapi.h"
 
 struct CHostRequest;
 

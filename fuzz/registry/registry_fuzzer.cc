@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "reg_tree.h"
+#include "platform/registry/reg_tree.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform::reg::CRegTree tree;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "account_test_support.h"
-#include "platform/netapi.h"
+#include "platform/netapi/netapi.h"
 
 using accounttest::MakeStore;
 using accounttest::OpenPolicy;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fixture_support.h"
-#include "platform/account_store.h"
+#include "platform/netapi/local/account_store.h"
 
 namespace accounttest {
 

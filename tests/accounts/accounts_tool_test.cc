@@ -8,7 +8,7 @@
 
 #include "account_test_support.h"
 #include "host_process.h"
-#include "platform/account_store.h"
+#include "platform/netapi/local/account_store.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "fake_isapi_host.h"
 #include "fixture_support.h"
-#include "platform/netapi.h"
+#include "platform/netapi/netapi.h"
 
 namespace {
 

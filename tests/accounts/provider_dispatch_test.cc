@@ -2,7 +2,7 @@
 
 #include "account_test_support.h"
 #include "fake_isapi_host.h"
-#include "platform/netapi.h"
+#include "platform/netapi/netapi.h"
 
 using accounttest::LocalDomain;
 using accounttest::MakeStore;

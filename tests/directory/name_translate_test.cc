@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "fake_isapi_host.h"
-#include "platform/adsi.h"
-#include "platform/wstr.h"
+#include "platform/activeds/adsi.h"
+#include "platform/text/wstr.h"
 #include "slapd_server.h"
 
 namespace {

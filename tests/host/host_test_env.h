@@ -7,8 +7,8 @@
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
 #include "fake_isapi_host.h"
-#include "platform/heap.h"
-#include "platform/sync.h"
+#include "platform/base/heap.h"
+#include "platform/base/sync.h"
 
 class ExtensionTest : public ::testing::Test {
  protected:

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "password_test_env.h"
-#include "platform/com.h"
-#include "platform/password_translator.h"
+#include "platform/com/com.h"
+#include "plugins/password_translator.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "fake_isapi_host.h"
 #include "fake_translator_control.h"
-#include "platform/module.h"
-#include "platform/oleauto.h"
+#include "platform/base/module.h"
+#include "platform/com/oleauto.h"
 
 namespace pwtest {
 

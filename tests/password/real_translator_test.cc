@@ -2,7 +2,7 @@
 #include "admin/password/library/password_library.h"
 #include "fake_ads_user.h"
 #include "password_test_env.h"
-#include "platform/password_translator.h"
+#include "plugins/password_translator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include "platform/files/files.h"
 
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -12,8 +12,8 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/sync.h"
-#include "platform/wstr.h"
+#include "platform/base/sync.h"
+#include "platform/text/wstr.h"
 #include "scratch_dir.h"
 
 extern char** environ;

@@ -1,4 +1,4 @@
-#include "platform/module.h"
+#include "platform/base/module.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/wstr.h"
+#include "platform/text/wstr.h"
 #include "scratch_dir.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/wstr.h"
+#include "platform/text/wstr.h"
 #include "scratch_dir.h"
 
 namespace {

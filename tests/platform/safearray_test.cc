@@ -1,9 +1,9 @@
 // Safe arrays and the string arrays the directory-services library builds.
 #include <gtest/gtest.h>
 
-#include "platform/com.h"
-#include "platform/module.h"
-#include "platform/wstr.h"
+#include "platform/com/com.h"
+#include "platform/base/module.h"
+#include "platform/text/wstr.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/sync.h"
+#include "platform/base/sync.h"
 
 TEST(SyncTest, AutoResetEventReleasesOneWaiterPerSignal) {
   HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);

@@ -1,4 +1,4 @@
-#include "platform/wstr.h"
+#include "platform/text/wstr.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "admin/password/change_password_request.h"
 #include "admin/protocol/parse_context.h"
 #include "admin/xml/xml_parser.h"
-#include "platform/heap.h"
+#include "platform/base/heap.h"
 #include "protocol_test_env.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/com.h"
+#include "platform/com/com.h"
 #include "protocol_test_env.h"
 
 namespace {

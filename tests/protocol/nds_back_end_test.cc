@@ -3,8 +3,8 @@
 #include <string>
 
 #include "admin/password/nds_password.h"
-#include "platform/module.h"
-#include "platform/wstr.h"
+#include "platform/base/module.h"
+#include "platform/text/wstr.h"
 #include "gtest/gtest.h"
 
 namespace {

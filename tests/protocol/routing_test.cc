@@ -1,7 +1,7 @@
 #include <string>
 
 #include "admin/password/change_password_request.h"
-#include "platform/heap.h"
+#include "platform/base/heap.h"
 #include "protocol_test_env.h"
 
 namespace {

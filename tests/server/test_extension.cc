@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/isapi.h"
+#include "platform/isapi/isapi.h"
 #include "server/host_mutex.h"
 
 namespace {

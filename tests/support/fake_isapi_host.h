@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/isapi.h"
+#include "platform/isapi/isapi.h"
 #include "scratch_dir.h"
 
 namespace vlttest {

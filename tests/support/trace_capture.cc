@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "admin/trace/extension_trace.h"
-#include "platform/wstr.h"
+#include "platform/text/wstr.h"
 
 extern char** environ;
 

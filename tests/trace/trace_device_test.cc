@@ -8,9 +8,9 @@
 
 #include "admin/trace/qtr_trace.h"
 #include "in_process_collector.h"
-#include "platform/device.h"
-#include "platform/handle.h"
-#include "platform/sync.h"
+#include "platform/trace/trace_device.h"
+#include "platform/base/handle.h"
+#include "platform/base/sync.h"
 
 namespace {
 

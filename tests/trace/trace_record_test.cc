@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "admin/trace/qtr_trace.h"
-#include "platform/handle.h"
+#include "platform/base/handle.h"
 
 namespace {
 

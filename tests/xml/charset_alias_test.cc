@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/module.h"
+#include "platform/base/module.h"
 #include "xml_test_support.h"
 
 using namespace xmltest;

@@ -1,6 +1,6 @@
 // MultiByteToWideChar and WideCharToMultiByte over ICU, and the shipped
 // alias file: every code page it names converts.
-#include "platform/codepage.h"
+#include "platform/text/codepage.h"
 
 #include <gtest/gtest.h>
 

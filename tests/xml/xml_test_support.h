@@ -7,7 +7,7 @@
 
 #include "admin/xml/icu_trans.h"
 #include "admin/xml/xml_parser.h"
-#include "platform/wstr.h"
+#include "platform/text/wstr.h"
 #include "scratch_dir.h"
 
 namespace xmltest {

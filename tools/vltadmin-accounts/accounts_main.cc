@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "password_input.h"
-#include "platform/account_store.h"
-#include "platform/netapi.h"
+#include "platform/netapi/local/account_store.h"
+#include "platform/netapi/netapi.h"
 #include "policy_options.h"
 
 namespace {

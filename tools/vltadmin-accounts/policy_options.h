@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/account_store.h"
+#include "platform/netapi/local/account_store.h"
 
 // Applies the options in argv[first..argc) to |policy|. False, with |error|
 // set, for an unknown option or a bad value.

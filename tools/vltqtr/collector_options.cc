@@ -4,7 +4,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "platform/trace_device.h"
+#include "platform/trace/trace_device.h"
 
 namespace vltqtr {
 

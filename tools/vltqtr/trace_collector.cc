@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/trace_device.h"
-#include "platform/trace_wire.h"
+#include "platform/trace/trace_device.h"
+#include "platform/trace/trace_wire.h"
 
 namespace vltqtr {
 namespace {

@@ -1,7 +1,7 @@
 // The ISAPI entry points the web server resolves by name.
 #pragma once
 
-#include "platform/isapi.h"
+#include "platform/isapi/isapi.h"
 
 extern "C" {
 BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info);

@@ -1,7 +1,7 @@
 // The HTTP checks of a request and the reading of its body.
 #pragma once
 
-#include "platform/isapi.h"
+#include "platform/isapi/isapi.h"
 
 #define INTAKE_BODY_READY 0
 #define INTAKE_REQUEST_OVER 4

@@ -4,7 +4,7 @@
 
 #include "admin/host/extension_exports.h"
 #include "admin/host/settings.h"
-#include "platform/heap.h"
+#include "platform/base/heap.h"
 
 RequestQueue g_requestQueue;
 

@@ -2,9 +2,9 @@
 // threads, with the process-wide state of the extension's lifecycle.
 #pragma once
 
-#include "platform/isapi.h"
-#include "platform/sync.h"
-#include "platform/thread_annotations.h"
+#include "platform/isapi/isapi.h"
+#include "platform/base/sync.h"
+#include "platform/base/thread_annotations.h"
 
 // One request: owned by the queue until a worker takes it, then by the worker.
 struct RequestNode {

@@ -1,6 +1,6 @@
 #include "admin/host/settings.h"
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 DWORD MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
 const LONG MaxWorkerThreads = 16;

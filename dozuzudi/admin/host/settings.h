@@ -1,7 +1,7 @@
 // The extension's one setting, read from the registry at load and start.
 #pragma once
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 #define DEFAULT_MAX_REQUEST_SIZE 16720u
 

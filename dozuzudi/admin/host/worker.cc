@@ -3,7 +3,7 @@
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
 #include "admin/protocol/request.h"
-#include "platform/heap.h"
+#include "platform/base/heap.h"
 
 void EndSession(EXTENSION_CONTROL_BLOCK* pECB) {
   pECB->ServerSupportFunction(pECB->ConnID, HSE_REQ_DONE_WITH_SESSION, nullptr, nullptr, nullptr);

@@ -2,7 +2,7 @@
 // A back end answers with one of them, or with null for success.
 #pragma once
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 typedef const WCHAR* AdminError;
 

@@ -1,7 +1,7 @@
 // Reading the user's bad-password count over LDAP.
 #include "admin/password/ads_steps.h"
-#include "platform/winldap.h"
-#include "platform/wstr.h"
+#include "platform/ldap/winldap.h"
+#include "platform/text/wstr.h"
 
 LONG getBadPwdCount(LPCWSTR pwszDn) {
   AdsTrace(QTR_ENTRY, kAdsTraceBadPwdCount);

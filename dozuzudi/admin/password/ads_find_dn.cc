@@ -1,8 +1,8 @@
 // Finding the user's distinguished name through the name translator, and
 // binding to the user object.
 #include "admin/password/ads_steps.h"
-#include "platform/netapi.h"
-#include "platform/wstr.h"
+#include "platform/netapi/netapi.h"
+#include "platform/text/wstr.h"
 
 HRESULT findDN(LPCWSTR pwszUpn, LPWSTR* ppwszDn) {
   AdsTrace(QTR_ENTRY, kAdsTraceFindDn);

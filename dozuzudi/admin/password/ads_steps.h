@@ -4,8 +4,8 @@
 
 #include "admin/password/admin_error.h"
 #include "admin/trace/qtr_trace.h"
-#include "platform/adsi.h"
-#include "platform/wstr.h"
+#include "platform/activeds/adsi.h"
+#include "platform/text/wstr.h"
 
 // Trace point numbers of the directory back end.
 enum : USHORT {

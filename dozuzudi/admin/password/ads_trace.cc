@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "admin/password/ads_steps.h"
-#include "platform/module.h"
+#include "platform/base/module.h"
 
 namespace {
 

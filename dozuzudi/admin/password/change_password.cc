@@ -2,8 +2,8 @@
 #include "admin/password/password_back_ends.h"
 #include "admin/protocol/keyword_tables.h"
 #include "admin/protocol/request.h"
-#include "platform/heap.h"
-#include "platform/registry.h"
+#include "platform/base/heap.h"
+#include "platform/registry/registry.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "admin/password/change_password_request.h"
 
 #include "admin/protocol/xml_response_writer.h"
-#include "platform/heap.h"
+#include "platform/base/heap.h"
 
 namespace {
 

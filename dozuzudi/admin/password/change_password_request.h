@@ -7,7 +7,7 @@
 
 #include "admin/password/admin_error.h"
 #include "admin/password/request_message.h"
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 struct ParseContext;
 

@@ -1,5 +1,5 @@
 #include "admin/password/change_password_request.h"
-#include "platform/heap.h"
+#include "platform/base/heap.h"
 
 namespace {
 

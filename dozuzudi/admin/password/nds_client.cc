@@ -1,7 +1,7 @@
 #include "admin/password/nds_client.h"
 
-#include "platform/module.h"
-#include "platform/sync.h"
+#include "platform/base/module.h"
+#include "platform/base/sync.h"
 
 NdsClient g_ndsClient;
 

@@ -2,7 +2,7 @@
 // process-wide table of its 21 functions, resolved by name.
 #pragma once
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 typedef uint32_t NWDSContextHandle;
 typedef int32_t NWDSCCODE;

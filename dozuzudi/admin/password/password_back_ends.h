@@ -4,7 +4,7 @@
 #pragma once
 
 #include "admin/password/admin_error.h"
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 struct PasswordBackEnds {
   // NT domain change: a NET_API_STATUS (0, 86, 2244-2246, 87 for unusable

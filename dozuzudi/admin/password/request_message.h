@@ -2,7 +2,7 @@
 // frame of a response document around its response element.
 #pragma once
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 struct XmlResponseWriter;
 

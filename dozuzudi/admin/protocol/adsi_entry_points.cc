@@ -1,6 +1,6 @@
 #include "admin/protocol/adsi_entry_points.h"
 
-#include "platform/module.h"
+#include "platform/base/module.h"
 
 bool ResolveAdsiEntryPoints(HMODULE hModule, AdsiEntryPoints* pEntryPoints) {
   pEntryPoints->pfnADsGetObject =

@@ -2,7 +2,7 @@
 // from the module that the current request's handler holds.
 #pragma once
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 typedef HRESULT(WINAPI* PFN_ADSGETOBJECT)(LPCWSTR lpszPathName, REFIID riid, void** ppObject);
 typedef HRESULT(WINAPI* PFN_ADSBUILDVARARRAYSTR)(LPWSTR* lppPathNames, DWORD dwPathNames,

@@ -3,7 +3,7 @@
 // a longer one is sent chunked.
 #pragma once
 
-#include "platform/isapi.h"
+#include "platform/isapi/isapi.h"
 
 struct ConnectionOutput {
   bool m_fHeaderPending = true;  // status and header not sent yet

@@ -2,7 +2,7 @@
 // which element, attribute and value names are classified.
 #pragma once
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 struct KeywordTable {
   DWORD id;            // 1 and up; 0 ends the table

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "platform/com.h"
-#include "platform/heap.h"
-#include "platform/module.h"
-#include "platform/registry.h"
-#include "platform/wstr.h"
+#include "platform/com/com.h"
+#include "platform/base/heap.h"
+#include "platform/base/module.h"
+#include "platform/registry/registry.h"
+#include "platform/text/wstr.h"
 
 CRequest::CRequest(ConnectionOutput* pOutput) : m_pOutput(pOutput) {
   m_writer.m_pOwner = this;

@@ -7,7 +7,7 @@
 #include "admin/protocol/connection_output.h"
 #include "admin/protocol/xml_response_writer.h"
 #include "admin/xml/icu_trans.h"
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 class CChangePasswordRequest;
 class CGroupRequest;

@@ -8,7 +8,7 @@
 // every write fails. No operation allocates.
 #pragma once
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 class CIcuTrans;
 class CRequest;

@@ -2,8 +2,8 @@
 #include <atomic>
 
 #include "admin/trace/qtr_trace.h"
-#include "platform/files.h"
-#include "platform/sync.h"
+#include "platform/files/files.h"
+#include "platform/base/sync.h"
 
 namespace {
 // The handle QtrWrite sends records to: that of the latest successful open.

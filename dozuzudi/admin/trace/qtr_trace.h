@@ -19,8 +19,8 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "platform/trace_device.h"
-#include "platform/wintypes.h"
+#include "platform/trace/trace_device.h"
+#include "platform/base/wintypes.h"
 
 // Trace classes, by their bit in the class flags.
 enum QtrClass : unsigned {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "admin/trace/qtr_trace.h"
-#include "platform/files.h"
+#include "platform/files/files.h"
 
 namespace {
 

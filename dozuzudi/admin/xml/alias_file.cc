@@ -1,11 +1,11 @@
 // Finding, mapping and loading the alias file.
 #include "admin/xml/charset_alias.h"
 #include "admin/xml/icu_trans.h"
-#include "platform/files.h"
-#include "platform/module.h"
-#include "platform/registry.h"
-#include "platform/sync.h"
-#include "platform/wstr.h"
+#include "platform/files/files.h"
+#include "platform/base/module.h"
+#include "platform/registry/registry.h"
+#include "platform/base/sync.h"
+#include "platform/text/wstr.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/wstr.h"
+#include "platform/text/wstr.h"
 
 CharsetAlias* CCharsetAliasTable::ms_pHead = nullptr;
 

@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 // One alias: a name and the code page of the entry that listed it.
 struct CharsetAlias {

@@ -4,8 +4,8 @@
 
 #include "admin/xml/charset_alias.h"
 #include "admin/xml/widen.h"
-#include "platform/codepage.h"
-#include "platform/wstr.h"
+#include "platform/text/codepage.h"
+#include "platform/text/wstr.h"
 
 bool CIcuTrans::ms_fInitialized = false;
 const WCHAR* CIcuTrans::ms_pwszXMLSignature = u"<?xml version=\"1.0\"?>";

@@ -22,7 +22,7 @@
 // table without a lock.
 #pragma once
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 // Encoding methods (CIcuTrans::SetEncodingMethod, the detected method).
 enum {

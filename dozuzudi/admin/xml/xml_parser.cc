@@ -6,7 +6,7 @@
 #include <new>
 
 #include "admin/xml/scan.h"
-#include "platform/heap.h"
+#include "platform/base/heap.h"
 
 namespace {
 

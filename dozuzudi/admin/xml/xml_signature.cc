@@ -10,7 +10,7 @@
 
 #include "admin/xml/charset_alias.h"
 #include "admin/xml/icu_trans.h"
-#include "platform/wstr.h"
+#include "platform/text/wstr.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 // diagnostic text starts with the Win32 code in hex.
 #include <cstdlib>
 
-#include "ads_last_error.h"
-#include "ads_user.h"
+#include "platform/activeds/ads_last_error.h"
+#include "platform/activeds/ads_user.h"
 
 namespace {
 

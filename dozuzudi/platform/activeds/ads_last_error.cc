@@ -1,6 +1,6 @@
-#include "ads_last_error.h"
+#include "platform/activeds/ads_last_error.h"
 
-#include "platform/wstr.h"
+#include "platform/text/wstr.h"
 
 namespace {
 

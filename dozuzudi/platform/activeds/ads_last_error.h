@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/wintypes.h"
+#include "platform/base/wintypes.h"
 
 void SetAdsLastError(DWORD dwCode, const std::string& sText);
 void ClearAdsLastError();

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "directory_session.h"
-#include "platform/adsi.h"
-#include "platform/wstr.h"
+#include "platform/activeds/directory_session.h"
+#include "platform/activeds/adsi.h"
+#include "platform/text/wstr.h"
 
 // A BSTR of UTF-8 text.
 inline BSTR AllocUtf8Bstr(const std::string& s) {

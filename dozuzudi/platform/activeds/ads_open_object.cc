@@ -2,9 +2,9 @@
 // path, and the class object of the name translator.
 #include <atomic>
 
-#include "ads_last_error.h"
-#include "ads_user.h"
-#include "name_translate.h"
+#include "platform/activeds/ads_last_error.h"
+#include "platform/activeds/ads_user.h"
+#include "platform/activeds/name_translate.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "ads_user.h"
+#include "platform/activeds/ads_user.h"
 
-#include "ads_last_error.h"
+#include "platform/activeds/ads_last_error.h"
 
 HRESULT STDMETHODCALLTYPE CAdsUser::ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPassword) {
   std::string sOld = platform::ToUtf8(std::u16string_view(bstrOldPassword, SysStringLen(bstrOldPassword)));

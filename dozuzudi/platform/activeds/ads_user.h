@@ -1,8 +1,8 @@
 // User objects: IADsUser over a directory entry.
 #pragma once
 
-#include "ads_object.h"
-#include "ads_user_defaults.h"
+#include "platform/activeds/ads_object.h"
+#include "platform/activeds/ads_user_defaults.h"
 
 class CAdsUser : public CAdsObject<CAdsUserDefaults> {
  public:

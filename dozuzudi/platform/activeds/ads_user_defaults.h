@@ -3,7 +3,7 @@
 // support.
 #pragma once
 
-#include "platform/adsi.h"
+#include "platform/activeds/adsi.h"
 
 class CAdsUserDefaults : public IADsUser {
  public:

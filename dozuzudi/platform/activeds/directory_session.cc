@@ -1,8 +1,8 @@
-#include "directory_session.h"
+#include "platform/activeds/directory_session.h"
 
 #include <cstdlib>
 
-#include "ads_last_error.h"
+#include "platform/activeds/ads_last_error.h"
 
 namespace {
 

@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "../src/ldap_connection.h"
-#include "../src/ldap_pool.h"
-#include "platform/wintypes.h"
+#include "platform/ldap/directory_connection.h"
+#include "platform/base/wintypes.h"
 
 class CDirectorySession {
  public:

@@ -1,7 +1,7 @@
-#include "name_translate.h"
+#include "platform/activeds/name_translate.h"
 
-#include "ads_last_error.h"
-#include "ads_object.h"
+#include "platform/activeds/ads_last_error.h"
+#include "platform/activeds/ads_object.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <atomic>
 #include <string>
 
-#include "directory_session.h"
-#include "platform/adsi.h"
+#include "platform/activeds/directory_session.h"
+#include "platform/activeds/adsi.h"
 
 class CNameTranslate final : public IADsNameTranslate {
  public:

@@ -2,8 +2,8 @@
 // policy overlay): a bind as the user with the old password proves it, then
 // the password modify operation (RFC 3062) with old and new value, carrying
 // the password-policy request control so that refusals name their cause.
-#include "ads_last_error.h"
-#include "ads_user.h"
+#include "platform/activeds/ads_last_error.h"
+#include "platform/activeds/ads_user.h"
 
 namespace {
 

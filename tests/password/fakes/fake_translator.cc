@@ -2,7 +2,7 @@
 #include <new>
 
 #include "fake_translator_control.h"
-#include "platform/password_translator.h"
+#include "plugins/password_translator.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "admin/password/library/library_trace.h"
 #include "admin/password/library/password_library.h"
 #include "admin/password/library/translated_password.h"
-#include "platform/netapi.h"
+#include "platform/netapi/netapi.h"
 
 NET_API_STATUS ChangeDomainPassword(LPCWSTR pwszDomain, LPCWSTR pwszUser, LPCWSTR pwszOld,
                                     LPCWSTR pwszNew) {

@@ -2,8 +2,8 @@
 // with every password first offered to the password translator.
 #pragma once
 
-#include "platform/adsi.h"
-#include "platform/wintypes.h"
+#include "platform/activeds/adsi.h"
+#include "platform/base/wintypes.h"
 
 // Changes a user's password in an NT domain (the empty domain is this
 // machine). 87 when an argument is missing or the domain is a server name

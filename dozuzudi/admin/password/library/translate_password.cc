@@ -2,10 +2,10 @@
 #include "admin/password/library/library_trace.h"
 #include "admin/password/library/password_library.h"
 #include "admin/password/library/translated_password.h"
-#include "platform/com.h"
-#include "platform/heap.h"
-#include "platform/password_translator.h"
-#include "platform/sync.h"
+#include "platform/com/com.h"
+#include "platform/base/heap.h"
+#include "plugins/password_translator.h"
+#include "platform/base/sync.h"
 
 namespace {
 

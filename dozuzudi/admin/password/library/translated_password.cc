@@ -1,7 +1,7 @@
 #include "admin/password/library/translated_password.h"
 
 #include "admin/password/library/password_library.h"
-#include "platform/heap.h"
+#include "platform/base/heap.h"
 
 LPCWSTR OfferPassword(LPCWSTR pwszUser, LPCWSTR pwszDomain, LPCWSTR pwszPassword, VARIANT* pvar) {
   VariantInit(pvar);

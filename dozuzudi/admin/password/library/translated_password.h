@@ -1,7 +1,7 @@
 // The caller's side of a translation: one VARIANT per offered password.
 #pragma once
 
-#include "platform/oleauto.h"
+#include "platform/com/oleauto.h"
 
 // Offers pwszPassword to the translator with *pvar (initialised empty here)
 // and returns the password to send: the translated string in *pvar, or

@@ -1,0 +1,184 @@
+// Directory services interfaces (ADSI) that the extension calls.
+//
+// IADs and IADsUser are declared with every method in the order of their
+// Windows declarations, so that each keeps its vtable slot: IADs's methods
+// take slots 7 to 19 after IDispatch, IADsUser's slots 20 to 110, with
+// ChangePassword in slot 110.
+//
+// What the password library relies on: IADsUser::ChangePassword(old, new)
+// changes the user's password, given the old one, and answers S_OK or the
+// failure HRESULT (the directory's codes for a wrong old password and for a
+// refused new one). The BSTR arguments stay the caller's.
+#pragma once
+
+#include "platform/com/com.h"
+
+class IADsMembers;
+
+class IADs : public IDispatch {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Class(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_GUID(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Parent(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Schema(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetInfo() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetInfo() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Get(BSTR bstrName, VARIANT* pvProp) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Put(BSTR bstrName, VARIANT vProp) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEx(BSTR bstrName, VARIANT* pvProp) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PutEx(LONG lnControlCode, BSTR bstrName, VARIANT vProp) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT vProperties, LONG lnReserved) = 0;
+};
+
+class IADsUser : public IADs {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE get_BadLoginAddress(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_BadLoginCount(LONG* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LastLogin(DATE* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LastLogoff(DATE* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LastFailedLogin(DATE* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PasswordLastChanged(DATE* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Description(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Description(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Division(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Division(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Department(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Department(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_EmployeeID(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_EmployeeID(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_FullName(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_FullName(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_FirstName(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_FirstName(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LastName(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_LastName(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_OtherName(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_OtherName(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_NamePrefix(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_NamePrefix(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_NameSuffix(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_NameSuffix(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Title(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Title(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Manager(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Manager(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_TelephoneHome(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_TelephoneHome(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_TelephoneMobile(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_TelephoneMobile(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_TelephoneNumber(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_TelephoneNumber(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_TelephonePager(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_TelephonePager(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_FaxNumber(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_FaxNumber(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_OfficeLocations(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_OfficeLocations(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PostalAddresses(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_PostalAddresses(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PostalCodes(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_PostalCodes(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_SeeAlso(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_SeeAlso(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_AccountDisabled(VARIANT_BOOL* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_AccountDisabled(VARIANT_BOOL value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_AccountExpirationDate(DATE* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_AccountExpirationDate(DATE value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_GraceLoginsAllowed(LONG* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_GraceLoginsAllowed(LONG value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_GraceLoginsRemaining(LONG* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_GraceLoginsRemaining(LONG value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_IsAccountLocked(VARIANT_BOOL* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_IsAccountLocked(VARIANT_BOOL value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LoginHours(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_LoginHours(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LoginWorkstations(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_LoginWorkstations(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_MaxLogins(LONG* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_MaxLogins(LONG value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_MaxStorage(LONG* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_MaxStorage(LONG value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PasswordExpirationDate(DATE* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_PasswordExpirationDate(DATE value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PasswordMinimumLength(LONG* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_PasswordMinimumLength(LONG value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PasswordRequired(VARIANT_BOOL* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_PasswordRequired(VARIANT_BOOL value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_RequireUniquePassword(VARIANT_BOOL* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_RequireUniquePassword(VARIANT_BOOL value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_EmailAddress(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_EmailAddress(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_HomeDirectory(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_HomeDirectory(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Languages(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Languages(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Profile(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Profile(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LoginScript(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_LoginScript(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Picture(VARIANT* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Picture(VARIANT value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_HomePage(BSTR* retval) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_HomePage(BSTR value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Groups(IADsMembers** ppGroups) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetPassword(BSTR NewPassword) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ChangePassword(BSTR bstrOldPassword, BSTR bstrNewPassword) = 0;
+};
+
+// {3E37E320-17E2-11CF-ABC4-02608C9E7553}
+inline constexpr IID IID_IADsUser = {0x3E37E320, 0x17E2, 0x11CF,
+                                     {0xAB, 0xC4, 0x02, 0x60, 0x8C, 0x9E, 0x75, 0x53}};
+
+// {FD8256D0-FD15-11CE-ABC4-02608C9E7553}
+inline constexpr IID IID_IADs = {0xFD8256D0, 0xFD15, 0x11CE,
+                                 {0xAB, 0xC4, 0x02, 0x60, 0x8C, 0x9E, 0x75, 0x53}};
+
+// Name translation between the directory's name forms.
+#define ADS_NAME_INITTYPE_DOMAIN 1
+#define ADS_NAME_INITTYPE_SERVER 2
+#define ADS_NAME_INITTYPE_GC 3
+#define ADS_NAME_TYPE_1779 1
+#define ADS_NAME_TYPE_NT4 3
+#define ADS_NAME_TYPE_USER_PRINCIPAL_NAME 9
+
+class IADsNameTranslate : public IDispatch {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE put_ChaseReferral(LONG lnChaseReferral) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Init(LONG lnSetType, BSTR bstrADsPath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE InitEx(LONG lnSetType, BSTR bstrADsPath, BSTR bstrUserID,
+                                           BSTR bstrDomain, BSTR bstrPassword) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Set(LONG lnSetType, BSTR bstrADsPath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Get(LONG lnFormatType, BSTR* pbstrADsPath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEx(LONG lnFormatType, VARIANT pVar) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEx(LONG lnFormatType, VARIANT* pVar) = 0;
+};
+
+// {B1B272A3-3625-11D1-A3A4-00C04FB950DC}
+inline constexpr IID IID_IADsNameTranslate = {0xB1B272A3, 0x3625, 0x11D1,
+                                              {0xA3, 0xA4, 0x00, 0xC0, 0x4F, 0xB9, 0x50, 0xDC}};
+// {274FAE1F-3626-11D1-A3A4-00C04FB950DC}
+inline constexpr CLSID CLSID_NameTranslate = {0x274FAE1F, 0x3626, 0x11D1,
+                                              {0xA3, 0xA4, 0x00, 0xC0, 0x4F, 0xB9, 0x50, 0xDC}};
+
+// Binding flags of ADsOpenObject.
+#define ADS_SECURE_AUTHENTICATION 0x1
+#define ADS_USE_ENCRYPTION 0x2
+
+#define E_ADS_BAD_PATHNAME static_cast<HRESULT>(0x80005000u)
+#define E_ADS_PROPERTY_NOT_FOUND static_cast<HRESULT>(0x8000500Du)
+
+// Entry points of the directory-services library ("ACTIVEDS.DLL"), which
+// callers take with GetProcAddress from the loaded module.
+//   ADsOpenObject(path, user, password, flags, riid, out object): binds to
+//     "LDAP://[server/]DN"; no user and password: the service's identity.
+//   ADsGetObject(path, riid, out object): ADsOpenObject with no user.
+//   ADsGetLastError(out code, error text, its size, provider name, its size):
+//     the extended error of the calling thread's last directory call.
+typedef HRESULT(WINAPI* PFN_ADSOPENOBJECT)(LPCWSTR lpszPathName, LPCWSTR lpszUserName,
+                                           LPCWSTR lpszPassword, DWORD dwReserved, REFIID riid,
+                                           void** ppObject);
+typedef HRESULT(WINAPI* PFN_ADSGETLASTERROR)(LPDWORD lpError, LPWSTR lpErrorBuf,
+                                             DWORD dwErrorBufLen, LPWSTR lpNameBuf,
+                                             DWORD dwNameBufLen);

@@ -1,0 +1,61 @@
+// Finds a domain's provider under
+// HKEY_LOCAL_MACHINE\SOFTWARE\Veltra\Accounts\Domains\<domain>.
+#include "platform/netapi/domain_provider.h"
+
+#include <memory>
+
+#include "platform/registry/registry.h"
+#include "platform/text/wstr.h"
+
+namespace platform {
+namespace {
+
+constexpr const WCHAR* kDomainsKey = u"SOFTWARE\\Veltra\\Accounts\\Domains\\";
+constexpr const WCHAR* kThisMachine = u".";
+
+// A REG_SZ or REG_EXPAND_SZ value as UTF-8; "" when absent.
+std::string ReadString(HKEY hKey, const WCHAR* pwszName) {
+  DWORD dwType = 0, cb = 0;
+  if (RegQueryValueExW(hKey, pwszName, nullptr, &dwType, nullptr, &cb) != ERROR_SUCCESS ||
+      (dwType != REG_SZ && dwType != REG_EXPAND_SZ) || cb < sizeof(WCHAR))
+    return std::string();
+  std::u16string text(cb / sizeof(WCHAR), u'\0');
+  if (RegQueryValueExW(hKey, pwszName, nullptr, &dwType, reinterpret_cast<LPBYTE>(text.data()), &cb) !=
+      ERROR_SUCCESS)
+    return std::string();
+  text.resize(wcslen(text.c_str()));
+  return ToUtf8(text);
+}
+
+struct CKeyCloser {
+  void operator()(HKEY hKey) const { RegCloseKey(hKey); }
+};
+
+}  // namespace
+
+bool FindDomainProvider(const WCHAR* pwszDomain, SDomainProvider& provider) {
+  if (pwszDomain == nullptr || *pwszDomain == 0) pwszDomain = kThisMachine;
+  // A backslash would reach into another key.
+  if (wcschr(pwszDomain, u'\\') != nullptr) return false;
+  std::u16string path = std::u16string(kDomainsKey) + pwszDomain;
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
+  std::unique_ptr<std::remove_pointer_t<HKEY>, CKeyCloser> key(hKey);
+  std::string kind = ReadString(hKey, u"Provider");
+  for (char& ch : kind) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + ('a' - 'A') : ch);
+  if (kind == "local") {
+    provider.eKind = EAccountProvider::Local;
+    provider.store = ReadString(hKey, u"Store");
+    return !provider.store.empty();
+  }
+  if (kind == "kerberos") {
+    provider.eKind = EAccountProvider::Kerberos;
+    provider.realm = ReadString(hKey, u"Realm");
+    provider.kdc = ReadString(hKey, u"Kdc");
+    provider.kpasswdServer = ReadString(hKey, u"KpasswdServer");
+    return true;
+  }
+  return false;
+}
+
+}  // namespace platform

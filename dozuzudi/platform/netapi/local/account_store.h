@@ -1,0 +1,114 @@
+// The embedded account store: users and their password hashes in one SQLite
+// file, with a password policy. It stands behind NetUserChangePassword for
+// domains whose provider is "local" (netapi.h), and vltadmin-accounts
+// administers it.
+//
+// File: SQLite in WAL mode, so readers never wait for the writer. Tables:
+// policy (one row), users (name, yescrypt hash, time of the last change, bad
+// password count, locked flag) and history (earlier hashes per user). User
+// names compare without regard to ASCII case.
+//
+// Passwords: UTF-8, NUL-terminated, handed in by the caller, who wipes them;
+// the store wipes every copy it makes. Hashes are yescrypt ("$y$") from
+// libcrypt with a fresh random salt each.
+//
+// ChangePassword, in this order:
+//   1. unknown user                    NERR_UserNotFound
+//   2. account locked                  ERROR_ACCOUNT_LOCKED_OUT
+//   3. wrong old password              ERROR_INVALID_PASSWORD; the bad password
+//      count rises by one, and the account locks when it reaches a non-zero
+//      lockout threshold
+//   4. changed less than nMinAgeSeconds ago (creation counts as a change)
+//                                      NERR_PasswordTooRecent
+//   5. fewer than nMinLength UTF-16 units, or complexity on and fewer than
+//      three of the four classes A-Z, a-z, 0-9, any other character
+//                                      NERR_PasswordTooShort
+//   6. equal to the current password or one of the nHistory - 1 before it
+//      (history 0 allows any reuse)    NERR_PasswordHistConflict
+//   7. otherwise the new hash is stored, the time of change set, the bad
+//      password count cleared and the old hash kept in the history.
+// Each change is one transaction (BEGIN IMMEDIATE) that re-checks the row the
+// decision was made on, so when several threads or processes change the same
+// user at once each change is applied whole or not at all, and only one of
+// several changes from the same old password succeeds. The slow hashing runs
+// outside the write lock. A busy store is waited for (busy_timeout).
+//
+// Thread safety: a CAccountStore belongs to one thread at a time; open one
+// per thread (opening is cheap). Any number may be open on one file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/base/wintypes.h"
+#include "platform/base/api.h"
+
+VLT_API_BEGIN
+
+struct sqlite3;
+
+namespace platform {
+
+struct SAccountPolicy {
+  uint32_t nMinLength = 8;
+  bool fComplexity = true;
+  uint32_t nHistory = 3;
+  int64_t nMinAgeSeconds = 0;
+  uint32_t nLockoutThreshold = 5;  // 0: never lock
+};
+
+struct SAccountInfo {
+  std::string name;
+  int64_t nChanged = 0;  // seconds since the epoch
+  uint32_t nBadCount = 0;
+  bool fLocked = false;
+};
+
+class CAccountStore {
+ public:
+  ~CAccountStore();
+  CAccountStore(const CAccountStore&) = delete;
+  CAccountStore& operator=(const CAccountStore&) = delete;
+
+  // Opens an existing store. Null, with |error| set, when the file is
+  // missing or not a store.
+  static std::unique_ptr<CAccountStore> Open(const std::string& path, std::string& error);
+  // Creates a new store with |policy|. Null when the file exists already.
+  static std::unique_ptr<CAccountStore> Create(const std::string& path, const SAccountPolicy& policy,
+                                               std::string& error);
+
+  bool GetPolicy(SAccountPolicy& policy);
+  bool SetPolicy(const SAccountPolicy& policy);
+
+  // Administration; each answers 0, NERR_UserExists, NERR_UserNotFound,
+  // ERROR_INVALID_PARAMETER (empty name) or ERROR_INTERNAL_ERROR. AddUser
+  // does not apply the policy to the first password.
+  DWORD AddUser(const std::string& name, const char* pszPassword);
+  DWORD DeleteUser(const std::string& name);
+  DWORD Unlock(const std::string& name);  // clears the lock and the count
+  bool ListUsers(std::vector<SAccountInfo>& users);
+  bool GetUser(const std::string& name, SAccountInfo& info);
+
+  // The change described above. Passwords: NUL-terminated UTF-8.
+  NET_API_STATUS ChangePassword(const std::string& name, const char* pszOld, const char* pszNew);
+
+  // The clock, seconds since the epoch (tests move it).
+  void SetClock(std::function<int64_t()> clock) { m_clock = std::move(clock); }
+  // The last SQLite or libcrypt failure, for the tool's messages.
+  const std::string& LastError() const { return m_lastError; }
+
+ private:
+  explicit CAccountStore(sqlite3* pDb) : m_pDb(pDb) {}
+  bool Exec(const char* pszSql);
+  int64_t Now() const;
+
+  sqlite3* m_pDb;
+  std::function<int64_t()> m_clock;
+  std::string m_lastError;
+};
+
+}  // namespace platform
+VLT_API_END

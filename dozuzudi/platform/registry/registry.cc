@@ -1,0 +1,307 @@
+// Registry functions over snapshots of the registry file.
+//
+// Each load of the file gives an immutable tree shared by pointer. An opened
+// key holds the snapshot it was found in, so it stays valid (and consistent)
+// when the file is re-read; a new snapshot is taken, after checking the file,
+// by every RegOpenKeyExW or query made relative to a predefined root.
+#include "platform/registry/registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/base/sync.h"
+#include "platform/base/thread_annotations.h"
+#include "platform/registry/reg_tree.h"
+
+#ifndef VLTADMIN_DEFAULT_REGISTRY
+#define VLTADMIN_DEFAULT_REGISTRY "/etc/vltadmin/vltadmin.reg"
+#endif
+
+namespace {
+
+using platform::reg::CRegKey;
+using platform::reg::CRegTree;
+using platform::reg::CRegValue;
+using platform::reg::ERoot;
+
+// Access rights that would allow changing the registry.
+constexpr REGSAM kWriteAccess = 0x0002 /* KEY_SET_VALUE */ | 0x0004 /* KEY_CREATE_SUB_KEY */ |
+                                0x0020 /* KEY_CREATE_LINK */ | 0x00010000 /* DELETE */ |
+                                0x00040000 /* WRITE_DAC */ | 0x00080000 /* WRITE_OWNER */ |
+                                0x10000000 /* GENERIC_ALL */ | 0x40000000 /* GENERIC_WRITE */;
+
+// What tells one version of the file from another.
+struct CFileIdentity {
+  bool m_fExists = false;
+  dev_t m_dev = 0;
+  ino_t m_ino = 0;
+  off_t m_cb = 0;
+  int64_t m_nMtimeNs = 0;
+  bool operator==(const CFileIdentity&) const = default;
+};
+
+CFileIdentity IdentityOf(const struct stat& st) {
+  CFileIdentity id;
+  id.m_fExists = true;
+  id.m_dev = st.st_dev;
+  id.m_ino = st.st_ino;
+  id.m_cb = st.st_size;
+  id.m_nMtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
+void Report(const std::string& path, size_t nLine, const std::string& reason) {
+  if (nLine != 0)
+    std::fprintf(stderr, "vltadmin: registry file %s, line %zu: %s; using an empty registry\n",
+                 path.c_str(), nLine, reason.c_str());
+  else
+    std::fprintf(stderr, "vltadmin: registry file %s: %s; using an empty registry\n", path.c_str(),
+                 reason.c_str());
+}
+
+// Reads and parses the file. A missing file is an empty registry; a file
+// that cannot be read or parsed is reported and is an empty registry too.
+std::shared_ptr<const CRegTree> Load(const std::string& path, CFileIdentity* id) {
+  auto tree = std::make_shared<CRegTree>();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ENOENT && errno != ENOTDIR) Report(path, 0, std::strerror(errno));
+    return tree;
+  }
+  struct stat st;
+  std::string bytes;
+  bool fOk = fstat(fd, &st) == 0;
+  if (fOk) {
+    *id = IdentityOf(st);
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t cbRead = 0;
+    while (fOk && cbRead < bytes.size()) {
+      ssize_t n = read(fd, bytes.data() + cbRead, bytes.size() - cbRead);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) fOk = n == 0;
+      if (n == 0) break;  // shrank while being read: parse what there is
+      if (n > 0) cbRead += static_cast<size_t>(n);
+    }
+    bytes.resize(cbRead);
+  }
+  int savedErrno = errno;
+  close(fd);
+  if (!fOk) {
+    Report(path, 0, std::strerror(savedErrno));
+    return std::make_shared<CRegTree>();
+  }
+  platform::reg::CRegParseError error;
+  if (!platform::reg::ParseRegFile(bytes, tree.get(), &error)) {
+    Report(path, error.m_nLine, error.m_reason);
+    return std::make_shared<CRegTree>();
+  }
+  return tree;
+}
+
+// The snapshot of the registry file, re-read when the file changes.
+class CRegistryFile {
+ public:
+  CRegistryFile() { InitializeCriticalSection(&m_lock); }
+
+  std::shared_ptr<const CRegTree> Current() EXCLUDES(m_lock) {
+    std::string path = platform::RegistryFilePath();
+    CFileIdentity id;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) id = IdentityOf(st);
+    EnterCriticalSection(&m_lock);
+    if (m_snapshot == nullptr || path != m_path || id != m_identity) {
+      // Loading under the lock means a changed file is parsed (and a fault
+      // reported) once, not by every thread that noticed the change.
+      m_snapshot = Load(path, &id);
+      m_path = path;
+      m_identity = id;
+    }
+    std::shared_ptr<const CRegTree> snapshot = m_snapshot;
+    LeaveCriticalSection(&m_lock);
+    return snapshot;
+  }
+
+ private:
+  CRITICAL_SECTION m_lock;
+  std::string m_path GUARDED_BY(m_lock);
+  CFileIdentity m_identity GUARDED_BY(m_lock);
+  std::shared_ptr<const CRegTree> m_snapshot GUARDED_BY(m_lock);
+};
+
+// What an HKEY of an opened key points to.
+struct COpenKey {
+  std::shared_ptr<const CRegTree> m_snapshot;
+  const CRegKey* m_key = nullptr;
+};
+
+// The opened keys, so that a stale or foreign HKEY is refused rather than
+// followed.
+class COpenKeys {
+ public:
+  COpenKeys() { InitializeCriticalSection(&m_lock); }
+
+  HKEY Add(std::unique_ptr<COpenKey> key) EXCLUDES(m_lock) {
+    EnterCriticalSection(&m_lock);
+    m_keys.insert(key.get());
+    LeaveCriticalSection(&m_lock);
+    return reinterpret_cast<HKEY>(key.release());
+  }
+
+  bool Remove(HKEY h) EXCLUDES(m_lock) {
+    auto* key = reinterpret_cast<COpenKey*>(h);
+    EnterCriticalSection(&m_lock);
+    bool fFound = m_keys.erase(key) != 0;
+    LeaveCriticalSection(&m_lock);
+    if (fFound) delete key;
+    return fFound;
+  }
+
+  // Copies the key's state, so that a concurrent close cannot free it under
+  // the caller.
+  bool Find(HKEY h, COpenKey* out) EXCLUDES(m_lock) {
+    auto* key = reinterpret_cast<COpenKey*>(h);
+    EnterCriticalSection(&m_lock);
+    bool fFound = m_keys.count(key) != 0;
+    if (fFound) *out = *key;
+    LeaveCriticalSection(&m_lock);
+    return fFound;
+  }
+
+ private:
+  CRITICAL_SECTION m_lock;
+  std::unordered_set<COpenKey*> m_keys GUARDED_BY(m_lock);
+};
+
+// Never destroyed: keys may be used by threads still running at exit.
+CRegistryFile& RegistryFile() {
+  static CRegistryFile* s_file = new CRegistryFile;
+  return *s_file;
+}
+
+COpenKeys& OpenKeys() {
+  static COpenKeys* s_keys = new COpenKeys;
+  return *s_keys;
+}
+
+bool PredefinedRoot(HKEY h, ERoot* root) {
+  if (h == HKEY_CLASSES_ROOT) *root = ERoot::ClassesRoot;
+  else if (h == HKEY_CURRENT_USER) *root = ERoot::CurrentUser;
+  else if (h == HKEY_LOCAL_MACHINE) *root = ERoot::LocalMachine;
+  else if (h == HKEY_USERS) *root = ERoot::Users;
+  else return false;
+  return true;
+}
+
+bool Resolve(HKEY h, COpenKey* out) {
+  ERoot root;
+  if (PredefinedRoot(h, &root)) {
+    out->m_snapshot = RegistryFile().Current();
+    out->m_key = out->m_snapshot->Root(root);
+    return true;
+  }
+  return h != nullptr && OpenKeys().Find(h, out);
+}
+
+bool IsPredefined(const void* p) {
+  ERoot root;
+  return PredefinedRoot(reinterpret_cast<HKEY>(const_cast<void*>(p)), &root);
+}
+
+}  // namespace
+
+namespace platform {
+std::string RegistryFilePath() {
+  const char* path = std::getenv("VLTADMIN_REGISTRY");
+  return path != nullptr && *path != 0 ? path : VLTADMIN_DEFAULT_REGISTRY;
+}
+}  // namespace platform
+
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  COpenKey base;
+  if (!Resolve(hKey, &base)) return ERROR_INVALID_HANDLE;
+  const CRegKey* key = base.m_key;
+  if (lpSubKey != nullptr) {
+    std::u16string_view path(lpSubKey);
+    // Empty components (doubled or trailing backslashes) are skipped.
+    for (size_t start = 0; key != nullptr && start < path.size();) {
+      size_t end = path.find(u'\\', start);
+      if (end == std::u16string_view::npos) end = path.size();
+      if (end > start) key = key->FindSubkey(platform::reg::FoldName(path.substr(start, end - start)));
+      start = end + 1;
+    }
+  }
+  if (key == nullptr) return ERROR_FILE_NOT_FOUND;
+  if ((samDesired & kWriteAccess) != 0) return ERROR_ACCESS_DENIED;
+  auto opened = std::make_unique<COpenKey>();
+  opened->m_snapshot = std::move(base.m_snapshot);
+  opened->m_key = key;
+  // Heap addresses are never the predefined constants on the systems this
+  // runs on; make sure anyway (the rejected blocks are held until done so
+  // that the allocator cannot hand the same one back).
+  std::vector<std::unique_ptr<COpenKey>> rejected;
+  while (IsPredefined(opened.get())) {
+    rejected.push_back(std::move(opened));
+    opened = std::make_unique<COpenKey>(*rejected.back());
+  }
+  *phkResult = OpenKeys().Add(std::move(opened));
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData) {
+  if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  COpenKey key;
+  if (!Resolve(hKey, &key)) return ERROR_INVALID_HANDLE;
+  const CRegValue* value = key.m_key->FindValue(
+      platform::reg::FoldName(lpValueName != nullptr ? lpValueName : u""));
+  if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+  if (lpType != nullptr) *lpType = value->m_type;
+  DWORD cb = static_cast<DWORD>(value->m_data.size());
+  if (lpData != nullptr) {
+    if (*lpcbData < cb) {
+      *lpcbData = cb;
+      return ERROR_MORE_DATA;
+    }
+    if (cb != 0) std::memcpy(lpData, value->m_data.data(), cb);
+  }
+  if (lpcbData != nullptr) *lpcbData = cb;
+  return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                   LPWSTR lpClass, LPDWORD lpcchClass, void* lpftLastWriteTime) {
+  if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr)
+    return ERROR_INVALID_PARAMETER;
+  COpenKey key;
+  if (!Resolve(hKey, &key)) return ERROR_INVALID_HANDLE;
+  const auto& subkeys = key.m_key->Subkeys();
+  if (dwIndex >= subkeys.size()) return ERROR_NO_MORE_ITEMS;
+  const std::u16string& name = subkeys[dwIndex]->Name();
+  if (name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
+  std::memcpy(lpName, name.data(), name.size() * sizeof(WCHAR));
+  lpName[name.size()] = 0;
+  *lpcchName = static_cast<DWORD>(name.size());
+  if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass != 0) lpClass[0] = 0;
+  if (lpcchClass != nullptr) *lpcchClass = 0;
+  if (lpftLastWriteTime != nullptr) std::memset(lpftLastWriteTime, 0, 2 * sizeof(DWORD));
+  return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY hKey) {
+  ERoot root;
+  if (PredefinedRoot(hKey, &root)) return ERROR_SUCCESS;
+  if (hKey == nullptr || !OpenKeys().Remove(hKey)) return ERROR_INVALID_HANDLE;
+  return ERROR_SUCCESS;
+}
