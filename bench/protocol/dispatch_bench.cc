@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "admin/protocol/keyword_tables.h"
+#include "admin/messages/keyword_tables.h"
 #include "admin/protocol/request.h"
 #include "admin/xml/icu_trans.h"
 #include "fake_isapi_host.h"

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "admin/password/ads_steps.h"
+#include "admin/password/ads/ads_steps.h"
 #include "fake_ads_user.h"
 #include "fake_isapi_host.h"
 #include "slapd_server.h"

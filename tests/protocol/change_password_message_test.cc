@@ -1,7 +1,7 @@
 #include <string>
 
-#include "admin/password/change_password_request.h"
-#include "admin/protocol/parse_context.h"
+#include "admin/messages/change_password_request.h"
+#include "admin/messages/parse_context.h"
 #include "admin/xml/xml_parser.h"
 #include "platform/base/heap.h"
 #include "protocol_test_env.h"

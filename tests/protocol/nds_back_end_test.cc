@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "admin/password/nds_password.h"
+#include "admin/password/nds/nds_password.h"
 #include "platform/base/module.h"
 #include "platform/text/wstr.h"
 #include "gtest/gtest.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "admin/password/password_back_ends.h"
-#include "admin/protocol/keyword_tables.h"
+#include "admin/messages/keyword_tables.h"
 #include "admin/protocol/request.h"
 #include "admin/xml/icu_trans.h"
 #include "change_documents.h"

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "admin/password/change_password_request.h"
+#include "admin/messages/change_password_request.h"
 #include "platform/base/heap.h"
 #include "protocol_test_env.h"
 

@@ -3,7 +3,7 @@
 #include "admin/host/extension_exports.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
-#include "admin/protocol/keyword_tables.h"
+#include "admin/messages/keyword_tables.h"
 #include "admin/trace/extension_trace.h"
 #include "admin/xml/icu_trans.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "admin/host/http_texts.h"
+#include "admin/response/http_texts.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
 

@@ -1,4 +1,4 @@
-#include "admin/host/http_texts.h"
+#include "admin/response/http_texts.h"
 #include "admin/host/request_intake.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"

@@ -1,7 +1,32 @@
 #include "admin/password/password_back_ends.h"
 
-#include "admin/password/ads_password.h"
+#include "admin/messages/change_password_request.h"
+#include "admin/messages/keyword_tables.h"
+#include "admin/password/ads/ads_password.h"
 #include "admin/password/library/password_library.h"
-#include "admin/password/nds_password.h"
+#include "admin/password/nds/nds_password.h"
 
 PasswordBackEnds g_passwordBackEnds = {ChangeDomainPassword, ChangeAdsPassword, ChangeNdsPassword};
+
+bool IsUpnUserName(LPCWSTR pwszUser, LPCWSTR pwszDomain) {
+  if (pwszDomain != nullptr && pwszDomain[0] != 0) return false;
+  if (pwszUser == nullptr) return false;
+  const WCHAR* pwAt = pwszUser;
+  while (*pwAt != 0 && *pwAt != u'@') ++pwAt;
+  if (*pwAt == 0 || pwAt == pwszUser) return false;
+  return pwAt[1] != 0;
+}
+
+AdminError ExecuteChangePassword(CChangePasswordRequest& message) {
+  switch (message.DomainType()) {
+    case DOMAIN_TYPE_NT:
+      return ChangeNtPassword(message.Domain(), message.UserName(), message.OldPassword(),
+                              message.NewPassword());
+    case DOMAIN_TYPE_NDS:
+      return ChangeNdsAndSyncedNt(message);
+    default:
+      if (!IsUpnUserName(message.UserName(), message.Domain())) return ERR_ID_OPERATION_FAILED;
+      return g_passwordBackEnds.pfnChangeAdsPassword(message.UserName(), message.OldPassword(),
+                                                     message.NewPassword());
+  }
+}

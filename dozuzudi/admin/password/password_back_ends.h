@@ -3,7 +3,7 @@
 // entry.
 #pragma once
 
-#include "admin/password/admin_error.h"
+#include "admin/messages/admin_error.h"
 #include "platform/base/wintypes.h"
 
 struct PasswordBackEnds {
@@ -23,6 +23,10 @@ extern PasswordBackEnds g_passwordBackEnds;
 // Routes one change by domain type and answers with an error id or null.
 class CChangePasswordRequest;
 AdminError ExecuteChangePassword(CChangePasswordRequest& message);
+// NDS change with single-byte copies of the strings; after a success, the
+// same change in the NT domain that mirrors the tree (its outcome does not
+// change the answer).
+AdminError ChangeNdsAndSyncedNt(CChangePasswordRequest& message);
 // NT change with the status mapped to an error id.
 AdminError ChangeNtPassword(LPCWSTR pwszDomain, LPCWSTR pwszUser, LPCWSTR pwszOld, LPCWSTR pwszNew);
 // The NT domain that mirrors the NDS tree ("SyncedDomainName"); the caller

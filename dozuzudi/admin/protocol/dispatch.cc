@@ -1,8 +1,8 @@
 #include <cstring>
 
-#include "admin/password/change_password_request.h"
-#include "admin/protocol/keyword_tables.h"
-#include "admin/protocol/parse_context.h"
+#include "admin/messages/change_password_request.h"
+#include "admin/messages/keyword_tables.h"
+#include "admin/messages/parse_context.h"
 #include "admin/protocol/request.h"
 #include "admin/xml/xml_parser.h"
 

@@ -9,7 +9,7 @@
 #include "platform/text/wstr.h"
 
 CRequest::CRequest(ConnectionOutput* pOutput) : m_pOutput(pOutput) {
-  m_writer.m_pOwner = this;
+  m_writer.m_pOutput = pOutput;
   m_writer.m_pTrans = &m_trans;
 }
 
@@ -95,7 +95,7 @@ void CRequest20::LoadDirectoryServices() {
   HeapFree(GetProcessHeap(), 0, pwszVersion);
   if (!fRecent) return;
 
-  m_hAdsiModule = LoadLibraryW(u"ACTIVEDS.DLL");
+  m_hAdsiModule = LoadLibraryW(kwszAdsiLibrary);
   if (m_hAdsiModule == nullptr) return;
   if (ResolveAdsiEntryPoints(m_hAdsiModule, &m_adsiEntryPoints)) {
     CoInitialize(nullptr);

@@ -3,9 +3,9 @@
 // element of an AdminProtocol document.
 #pragma once
 
-#include "admin/protocol/adsi_entry_points.h"
-#include "admin/protocol/connection_output.h"
-#include "admin/protocol/xml_response_writer.h"
+#include "admin/password/ads/adsi_library.h"
+#include "admin/response/connection_output.h"
+#include "admin/response/xml_response_writer.h"
 #include "admin/xml/icu_trans.h"
 #include "platform/base/wintypes.h"
 

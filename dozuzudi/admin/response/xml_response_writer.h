@@ -11,7 +11,7 @@
 #include "platform/base/wintypes.h"
 
 class CIcuTrans;
-class CRequest;
+struct ConnectionOutput;
 
 #define WRITER_TEXT_CHARS 2000
 #define WRITER_OUTPUT_BYTES 4000
@@ -44,10 +44,10 @@ struct XmlResponseWriter {
   bool WriteErrorResponse(const WCHAR* pwszName, const WCHAR* pwszErrorId,
                           const WCHAR* pwszComment);
 
-  bool IsUsable() const { return m_pOwner != nullptr && !m_fClosed; }
+  bool IsUsable() const { return m_pOutput != nullptr && !m_fClosed; }
   BYTE* OutputBlock() { return m_rgbOutputArea + WRITER_OUTPUT_ROOM; }
 
-  CRequest* m_pOwner;
+  ConnectionOutput* m_pOutput;  // where the blocks go; null: nothing is sent
   CIcuTrans* m_pTrans;
   bool m_fClosed;
   unsigned short m_rgwText[WRITER_TEXT_CHARS];  // not yet sent; never terminated

@@ -1,26 +1,14 @@
-#include "admin/password/change_password_request.h"
+// NDS changes with single-byte copies of the request's strings, and the
+// change of the same user's password in the NT domain that mirrors the tree.
+#include "admin/messages/change_password_request.h"
 #include "admin/password/password_back_ends.h"
-#include "admin/protocol/keyword_tables.h"
-#include "admin/protocol/request.h"
 #include "platform/base/heap.h"
 #include "platform/registry/registry.h"
 
 namespace {
 
-const WCHAR s_wszResponse[] = u"ResponseChangePassword";
 const DWORD s_cbSyncedDomainName = 1024;
 const DWORD s_cwNdsLeaf = 255;
-
-AdminError MapNetStatus(NET_API_STATUS status) {
-  switch (status) {
-    case 0: return nullptr;
-    case ERROR_INVALID_PASSWORD: return ERR_ID_OLD_PASSWORD_INVALID;
-    case NERR_PasswordHistConflict:
-    case NERR_PasswordTooShort:
-    case NERR_PasswordTooRecent: return ERR_ID_NEW_PASSWORD_INVALID;
-    default: return ERR_ID_OPERATION_FAILED;
-  }
-}
 
 // A single-byte copy of a UTF-16 string in the "C" locale: units up to 0xFF
 // become the byte of the same value. Null when a unit does not convert (or
@@ -49,6 +37,8 @@ void FreeNarrow(char* psz) {
   HeapFree(GetProcessHeap(), 0, psz);
 }
 
+}  // namespace
+
 AdminError ChangeNdsAndSyncedNt(CChangePasswordRequest& message) {
   char* rgpsz[4] = {NarrowCopy(message.UserName()), NarrowCopy(message.Domain()),
                     NarrowCopy(message.OldPassword()), NarrowCopy(message.NewPassword())};
@@ -70,14 +60,6 @@ AdminError ChangeNdsAndSyncedNt(CChangePasswordRequest& message) {
   }
   for (char* psz : rgpsz) FreeNarrow(psz);
   return pwszResult;
-}
-
-}  // namespace
-
-AdminError ChangeNtPassword(LPCWSTR pwszDomain, LPCWSTR pwszUser, LPCWSTR pwszOld, LPCWSTR pwszNew) {
-  if (pwszDomain == nullptr || pwszUser == nullptr || pwszOld == nullptr || pwszNew == nullptr)
-    return ERR_ID_ADMIN_ERR_OPERATION_FAILED;
-  return MapNetStatus(g_passwordBackEnds.pfnChangeDomainPassword(pwszDomain, pwszUser, pwszOld, pwszNew));
 }
 
 bool ReadSyncedDomainName(WCHAR** ppwszDomain) {
@@ -118,40 +100,4 @@ bool GetNdsLeafName(WCHAR** ppwszLeaf, LPCWSTR pwszName) {
   pwszLeaf[cw] = 0;
   *ppwszLeaf = pwszLeaf;
   return true;
-}
-
-bool IsUpnUserName(LPCWSTR pwszUser, LPCWSTR pwszDomain) {
-  if (pwszDomain != nullptr && pwszDomain[0] != 0) return false;
-  if (pwszUser == nullptr) return false;
-  const WCHAR* pwAt = pwszUser;
-  while (*pwAt != 0 && *pwAt != u'@') ++pwAt;
-  if (*pwAt == 0 || pwAt == pwszUser) return false;
-  return pwAt[1] != 0;
-}
-
-AdminError ExecuteChangePassword(CChangePasswordRequest& message) {
-  switch (message.DomainType()) {
-    case DOMAIN_TYPE_NT:
-      return ChangeNtPassword(message.Domain(), message.UserName(), message.OldPassword(),
-                              message.NewPassword());
-    case DOMAIN_TYPE_NDS:
-      return ChangeNdsAndSyncedNt(message);
-    default:
-      if (!IsUpnUserName(message.UserName(), message.Domain())) return ERR_ID_OPERATION_FAILED;
-      return g_passwordBackEnds.pfnChangeAdsPassword(message.UserName(), message.OldPassword(),
-                                                     message.NewPassword());
-  }
-}
-
-int CRequest20::ChangePassword(CChangePasswordRequest& message) {
-  AdminError pwszResult = ExecuteChangePassword(message);
-  message.BeginResponse(s_wszResponse);
-  if (pwszResult != nullptr) message.WriteErrorId(pwszResult);
-  message.EndResponse(s_wszResponse);
-  return 0;
-}
-
-int CRequest20::ResolveGroups(CGroupRequest&) {
-  // Group requests are not routed to the handler.
-  return 0;
 }

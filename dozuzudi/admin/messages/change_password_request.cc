@@ -1,6 +1,6 @@
-#include "admin/password/change_password_request.h"
+#include "admin/messages/change_password_request.h"
 
-#include "admin/protocol/xml_response_writer.h"
+#include "admin/response/xml_response_writer.h"
 #include "platform/base/heap.h"
 
 namespace {

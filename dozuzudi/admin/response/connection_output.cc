@@ -1,9 +1,9 @@
-#include "admin/protocol/connection_output.h"
+#include "admin/response/connection_output.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "admin/host/http_texts.h"
+#include "admin/response/http_texts.h"
 
 namespace {
 

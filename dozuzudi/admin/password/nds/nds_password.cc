@@ -1,6 +1,6 @@
-#include "admin/password/nds_password.h"
+#include "admin/password/nds/nds_password.h"
 
-#include "admin/password/nds_client.h"
+#include "admin/password/nds/nds_client.h"
 
 AdminError ChangeNdsPassword(const char* pszUser, const char* pszTree, const char* pszOld,
                              const char* pszNew) {

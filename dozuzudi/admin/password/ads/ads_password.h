@@ -2,6 +2,6 @@
 // directory domain, given by user principal name.
 #pragma once
 
-#include "admin/password/admin_error.h"
+#include "admin/messages/admin_error.h"
 
 AdminError ChangeAdsPassword(LPCWSTR pwszUpn, LPCWSTR pwszOld, LPCWSTR pwszNew);

@@ -1,6 +1,6 @@
-#include "admin/password/ads_password.h"
+#include "admin/password/ads/ads_password.h"
 
-#include "admin/password/ads_steps.h"
+#include "admin/password/ads/ads_steps.h"
 #include "admin/password/library/password_library.h"
 
 EAdsRefusal ClassifyAdsRefusal(HRESULT hr) {

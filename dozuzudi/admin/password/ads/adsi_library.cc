@@ -1,8 +1,8 @@
-// Status tracing of the directory back end, and the directory-services
-// library's entry points it calls.
+#include "admin/password/ads/adsi_library.h"
+
 #include <atomic>
 
-#include "admin/password/ads_steps.h"
+#include "platform/activeds/adsi.h"
 #include "platform/base/module.h"
 
 namespace {
@@ -10,11 +10,10 @@ namespace {
 std::atomic<PFN_ADSOPENOBJECT> ms_pfnOpenObject{nullptr};
 std::atomic<PFN_ADSGETLASTERROR> ms_pfnGetLastError{nullptr};
 
-// Loads the library once it is needed; it stays loaded, since the objects it
-// made may outlive any one call.
-HRESULT ResolveAds() {
+// Loads the library once it is needed; it stays loaded.
+HRESULT ResolveKeptEntryPoints() {
   if (ms_pfnOpenObject.load() != nullptr && ms_pfnGetLastError.load() != nullptr) return S_OK;
-  HMODULE hModule = LoadLibraryW(u"ACTIVEDS.DLL");
+  HMODULE hModule = LoadLibraryW(kwszAdsiLibrary);
   if (hModule == nullptr) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
   auto pfnOpen = reinterpret_cast<PFN_ADSOPENOBJECT>(GetProcAddress(hModule, "ADsOpenObject"));
   auto pfnLast = reinterpret_cast<PFN_ADSGETLASTERROR>(GetProcAddress(hModule, "ADsGetLastError"));
@@ -34,30 +33,22 @@ HRESULT ResolveAds() {
 HRESULT AdsOpenObject(LPCWSTR pwszPath, LPCWSTR pwszUser, LPCWSTR pwszPassword, DWORD dwFlags,
                       REFIID riid, void** ppObject) {
   *ppObject = nullptr;
-  HRESULT hr = ResolveAds();
+  HRESULT hr = ResolveKeptEntryPoints();
   if (FAILED(hr)) return hr;
   return ms_pfnOpenObject.load()(pwszPath, pwszUser, pwszPassword, dwFlags, riid, ppObject);
 }
 
 HRESULT AdsGetLastError(LPDWORD pdwError, LPWSTR pwszError, DWORD cwError, LPWSTR pwszProvider,
                         DWORD cwProvider) {
-  HRESULT hr = ResolveAds();
+  HRESULT hr = ResolveKeptEntryPoints();
   if (FAILED(hr)) return hr;
   return ms_pfnGetLastError.load()(pdwError, pwszError, cwError, pwszProvider, cwProvider);
 }
 
-void traceAdsResult(LPCWSTR pwszFunction, LPCWSTR pwszStep, HRESULT hr) {
-  LONG nStatus = hr;
-  if ((static_cast<ULONG>(hr) & 0x1FFF0000) == 0x00070000) {
-    DWORD dwError = 0;
-    WCHAR wszError[512] = {0};
-    WCHAR wszProvider[512] = {0};
-    AdsGetLastError(&dwError, wszError, 511, wszProvider, 511);
-    AdsTrace(QTR_ERROR, kAdsTraceWin32Status, QtrString(pwszFunction), QtrString(pwszStep),
-             QtrInt(nStatus), QtrInt(dwError), QtrInt(dwError), QtrString(wszError),
-             QtrString(wszProvider));
-  } else {
-    AdsTrace(QTR_ERROR, kAdsTraceOtherStatus, QtrString(pwszFunction), QtrString(pwszStep),
-             QtrInt(nStatus));
-  }
+bool ResolveAdsiEntryPoints(HMODULE hModule, AdsiEntryPoints* pEntryPoints) {
+  pEntryPoints->pfnADsGetObject =
+      reinterpret_cast<PFN_ADSGETOBJECT>(GetProcAddress(hModule, "ADsGetObject"));
+  pEntryPoints->pfnADsBuildVarArrayStr =
+      reinterpret_cast<PFN_ADSBUILDVARARRAYSTR>(GetProcAddress(hModule, "ADsBuildVarArrayStr"));
+  return pEntryPoints->pfnADsGetObject != nullptr && pEntryPoints->pfnADsBuildVarArrayStr != nullptr;
 }

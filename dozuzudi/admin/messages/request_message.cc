@@ -1,6 +1,6 @@
-#include "admin/password/request_message.h"
+#include "admin/messages/request_message.h"
 
-#include "admin/protocol/xml_response_writer.h"
+#include "admin/response/xml_response_writer.h"
 
 void CRequestMessage::BeginResponse(const WCHAR* pwszName) {
   if (m_pWriter == nullptr || pwszName == nullptr || pwszName[0] == 0) return;

@@ -1,4 +1,4 @@
-#include "admin/password/change_password_request.h"
+#include "admin/messages/change_password_request.h"
 #include "platform/base/heap.h"
 
 namespace {

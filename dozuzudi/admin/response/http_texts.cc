@@ -1,4 +1,4 @@
-#include "admin/host/http_texts.h"
+#include "admin/response/http_texts.h"
 
 const char* const g_rgHttpTexts[HTTP_TEXT_COUNT] = {
     "POST",

@@ -1,5 +1,5 @@
 // Reading the user's bad-password count over LDAP.
-#include "admin/password/ads_steps.h"
+#include "admin/password/ads/ads_steps.h"
 #include "platform/ldap/winldap.h"
 #include "platform/text/wstr.h"
 

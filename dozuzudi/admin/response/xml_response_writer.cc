@@ -1,8 +1,8 @@
-#include "admin/protocol/xml_response_writer.h"
+#include "admin/response/xml_response_writer.h"
 
 #include <cstring>
 
-#include "admin/protocol/request.h"
+#include "admin/response/connection_output.h"
 #include "admin/xml/icu_trans.h"
 
 namespace {
@@ -47,7 +47,7 @@ const char* EscapeOf(WCHAR wch, char* pszNumeric) {
 }  // namespace
 
 XmlResponseWriter::XmlResponseWriter()
-    : m_pOwner(nullptr),
+    : m_pOutput(nullptr),
       m_pTrans(nullptr),
       m_fClosed(false),
       m_cwText(0),
@@ -132,7 +132,7 @@ bool XmlResponseWriter::ConvertPrefix(int cwLimit, int* pcwConverted, int* pcbOu
 }
 
 bool XmlResponseWriter::Flush(bool fLast) {
-  if (m_pOwner == nullptr || m_pTrans == nullptr) return false;
+  if (m_pOutput == nullptr || m_pTrans == nullptr) return false;
   // A high surrogate at the end of a block that is not the last waits for
   // its pair.
   int cwHeld = (!fLast && m_cwText > 0 && IsHighSurrogate(m_rgwText[m_cwText - 1])) ? 1 : 0;
@@ -144,8 +144,8 @@ bool XmlResponseWriter::Flush(bool fLast) {
       return false;
     }
     bool fFinal = cwConverted >= m_cwText - cwHeld;
-    m_pOwner->SendResponseBlock(OutputBlock(), static_cast<DWORD>(cbOutput), fLast && fFinal,
-                                WRITER_OUTPUT_ROOM, WRITER_OUTPUT_ROOM);
+    SendResponseBlock(m_pOutput, OutputBlock(), static_cast<DWORD>(cbOutput), fLast && fFinal,
+                      WRITER_OUTPUT_ROOM, WRITER_OUTPUT_ROOM);
     if (fFinal) {
       if (cwHeld != 0) m_rgwText[0] = m_rgwText[m_cwText - 1];
       m_cwText = cwHeld;
@@ -197,7 +197,7 @@ bool XmlResponseWriter::BeginDocument() {
 }
 
 bool XmlResponseWriter::EndDocument() {
-  if (m_pOwner == nullptr) return false;
+  if (m_pOutput == nullptr) return false;
   AdjustIndent(false);
   AppendText(s_wszRootEnd, Length(s_wszRootEnd));
   AppendChar(s_wchLineFeed);

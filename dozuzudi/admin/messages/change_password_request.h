@@ -5,8 +5,8 @@
 // wiped before they are freed.
 #pragma once
 
-#include "admin/password/admin_error.h"
-#include "admin/password/request_message.h"
+#include "admin/messages/admin_error.h"
+#include "admin/messages/request_message.h"
 #include "platform/base/wintypes.h"
 
 struct ParseContext;

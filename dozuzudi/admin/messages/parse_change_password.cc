@@ -1,7 +1,7 @@
-#include "admin/password/change_password_request.h"
-#include "admin/protocol/keyword_tables.h"
-#include "admin/protocol/parse_context.h"
-#include "admin/protocol/xml_response_writer.h"
+#include "admin/messages/change_password_request.h"
+#include "admin/messages/keyword_tables.h"
+#include "admin/messages/parse_context.h"
+#include "admin/response/xml_response_writer.h"
 #include "admin/xml/xml_parser.h"
 
 namespace {

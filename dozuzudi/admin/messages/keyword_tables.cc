@@ -1,4 +1,4 @@
-#include "admin/protocol/keyword_tables.h"
+#include "admin/messages/keyword_tables.h"
 
 #include <cstring>
 

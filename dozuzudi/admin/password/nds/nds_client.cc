@@ -1,4 +1,4 @@
-#include "admin/password/nds_client.h"
+#include "admin/password/nds/nds_client.h"
 
 #include "platform/base/module.h"
 #include "platform/base/sync.h"

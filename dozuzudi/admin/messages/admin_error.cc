@@ -1,4 +1,4 @@
-#include "admin/password/admin_error.h"
+#include "admin/messages/admin_error.h"
 
 const WCHAR ERR_ID_BAD_REQUEST[] = u"bad-request";
 const WCHAR ERR_ID_OLD_PASSWORD_INVALID[] = u"old-password-invalid";

@@ -2,7 +2,7 @@
 // library, as the user with the old password.
 #pragma once
 
-#include "admin/password/admin_error.h"
+#include "admin/messages/admin_error.h"
 
 AdminError ChangeNdsPassword(const char* pszUser, const char* pszTree, const char* pszOld,
                              const char* pszNew);

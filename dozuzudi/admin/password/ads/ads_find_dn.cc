@@ -1,6 +1,7 @@
 // Finding the user's distinguished name through the name translator, and
 // binding to the user object.
-#include "admin/password/ads_steps.h"
+#include "admin/password/ads/ads_steps.h"
+#include "admin/password/ads/adsi_library.h"
 #include "platform/netapi/netapi.h"
 #include "platform/text/wstr.h"
 

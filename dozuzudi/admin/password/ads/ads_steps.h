@@ -2,7 +2,7 @@
 // write (the extension's trace module, one message GUID of their own).
 #pragma once
 
-#include "admin/password/admin_error.h"
+#include "admin/messages/admin_error.h"
 #include "admin/trace/qtr_trace.h"
 #include "platform/activeds/adsi.h"
 #include "platform/text/wstr.h"
@@ -47,16 +47,8 @@ AdminError performChange(IADsUser* pUser, LPCWSTR pwszUpn, LPCWSTR pwszDn, LPCWS
 LONG getBadPwdCount(LPCWSTR pwszDn);
 void traceAdsResult(LPCWSTR pwszFunction, LPCWSTR pwszStep, HRESULT hr);
 
-// The directory-services library's entry points, taken from "ACTIVEDS.DLL"
-// (loaded on first use and kept). HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)
-// or ERROR_PROC_NOT_FOUND when the library is missing.
-HRESULT AdsOpenObject(LPCWSTR pwszPath, LPCWSTR pwszUser, LPCWSTR pwszPassword, DWORD dwFlags,
-                      REFIID riid, void** ppObject);
-HRESULT AdsGetLastError(LPDWORD pdwError, LPWSTR pwszError, DWORD cwError, LPWSTR pwszProvider,
-                        DWORD cwProvider);
-
 // The classification of a refused change by the low 16 bits of its status.
 enum class EAdsRefusal { NewPasswordInvalid, OldPasswordInvalid, Ambiguous, Other };
 EAdsRefusal ClassifyAdsRefusal(HRESULT hr);
 
-#include "admin/password/ads_trace.inl"
+#include "admin/password/ads/ads_trace.inl"

@@ -1,0 +1,24 @@
+// The handler's operations: the change-password request is routed to its
+// back end and answered; group requests are not routed to the handler.
+#include "admin/messages/change_password_request.h"
+#include "admin/password/password_back_ends.h"
+#include "admin/protocol/request.h"
+
+namespace {
+
+const WCHAR s_wszResponse[] = u"ResponseChangePassword";
+
+}  // namespace
+
+int CRequest20::ChangePassword(CChangePasswordRequest& message) {
+  AdminError pwszResult = ExecuteChangePassword(message);
+  message.BeginResponse(s_wszResponse);
+  if (pwszResult != nullptr) message.WriteErrorId(pwszResult);
+  message.EndResponse(s_wszResponse);
+  return 0;
+}
+
+int CRequest20::ResolveGroups(CGroupRequest&) {
+  // Group requests are not routed to the handler.
+  return 0;
+}
