@@ -5,5 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1
 shift
-cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+launcher=()
+# ccache, when installed, speeds up rebuilds (and builds of several trees).
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
 ninja -C "$dir" -j"$(nproc)"
