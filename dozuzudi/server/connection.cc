@@ -1,6 +1,9 @@
 #include "server/connection.h"
 
+#include <errno.h>
 #include <string.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <vector>
 #include <boost/asio/post.hpp>
@@ -105,6 +108,7 @@ void CConnection::Start() {
 }
 
 void CConnection::CloseIfIdle() {
+  CMutexLock guard(&m_handoff);
   if (m_eState == eIdle || m_eState == eHandshake) Close();
 }
 
@@ -113,6 +117,12 @@ void CConnection::ReadHeader(bool fFirst) {
     CloseGracefully();
     return;
   }
+  StartReadHeader(fFirst);
+}
+
+// Also called on the extension's thread, which hands the connection back
+// to the io thread with it.
+void CConnection::StartReadHeader(bool fFirst) {
   m_eState = eIdle;
   m_parser.emplace();
   m_parser->header_limit(static_cast<std::uint32_t>(m_server.Options().m_cbMaxHeader));
@@ -271,8 +281,11 @@ void CConnection::Dispatch() {
   m_eState = eInExtension;
   Tcp().expires_never();
   m_pRequest->FillControlBlock(m_cbTotal, static_cast<DWORD>(m_cbAhead));
-  DWORD dwResult = m_pExtension->HttpExtensionProc(&m_pRequest->m_ecb);
+  // From the call on, the extension's thread may end the request and read
+  // the next one: nothing of the connection is touched here after a pending
+  // result.
   m_fAdmitted = false;
+  DWORD dwResult = m_pExtension->HttpExtensionProc(&m_pRequest->m_ecb);
   m_server.LeaveAdmission();
   if (dwResult == HSE_STATUS_PENDING) return;  // the extension ends the session
   CHostRequest& r = *m_pRequest;
@@ -337,8 +350,56 @@ void CConnection::ReadBodyOnIo(CHostRequest* pr, void* pv, DWORD cb) {
 bool CConnection::WriteBody(CHostRequest& r, const void* pv, DWORD cb) {
   if (OnIoThread()) return false;  // would block the thread that must do the write
   r.m_framing.OnBody(pv, cb);
+  if (m_pTls) return PostWrite(r, pv, cb, cb);
+  // Plain TCP: the extension's thread writes what the socket takes now.
+  if (m_fBroken) return false;
+  error_code ec;
+  size_t cbHead = r.m_pendingHead.size();
+  size_t cbSent = SendNow(r.m_pendingHead, pv, cb, ec);
+  m_cbSent += cbSent;
+  if (ec) {
+    m_fBroken = true;
+    return false;
+  }
+  size_t cbBodySent = cbSent > cbHead ? cbSent - cbHead : 0;
+  r.m_pendingHead.erase(0, std::min(cbSent, cbHead));
+  if (cbBodySent == cb && r.m_pendingHead.empty()) return true;
+  // The socket is full: the io thread sends the rest when it can.
+  return PostWrite(r, static_cast<const char*>(pv) + cbBodySent,
+                   static_cast<DWORD>(cb - cbBodySent), cb);
+}
+
+size_t CConnection::SendNow(std::string_view head, const void* pv, size_t cb, error_code& ec) {
+  const int fd = m_pPlain->socket().native_handle();
+  size_t cbSent = 0;
+  const size_t cbTotal = head.size() + cb;
+  while (cbSent < cbTotal) {
+    iovec rgIov[2];
+    int nIov = 0;
+    if (cbSent < head.size())
+      rgIov[nIov++] = {const_cast<char*>(head.data()) + cbSent, head.size() - cbSent};
+    size_t cbBodyDone = cbSent > head.size() ? cbSent - head.size() : 0;
+    if (cb > cbBodyDone)
+      rgIov[nIov++] = {static_cast<char*>(const_cast<void*>(pv)) + cbBodyDone, cb - cbBodyDone};
+    msghdr msg{};
+    msg.msg_iov = rgIov;
+    msg.msg_iovlen = static_cast<size_t>(nIov);
+    ssize_t n = ::sendmsg(fd, &msg, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n >= 0) {
+      cbSent += static_cast<size_t>(n);
+    } else if (errno != EINTR) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK) ec.assign(errno, boost::system::system_category());
+      break;
+    }
+  }
+  return cbSent;
+}
+
+// The io thread sends the pending header, then |cb| bytes at |pv|, and wakes
+// the extension's thread; the write reports |cbReport| bytes.
+bool CConnection::PostWrite(CHostRequest& r, const void* pv, DWORD cb, DWORD cbReport) {
   r.m_call.Reset();
-  asio::post(m_io, [self = shared_from_this(), pr = &r, pv, cb] {
+  asio::post(m_io, [self = shared_from_this(), pr = &r, pv, cb, cbReport] {
     if (self->m_fBroken || self->m_eState == eClosed) {
       pr->m_call.Complete(false, 0);
       return;
@@ -349,12 +410,12 @@ bool CConnection::WriteBody(CHostRequest& r, const void* pv, DWORD cb) {
                                               asio::buffer(pv, cb)};
     self->Tcp().expires_after(self->m_server.Options().m_writeTimeout);
     self->WithStream([&](auto& stream) {
-      asio::async_write(stream, rgBuffers, [self, pr, cb](error_code ec, size_t n) {
+      asio::async_write(stream, rgBuffers, [self, pr, cbReport](error_code ec, size_t n) {
         self->m_cbSent += n;
         pr->m_pendingHead.clear();
         self->Tcp().expires_never();
         if (ec) self->m_fBroken = true;
-        pr->m_call.Complete(!ec, ec ? 0 : cb);
+        pr->m_call.Complete(!ec, ec ? 0 : cbReport);
       });
     });
   });
@@ -363,6 +424,10 @@ bool CConnection::WriteBody(CHostRequest& r, const void* pv, DWORD cb) {
 }
 
 void CConnection::EndSession(CHostRequest& r) {
+  if (!m_pTls && !OnIoThread()) {
+    FinishOnExtensionThread(r);
+    return;
+  }
   asio::post(m_io, [self = shared_from_this(), nSerial = r.m_nSerial] {
     if (self->m_pRequest && self->m_pRequest->m_nSerial == nSerial &&
         self->m_eState == eInExtension)
@@ -370,9 +435,7 @@ void CConnection::EndSession(CHostRequest& r) {
   });
 }
 
-void CConnection::FinishRequest() {
-  CHostRequest& r = *m_pRequest;
-  m_eState = eFinishing;
+void CConnection::AnswerIfSilent(CHostRequest& r) {
   if (!m_fBroken && r.m_pendingHead.empty() && m_cbSent == 0) {
     // The extension ended the session without answering.
     r.m_pendingHead = "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n"
@@ -380,6 +443,49 @@ void CConnection::FinishRequest() {
     r.m_nStatus = 500;
     r.m_fKeepConn = false;
   }
+}
+
+bool CConnection::KeepAfter(const CHostRequest& r) const {
+  return !m_fBroken && r.m_fKeepConn && m_parser->keep_alive() && m_parser->is_done() &&
+         r.m_framing.IsComplete();
+}
+
+// The end of a session on a plain connection, on the extension's thread:
+// the rest of the response (a header not sent yet) goes out with it, and
+// the read of the next request starts from here, so that the io thread is
+// not woken for it. A response the socket cannot take at once, and a close,
+// are left to the io thread.
+void CConnection::FinishOnExtensionThread(CHostRequest& r) {
+  auto self = shared_from_this();  // the request holds a reference that goes with it
+  CMutexLock guard(&m_handoff);
+  m_eState = eFinishing;
+  AnswerIfSilent(r);
+  if (!m_fBroken && !r.m_pendingHead.empty()) {
+    error_code ec;
+    size_t cbSent = SendNow(r.m_pendingHead, nullptr, 0, ec);
+    m_cbSent += cbSent;
+    r.m_pendingHead.erase(0, cbSent);
+    if (ec) {
+      m_fBroken = true;
+    } else if (!r.m_pendingHead.empty()) {
+      asio::post(m_io, [self] { self->FinishRequest(); });
+      return;
+    }
+  }
+  bool fKeep = KeepAfter(r);
+  LogRequest(r.m_nStatus);
+  m_pRequest.reset();
+  if (fKeep && !m_server.Stopping()) {
+    StartReadHeader(false);
+    return;
+  }
+  asio::post(m_io, [self] { self->CloseGracefully(); });
+}
+
+void CConnection::FinishRequest() {
+  CHostRequest& r = *m_pRequest;
+  m_eState = eFinishing;
+  AnswerIfSilent(r);
   if (m_fBroken || r.m_pendingHead.empty()) {
     CompleteRequest();
     return;
@@ -399,8 +505,7 @@ void CConnection::FinishRequest() {
 void CConnection::CompleteRequest() {
   auto self = shared_from_this();  // the request may hold the last reference
   CHostRequest& r = *m_pRequest;
-  bool fKeep = !m_fBroken && r.m_fKeepConn && m_parser->keep_alive() && m_parser->is_done() &&
-               r.m_framing.IsComplete();
+  bool fKeep = KeepAfter(r);
   LogRequest(r.m_nStatus);
   m_pRequest.reset();
   AfterResponse(fKeep);

@@ -1,10 +1,17 @@
 // One client connection: reads requests (header, then up to the read-ahead
 // of the body) on its io thread, hands each to its extension and carries the
-// extension's reads and writes, posted from the extension's threads, to the
-// socket. Plain TCP or TLS.
+// extension's reads and writes to the socket. Plain TCP or TLS.
 //
-// Everything but the IRequestChannel methods runs on the connection's io
-// thread (one thread per io_context, so no strand is needed).
+// The connection has one owner at a time. Its io thread owns it while it
+// reads a request; from the call of HttpExtensionProc until the end of the
+// session the extension's thread owns it (no socket operation is pending
+// then). On a plain connection that thread writes to the socket itself
+// (without waiting: a write the socket cannot take at once is finished by
+// the io thread, which wakes the writer) and, at the end of the session,
+// starts the read of the next request, which hands the connection back.
+// Body reads, TLS writes and closing go through the io thread (posted;
+// one thread per io_context, so no strand is needed). m_handoff orders the
+// extension thread's last steps against CloseIfIdle at a stop.
 #pragma once
 
 #include <boost/asio/io_context.hpp>
@@ -20,6 +27,7 @@
 #include <optional>
 #include <string>
 
+#include "server/host_mutex.h"
 #include "server/host_request.h"
 #include "server/request_channel.h"
 #include "server/wiping_allocator.h"
@@ -56,12 +64,18 @@ class CConnection final : public IRequestChannel,
   boost::beast::tcp_stream& Tcp();
 
   void ReadHeader(bool fFirst);
+  void StartReadHeader(bool fFirst);
   void OnHeader(boost::beast::error_code ec);
   void StartRequest();
   void ReadAhead();
   void Dispatch();
   void ReadBodyOnIo(CHostRequest* pr, void* pv, DWORD cb);
   void FinishRequest();
+  void FinishOnExtensionThread(CHostRequest& r);
+  void AnswerIfSilent(CHostRequest& r);
+  bool KeepAfter(const CHostRequest& r) const;
+  size_t SendNow(std::string_view head, const void* pv, size_t cb, boost::beast::error_code& ec);
+  bool PostWrite(CHostRequest& r, const void* pv, DWORD cb, DWORD cbReport);
   void CompleteRequest();
   void AfterResponse(bool fKeep);
   void Reply(const char* pszStatus, bool fKeep);
@@ -80,6 +94,7 @@ class CConnection final : public IRequestChannel,
   std::optional<CParser> m_parser;
   std::unique_ptr<CHostRequest> m_pRequest;
   const CExtensionModule* m_pExtension = nullptr;
+  CMutex m_handoff;
   EState m_eState = eHandshake;
   bool m_fBroken = false;     // a read or write failed: no further use
   bool m_fAdmitted = false;   // counted by the server until dispatched

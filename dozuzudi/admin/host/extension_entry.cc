@@ -38,7 +38,8 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
   if (InterlockedExchange(&q.initialized, 1) == 1) return FALSE;
 
   InitializeCriticalSection(&q.lock);
-  q.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  q.wakeSemaphore = CreateSemaphoreW(nullptr, 0, 0x7fffffff, nullptr);
+  q.processorCount = static_cast<LONG>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS));
 
   InitKeywordTables();
   int nError = 0;
@@ -56,14 +57,20 @@ extern "C" BOOL WINAPI TerminateExtension(DWORD) {
   LeaveCriticalSection(&q.lock);
 
   while (ReadInterlocked(&q.workerCount) > 0) {
-    SetEvent(q.wakeEvent);
+    // Every sleeping worker wakes, finds the queue empty and the stop asked,
+    // and ends; busy ones end when their queue runs dry.
+    LONG nWake = 0;
+    EnterCriticalSection(&q.lock);
+    while (WakeAnyWorker()) ++nWake;
+    LeaveCriticalSection(&q.lock);
+    if (nWake > 0) ReleaseSemaphore(q.wakeSemaphore, nWake, nullptr);
     Sleep(200);
   }
 
   CIcuTrans::Terminate();
-  if (q.wakeEvent != nullptr) {
-    CloseHandle(q.wakeEvent);
-    q.wakeEvent = nullptr;
+  if (q.wakeSemaphore != nullptr) {
+    CloseHandle(q.wakeSemaphore);
+    q.wakeSemaphore = nullptr;
   }
   if (InterlockedExchange(&q.initialized, 0) == 1) DeleteCriticalSection(&q.lock);
   return TRUE;

@@ -39,6 +39,7 @@ bool WithdrawRequest(RequestNode* pNode) EXCLUDES(g_requestQueue.lock) {
         pPrev->next = p->next;
       if (q.tail == p) q.tail = pPrev;
       --q.pendingCount;
+      InterlockedExchange(&q.pendingHint, q.pendingCount);
       fWithdrawn = true;
       break;
     }
@@ -50,6 +51,22 @@ bool WithdrawRequest(RequestNode* pNode) EXCLUDES(g_requestQueue.lock) {
 }  // namespace
 
 void FreeRequestNode(RequestNode* pNode) { HeapFree(GetProcessHeap(), 0, pNode); }
+
+bool WakeAnyWorker() {
+  RequestQueue& q = g_requestQueue;
+  LONG nAwake = q.lookingCount + q.wakingCount + q.servingCount;
+  if (ReadInterlocked(&q.workerCount) <= nAwake) return false;
+  ++q.wakingCount;
+  return true;
+}
+
+bool WakeWorkerIfNeeded() {
+  RequestQueue& q = g_requestQueue;
+  LONG nComing = q.lookingCount + q.wakingCount;
+  LONG nRunning = nComing + q.servingCount - q.blockedCount;
+  if (q.pendingCount <= nComing || nRunning >= q.processorCount) return false;
+  return WakeAnyWorker();
+}
 
 extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   RequestQueue& q = g_requestQueue;
@@ -66,14 +83,17 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
     q.tail->next = pNode;
   q.tail = pNode;
   ++q.pendingCount;
+  InterlockedExchange(&q.pendingHint, q.pendingCount);
   LONG nWorkers = ReadInterlocked(&q.workerCount);
   if (q.pendingCount > nWorkers && nWorkers < MaxWorkerThreads) {
     InterlockedIncrement(&q.workerCount);
+    ++q.lookingCount;  // the new worker starts by looking at the queue
     fStartWorker = true;
   }
+  bool fWake = !fStartWorker && WakeWorkerIfNeeded();
   LeaveCriticalSection(&q.lock);
 
-  SetEvent(q.wakeEvent);
+  if (fWake) ReleaseSemaphore(q.wakeSemaphore, 1, nullptr);
   if (!fStartWorker) return HSE_STATUS_PENDING;
 
   HANDLE hThread = CreateThread(nullptr, 0, WorkerMain, nullptr, 0, nullptr);
@@ -81,7 +101,12 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
     CloseHandle(hThread);
     return HSE_STATUS_PENDING;
   }
+  EnterCriticalSection(&q.lock);
+  --q.lookingCount;
   InterlockedDecrement(&q.workerCount);
+  fWake = WakeWorkerIfNeeded();
+  LeaveCriticalSection(&q.lock);
+  if (fWake) ReleaseSemaphore(q.wakeSemaphore, 1, nullptr);
   // With no worker left to serve it, the request is taken back so that no
   // later worker answers a connection the web server was told had failed.
   if (!WithdrawRequest(pNode)) return HSE_STATUS_PENDING;
@@ -89,15 +114,23 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   return HSE_STATUS_ERROR;
 }
 
-RequestNode* DequeueRequest() {
+RequestNode* DequeueRequestLocked() {
   RequestQueue& q = g_requestQueue;
-  EnterCriticalSection(&q.lock);
   RequestNode* pNode = q.head;
   if (pNode != nullptr) {
     q.head = pNode->next;
     if (q.head == nullptr) q.tail = nullptr;
     --q.pendingCount;
+    ++q.takenCount;
+    InterlockedExchange(&q.pendingHint, q.pendingCount);
   }
+  return pNode;
+}
+
+RequestNode* DequeueRequest() {
+  RequestQueue& q = g_requestQueue;
+  EnterCriticalSection(&q.lock);
+  RequestNode* pNode = DequeueRequestLocked();
   LeaveCriticalSection(&q.lock);
   return pNode;
 }

@@ -14,12 +14,33 @@ struct RequestNode {
   EXTENSION_CONTROL_BLOCK ecb;
 };
 
+// A worker is looking (awake without a request: about to take one, or
+// spinning briefly on an empty queue), waking (released from wakeSemaphore,
+// not yet running), serving (possibly blocked in a wait outside the
+// process), or asleep. A queued request wakes a sleeper only when the looking
+// and waking workers will not take it and fewer workers run than there are
+// processors; a worker that starts a blocking wait does the same check for
+// the requests already waiting. One sleeper watches (wakes every
+// kWatchMilliseconds while others serve) and takes a request that made no
+// progress, in case every running worker is held up in a wait it did not
+// announce.
 struct RequestQueue {
   CRITICAL_SECTION lock;
-  HANDLE wakeEvent = nullptr;  // auto-reset; wakes one idle worker
+  // Released once per worker to wake (a semaphore: two releases wake two).
+  HANDLE wakeSemaphore = nullptr;
   RequestNode* head GUARDED_BY(lock) = nullptr;
   RequestNode* tail GUARDED_BY(lock) = nullptr;
   LONG pendingCount GUARDED_BY(lock) = 0;  // nodes waiting, not those being served
+  // pendingCount as last written under the lock, for spinning workers.
+  volatile LONG pendingHint = 0;
+  LONG lookingCount GUARDED_BY(lock) = 0;
+  LONG wakingCount GUARDED_BY(lock) = 0;
+  LONG servingCount GUARDED_BY(lock) = 0;
+  LONG blockedCount GUARDED_BY(lock) = 0;  // serving workers in a blocking wait
+  DWORD takenCount GUARDED_BY(lock) = 0;   // nodes taken so far (wraps), for the watcher
+  BYTE watching GUARDED_BY(lock) = 0;      // a sleeper watches
+  volatile LONG spinningCount = 0;         // looking workers that spin
+  LONG processorCount = 1;                 // set at start
   // Workers started and not yet ended; changed only by interlocked operations.
   volatile LONG workerCount = 0;
   // Set by TerminateExtension, never cleared; read by idle workers.
@@ -33,6 +54,13 @@ extern RequestQueue g_requestQueue;
 
 // Takes the head node, or null when the queue is empty.
 RequestNode* DequeueRequest() EXCLUDES(g_requestQueue.lock);
+RequestNode* DequeueRequestLocked() REQUIRES(g_requestQueue.lock);
+// Wakes a sleeping worker when a waiting request needs one (see above): true
+// when the caller is to release wakeSemaphore once, after the lock.
+bool WakeWorkerIfNeeded() REQUIRES(g_requestQueue.lock);
+// Counts one worker as waking; the caller releases wakeSemaphore once, after
+// the lock. False when every worker is awake.
+bool WakeAnyWorker() REQUIRES(g_requestQueue.lock);
 // Frees a node taken from the queue.
 void FreeRequestNode(RequestNode* pNode);
 // The worker thread procedure.

@@ -3,7 +3,9 @@
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
 #include "admin/protocol/request.h"
+#include "platform/base/blocking_wait.h"
 #include "platform/base/heap.h"
+#include "platform/base/sync.h"
 
 void EndSession(EXTENSION_CONTROL_BLOCK* pECB) {
   pECB->ServerSupportFunction(pECB->ConnID, HSE_REQ_DONE_WITH_SESSION, nullptr, nullptr, nullptr);
@@ -49,29 +51,143 @@ void ServeRequest(RequestNode* pNode) {
   HeapFree(GetProcessHeap(), 0, pbBuffer);
 }
 
-// True when the worker is to end: the queue was empty and a stop was asked.
-bool StopRequested() EXCLUDES(g_requestQueue.lock) {
+// How long a worker that found the queue empty keeps looking before it
+// sleeps. On a busy host the next request usually arrives within this time
+// and is taken without a wake-up (a futex wait and wake, and a trip through
+// the scheduler); on an idle host the cost is one short spin per request.
+// At most half the processors spin at once (at least one), so that spinning
+// does not take the processors the requests come from.
+constexpr LONGLONG kSpinMicroseconds = 20;
+// How often the watching sleeper looks for a request that made no progress.
+constexpr DWORD kWatchMilliseconds = 10;
+
+// Counts the worker's blocking waits, so that the queue wakes another worker
+// for the requests waiting meanwhile.
+class CWorkerWaitObserver final : public platform::IBlockingWaitObserver {
+ public:
+  void OnBlockingWaitBegin() override {
+    RequestQueue& q = g_requestQueue;
+    EnterCriticalSection(&q.lock);
+    ++q.blockedCount;
+    bool fWake = WakeWorkerIfNeeded();
+    LeaveCriticalSection(&q.lock);
+    if (fWake) ReleaseSemaphore(q.wakeSemaphore, 1, nullptr);
+  }
+  void OnBlockingWaitEnd() override {
+    RequestQueue& q = g_requestQueue;
+    EnterCriticalSection(&q.lock);
+    --q.blockedCount;
+    LeaveCriticalSection(&q.lock);
+  }
+};
+
+// The next request for a worker that is looking, or that has just served
+// one (fServed); null when the queue is empty (the worker is looking then).
+RequestNode* TakeRequest(bool fServed) EXCLUDES(g_requestQueue.lock) {
   RequestQueue& q = g_requestQueue;
   EnterCriticalSection(&q.lock);
-  bool fStop = q.stopRequested != 0;
+  RequestNode* pNode = DequeueRequestLocked();
+  if (fServed && pNode == nullptr) {
+    --q.servingCount;
+    ++q.lookingCount;
+  } else if (!fServed && pNode != nullptr) {
+    --q.lookingCount;
+    ++q.servingCount;
+  }
   LeaveCriticalSection(&q.lock);
-  return fStop;
+  return pNode;
+}
+
+// Watches the queue without its lock for a few microseconds, if not too
+// many workers spin already; true when a request arrived.
+bool SpinForRequest() {
+  RequestQueue& q = g_requestQueue;
+  LONG nMaxSpinning = q.processorCount / 2 > 1 ? q.processorCount / 2 : 1;
+  bool fArrived = false;
+  if (InterlockedIncrement(&q.spinningCount) <= nMaxSpinning) {
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    const LONGLONG nLimit = frequency.QuadPart / 1000000 * kSpinMicroseconds;
+    QueryPerformanceCounter(&start);
+    do {
+      for (int i = 0; i < 16 && !fArrived; ++i) {
+        fArrived = ReadAcquire(&q.pendingHint) > 0;
+        YieldProcessor();
+      }
+      QueryPerformanceCounter(&now);
+    } while (!fArrived && now.QuadPart - start.QuadPart < nLimit);
+  }
+  InterlockedDecrement(&q.spinningCount);
+  return fArrived;
+}
+
+// For a looking worker that found the queue empty: false when the worker is
+// to end (a stop was asked; it no longer counts in workerCount); else it sleeps unless a request arrived
+// meanwhile, and returns true looking again. The first sleeper while others
+// serve watches: it wakes every kWatchMilliseconds and takes a request
+// itself when none was taken since it last looked.
+bool WaitForRequest() EXCLUDES(g_requestQueue.lock) {
+  RequestQueue& q = g_requestQueue;
+  EnterCriticalSection(&q.lock);
+  if (q.head != nullptr) {
+    LeaveCriticalSection(&q.lock);
+    return true;
+  }
+  --q.lookingCount;
+  if (q.stopRequested != 0) {
+    // Ends inside the lock, so that no one counts it as a sleeper to wake.
+    InterlockedDecrement(&q.workerCount);
+    LeaveCriticalSection(&q.lock);
+    return false;
+  }
+  bool fWatch = q.watching == 0 && q.servingCount > 0;
+  if (fWatch) q.watching = 1;
+  DWORD nTaken = q.takenCount;
+  LeaveCriticalSection(&q.lock);
+  for (;;) {
+    DWORD dwWait = WaitForSingleObject(q.wakeSemaphore, fWatch ? kWatchMilliseconds : INFINITE);
+    EnterCriticalSection(&q.lock);
+    if (dwWait == WAIT_OBJECT_0) {
+      --q.wakingCount;
+    } else if (q.head == nullptr || q.takenCount != nTaken || q.stopRequested != 0) {
+      // The queue moves (or is empty): keep watching while others serve.
+      nTaken = q.takenCount;
+      if (q.servingCount > 0 && q.stopRequested == 0) {
+        LeaveCriticalSection(&q.lock);
+        continue;
+      }
+      q.watching = 0;
+      fWatch = false;
+      if (q.stopRequested == 0) {
+        LeaveCriticalSection(&q.lock);
+        continue;
+      }
+    }
+    // Woken, or a request waits while no worker took any: look again.
+    if (fWatch) q.watching = 0;
+    ++q.lookingCount;
+    LeaveCriticalSection(&q.lock);
+    return true;
+  }
 }
 
 }  // namespace
 
 DWORD WINAPI WorkerMain(LPVOID) {
-  RequestQueue& q = g_requestQueue;
+  CWorkerWaitObserver observer;
+  platform::SetBlockingWaitObserver(&observer);
+  bool fServed = false;
   for (;;) {
-    RequestNode* pNode = DequeueRequest();
+    RequestNode* pNode = TakeRequest(fServed);
+    fServed = pNode != nullptr;
     if (pNode != nullptr) {
       ServeRequest(pNode);
       FreeRequestNode(pNode);
       continue;
     }
-    if (StopRequested()) break;
-    WaitForSingleObject(q.wakeEvent, INFINITE);
+    if (SpinForRequest()) continue;
+    if (!WaitForRequest()) break;
   }
-  InterlockedDecrement(&q.workerCount);
+  platform::SetBlockingWaitObserver(nullptr);
   return 0;
 }

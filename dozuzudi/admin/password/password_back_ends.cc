@@ -5,6 +5,7 @@
 #include "admin/password/ads/ads_password.h"
 #include "admin/password/library/password_library.h"
 #include "admin/password/nds/nds_password.h"
+#include "platform/base/blocking_wait.h"
 
 PasswordBackEnds g_passwordBackEnds = {ChangeDomainPassword, ChangeAdsPassword, ChangeNdsPassword};
 
@@ -19,14 +20,20 @@ bool IsUpnUserName(LPCWSTR pwszUser, LPCWSTR pwszDomain) {
 
 AdminError ExecuteChangePassword(CChangePasswordRequest& message) {
   switch (message.DomainType()) {
-    case DOMAIN_TYPE_NT:
+    case DOMAIN_TYPE_NT: {
+      platform::CBlockingWait wait;  // each back end waits on its servers
       return ChangeNtPassword(message.Domain(), message.UserName(), message.OldPassword(),
                               message.NewPassword());
-    case DOMAIN_TYPE_NDS:
+    }
+    case DOMAIN_TYPE_NDS: {
+      platform::CBlockingWait wait;
       return ChangeNdsAndSyncedNt(message);
-    default:
+    }
+    default: {
       if (!IsUpnUserName(message.UserName(), message.Domain())) return ERR_ID_OPERATION_FAILED;
+      platform::CBlockingWait wait;
       return g_passwordBackEnds.pfnChangeAdsPassword(message.UserName(), message.OldPassword(),
                                                      message.NewPassword());
+    }
   }
 }

@@ -1,6 +1,10 @@
 // Threads, events and interlocked operations over the C++ standard library.
 #include "platform/base/sync.h"
 
+#include <sched.h>
+#include <time.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -55,6 +59,43 @@ class Event : public platform::KernelObject {
   bool m_fSignalled;
 };
 
+class Semaphore : public platform::KernelObject {
+ public:
+  Semaphore(LONG nInitial, LONG nMaximum) : m_nCount(nInitial), m_nMaximum(nMaximum) {}
+
+  bool Release(LONG n, LONG* pnPrevious) {
+    {
+      std::lock_guard<std::mutex> guard(m_lock);
+      if (n <= 0 || n > m_nMaximum - m_nCount) return false;
+      if (pnPrevious != nullptr) *pnPrevious = m_nCount;
+      m_nCount += n;
+    }
+    if (n == 1)
+      m_cv.notify_one();
+    else
+      m_cv.notify_all();
+    return true;
+  }
+
+  DWORD Wait(DWORD ms) override {
+    std::unique_lock<std::mutex> guard(m_lock);
+    auto available = [this] { return m_nCount > 0; };
+    if (ms == INFINITE) {
+      m_cv.wait(guard, available);
+    } else if (!m_cv.wait_for(guard, std::chrono::milliseconds(ms), available)) {
+      return WAIT_TIMEOUT;
+    }
+    --m_nCount;
+    return WAIT_OBJECT_0;
+  }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_cv;
+  LONG m_nCount;
+  const LONG m_nMaximum;
+};
+
 // Shared between the thread handle and the running thread, so that closing
 // the handle (detaching) and the thread's end may happen in either order.
 struct ThreadState {
@@ -93,6 +134,32 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState
     return nullptr;
   }
   return platform::ToHandle(new Event(bManualReset != FALSE, bInitialState != FALSE));
+}
+
+HANDLE CreateSemaphoreW(LPSECURITY_ATTRIBUTES, LONG lInitialCount, LONG lMaximumCount,
+                        LPCWSTR lpName) {
+  if (lpName != nullptr) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return nullptr;
+  }
+  if (lMaximumCount <= 0 || lInitialCount < 0 || lInitialCount > lMaximumCount) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return platform::ToHandle(new Semaphore(lInitialCount, lMaximumCount));
+}
+
+BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LONG* lpPreviousCount) {
+  auto* semaphore = dynamic_cast<Semaphore*>(platform::FromHandle(hSemaphore));
+  if (semaphore == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!semaphore->Release(lReleaseCount, lpPreviousCount)) {
+    SetLastError(ERROR_TOO_MANY_POSTS);
+    return FALSE;
+  }
+  return TRUE;
 }
 
 BOOL SetEvent(HANDLE hEvent) {
@@ -165,6 +232,28 @@ DWORD GetTickCount() {
   using namespace std::chrono;
   return static_cast<DWORD>(
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount) {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  lpPerformanceCount->QuadPart = static_cast<LONGLONG>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+  return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency) {
+  lpFrequency->QuadPart = 1000000000;
+  return TRUE;
+}
+
+DWORD GetActiveProcessorCount(WORD) {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof(set), &set) == 0) {
+    int n = CPU_COUNT(&set);
+    if (n > 0) return static_cast<DWORD>(n);
+  }
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<DWORD>(n) : 1;
 }
 
 LONG InterlockedIncrement(LONG volatile* p) {

@@ -6,6 +6,7 @@
 //   joined). It returns null, with GetLastError set, when no thread can be
 //   started.
 // - CRITICAL_SECTION is a non-recursive mutual exclusion lock.
+// - CreateSemaphoreW makes an unnamed counting semaphore.
 // - CreateEventW makes an unnamed event; an auto-reset event releases at
 //   most one waiter per SetEvent and stays signalled until a waiter takes it.
 // - Interlocked* operate atomically with sequential consistency on 32-bit
@@ -36,7 +37,13 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
                     BOOL bInitialState, LPCWSTR lpName);
 BOOL SetEvent(HANDLE hEvent);
 BOOL ResetEvent(HANDLE hEvent);
-// Events and threads can be waited on; a thread is signalled when it ended.
+// REQUIRES: lpName is null. A semaphore's count never merges releases: each
+// unit releases exactly one wait, now or later.
+HANDLE CreateSemaphoreW(LPSECURITY_ATTRIBUTES lpSemaphoreAttributes, LONG lInitialCount,
+                        LONG lMaximumCount, LPCWSTR lpName);
+BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LONG* lpPreviousCount);
+// Events, semaphores and threads can be waited on; a thread is signalled
+// when it ended.
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
@@ -50,10 +57,36 @@ BOOL CloseHandle(HANDLE hObject);
 void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount();
 
+// A monotonic counter of QueryPerformanceFrequency ticks per second; read
+// without a system call.
+typedef union _LARGE_INTEGER {
+  LONGLONG QuadPart;
+} LARGE_INTEGER;
+BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency);
+
+// Tells the processor that the thread is spinning (x86 PAUSE).
+inline void YieldProcessor() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+// The processors the process may run on.
+#define ALL_PROCESSOR_GROUPS 0xffff
+DWORD GetActiveProcessorCount(WORD GroupNumber);
+
 LONG InterlockedIncrement(LONG volatile* Addend);
 LONG InterlockedDecrement(LONG volatile* Addend);
 LONG InterlockedExchange(LONG volatile* Target, LONG Value);
 LONG InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange, LONG Comparand);
+// An atomic read with acquire ordering, cheap enough to spin on (no write to
+// the cache line, unlike InterlockedCompareExchange).
+inline LONG ReadAcquire(LONG const volatile* Source) {
+  return __atomic_load_n(Source, __ATOMIC_ACQUIRE);
+}
 LONG InterlockedExchangeAdd(LONG volatile* Addend, LONG Value);
 void* InterlockedCompareExchangePointer(void* volatile* Destination, void* Exchange,
                                         void* Comparand);
