@@ -25,6 +25,7 @@ namespace {
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr size_t kMaxLingerBytes = 1 << 20;
 constexpr uint64_t kMaxBodyBytes = 0xFFFFFFFEull;  // 0xFFFFFFFF marks a chunked body
+constexpr size_t kInitialReadRoom = 2048;
 
 bool IsParseError(const error_code& ec) {
   static const auto& category = http::make_error_code(http::error::bad_target).category();
@@ -67,16 +68,15 @@ std::string FormatEndpoint(const tcp::endpoint& ep) {
 }  // namespace
 
 CConnection::CConnection(CHttpServer& server, size_t iSlot, tcp::socket socket,
-                         asio::ssl::context* pTls)
+                         const tcp::endpoint& peer, asio::ssl::context* pTls)
     : m_server(server), m_iSlot(iSlot), m_io(server.IoContext(iSlot)) {
+  m_peer = FormatEndpoint(peer);
+  m_peerAddress = peer.address().to_string();
+  m_nPeerPort = peer.port();
   error_code ec;
-  tcp::endpoint peer = socket.remote_endpoint(ec);
-  m_peer = ec ? "-" : FormatEndpoint(peer);
-  if (!ec) {
-    m_peerAddress = peer.address().to_string();
-    m_nPeerPort = peer.port();
-  }
   socket.set_option(tcp::no_delay(true), ec);
+  // Room for a whole request of the usual size, so that it takes one read.
+  m_buffer.reserve(kInitialReadRoom);
   if (pTls)
     m_pTls = std::make_unique<beast::ssl_stream<beast::tcp_stream>>(std::move(socket), *pTls);
   else
@@ -587,9 +587,7 @@ void CConnection::Close() {
     m_fAdmitted = false;
     m_server.LeaveAdmission();
   }
-  error_code ec;
-  Tcp().socket().shutdown(tcp::socket::shutdown_both, ec);
-  Tcp().close();
+  Tcp().close();  // a FIN, or a reset when unread bytes remain
   explicit_bzero(m_rgDrain, sizeof(m_rgDrain));
   m_server.Unregister(m_iSlot, this);
 }

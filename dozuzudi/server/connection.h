@@ -39,7 +39,7 @@ class CConnection final : public IRequestChannel,
                           public std::enable_shared_from_this<CConnection> {
  public:
   CConnection(CHttpServer& server, size_t iSlot, boost::asio::ip::tcp::socket socket,
-              boost::asio::ssl::context* pTls);
+              const boost::asio::ip::tcp::endpoint& peer, boost::asio::ssl::context* pTls);
   ~CConnection();
 
   void Start();

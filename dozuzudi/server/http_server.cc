@@ -116,8 +116,10 @@ void CHttpServer::Run() {
 void CHttpServer::Accept() {
   size_t iSlot = m_iNextSlot;
   m_iNextSlot = (m_iNextSlot + 1) % m_rgSlots.size();
+  // The peer's address comes with the accept (no getpeername per connection).
   m_pAcceptor->async_accept(
-      m_rgSlots[iSlot]->m_io, [this, iSlot](boost::system::error_code ec, tcp::socket socket) {
+      m_rgSlots[iSlot]->m_io, m_acceptedPeer,
+      [this, iSlot](boost::system::error_code ec, tcp::socket socket) {
         if (m_fStopping.load() || ec == asio::error::operation_aborted) return;
         if (ec) {
           // Out of descriptors or a similar passing failure: try again shortly.
@@ -132,7 +134,8 @@ void CHttpServer::Accept() {
           socket.close(ecClose);  // over the limit: accepted and closed at once
         } else {
           m_nConnections.fetch_add(1);
-          auto pc = std::make_shared<CConnection>(*this, iSlot, std::move(socket), m_pTls.get());
+          auto pc = std::make_shared<CConnection>(*this, iSlot, std::move(socket), m_acceptedPeer,
+                                                  m_pTls.get());
           asio::post(m_rgSlots[iSlot]->m_io, [pc] { pc->Start(); });
         }
         Accept();

@@ -84,6 +84,7 @@ class CHttpServer {
   std::unique_ptr<boost::asio::ip::tcp::acceptor> m_pAcceptor;
   std::unique_ptr<boost::asio::steady_timer> m_pRetryTimer;
   boost::asio::ip::tcp::endpoint m_bound;
+  boost::asio::ip::tcp::endpoint m_acceptedPeer;  // filled by the accept in progress
   unsigned short m_nPort = 0;
   size_t m_iNextSlot = 0;
   std::atomic<bool> m_fStopping{false};

@@ -3,6 +3,8 @@
 // the host's callbacks. The query string chooses what a request does:
 //   mode=bare       bare status "405 method not supported", no keep-alive
 //   mode=bare-keep  bare status "200 OK" with fKeepConn TRUE
+//   mode=refuse-keep "405 method not supported" with Content-Length 0, kept
+//                   alive (the benchmarks' keep-alive refusal)
 //   mode=echo       reads the whole body, answers it with the control block
 //                   fields in X- headers (Content-length framing)
 //   mode=chunked    a chunked response of three chunks
@@ -158,6 +160,9 @@ void Serve(EXTENSION_CONTROL_BLOCK* p) {
     SendHeader(p, "405 method not supported", nullptr, FALSE);
   } else if (mode == "bare-keep") {
     SendHeader(p, "200 OK", nullptr, TRUE);
+  } else if (mode == "refuse-keep") {
+    static const std::string s_header = "Content-Length: 0\r\n\r\n";
+    SendHeader(p, "405 method not supported", &s_header, TRUE);
   } else if (mode != "silent") {
     SendHeader(p, "400 unknown test mode", nullptr, FALSE);
   }

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "admin/host/extension_exports.h"
+#include "registry_recheck.h"
 
 namespace vlttest {
 
@@ -162,7 +163,9 @@ void ScopedRegistryFile::Rewrite(const std::string& text) {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
     out << contents;
   }
+  bool fReplacing = access(m_path.c_str(), F_OK) == 0;
   rename(tmp.c_str(), m_path.c_str());
+  if (fReplacing) WaitForRegistryRecheck();
 }
 
 }  // namespace vlttest

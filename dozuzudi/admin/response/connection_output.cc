@@ -4,13 +4,11 @@
 #include <cstring>
 
 #include "admin/response/http_texts.h"
-#include "platform/base/blocking_wait.h"
 
 namespace {
 
 void Write(EXTENSION_CONTROL_BLOCK* pECB, const void* pb, DWORD cb, DWORD dwFlags) {
   DWORD cbWritten = cb;
-  platform::CBlockingWait wait;  // the client may be slow to read
   pECB->WriteClient(pECB->ConnID, const_cast<void*>(pb), &cbWritten, dwFlags);
 }
 
