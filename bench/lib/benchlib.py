@@ -112,3 +112,50 @@ class MachineLoad:
 def describe_load(load):
     return "load average %.1f -> %.1f on %d processors, %.0f%% of processor time busy" % (
         load["loadavg_before"], load["loadavg_after"], load["processors"], 100 * load["busy_share"])
+
+
+def run_gbench(binary, args=(), env=None):
+    """Runs a Google Benchmark program; returns its runs by name (iteration
+    runs only: real_time and cpu_time in ns, the counters) and what it
+    printed. A run that reported an error fails the benchmark."""
+    import subprocess
+    import tempfile
+    with tempfile.NamedTemporaryFile(suffix=".json") as out_file:
+        out = subprocess.run([binary, "--benchmark_out=" + out_file.name, "--benchmark_out_format=json",
+                              "--benchmark_color=false"] + list(args),
+                             capture_output=True, text=True, env=env)
+        if out.returncode != 0:
+            raise BenchFailure("%s failed: %s" % (binary, out.stderr[-2000:]))
+        doc = json.load(open(out_file.name))
+    runs = {}
+    for b in doc["benchmarks"]:
+        if b.get("error_occurred"):
+            raise BenchFailure("%s: %s failed: %s" % (os.path.basename(binary), b["name"],
+                                                      b.get("error_message", "")))
+        if b.get("run_type", "iteration") != "iteration":
+            continue
+        scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b.get("time_unit", "ns")]
+        runs[b["name"]] = dict(b, real_time=b["real_time"] * scale, cpu_time=b["cpu_time"] * scale)
+    return runs, out.stdout
+
+
+if __name__ == "__main__":
+    # benchlib.py emit BENCH CASE METRIC higher|lower PEER_NAME "OURS..." "PEER..." [LOAD_JSON]
+    if len(sys.argv) >= 8 and sys.argv[1] == "emit":
+        _, _, bench, case, metric, better, peer_name, ours_text, peer_text = sys.argv[:9]
+        details = json.loads(sys.argv[9]) if len(sys.argv) > 9 else {}
+        try:
+            emit(bench, case, metric, [float(x) for x in ours_text.split()],
+                 [float(x) for x in peer_text.split()], peer_name, better=better, details=details)
+        except BenchFailure as e:
+            fail("%s: %s" % (bench, e))
+    elif len(sys.argv) == 2 and sys.argv[1] == "load-start":
+        print(json.dumps(MachineLoad().__dict__))
+    elif len(sys.argv) == 3 and sys.argv[1] == "load-finish":
+        load = MachineLoad.__new__(MachineLoad)
+        load.__dict__.update(json.loads(sys.argv[2]))
+        result = load.finish()
+        print(json.dumps({"load": result}))
+        print("  machine: " + describe_load(result), file=sys.stderr)
+    else:
+        sys.exit("usage: benchlib.py emit BENCH CASE METRIC higher|lower PEER OURS PEER [DETAILS_JSON]")

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Trace point costs, from trace_bench in several rounds (one run of the
+# program per round, both members of a pair measured in it): a disabled
+# trace point against a call of an empty function (ns per call), and enabled
+# records per second into vltqtr from 16 threads against 1 thread. Every
+# record sent must reach vltqtr, else the benchmark fails.
+#
+#   bench/trace/run.sh [BUILD_DIR]        (default: build)
+#
+# Environment: ROUNDS (5), MIN_TIME (0.2 s per benchmark and round).
+exec python3 "$(dirname "$0")/trace_rounds.py" "${1:-build}"
