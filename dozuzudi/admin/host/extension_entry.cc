@@ -38,7 +38,7 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
   if (InterlockedExchange(&q.initialized, 1) == 1) return FALSE;
 
   InitializeCriticalSection(&q.lock);
-  q.wakeSemaphore = CreateSemaphoreW(nullptr, 0, 0x7fffffff, nullptr);
+  for (WorkerSlot& slot : q.slots) slot.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   q.processorCount = static_cast<LONG>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS));
 
   InitKeywordTables();
@@ -59,18 +59,19 @@ extern "C" BOOL WINAPI TerminateExtension(DWORD) {
   while (ReadInterlocked(&q.workerCount) > 0) {
     // Every sleeping worker wakes, finds the queue empty and the stop asked,
     // and ends; busy ones end when their queue runs dry.
-    LONG nWake = 0;
+    WorkerSlot* rgpWake[MaxWorkerThreads];
+    int nWake = 0;
     EnterCriticalSection(&q.lock);
-    while (WakeAnyWorker()) ++nWake;
+    while (nWake < MaxWorkerThreads && (rgpWake[nWake] = WakeAnyWorker()) != nullptr) ++nWake;
     LeaveCriticalSection(&q.lock);
-    if (nWake > 0) ReleaseSemaphore(q.wakeSemaphore, nWake, nullptr);
+    for (int i = 0; i < nWake; ++i) SetEvent(rgpWake[i]->wakeEvent);
     Sleep(200);
   }
 
   CIcuTrans::Terminate();
-  if (q.wakeSemaphore != nullptr) {
-    CloseHandle(q.wakeSemaphore);
-    q.wakeSemaphore = nullptr;
+  for (WorkerSlot& slot : q.slots) {
+    if (slot.wakeEvent != nullptr) CloseHandle(slot.wakeEvent);
+    slot.wakeEvent = nullptr;
   }
   if (InterlockedExchange(&q.initialized, 0) == 1) DeleteCriticalSection(&q.lock);
   return TRUE;

@@ -52,19 +52,22 @@ bool WithdrawRequest(RequestNode* pNode) EXCLUDES(g_requestQueue.lock) {
 
 void FreeRequestNode(RequestNode* pNode) { HeapFree(GetProcessHeap(), 0, pNode); }
 
-bool WakeAnyWorker() {
+WorkerSlot* WakeAnyWorker() {
   RequestQueue& q = g_requestQueue;
-  LONG nAwake = q.lookingCount + q.wakingCount + q.servingCount;
-  if (ReadInterlocked(&q.workerCount) <= nAwake) return false;
+  WorkerSlot* pSlot = q.sleepers;
+  if (pSlot == nullptr) return nullptr;
+  q.sleepers = pSlot->next;
+  pSlot->next = nullptr;
+  pSlot->asleep = 0;
   ++q.wakingCount;
-  return true;
+  return pSlot;
 }
 
-bool WakeWorkerIfNeeded() {
+WorkerSlot* WakeWorkerIfNeeded() {
   RequestQueue& q = g_requestQueue;
   LONG nComing = q.lookingCount + q.wakingCount;
   LONG nRunning = nComing + q.servingCount - q.blockedCount;
-  if (q.pendingCount <= nComing || nRunning >= q.processorCount) return false;
+  if (q.pendingCount <= nComing || nRunning >= q.processorCount) return nullptr;
   return WakeAnyWorker();
 }
 
@@ -90,10 +93,10 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
     ++q.lookingCount;  // the new worker starts by looking at the queue
     fStartWorker = true;
   }
-  bool fWake = !fStartWorker && WakeWorkerIfNeeded();
+  WorkerSlot* pWake = fStartWorker ? nullptr : WakeWorkerIfNeeded();
   LeaveCriticalSection(&q.lock);
 
-  if (fWake) ReleaseSemaphore(q.wakeSemaphore, 1, nullptr);
+  if (pWake != nullptr) SetEvent(pWake->wakeEvent);
   if (!fStartWorker) return HSE_STATUS_PENDING;
 
   HANDLE hThread = CreateThread(nullptr, 0, WorkerMain, nullptr, 0, nullptr);
@@ -104,9 +107,9 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   EnterCriticalSection(&q.lock);
   --q.lookingCount;
   InterlockedDecrement(&q.workerCount);
-  fWake = WakeWorkerIfNeeded();
+  pWake = WakeWorkerIfNeeded();
   LeaveCriticalSection(&q.lock);
-  if (fWake) ReleaseSemaphore(q.wakeSemaphore, 1, nullptr);
+  if (pWake != nullptr) SetEvent(pWake->wakeEvent);
   // With no worker left to serve it, the request is taken back so that no
   // later worker answers a connection the web server was told had failed.
   if (!WithdrawRequest(pNode)) return HSE_STATUS_PENDING;

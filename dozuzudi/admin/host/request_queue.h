@@ -5,6 +5,7 @@
 #include "platform/isapi/isapi.h"
 #include "platform/base/sync.h"
 #include "platform/base/thread_annotations.h"
+#include "admin/host/settings.h"
 
 // One request: owned by the queue until a worker takes it, then by the worker.
 struct RequestNode {
@@ -14,11 +15,23 @@ struct RequestNode {
   EXTENSION_CONTROL_BLOCK ecb;
 };
 
+// What a sleeping worker waits on. One per possible worker, kept for the
+// extension's lifetime, so that a waker may signal a slot whose worker has
+// just ended (the next owner sees the stale signal as a spurious wake).
+struct WorkerSlot {
+  HANDLE wakeEvent = nullptr;  // auto-reset
+  WorkerSlot* next = nullptr;  // in the stack of sleepers
+  BYTE asleep = 0;             // in the stack of sleepers
+  BYTE used = 0;               // held by a running worker
+};
+
 // A worker is looking (awake without a request: about to take one, or
-// spinning briefly on an empty queue), waking (released from wakeSemaphore,
-// not yet running), serving (possibly blocked in a wait outside the
-// process), or asleep. A queued request wakes a sleeper only when the looking
-// and waking workers will not take it and fewer workers run than there are
+// spinning briefly on an empty queue), waking (taken off the sleepers and
+// signalled, not yet running), serving (possibly blocked in a wait outside
+// the process), or asleep on its slot. Sleepers form a stack: the last to
+// sleep is woken first, so that a steady load keeps to a few threads with
+// warm caches. A queued request wakes a sleeper only when the looking and
+// waking workers will not take it and fewer workers run than there are
 // processors; a worker that starts a blocking wait does the same check for
 // the requests already waiting. One sleeper watches (wakes every
 // kWatchMilliseconds while others serve) and takes a request that made no
@@ -26,13 +39,15 @@ struct RequestNode {
 // announce.
 struct RequestQueue {
   CRITICAL_SECTION lock;
-  // Released once per worker to wake (a semaphore: two releases wake two).
-  HANDLE wakeSemaphore = nullptr;
   RequestNode* head GUARDED_BY(lock) = nullptr;
   RequestNode* tail GUARDED_BY(lock) = nullptr;
   LONG pendingCount GUARDED_BY(lock) = 0;  // nodes waiting, not those being served
   // pendingCount as last written under the lock, for spinning workers.
   volatile LONG pendingHint = 0;
+  // Their next, asleep and used fields change under lock; wakeEvent is set
+  // at start and closed at stop.
+  WorkerSlot slots[MaxWorkerThreads];
+  WorkerSlot* sleepers GUARDED_BY(lock) = nullptr;  // top of the stack
   LONG lookingCount GUARDED_BY(lock) = 0;
   LONG wakingCount GUARDED_BY(lock) = 0;
   LONG servingCount GUARDED_BY(lock) = 0;
@@ -55,12 +70,12 @@ extern RequestQueue g_requestQueue;
 // Takes the head node, or null when the queue is empty.
 RequestNode* DequeueRequest() EXCLUDES(g_requestQueue.lock);
 RequestNode* DequeueRequestLocked() REQUIRES(g_requestQueue.lock);
-// Wakes a sleeping worker when a waiting request needs one (see above): true
-// when the caller is to release wakeSemaphore once, after the lock.
-bool WakeWorkerIfNeeded() REQUIRES(g_requestQueue.lock);
-// Counts one worker as waking; the caller releases wakeSemaphore once, after
-// the lock. False when every worker is awake.
-bool WakeAnyWorker() REQUIRES(g_requestQueue.lock);
+// Takes the last sleeper off the stack when a waiting request needs it (see
+// above) and counts it as waking; the caller signals the slot's wakeEvent
+// after the lock. Null when no worker is to be woken.
+WorkerSlot* WakeWorkerIfNeeded() REQUIRES(g_requestQueue.lock);
+// The same for any sleeper (a stop); null when none sleeps.
+WorkerSlot* WakeAnyWorker() REQUIRES(g_requestQueue.lock);
 // Frees a node taken from the queue.
 void FreeRequestNode(RequestNode* pNode);
 // The worker thread procedure.

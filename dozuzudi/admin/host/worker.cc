@@ -69,9 +69,9 @@ class CWorkerWaitObserver final : public platform::IBlockingWaitObserver {
     RequestQueue& q = g_requestQueue;
     EnterCriticalSection(&q.lock);
     ++q.blockedCount;
-    bool fWake = WakeWorkerIfNeeded();
+    WorkerSlot* pWake = WakeWorkerIfNeeded();
     LeaveCriticalSection(&q.lock);
-    if (fWake) ReleaseSemaphore(q.wakeSemaphore, 1, nullptr);
+    if (pWake != nullptr) SetEvent(pWake->wakeEvent);
   }
   void OnBlockingWaitEnd() override {
     RequestQueue& q = g_requestQueue;
@@ -121,12 +121,26 @@ bool SpinForRequest() {
   return fArrived;
 }
 
+// Takes a sleeper's slot off the stack (it wakes by itself).
+void LeaveSleepers(WorkerSlot* pSlot) REQUIRES(g_requestQueue.lock) {
+  RequestQueue& q = g_requestQueue;
+  for (WorkerSlot** pp = &q.sleepers; *pp != nullptr; pp = &(*pp)->next) {
+    if (*pp == pSlot) {
+      *pp = pSlot->next;
+      break;
+    }
+  }
+  pSlot->next = nullptr;
+  pSlot->asleep = 0;
+}
+
 // For a looking worker that found the queue empty: false when the worker is
-// to end (a stop was asked; it no longer counts in workerCount); else it sleeps unless a request arrived
-// meanwhile, and returns true looking again. The first sleeper while others
-// serve watches: it wakes every kWatchMilliseconds and takes a request
-// itself when none was taken since it last looked.
-bool WaitForRequest() EXCLUDES(g_requestQueue.lock) {
+// to end (a stop was asked; it no longer counts in workerCount); else it
+// sleeps on its slot unless a request arrived meanwhile, and returns true
+// looking again. The first sleeper while others serve watches: it wakes
+// every kWatchMilliseconds and takes a request itself when none was taken
+// since it last looked.
+bool WaitForRequest(WorkerSlot* pSlot) EXCLUDES(g_requestQueue.lock) {
   RequestQueue& q = g_requestQueue;
   EnterCriticalSection(&q.lock);
   if (q.head != nullptr) {
@@ -136,44 +150,67 @@ bool WaitForRequest() EXCLUDES(g_requestQueue.lock) {
   --q.lookingCount;
   if (q.stopRequested != 0) {
     // Ends inside the lock, so that no one counts it as a sleeper to wake.
+    pSlot->used = 0;
     InterlockedDecrement(&q.workerCount);
     LeaveCriticalSection(&q.lock);
     return false;
   }
+  pSlot->next = q.sleepers;
+  pSlot->asleep = 1;
+  q.sleepers = pSlot;
   bool fWatch = q.watching == 0 && q.servingCount > 0;
   if (fWatch) q.watching = 1;
   DWORD nTaken = q.takenCount;
   LeaveCriticalSection(&q.lock);
   for (;;) {
-    DWORD dwWait = WaitForSingleObject(q.wakeSemaphore, fWatch ? kWatchMilliseconds : INFINITE);
+    DWORD dwWait = WaitForSingleObject(pSlot->wakeEvent, fWatch ? kWatchMilliseconds : INFINITE);
     EnterCriticalSection(&q.lock);
-    if (dwWait == WAIT_OBJECT_0) {
-      --q.wakingCount;
-    } else if (q.head == nullptr || q.takenCount != nTaken || q.stopRequested != 0) {
-      // The queue moves (or is empty): keep watching while others serve.
+    bool fLook = false;
+    if (pSlot->asleep == 0) {
+      --q.wakingCount;  // a waker took it off the stack (its signal may still come)
+      fLook = true;
+    } else if (dwWait == WAIT_TIMEOUT) {
+      if (q.head != nullptr && q.takenCount == nTaken && q.stopRequested == 0) {
+        fLook = true;  // a request waits and no worker took any: take it
+      } else if (q.servingCount == 0 || q.stopRequested != 0) {
+        q.watching = 0;  // nothing to watch: sleep until woken
+        fWatch = false;
+      }
       nTaken = q.takenCount;
-      if (q.servingCount > 0 && q.stopRequested == 0) {
-        LeaveCriticalSection(&q.lock);
-        continue;
-      }
-      q.watching = 0;
-      fWatch = false;
-      if (q.stopRequested == 0) {
-        LeaveCriticalSection(&q.lock);
-        continue;
-      }
+      if (fLook) LeaveSleepers(pSlot);
     }
-    // Woken, or a request waits while no worker took any: look again.
-    if (fWatch) q.watching = 0;
-    ++q.lookingCount;
+    // Else a stale signal for an earlier owner of the slot: sleep again.
+    if (fLook) {
+      if (fWatch) q.watching = 0;
+      ++q.lookingCount;
+      LeaveCriticalSection(&q.lock);
+      return true;
+    }
     LeaveCriticalSection(&q.lock);
-    return true;
   }
+}
+
+// A slot for a starting worker: one is always free, as no more workers run
+// than there are slots.
+WorkerSlot* TakeSlot() EXCLUDES(g_requestQueue.lock) {
+  RequestQueue& q = g_requestQueue;
+  EnterCriticalSection(&q.lock);
+  WorkerSlot* pSlot = nullptr;
+  for (WorkerSlot& slot : q.slots) {
+    if (slot.used == 0) {
+      slot.used = 1;
+      pSlot = &slot;
+      break;
+    }
+  }
+  LeaveCriticalSection(&q.lock);
+  return pSlot;
 }
 
 }  // namespace
 
 DWORD WINAPI WorkerMain(LPVOID) {
+  WorkerSlot* pSlot = TakeSlot();
   CWorkerWaitObserver observer;
   platform::SetBlockingWaitObserver(&observer);
   bool fServed = false;
@@ -186,7 +223,7 @@ DWORD WINAPI WorkerMain(LPVOID) {
       continue;
     }
     if (SpinForRequest()) continue;
-    if (!WaitForRequest()) break;
+    if (!WaitForRequest(pSlot)) break;
   }
   platform::SetBlockingWaitObserver(nullptr);
   return 0;

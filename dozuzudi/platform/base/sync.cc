@@ -59,43 +59,6 @@ class Event : public platform::KernelObject {
   bool m_fSignalled;
 };
 
-class Semaphore : public platform::KernelObject {
- public:
-  Semaphore(LONG nInitial, LONG nMaximum) : m_nCount(nInitial), m_nMaximum(nMaximum) {}
-
-  bool Release(LONG n, LONG* pnPrevious) {
-    {
-      std::lock_guard<std::mutex> guard(m_lock);
-      if (n <= 0 || n > m_nMaximum - m_nCount) return false;
-      if (pnPrevious != nullptr) *pnPrevious = m_nCount;
-      m_nCount += n;
-    }
-    if (n == 1)
-      m_cv.notify_one();
-    else
-      m_cv.notify_all();
-    return true;
-  }
-
-  DWORD Wait(DWORD ms) override {
-    std::unique_lock<std::mutex> guard(m_lock);
-    auto available = [this] { return m_nCount > 0; };
-    if (ms == INFINITE) {
-      m_cv.wait(guard, available);
-    } else if (!m_cv.wait_for(guard, std::chrono::milliseconds(ms), available)) {
-      return WAIT_TIMEOUT;
-    }
-    --m_nCount;
-    return WAIT_OBJECT_0;
-  }
-
- private:
-  std::mutex m_lock;
-  std::condition_variable m_cv;
-  LONG m_nCount;
-  const LONG m_nMaximum;
-};
-
 // Shared between the thread handle and the running thread, so that closing
 // the handle (detaching) and the thread's end may happen in either order.
 struct ThreadState {
@@ -134,32 +97,6 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState
     return nullptr;
   }
   return platform::ToHandle(new Event(bManualReset != FALSE, bInitialState != FALSE));
-}
-
-HANDLE CreateSemaphoreW(LPSECURITY_ATTRIBUTES, LONG lInitialCount, LONG lMaximumCount,
-                        LPCWSTR lpName) {
-  if (lpName != nullptr) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return nullptr;
-  }
-  if (lMaximumCount <= 0 || lInitialCount < 0 || lInitialCount > lMaximumCount) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  return platform::ToHandle(new Semaphore(lInitialCount, lMaximumCount));
-}
-
-BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LONG* lpPreviousCount) {
-  auto* semaphore = dynamic_cast<Semaphore*>(platform::FromHandle(hSemaphore));
-  if (semaphore == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!semaphore->Release(lReleaseCount, lpPreviousCount)) {
-    SetLastError(ERROR_TOO_MANY_POSTS);
-    return FALSE;
-  }
-  return TRUE;
 }
 
 BOOL SetEvent(HANDLE hEvent) {

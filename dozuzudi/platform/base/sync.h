@@ -6,7 +6,6 @@
 //   joined). It returns null, with GetLastError set, when no thread can be
 //   started.
 // - CRITICAL_SECTION is a non-recursive mutual exclusion lock.
-// - CreateSemaphoreW makes an unnamed counting semaphore.
 // - CreateEventW makes an unnamed event; an auto-reset event releases at
 //   most one waiter per SetEvent and stays signalled until a waiter takes it.
 // - Interlocked* operate atomically with sequential consistency on 32-bit
@@ -37,13 +36,7 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
                     BOOL bInitialState, LPCWSTR lpName);
 BOOL SetEvent(HANDLE hEvent);
 BOOL ResetEvent(HANDLE hEvent);
-// REQUIRES: lpName is null. A semaphore's count never merges releases: each
-// unit releases exactly one wait, now or later.
-HANDLE CreateSemaphoreW(LPSECURITY_ATTRIBUTES lpSemaphoreAttributes, LONG lInitialCount,
-                        LONG lMaximumCount, LPCWSTR lpName);
-BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LONG* lpPreviousCount);
-// Events, semaphores and threads can be waited on; a thread is signalled
-// when it ended.
+// Events and threads can be waited on; a thread is signalled when it ended.
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
