@@ -192,7 +192,7 @@ void CConnection::StartRequest() {
   }
   m_fAdmitted = true;
 
-  auto pr = std::make_unique<CHostRequest>();
+  auto pr = m_pSpare ? std::move(m_pSpare) : std::make_unique<CHostRequest>();
   pr->m_pChannel = this;
   pr->m_pChannelOwner = shared_from_this();
   pr->m_nSerial = ++m_nSerial;
@@ -474,7 +474,8 @@ void CConnection::FinishOnExtensionThread(CHostRequest& r) {
   }
   bool fKeep = KeepAfter(r);
   LogRequest(r.m_nStatus);
-  m_pRequest.reset();
+  r.Recycle();
+  m_pSpare = std::move(m_pRequest);
   if (fKeep && !m_server.Stopping()) {
     StartReadHeader(false);
     return;
@@ -507,7 +508,8 @@ void CConnection::CompleteRequest() {
   CHostRequest& r = *m_pRequest;
   bool fKeep = KeepAfter(r);
   LogRequest(r.m_nStatus);
-  m_pRequest.reset();
+  r.Recycle();
+  m_pSpare = std::move(m_pRequest);
   AfterResponse(fKeep);
 }
 

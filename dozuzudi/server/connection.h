@@ -93,6 +93,7 @@ class CConnection final : public IRequestChannel,
   boost::beast::basic_flat_buffer<CWipingAllocator<char>> m_buffer;
   std::optional<CParser> m_parser;
   std::unique_ptr<CHostRequest> m_pRequest;
+  std::unique_ptr<CHostRequest> m_pSpare;  // the last request's object, recycled
   const CExtensionModule* m_pExtension = nullptr;
   CMutex m_handoff;
   EState m_eState = eHandshake;

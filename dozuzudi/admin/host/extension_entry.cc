@@ -68,6 +68,7 @@ extern "C" BOOL WINAPI TerminateExtension(DWORD) {
     Sleep(200);
   }
 
+  FreeSpareRequestNodes();
   CIcuTrans::Terminate();
   for (WorkerSlot& slot : q.slots) {
     if (slot.wakeEvent != nullptr) CloseHandle(slot.wakeEvent);

@@ -10,14 +10,30 @@ RequestQueue g_requestQueue;
 
 namespace {
 
+// A kept node with room for cbBlock bytes, or null.
+RequestNode* TakeSpareNode(SIZE_T cbBlock) {
+  for (void* volatile& pSpare : g_requestQueue.rgpSpareNodes) {
+    auto* pNode = static_cast<RequestNode*>(InterlockedExchangePointer(&pSpare, nullptr));
+    if (pNode == nullptr) continue;
+    if (pNode->cbBlock >= cbBlock) return pNode;
+    HeapFree(GetProcessHeap(), 0, pNode);
+  }
+  return nullptr;
+}
+
 RequestNode* AllocateRequestNode(const EXTENSION_CONTROL_BLOCK* pECB) {
   // A block shorter than the structure leaves the missing fields zero.
   SIZE_T cbCopy = pECB->cbSize;
   SIZE_T cbBlock = cbCopy > sizeof(EXTENSION_CONTROL_BLOCK) ? cbCopy : sizeof(EXTENSION_CONTROL_BLOCK);
-  auto* pNode = static_cast<RequestNode*>(
-      HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, offsetof(RequestNode, ecb) + cbBlock));
-  if (pNode == nullptr) return nullptr;
+  RequestNode* pNode = TakeSpareNode(cbBlock);
+  if (pNode == nullptr) {
+    pNode = static_cast<RequestNode*>(
+        HeapAlloc(GetProcessHeap(), 0, offsetof(RequestNode, ecb) + cbBlock));
+    if (pNode == nullptr) return nullptr;
+    pNode->cbBlock = cbBlock;
+  }
   std::memcpy(&pNode->ecb, pECB, cbCopy);
+  std::memset(reinterpret_cast<BYTE*>(&pNode->ecb) + cbCopy, 0, pNode->cbBlock - cbCopy);
   pNode->next = nullptr;
   return pNode;
 }
@@ -50,7 +66,16 @@ bool WithdrawRequest(RequestNode* pNode) EXCLUDES(g_requestQueue.lock) {
 
 }  // namespace
 
-void FreeRequestNode(RequestNode* pNode) { HeapFree(GetProcessHeap(), 0, pNode); }
+void FreeRequestNode(RequestNode* pNode) {
+  for (void* volatile& pSpare : g_requestQueue.rgpSpareNodes)
+    if (InterlockedCompareExchangePointer(&pSpare, pNode, nullptr) == nullptr) return;
+  HeapFree(GetProcessHeap(), 0, pNode);
+}
+
+void FreeSpareRequestNodes() {
+  for (void* volatile& pSpare : g_requestQueue.rgpSpareNodes)
+    HeapFree(GetProcessHeap(), 0, InterlockedExchangePointer(&pSpare, nullptr));
+}
 
 WorkerSlot* WakeAnyWorker() {
   RequestQueue& q = g_requestQueue;

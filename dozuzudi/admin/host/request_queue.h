@@ -10,6 +10,7 @@
 // One request: owned by the queue until a worker takes it, then by the worker.
 struct RequestNode {
   RequestNode* next;
+  SIZE_T cbBlock;  // room for the copy, for reuse
   // A copy of the web server's control block, cbSize bytes of it (and never
   // less than the structure, the rest zeroed).
   EXTENSION_CONTROL_BLOCK ecb;
@@ -55,6 +56,10 @@ struct RequestQueue {
   DWORD takenCount GUARDED_BY(lock) = 0;   // nodes taken so far (wraps), for the watcher
   BYTE watching GUARDED_BY(lock) = 0;      // a sleeper watches
   volatile LONG spinningCount = 0;         // looking workers that spin
+  // Freed nodes kept for the next requests (swapped in and out with
+  // interlocked operations), so that the web server's thread and the
+  // workers do not take turns at the heap for them.
+  void* volatile rgpSpareNodes[4] = {};
   LONG processorCount = 1;                 // set at start
   // Workers started and not yet ended; changed only by interlocked operations.
   volatile LONG workerCount = 0;
@@ -76,8 +81,10 @@ RequestNode* DequeueRequestLocked() REQUIRES(g_requestQueue.lock);
 WorkerSlot* WakeWorkerIfNeeded() REQUIRES(g_requestQueue.lock);
 // The same for any sleeper (a stop); null when none sleeps.
 WorkerSlot* WakeAnyWorker() REQUIRES(g_requestQueue.lock);
-// Frees a node taken from the queue.
+// Frees a node taken from the queue (or keeps it for reuse).
 void FreeRequestNode(RequestNode* pNode);
+// Frees the nodes kept for reuse (at stop, when no worker runs).
+void FreeSpareRequestNodes();
 // The worker thread procedure.
 DWORD WINAPI WorkerMain(LPVOID);
 // A bare status reply (no header lines, no body, connection not kept) and the

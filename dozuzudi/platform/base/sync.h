@@ -83,6 +83,7 @@ inline LONG ReadAcquire(LONG const volatile* Source) {
 LONG InterlockedExchangeAdd(LONG volatile* Addend, LONG Value);
 void* InterlockedCompareExchangePointer(void* volatile* Destination, void* Exchange,
                                         void* Comparand);
+void* InterlockedExchangePointer(void* volatile* Target, void* Value);
 
 namespace platform {
 // Seam for tests: while set, CreateThread fails with ERROR_NOT_ENOUGH_MEMORY
