@@ -285,9 +285,11 @@ void CConnection::Dispatch() {
   // the next one: nothing of the connection is touched here after a pending
   // result.
   m_fAdmitted = false;
+  m_fWithExtension.store(true);
   DWORD dwResult = m_pExtension->HttpExtensionProc(&m_pRequest->m_ecb);
   m_server.LeaveAdmission();
   if (dwResult == HSE_STATUS_PENDING) return;  // the extension ends the session
+  m_fWithExtension.store(false);
   CHostRequest& r = *m_pRequest;
   if (dwResult == HSE_STATUS_ERROR) {
     if (!r.m_framing.HeaderSent() && r.m_pendingHead.empty() && m_cbSent == 0) {
@@ -424,6 +426,8 @@ bool CConnection::PostWrite(CHostRequest& r, const void* pv, DWORD cb, DWORD cbR
 }
 
 void CConnection::EndSession(CHostRequest& r) {
+  // Once per request: a second end of the same session is ignored.
+  if (!m_fWithExtension.exchange(false)) return;
   if (!m_pTls && !OnIoThread()) {
     FinishOnExtensionThread(r);
     return;

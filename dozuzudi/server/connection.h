@@ -22,6 +22,7 @@
 #include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -96,6 +97,8 @@ class CConnection final : public IRequestChannel,
   std::unique_ptr<CHostRequest> m_pSpare;  // the last request's object, recycled
   const CExtensionModule* m_pExtension = nullptr;
   CMutex m_handoff;
+  // Set while the extension holds a pending request (until its session ends).
+  std::atomic<bool> m_fWithExtension{false};
   EState m_eState = eHandshake;
   bool m_fBroken = false;     // a read or write failed: no further use
   bool m_fAdmitted = false;   // counted by the server until dispatched
