@@ -62,7 +62,7 @@ extern "C" BOOL WINAPI TerminateExtension(DWORD) {
     WorkerSlot* rgpWake[MaxWorkerThreads];
     int nWake = 0;
     EnterCriticalSection(&q.lock);
-    while (nWake < MaxWorkerThreads && (rgpWake[nWake] = WakeAnyWorker()) != nullptr) ++nWake;
+    while (nWake < MaxWorkerThreads && (rgpWake[nWake] = WakeAnyWorker(q)) != nullptr) ++nWake;
     LeaveCriticalSection(&q.lock);
     for (int i = 0; i < nWake; ++i) SetEvent(rgpWake[i]->wakeEvent);
     Sleep(200);

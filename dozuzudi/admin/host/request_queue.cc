@@ -77,8 +77,7 @@ void FreeSpareRequestNodes() {
     HeapFree(GetProcessHeap(), 0, InterlockedExchangePointer(&pSpare, nullptr));
 }
 
-WorkerSlot* WakeAnyWorker() {
-  RequestQueue& q = g_requestQueue;
+WorkerSlot* WakeAnyWorker(RequestQueue& q) {
   WorkerSlot* pSlot = q.sleepers;
   if (pSlot == nullptr) return nullptr;
   q.sleepers = pSlot->next;
@@ -88,12 +87,11 @@ WorkerSlot* WakeAnyWorker() {
   return pSlot;
 }
 
-WorkerSlot* WakeWorkerIfNeeded() {
-  RequestQueue& q = g_requestQueue;
+WorkerSlot* WakeWorkerIfNeeded(RequestQueue& q) {
   LONG nComing = q.lookingCount + q.wakingCount;
   LONG nRunning = nComing + q.servingCount - q.blockedCount;
   if (q.pendingCount <= nComing || nRunning >= q.processorCount) return nullptr;
-  return WakeAnyWorker();
+  return WakeAnyWorker(q);
 }
 
 extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
@@ -118,7 +116,7 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
     ++q.lookingCount;  // the new worker starts by looking at the queue
     fStartWorker = true;
   }
-  WorkerSlot* pWake = fStartWorker ? nullptr : WakeWorkerIfNeeded();
+  WorkerSlot* pWake = fStartWorker ? nullptr : WakeWorkerIfNeeded(q);
   LeaveCriticalSection(&q.lock);
 
   if (pWake != nullptr) SetEvent(pWake->wakeEvent);
@@ -132,7 +130,7 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   EnterCriticalSection(&q.lock);
   --q.lookingCount;
   InterlockedDecrement(&q.workerCount);
-  pWake = WakeWorkerIfNeeded();
+  pWake = WakeWorkerIfNeeded(q);
   LeaveCriticalSection(&q.lock);
   if (pWake != nullptr) SetEvent(pWake->wakeEvent);
   // With no worker left to serve it, the request is taken back so that no
@@ -142,8 +140,7 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   return HSE_STATUS_ERROR;
 }
 
-RequestNode* DequeueRequestLocked() {
-  RequestQueue& q = g_requestQueue;
+RequestNode* DequeueRequestLocked(RequestQueue& q) {
   RequestNode* pNode = q.head;
   if (pNode != nullptr) {
     q.head = pNode->next;
@@ -158,7 +155,7 @@ RequestNode* DequeueRequestLocked() {
 RequestNode* DequeueRequest() {
   RequestQueue& q = g_requestQueue;
   EnterCriticalSection(&q.lock);
-  RequestNode* pNode = DequeueRequestLocked();
+  RequestNode* pNode = DequeueRequestLocked(q);
   LeaveCriticalSection(&q.lock);
   return pNode;
 }

@@ -74,13 +74,13 @@ extern RequestQueue g_requestQueue;
 
 // Takes the head node, or null when the queue is empty.
 RequestNode* DequeueRequest() EXCLUDES(g_requestQueue.lock);
-RequestNode* DequeueRequestLocked() REQUIRES(g_requestQueue.lock);
+RequestNode* DequeueRequestLocked(RequestQueue& q) REQUIRES(q.lock);
 // Takes the last sleeper off the stack when a waiting request needs it (see
 // above) and counts it as waking; the caller signals the slot's wakeEvent
 // after the lock. Null when no worker is to be woken.
-WorkerSlot* WakeWorkerIfNeeded() REQUIRES(g_requestQueue.lock);
+WorkerSlot* WakeWorkerIfNeeded(RequestQueue& q) REQUIRES(q.lock);
 // The same for any sleeper (a stop); null when none sleeps.
-WorkerSlot* WakeAnyWorker() REQUIRES(g_requestQueue.lock);
+WorkerSlot* WakeAnyWorker(RequestQueue& q) REQUIRES(q.lock);
 // Frees a node taken from the queue (or keeps it for reuse).
 void FreeRequestNode(RequestNode* pNode);
 // Frees the nodes kept for reuse (at stop, when no worker runs).

@@ -69,7 +69,7 @@ class CWorkerWaitObserver final : public platform::IBlockingWaitObserver {
     RequestQueue& q = g_requestQueue;
     EnterCriticalSection(&q.lock);
     ++q.blockedCount;
-    WorkerSlot* pWake = WakeWorkerIfNeeded();
+    WorkerSlot* pWake = WakeWorkerIfNeeded(q);
     LeaveCriticalSection(&q.lock);
     if (pWake != nullptr) SetEvent(pWake->wakeEvent);
   }
@@ -86,7 +86,7 @@ class CWorkerWaitObserver final : public platform::IBlockingWaitObserver {
 RequestNode* TakeRequest(bool fServed) EXCLUDES(g_requestQueue.lock) {
   RequestQueue& q = g_requestQueue;
   EnterCriticalSection(&q.lock);
-  RequestNode* pNode = DequeueRequestLocked();
+  RequestNode* pNode = DequeueRequestLocked(q);
   if (fServed && pNode == nullptr) {
     --q.servingCount;
     ++q.lookingCount;
@@ -122,8 +122,7 @@ bool SpinForRequest() {
 }
 
 // Takes a sleeper's slot off the stack (it wakes by itself).
-void LeaveSleepers(WorkerSlot* pSlot) REQUIRES(g_requestQueue.lock) {
-  RequestQueue& q = g_requestQueue;
+void LeaveSleepers(RequestQueue& q, WorkerSlot* pSlot) REQUIRES(q.lock) {
   for (WorkerSlot** pp = &q.sleepers; *pp != nullptr; pp = &(*pp)->next) {
     if (*pp == pSlot) {
       *pp = pSlot->next;
@@ -177,7 +176,7 @@ bool WaitForRequest(WorkerSlot* pSlot) EXCLUDES(g_requestQueue.lock) {
         fWatch = false;
       }
       nTaken = q.takenCount;
-      if (fLook) LeaveSleepers(pSlot);
+      if (fLook) LeaveSleepers(q, pSlot);
     }
     // Else a stale signal for an earlier owner of the slot: sleep again.
     if (fLook) {
