@@ -28,13 +28,29 @@ DWORD SendStatusAndClose(EXTENSION_CONTROL_BLOCK* pECB, const char* pszStatus) {
 
 namespace {
 
-void ServeRequest(RequestNode* pNode) {
+// A worker's body buffer of MaxRequestSize bytes, kept from one request to
+// the next (wiped after each) so that a request costs no large allocation.
+struct BodyBuffer {
+  BYTE* pb = nullptr;
+  DWORD cb = 0;
+  ~BodyBuffer() { HeapFree(GetProcessHeap(), 0, pb); }
+  // False when a buffer of the current size cannot be had.
+  bool Ready() {
+    if (pb != nullptr && cb == MaxRequestSize) return true;
+    HeapFree(GetProcessHeap(), 0, pb);
+    pb = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, MaxRequestSize));
+    cb = pb != nullptr ? MaxRequestSize : 0;
+    return pb != nullptr;
+  }
+};
+
+void ServeRequest(RequestNode* pNode, BodyBuffer& buffer) {
   EXTENSION_CONTROL_BLOCK* pECB = &pNode->ecb;
-  auto* pbBuffer = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, MaxRequestSize));
-  if (pbBuffer == nullptr) {
+  if (!buffer.Ready()) {
     SendStatusAndClose(pECB, g_rgHttpTexts[HTTP_TEXT_503_TEMPORARILY_OVERLOADED]);
     return;
   }
+  BYTE* pbBuffer = buffer.pb;
   DWORD cbHeld = 0;
   if (ReceiveRequestBody(pECB, pbBuffer, &cbHeld) == INTAKE_BODY_READY) {
     ConnectionOutput output;
@@ -48,7 +64,6 @@ void ServeRequest(RequestNode* pNode) {
   }
   // The body may hold passwords.
   SecureZeroMemory(pbBuffer, cbHeld);
-  HeapFree(GetProcessHeap(), 0, pbBuffer);
 }
 
 // How long a worker that found the queue empty keeps looking before it
@@ -213,12 +228,13 @@ DWORD WINAPI WorkerMain(LPVOID) {
   WorkerSlot* pSlot = TakeSlot();
   CWorkerWaitObserver observer;
   platform::SetBlockingWaitObserver(&observer);
+  BodyBuffer buffer;
   bool fServed = false;
   for (;;) {
     RequestNode* pNode = TakeRequest(fServed);
     fServed = pNode != nullptr;
     if (pNode != nullptr) {
-      ServeRequest(pNode);
+      ServeRequest(pNode, buffer);
       FreeRequestNode(pNode);
       continue;
     }
