@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/text/wstr.h"
 #include "platform/trace/trace_device.h"
 #include "platform/trace/trace_wire.h"
 
@@ -33,22 +34,12 @@ void AppendField(std::vector<uint8_t>& out, const T& value) {
   out.insert(out.end(), p, p + sizeof(T));
 }
 
+// Little-endian UTF-16 bytes (an odd last byte ignored) as UTF-8.
 std::string Utf16ToUtf8(const uint8_t* pb, size_t cb) {
-  std::string out;
-  const size_t cw = cb / 2;
-  for (size_t i = 0; i < cw; ++i) {
-    uint32_t c = pb[2 * i] | (pb[2 * i + 1] << 8);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < cw) {
-      const uint32_t low = pb[2 * i + 2] | (pb[2 * i + 3] << 8);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-    AppendUtf8(out, c);
-  }
-  return out;
+  std::u16string text(cb / 2, u'\0');
+  for (size_t i = 0; i < text.size(); ++i)
+    text[i] = static_cast<char16_t>(pb[2 * i] | (pb[2 * i + 1] << 8));
+  return platform::ToUtf8(text);
 }
 
 int64_t NowNs() {

@@ -18,9 +18,6 @@ struct TraceRecord {
 };
 
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" of a GUID in its in-memory layout.
-// Appends the code point c in UTF-8.
-void AppendUtf8(std::string& out, uint32_t c);
-
 std::string FormatGuid(const std::array<uint8_t, 16>& rgb);
 
 // One item: a 4-byte item as a signed decimal integer; terminated UTF-16

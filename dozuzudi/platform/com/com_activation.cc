@@ -28,17 +28,7 @@ void KeepLoaded(HMODULE hModule) {
 std::u16string DefaultText(HKEY hRoot, const std::u16string& sSubKey) {
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(hRoot, sSubKey.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return {};
-  std::u16string sValue;
-  DWORD dwType = 0;
-  DWORD cb = 0;
-  if (RegQueryValueExW(hKey, nullptr, nullptr, &dwType, nullptr, &cb) == ERROR_SUCCESS &&
-      (dwType == REG_SZ || dwType == REG_EXPAND_SZ) && cb >= sizeof(WCHAR)) {
-    sValue.resize(cb / sizeof(WCHAR));
-    if (RegQueryValueExW(hKey, nullptr, nullptr, &dwType, reinterpret_cast<LPBYTE>(sValue.data()),
-                         &cb) != ERROR_SUCCESS)
-      sValue.clear();
-    while (!sValue.empty() && sValue.back() == 0) sValue.pop_back();
-  }
+  std::u16string sValue = platform::ReadRegistryText(hKey, nullptr);
   RegCloseKey(hKey);
   return sValue;
 }

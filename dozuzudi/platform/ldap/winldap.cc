@@ -62,9 +62,6 @@ bool TakePooled(LDAP* pld, PooledHandle* pHandle) {
   return fPooled;
 }
 
-std::string Utf8(const WCHAR* pw) { return pw == nullptr ? std::string() : platform::ToUtf8(pw); }
-
-
 }  // namespace
 
 namespace platform {
@@ -103,7 +100,7 @@ LDAP* ldap_initW(const WCHAR* pwHost, ULONG nPort) {
   }
   if (pwHost != nullptr && *pwHost != 0) {
     std::string sScheme = nPort == LDAPS_PORT ? "ldaps://" : "ldap://";
-    settings.rgsServers = {sScheme + Utf8(pwHost) + ":" + std::to_string(nPort) + "/"};
+    settings.rgsServers = {sScheme + platform::ToUtf8(pwHost) + ":" + std::to_string(nPort) + "/"};
   }
   LDAP* pld = nullptr;
   // The directory's own servers: a connection of the service's identity from
@@ -136,8 +133,8 @@ ULONG ldap_bind_sW(LDAP* pld, const WCHAR* pwDn, const WCHAR* pwCred, ULONG nMet
   }
   if (nMethod != LDAP_AUTH_SIMPLE && nMethod != kAuthNegotiate)
     return Record(LDAP_AUTH_METHOD_NOT_SUPPORTED);
-  std::string sCred = Utf8(pwCred);
-  int nCode = platform::BindSimple(pld, Utf8(pwDn), sCred);
+  std::string sCred = platform::ToUtf8(pwCred);
+  int nCode = platform::BindSimple(pld, platform::ToUtf8(pwDn), sCred);
   platform::WipeString(&sCred);
   return Record(nCode);
 }
@@ -147,12 +144,13 @@ ULONG ldap_search_sW(LDAP* pld, const WCHAR* pwBase, ULONG nScope, const WCHAR* 
   if (ppRes != nullptr) *ppRes = nullptr;
   if (pld == nullptr || ppRes == nullptr) return Record(LDAP_PARAM_ERROR);
   std::vector<std::string> rgsAttrs;
-  for (WCHAR** ppw = rgpwAttrs; ppw != nullptr && *ppw != nullptr; ++ppw) rgsAttrs.push_back(Utf8(*ppw));
+  for (WCHAR** ppw = rgpwAttrs; ppw != nullptr && *ppw != nullptr; ++ppw)
+    rgsAttrs.push_back(platform::ToUtf8(*ppw));
   std::vector<char*> rgpszAttrs;
   for (std::string& s : rgsAttrs) rgpszAttrs.push_back(s.data());
   rgpszAttrs.push_back(nullptr);
-  std::string sFilter = pwFilter == nullptr ? "(objectClass=*)" : Utf8(pwFilter);
-  int nCode = ldap_search_ext_s(pld, Utf8(pwBase).c_str(), static_cast<int>(nScope),
+  std::string sFilter = pwFilter == nullptr ? "(objectClass=*)" : platform::ToUtf8(pwFilter);
+  int nCode = ldap_search_ext_s(pld, platform::ToUtf8(pwBase).c_str(), static_cast<int>(nScope),
                                 sFilter.c_str(), rgpwAttrs == nullptr ? nullptr : rgpszAttrs.data(),
                                 static_cast<int>(fAttrsOnly), nullptr, nullptr, nullptr, 0, ppRes);
   NoteResult(pld, nCode);
@@ -164,7 +162,7 @@ WCHAR** ldap_get_valuesW(LDAP* pld, LDAPMessage* pEntry, const WCHAR* pwAttr) {
     Record(LDAP_PARAM_ERROR);
     return nullptr;
   }
-  berval** rgpbv = ldap_get_values_len(pld, pEntry, Utf8(pwAttr).c_str());
+  berval** rgpbv = ldap_get_values_len(pld, pEntry, platform::ToUtf8(pwAttr).c_str());
   if (rgpbv == nullptr) {
     int nCode = LDAP_SUCCESS;
     ldap_get_option(pld, LDAP_OPT_RESULT_CODE, &nCode);
