@@ -70,7 +70,7 @@ std::string FormatItem(const std::vector<uint8_t>& rgb) {
   return hex;
 }
 
-std::string FormatRecordLine(const TraceRecord& record) {
+std::string FormatRecordLine(const CTraceRecord& record) {
   const time_t nSeconds = static_cast<time_t>(record.nTimeNs / 1000000000);
   tm utc{};
   gmtime_r(&nSeconds, &utc);

@@ -8,7 +8,7 @@
 
 namespace vltqtr {
 
-struct TraceRecord {
+struct CTraceRecord {
   int64_t nTimeNs = 0;  // receipt time, nanoseconds since the epoch
   int32_t nPid = 0;     // the writing process
   std::string sModule;  // module name (UTF-8)
@@ -26,6 +26,6 @@ std::string FormatGuid(const std::array<uint8_t, 16>& rgb);
 std::string FormatItem(const std::vector<uint8_t>& rgb);
 
 // "time pid module {guid} number item..." without a line end.
-std::string FormatRecordLine(const TraceRecord& record);
+std::string FormatRecordLine(const CTraceRecord& record);
 
 }  // namespace vltqtr

@@ -17,7 +17,7 @@ void OnStopSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   bool fHelp = false;
   std::string sError;
   if (!vltqtr::ParseCommandLine(argc, argv, &options, &fHelp, &sError)) {
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  vltqtr::CTraceCollector collector(options, [output](const vltqtr::TraceRecord& record) {
+  vltqtr::CTraceCollector collector(options, [output](const vltqtr::CTraceRecord& record) {
     const std::string line = vltqtr::FormatRecordLine(record);
     std::fwrite(line.data(), 1, line.size(), output);
     std::fputc('\n', output);

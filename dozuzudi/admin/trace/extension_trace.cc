@@ -22,7 +22,7 @@ constinit std::atomic<LONG> ms_fTraceOnce{0};
 // are constructed: the block is constructed before any of them.
 QtrTraceModule g_qtrAdminModule __attribute__((init_priority(101))) = {INVALID_HANDLE_VALUE, &kguidAdminModule,
                                    u"RK_DOZUzudi_Admin", kQtrClassNames};
-constinit QtrStateAddress g_pqtrAdminState{nullptr};
+constinit CQtrStateAddress g_pqtrAdminState{nullptr};
 
 void TraceExtensionAttach() {
   LONG nExpected = 0;

@@ -13,7 +13,7 @@ namespace {
 constinit std::atomic<HANDLE> ms_hWriteDevice{nullptr};
 }  // namespace
 
-void QtrOpen(QtrTraceModule* pModule, QtrStateAddress* ppState) {
+void QtrOpen(QtrTraceModule* pModule, CQtrStateAddress* ppState) {
   pModule->hDevice = CreateFileW(platform::kTraceDeviceName, 0, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (pModule->hDevice == INVALID_HANDLE_VALUE) return;

@@ -251,7 +251,7 @@ bool CXMLParser::GetLabel(unsigned short* p, unsigned short* pEnd, e_XML_Entry* 
   return true;
 }
 
-CXMLParser::e_Step CXMLParser::CloseElement(unsigned short** pp, unsigned short* pEnd,
+CXMLParser::EStep CXMLParser::CloseElement(unsigned short** pp, unsigned short* pEnd,
                                             e_XML_Entry* peKind, unsigned short** ppwName,
                                             int* pcwName, int* pError) {
   // The open element's name, compared over the end tag's length (the start
@@ -286,7 +286,7 @@ CXMLParser::e_Step CXMLParser::CloseElement(unsigned short** pp, unsigned short*
   return STEP_ON;
 }
 
-CXMLParser::e_Step CXMLParser::GetData(unsigned short** pp, unsigned short* pEnd,
+CXMLParser::EStep CXMLParser::GetData(unsigned short** pp, unsigned short* pEnd,
                                        e_XML_Entry* peKind, unsigned short** ppwData,
                                        int* pcwData, int* pError) {
   // Mostly plain text up to a tag.
@@ -362,7 +362,7 @@ bool CXMLParser::GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pc
 
   // Content, from a code unit that is neither white space nor a comment.
   for (;;) {
-    e_Step eStep;
+    EStep eStep;
     if (*p != u'<')
       eStep = GetData(&p, pEnd, peKind, ppwName, pcwName, pError);
     else if (p[1] == u'/')

@@ -16,9 +16,9 @@ void LeaveCriticalSection(LPCRITICAL_SECTION cs) NO_THREAD_SAFETY_ANALYSIS { cs-
 
 namespace {
 
-class Event : public platform::KernelObject {
+class CEvent : public platform::CKernelObject {
  public:
-  Event(bool manualReset, bool initialState) : m_fManual(manualReset), m_fSignalled(initialState) {}
+  CEvent(bool manualReset, bool initialState) : m_fManual(manualReset), m_fSignalled(initialState) {}
 
   void Set() {
     {
@@ -57,15 +57,15 @@ class Event : public platform::KernelObject {
 
 // Shared between the thread handle and the running thread, so that closing
 // the handle (detaching) and the thread's end may happen in either order.
-struct ThreadState {
+struct CThreadState {
   std::mutex lock;
   std::condition_variable cv;
   bool ended = false;
 };
 
-class Thread : public platform::KernelObject {
+class CThread : public platform::CKernelObject {
  public:
-  explicit Thread(std::shared_ptr<ThreadState> state) : m_state(std::move(state)) {}
+  explicit CThread(std::shared_ptr<CThreadState> state) : m_state(std::move(state)) {}
   DWORD Wait(DWORD ms) override {
     std::unique_lock<std::mutex> guard(m_state->lock);
     auto ended = [this] { return m_state->ended; };
@@ -78,7 +78,7 @@ class Thread : public platform::KernelObject {
   }
 
  private:
-  std::shared_ptr<ThreadState> m_state;
+  std::shared_ptr<CThreadState> m_state;
 };
 
 std::atomic<int> g_threadFailures{0};
@@ -92,11 +92,11 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState
     SetLastError(ERROR_NOT_SUPPORTED);
     return nullptr;
   }
-  return platform::ToHandle(new Event(bManualReset != FALSE, bInitialState != FALSE));
+  return platform::ToHandle(new CEvent(bManualReset != FALSE, bInitialState != FALSE));
 }
 
 BOOL SetEvent(HANDLE hEvent) {
-  auto* event = dynamic_cast<Event*>(platform::FromHandle(hEvent));
+  auto* event = dynamic_cast<CEvent*>(platform::FromHandle(hEvent));
   if (event == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -106,7 +106,7 @@ BOOL SetEvent(HANDLE hEvent) {
 }
 
 BOOL ResetEvent(HANDLE hEvent) {
-  auto* event = dynamic_cast<Event*>(platform::FromHandle(hEvent));
+  auto* event = dynamic_cast<CEvent*>(platform::FromHandle(hEvent));
   if (event == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -116,7 +116,7 @@ BOOL ResetEvent(HANDLE hEvent) {
 }
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-  platform::KernelObject* object = platform::FromHandle(hHandle);
+  platform::CKernelObject* object = platform::FromHandle(hHandle);
   if (object == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
@@ -133,7 +133,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStar
       return nullptr;
     }
   }
-  auto state = std::make_shared<ThreadState>();
+  auto state = std::make_shared<CThreadState>();
   DWORD id = g_nextThreadId.fetch_add(1);
   try {
     std::thread thread([state, lpStartAddress, lpParameter, id] {
@@ -149,7 +149,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStar
     return nullptr;
   }
   if (lpThreadId != nullptr) *lpThreadId = id;
-  return platform::ToHandle(new Thread(std::move(state)));
+  return platform::ToHandle(new CThread(std::move(state)));
 }
 
 DWORD GetCurrentThreadId() {

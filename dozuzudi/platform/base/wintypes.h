@@ -13,7 +13,7 @@
 // Failures: the Windows way: FALSE, null or a status, with GetLastError set
 // to the Win32 code each header names; nothing throws.
 // Our choices: text is UTF-16 (WCHAR is char16_t, literals u"..."); a
-// HANDLE is a pointer to a platform::KernelObject; threads are detached at
+// HANDLE is a pointer to a platform::CKernelObject; threads are detached at
 // CloseHandle, never joined; named events are refused; the module name rule
 // and search order of module.h; HeapAlloc and LocalAlloc never throw and
 // LocalFree wipes the block.

@@ -121,7 +121,7 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
 LPWSTR GetCommandLineW();
 
 // Device I/O control on a device handle (see device.h): the handle's
-// KernelObject::IoControl; lpOverlapped is ignored.
+// CKernelObject::IoControl; lpOverlapped is ignored.
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
                      DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                      LPDWORD lpBytesReturned, void* lpOverlapped);

@@ -35,12 +35,12 @@ std::string BaseOfDomain(const std::string& sDomain) {
 
 }  // namespace
 
-bool ReadDirectorySettings(DirectorySettings* pSettings) {
+bool ReadDirectorySettings(CDirectorySettings* pSettings) {
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltra\\Directory Services", 0, KEY_READ,
                     &hKey) != ERROR_SUCCESS)
     return false;
-  DirectorySettings settings;
+  CDirectorySettings settings;
   settings.sDomain = ReadRegistryUtf8(hKey, u"DomainName");
   std::string sServers = ReadRegistryUtf8(hKey, u"Servers");
   size_t nPos = 0;

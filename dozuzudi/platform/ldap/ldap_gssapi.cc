@@ -26,7 +26,7 @@ unsigned ms_nCaches GUARDED_BY(ms_csTickets) = 0;
 
 // Fills the memory cache with a ticket-granting ticket from the keytab,
 // unless it still holds one valid for five more minutes.
-bool RefreshTicketsLocked(const DirectorySettings& settings, std::string* psCacheName)
+bool RefreshTicketsLocked(const CDirectorySettings& settings, std::string* psCacheName)
     REQUIRES(ms_csTickets) {
   std::string sKey = settings.sKeytab + '\n' + settings.sKeytabPrincipal;
   if (ms_tickets.sKey == sKey && ms_tickets.tEnd > time(nullptr) + 300) {
@@ -83,7 +83,7 @@ bool RefreshTicketsLocked(const DirectorySettings& settings, std::string* psCach
   return rc == 0;
 }
 
-bool RefreshTickets(const DirectorySettings& settings, std::string* psCacheName) {
+bool RefreshTickets(const CDirectorySettings& settings, std::string* psCacheName) {
   EnterCriticalSection(&ms_csTickets);
   bool fOk = RefreshTicketsLocked(settings, psCacheName);
   LeaveCriticalSection(&ms_csTickets);
@@ -106,7 +106,7 @@ int Interact(LDAP* pld, unsigned, void* pvCredentials, void* pvInteractions) {
 
 }  // namespace
 
-int BindGssapi(LDAP* pld, const DirectorySettings& settings) {
+int BindGssapi(LDAP* pld, const CDirectorySettings& settings) {
   if (!IsPrivateFile(settings.sKeytab)) return LDAP_INVALID_CREDENTIALS;
   std::string sCacheName;
   if (!RefreshTickets(settings, &sCacheName)) return LDAP_INVALID_CREDENTIALS;

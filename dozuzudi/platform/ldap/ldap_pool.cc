@@ -24,7 +24,7 @@ struct CIdleConnectionsCloser {
   }
 } ms_closer;
 
-std::string PoolKey(const DirectorySettings& settings) {
+std::string PoolKey(const CDirectorySettings& settings) {
   std::string sKey;
   for (const std::string& s : settings.rgsServers) sKey += s + ' ';
   sKey += '\n' + settings.sCaFile + '\n' + settings.sBindDn + '\n' + settings.sPasswordFile + '\n';
@@ -42,7 +42,7 @@ bool IsConnectionFailure(int nCode) {
          nCode == LDAP_UNAVAILABLE || nCode == LDAP_BUSY;
 }
 
-int AcquireServiceConnection(const DirectorySettings& settings, LDAP** ppld) {
+int AcquireServiceConnection(const CDirectorySettings& settings, LDAP** ppld) {
   *ppld = nullptr;
   const std::string& sSecret = settings.sKeytab.empty() ? settings.sPasswordFile : settings.sKeytab;
   if (!IsPrivateFile(sSecret)) return LDAP_INVALID_CREDENTIALS;
@@ -65,7 +65,7 @@ int AcquireServiceConnection(const DirectorySettings& settings, LDAP** ppld) {
   return nCode;
 }
 
-void ReturnServiceConnection(const DirectorySettings& settings, LDAP* pld, bool fReusable) {
+void ReturnServiceConnection(const CDirectorySettings& settings, LDAP* pld, bool fReusable) {
   if (pld == nullptr) return;
   std::string sKey = PoolKey(settings);
   // A connection that lost its server says the same of the idle ones made

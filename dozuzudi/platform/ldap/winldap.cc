@@ -26,12 +26,12 @@ ULONG Record(int nCode) {
 
 // Handles that ldap_initW took from the pool of service connections (already
 // bound with the service's identity), with the settings they were made for.
-struct PooledHandle {
-  platform::DirectorySettings settings;
+struct CPooledHandle {
+  platform::CDirectorySettings settings;
   bool fBroken = false;
 };
 CRITICAL_SECTION ms_csPooled;
-std::map<LDAP*, PooledHandle> ms_pooled GUARDED_BY(ms_csPooled);
+std::map<LDAP*, CPooledHandle> ms_pooled GUARDED_BY(ms_csPooled);
 
 bool IsPooled(LDAP* pld) {
   EnterCriticalSection(&ms_csPooled);
@@ -50,7 +50,7 @@ void NoteResult(LDAP* pld, int nCode) {
 
 // Takes the handle out of the pool's care; true when it was pooled, with
 // what the pool needs to take it back.
-bool TakePooled(LDAP* pld, PooledHandle* pHandle) {
+bool TakePooled(LDAP* pld, CPooledHandle* pHandle) {
   EnterCriticalSection(&ms_csPooled);
   auto it = ms_pooled.find(pld);
   bool fPooled = it != ms_pooled.end();
@@ -78,7 +78,7 @@ ULONG LdapMsgFree(LDAPMessage* pRes) {
 
 ULONG LdapUnbind(LDAP* pld) {
   if (pld == nullptr) return Record(LDAP_PARAM_ERROR);
-  PooledHandle handle;
+  CPooledHandle handle;
   if (TakePooled(pld, &handle)) {
     platform::ReturnServiceConnection(handle.settings, pld, !handle.fBroken);
     return Record(LDAP_SUCCESS);
@@ -93,7 +93,7 @@ ULONG LdapUnbind(LDAP* pld) {
 VLT_API_BEGIN
 
 LDAP* ldap_initW(const WCHAR* pwHost, ULONG nPort) {
-  platform::DirectorySettings settings;
+  platform::CDirectorySettings settings;
   if (!platform::ReadDirectorySettings(&settings)) {
     Record(LDAP_CONNECT_ERROR);
     return nullptr;
@@ -109,7 +109,7 @@ LDAP* ldap_initW(const WCHAR* pwHost, ULONG nPort) {
   if ((pwHost == nullptr || *pwHost == 0) &&
       platform::AcquireServiceConnection(settings, &pld) == LDAP_SUCCESS) {
     EnterCriticalSection(&ms_csPooled);
-    ms_pooled[pld] = PooledHandle{settings, false};
+    ms_pooled[pld] = CPooledHandle{settings, false};
     LeaveCriticalSection(&ms_csPooled);
     Record(LDAP_SUCCESS);
     return pld;
@@ -124,10 +124,10 @@ ULONG ldap_bind_sW(LDAP* pld, const WCHAR* pwDn, const WCHAR* pwCred, ULONG nMet
   bool fServiceBind = nMethod == kAuthNegotiate && pwDn == nullptr && pwCred == nullptr;
   if (fServiceBind && IsPooled(pld)) return Record(LDAP_SUCCESS);
   // Any other bind changes the identity: the handle leaves the pool for good.
-  PooledHandle handle;
+  CPooledHandle handle;
   TakePooled(pld, &handle);
   if (fServiceBind) {
-    platform::DirectorySettings settings;
+    platform::CDirectorySettings settings;
     if (!platform::ReadDirectorySettings(&settings)) return Record(LDAP_INVALID_CREDENTIALS);
     return Record(platform::BindServiceIdentity(pld, settings));
   }

@@ -19,7 +19,7 @@ struct CKeyCloser {
 
 }  // namespace
 
-bool FindDomainProvider(const WCHAR* pwszDomain, SDomainProvider& provider) {
+bool FindDomainProvider(const WCHAR* pwszDomain, CDomainProvider& provider) {
   if (pwszDomain == nullptr || *pwszDomain == 0) pwszDomain = kThisMachine;
   // A backslash would reach into another key.
   if (wcschr(pwszDomain, u'\\') != nullptr) return false;

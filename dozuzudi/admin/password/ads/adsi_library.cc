@@ -45,7 +45,7 @@ HRESULT AdsGetLastError(LPDWORD pdwError, LPWSTR pwszError, DWORD cwError, LPWST
   return ms_pfnGetLastError.load()(pdwError, pwszError, cwError, pwszProvider, cwProvider);
 }
 
-bool ResolveAdsiEntryPoints(HMODULE hModule, AdsiEntryPoints* pEntryPoints) {
+bool ResolveAdsiEntryPoints(HMODULE hModule, CAdsiEntryPoints* pEntryPoints) {
   pEntryPoints->pfnADsGetObject =
       reinterpret_cast<PFN_ADSGETOBJECT>(GetProcAddress(hModule, "ADsGetObject"));
   pEntryPoints->pfnADsBuildVarArrayStr =
