@@ -104,8 +104,8 @@ int main(int argc, char** argv) {
   if (command == "add") {
     CPasswordInput password;
     if (!password.Read("Password: ")) return Fail("no password on standard input (one line, at most 1024 bytes)");
-    if (password.size() == 0) return Fail("the password is empty");
-    return Report(pStore->AddUser(argv[3], password.c_str()), argv[3], "added");
+    if (password.Size() == 0) return Fail("the password is empty");
+    return Report(pStore->AddUser(argv[3], password.Text()), argv[3], "added");
   }
   if (command == "delete") return Report(pStore->DeleteUser(argv[3]), argv[3], "deleted");
   if (command == "unlock") return Report(pStore->Unlock(argv[3]), argv[3], "unlocked");

@@ -18,10 +18,10 @@ struct CHashDigits {
   }
 };
 
-constexpr CHashDigits s_hashDigits;
+constexpr CHashDigits kHashDigits;
 
 // Units of 128 and above lie outside the table and count as 255 too.
-DWORD DigitOf(unsigned short w) { return w < 128 ? s_hashDigits.m_rgValue[w] : 255; }
+DWORD DigitOf(unsigned short w) { return w < 128 ? kHashDigits.m_rgValue[w] : 255; }
 
 }  // namespace
 

@@ -1,9 +1,9 @@
 // A trace module that registers on its first trace point rather than at
 // load (the password library's module works this way).
 //
-//   CQtrLazyModule g_qtrModule = QTR_LAZY_MODULE(kguidModule, u"RK_Module");
+//   CQtrLazyModule s_qtrModule = QTR_LAZY_MODULE(kguidModule, u"RK_Module");
 //   ...
-//   QtrTraceState* pState = QtrLazyState(&g_qtrModule);
+//   QtrTraceState* pState = QtrLazyState(&s_qtrModule);
 //   if (QtrEnabled(pState, QTR_INFO, 1)) QtrWrite(QtrLoggerHandle(pState), ...);
 //
 // The first trace point that finds no state sets the open-once flag from 0

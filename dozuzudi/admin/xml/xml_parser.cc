@@ -18,10 +18,10 @@ constexpr int kcwPadding = xmlscan::kcwPadding;
 // one 64-bit word: most tags start with "<", so a unit-by-unit test would
 // branch again on the second unit.
 inline bool IsCommentStart(const unsigned short* p) {
-  static constexpr unsigned short m_rgwCommentOpen[4] = {u'<', u'!', u'-', u'-'};
+  static constexpr unsigned short krgwCommentOpen[4] = {u'<', u'!', u'-', u'-'};
   uint64_t nText, nOpen;
   memcpy(&nText, p, sizeof nText);
-  memcpy(&nOpen, m_rgwCommentOpen, sizeof nOpen);
+  memcpy(&nOpen, krgwCommentOpen, sizeof nOpen);
   return nText == nOpen;
 }
 

@@ -81,8 +81,8 @@ class CThread : public platform::CKernelObject {
   std::shared_ptr<CThreadState> m_state;
 };
 
-std::atomic<int> g_threadFailures{0};
-std::atomic<DWORD> g_nextThreadId{1};
+std::atomic<int> s_threadFailures{0};
+std::atomic<DWORD> s_nextThreadId{1};
 thread_local DWORD t_threadId = 0;
 
 }  // namespace
@@ -126,15 +126,15 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
                     LPVOID lpParameter, DWORD, LPDWORD lpThreadId) {
-  int failures = g_threadFailures.load();
+  int failures = s_threadFailures.load();
   while (failures != 0) {
-    if (failures < 0 || g_threadFailures.compare_exchange_weak(failures, failures - 1)) {
+    if (failures < 0 || s_threadFailures.compare_exchange_weak(failures, failures - 1)) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }
   }
   auto state = std::make_shared<CThreadState>();
-  DWORD id = g_nextThreadId.fetch_add(1);
+  DWORD id = s_nextThreadId.fetch_add(1);
   try {
     std::thread thread([state, lpStartAddress, lpParameter, id] {
       t_threadId = id;
@@ -153,7 +153,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStar
 }
 
 DWORD GetCurrentThreadId() {
-  if (t_threadId == 0) t_threadId = g_nextThreadId.fetch_add(1);
+  if (t_threadId == 0) t_threadId = s_nextThreadId.fetch_add(1);
   return t_threadId;
 }
 
@@ -189,5 +189,5 @@ void* InterlockedCompareExchangePointer(void* volatile* p, void* exchange, void*
 }
 
 namespace platform {
-void FailThreadCreationForTesting(int count) { g_threadFailures.store(count); }
+void FailThreadCreationForTesting(int count) { s_threadFailures.store(count); }
 }  // namespace platform

@@ -12,15 +12,15 @@
 namespace {
 
 // Modules that have served an object stay loaded; one reference each.
-CRITICAL_SECTION ms_csModules;
-std::vector<HMODULE> ms_rgServingModules GUARDED_BY(ms_csModules);
+CRITICAL_SECTION s_csModules;
+std::vector<HMODULE> s_rgServingModules GUARDED_BY(s_csModules);
 
 void KeepLoaded(HMODULE hModule) {
-  EnterCriticalSection(&ms_csModules);
-  bool fHeld = std::find(ms_rgServingModules.begin(), ms_rgServingModules.end(), hModule) !=
-               ms_rgServingModules.end();
-  if (!fHeld) ms_rgServingModules.push_back(hModule);
-  LeaveCriticalSection(&ms_csModules);
+  EnterCriticalSection(&s_csModules);
+  bool fHeld = std::find(s_rgServingModules.begin(), s_rgServingModules.end(), hModule) !=
+               s_rgServingModules.end();
+  if (!fHeld) s_rgServingModules.push_back(hModule);
+  LeaveCriticalSection(&s_csModules);
   if (fHeld) FreeLibrary(hModule);
 }
 

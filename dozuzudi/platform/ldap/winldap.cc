@@ -17,11 +17,11 @@ namespace {
 // The Windows method value of a bind with the negotiated mechanism.
 constexpr ULONG kAuthNegotiate = 0x486;
 
-thread_local ULONG ms_nLastError = 0;
+thread_local ULONG t_nLastError = 0;
 
 ULONG Record(int nCode) {
-  ms_nLastError = static_cast<ULONG>(nCode < 0 ? -nCode : nCode);
-  return ms_nLastError;
+  t_nLastError = static_cast<ULONG>(nCode < 0 ? -nCode : nCode);
+  return t_nLastError;
 }
 
 // Handles that ldap_initW took from the pool of service connections (already
@@ -30,35 +30,35 @@ struct CPooledHandle {
   platform::CDirectorySettings settings;
   bool fBroken = false;
 };
-CRITICAL_SECTION ms_csPooled;
-std::map<LDAP*, CPooledHandle> ms_pooled GUARDED_BY(ms_csPooled);
+CRITICAL_SECTION s_csPooled;
+std::map<LDAP*, CPooledHandle> s_pooled GUARDED_BY(s_csPooled);
 
 bool IsPooled(LDAP* pld) {
-  EnterCriticalSection(&ms_csPooled);
-  bool fPooled = ms_pooled.count(pld) != 0;
-  LeaveCriticalSection(&ms_csPooled);
+  EnterCriticalSection(&s_csPooled);
+  bool fPooled = s_pooled.count(pld) != 0;
+  LeaveCriticalSection(&s_csPooled);
   return fPooled;
 }
 
 void NoteResult(LDAP* pld, int nCode) {
   if (!platform::IsConnectionFailure(nCode)) return;
-  EnterCriticalSection(&ms_csPooled);
-  auto it = ms_pooled.find(pld);
-  if (it != ms_pooled.end()) it->second.fBroken = true;
-  LeaveCriticalSection(&ms_csPooled);
+  EnterCriticalSection(&s_csPooled);
+  auto it = s_pooled.find(pld);
+  if (it != s_pooled.end()) it->second.fBroken = true;
+  LeaveCriticalSection(&s_csPooled);
 }
 
 // Takes the handle out of the pool's care; true when it was pooled, with
 // what the pool needs to take it back.
 bool TakePooled(LDAP* pld, CPooledHandle* pHandle) {
-  EnterCriticalSection(&ms_csPooled);
-  auto it = ms_pooled.find(pld);
-  bool fPooled = it != ms_pooled.end();
+  EnterCriticalSection(&s_csPooled);
+  auto it = s_pooled.find(pld);
+  bool fPooled = it != s_pooled.end();
   if (fPooled) {
     *pHandle = std::move(it->second);
-    ms_pooled.erase(it);
+    s_pooled.erase(it);
   }
-  LeaveCriticalSection(&ms_csPooled);
+  LeaveCriticalSection(&s_csPooled);
   return fPooled;
 }
 
@@ -108,9 +108,9 @@ LDAP* ldap_initW(const WCHAR* pwHost, ULONG nPort) {
   // connection lets the bind report why.
   if ((pwHost == nullptr || *pwHost == 0) &&
       platform::AcquireServiceConnection(settings, &pld) == LDAP_SUCCESS) {
-    EnterCriticalSection(&ms_csPooled);
-    ms_pooled[pld] = CPooledHandle{settings, false};
-    LeaveCriticalSection(&ms_csPooled);
+    EnterCriticalSection(&s_csPooled);
+    s_pooled[pld] = CPooledHandle{settings, false};
+    LeaveCriticalSection(&s_csPooled);
     Record(LDAP_SUCCESS);
     return pld;
   }
@@ -188,15 +188,15 @@ ULONG ldap_value_freeW(WCHAR** rgpw) {
   return LDAP_SUCCESS;
 }
 
-ULONG LdapGetLastError() { return ms_nLastError; }
+ULONG LdapGetLastError() { return t_nLastError; }
 
 WCHAR* ldap_err2stringW(ULONG nCode) {
   // Each thread keeps its own texts, so a returned text stays valid for the
   // thread's life and no lock is needed.
-  thread_local std::map<ULONG, std::u16string> ms_texts;
-  auto it = ms_texts.find(nCode);
-  if (it == ms_texts.end())
-    it = ms_texts.emplace(nCode, platform::FromUtf8(ldap_err2string(static_cast<int>(nCode)))).first;
+  thread_local std::map<ULONG, std::u16string> t_texts;
+  auto it = t_texts.find(nCode);
+  if (it == t_texts.end())
+    it = t_texts.emplace(nCode, platform::FromUtf8(ldap_err2string(static_cast<int>(nCode)))).first;
   return it->second.data();
 }
 

@@ -21,7 +21,7 @@ struct CRootName {
   ERoot m_root;
 };
 
-const CRootName m_rgRootNames[] = {
+constexpr CRootName krgRootNames[] = {
     {u"HKEY_LOCAL_MACHINE", ERoot::LocalMachine}, {u"HKLM", ERoot::LocalMachine},
     {u"HKEY_CLASSES_ROOT", ERoot::ClassesRoot},   {u"HKCR", ERoot::ClassesRoot},
     {u"HKEY_CURRENT_USER", ERoot::CurrentUser},   {u"HKCU", ERoot::CurrentUser},
@@ -163,7 +163,7 @@ class CParser {
       start = end + 1;
     }
     CRegKey* key = nullptr;
-    for (const CRootName& root : m_rgRootNames) {
+    for (const CRootName& root : krgRootNames) {
       if (parts[0].size() == root.m_name.size() && StartsWithNoCase(parts[0], root.m_name)) key = m_tree->Root(root.m_root);
     }
     if (key == nullptr) return Fail("unknown root key");

@@ -146,7 +146,7 @@ NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCH
   }
   CSecretUtf8 oldPassword(pwszOld);
   CSecretUtf8 newPassword(pwszNew);
-  return ChangeWithContext(pRaw, realm, user, oldPassword.c_str(), newPassword.c_str());
+  return ChangeWithContext(pRaw, realm, user, oldPassword.Text(), newPassword.Text());
 }
 
 }  // namespace platform
