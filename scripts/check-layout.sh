@@ -16,7 +16,10 @@
 #    dozuzudi/ and tools/ includes a platform header of another folder (or
 #    from outside the platform) only when it is public. netapi/local and
 #    netapi/kerberos belong to netapi.
-# 5. With the library given: every symbol libvltplatform.so exports has a
+# 5. README.md's Layout table has a row for every folder of dozuzudi/ that
+#    holds sources, every folder of tools/ and tests/, and bench/, fuzz/,
+#    data/ and scripts/.
+# 6. With the library given: every symbol libvltplatform.so exports has a
 #    name that a public platform header declares (a C-linkage or global
 #    name), or lives in namespace platform under such a name; instances of
 #    the standard library's templates are left aside.
@@ -109,7 +112,16 @@ while IFS=: read -r file _ line; do
   is_public "$inc" || breach "$file: $inc is private to platform/$target"
 done < <(sources dozuzudi tools | xargs grep -Hn '#include "platform/')
 
-# 5. The platform library's exports.
+# 5. The README's Layout table.
+while IFS= read -r dir; do
+  grep -qE "^\| \`$dir/?\` \|" README.md || breach "README.md: the Layout table has no row for $dir"
+done < <({
+  sources dozuzudi | xargs -n1 dirname | sort -u
+  find tools tests -mindepth 1 -maxdepth 1 -type d | sort
+  printf '%s\n' bench fuzz data scripts
+})
+
+# 6. The platform library's exports.
 if [[ -n $lib ]]; then
   # Every identifier of the public platform headers.
   declare -A declared=()
