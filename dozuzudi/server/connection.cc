@@ -28,8 +28,8 @@ constexpr uint64_t kMaxBodyBytes = 0xFFFFFFFEull;  // 0xFFFFFFFF marks a chunked
 constexpr size_t kInitialReadRoom = 2048;
 
 bool IsParseError(const error_code& ec) {
-  static const auto& category = http::make_error_code(http::error::bad_target).category();
-  return ec.category() == category && ec != http::error::end_of_stream &&
+  static const auto& s_category = http::make_error_code(http::error::bad_target).category();
+  return ec.category() == s_category && ec != http::error::end_of_stream &&
          ec != http::error::partial_message;
 }
 

@@ -140,7 +140,7 @@ NET_API_STATUS WINAPI BlockingDomainChange(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR) {
 // waits (in a back end, a body read, or a write to a slow client) is still
 // served by another worker before that wait ends.
 TEST_F(RequestQueueTest, RequestArrivingWhileTheRunningWorkerWaitsIsServed) {
-  PasswordBackEnds saved = g_passwordBackEnds;
+  CPasswordBackEnds saved = g_passwordBackEnds;
   g_passwordBackEnds.pfnChangeDomainPassword = BlockingDomainChange;
   g_requestQueue.processorCount = 1;
   // Two idle workers.

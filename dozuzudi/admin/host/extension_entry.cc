@@ -38,7 +38,7 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
   if (InterlockedExchange(&q.initialized, 1) == 1) return FALSE;
 
   InitializeCriticalSection(&q.lock);
-  for (WorkerSlot& slot : q.slots) slot.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  for (CWorkerSlot& slot : q.slots) slot.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   q.processorCount = static_cast<LONG>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS));
 
   InitKeywordTables();
@@ -59,7 +59,7 @@ extern "C" BOOL WINAPI TerminateExtension(DWORD) {
   while (ReadInterlocked(&q.workerCount) > 0) {
     // Every sleeping worker wakes, finds the queue empty and the stop asked,
     // and ends; busy ones end when their queue runs dry.
-    WorkerSlot* rgpWake[MaxWorkerThreads];
+    CWorkerSlot* rgpWake[MaxWorkerThreads];
     int nWake = 0;
     EnterCriticalSection(&q.lock);
     while (nWake < MaxWorkerThreads && (rgpWake[nWake] = WakeAnyWorker(q)) != nullptr) ++nWake;
@@ -70,7 +70,7 @@ extern "C" BOOL WINAPI TerminateExtension(DWORD) {
 
   FreeSpareRequestNodes();
   CIcuTrans::Terminate();
-  for (WorkerSlot& slot : q.slots) {
+  for (CWorkerSlot& slot : q.slots) {
     if (slot.wakeEvent != nullptr) CloseHandle(slot.wakeEvent);
     slot.wakeEvent = nullptr;
   }

@@ -77,8 +77,8 @@ void FreeSpareRequestNodes() {
     HeapFree(GetProcessHeap(), 0, InterlockedExchangePointer(&pSpare, nullptr));
 }
 
-WorkerSlot* WakeAnyWorker(RequestQueue& q) {
-  WorkerSlot* pSlot = q.sleepers;
+CWorkerSlot* WakeAnyWorker(RequestQueue& q) {
+  CWorkerSlot* pSlot = q.sleepers;
   if (pSlot == nullptr) return nullptr;
   q.sleepers = pSlot->next;
   pSlot->next = nullptr;
@@ -87,7 +87,7 @@ WorkerSlot* WakeAnyWorker(RequestQueue& q) {
   return pSlot;
 }
 
-WorkerSlot* WakeWorkerIfNeeded(RequestQueue& q) {
+CWorkerSlot* WakeWorkerIfNeeded(RequestQueue& q) {
   LONG nComing = q.lookingCount + q.wakingCount;
   LONG nRunning = nComing + q.servingCount - q.blockedCount;
   if (q.pendingCount <= nComing || nRunning >= q.processorCount) return nullptr;
@@ -116,7 +116,7 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
     ++q.lookingCount;  // the new worker starts by looking at the queue
     fStartWorker = true;
   }
-  WorkerSlot* pWake = fStartWorker ? nullptr : WakeWorkerIfNeeded(q);
+  CWorkerSlot* pWake = fStartWorker ? nullptr : WakeWorkerIfNeeded(q);
   LeaveCriticalSection(&q.lock);
 
   if (pWake != nullptr) SetEvent(pWake->wakeEvent);

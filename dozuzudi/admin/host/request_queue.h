@@ -19,9 +19,9 @@ struct RequestNode {
 // What a sleeping worker waits on. One per possible worker, kept for the
 // extension's lifetime, so that a waker may signal a slot whose worker has
 // just ended (the next owner sees the stale signal as a spurious wake).
-struct WorkerSlot {
+struct CWorkerSlot {
   HANDLE wakeEvent = nullptr;  // auto-reset
-  WorkerSlot* next = nullptr;  // in the stack of sleepers
+  CWorkerSlot* next = nullptr;  // in the stack of sleepers
   BYTE asleep = 0;             // in the stack of sleepers
   BYTE used = 0;               // held by a running worker
 };
@@ -47,8 +47,8 @@ struct RequestQueue {
   volatile LONG pendingHint = 0;
   // Their next, asleep and used fields change under lock; wakeEvent is set
   // at start and closed at stop.
-  WorkerSlot slots[MaxWorkerThreads];
-  WorkerSlot* sleepers GUARDED_BY(lock) = nullptr;  // top of the stack
+  CWorkerSlot slots[MaxWorkerThreads];
+  CWorkerSlot* sleepers GUARDED_BY(lock) = nullptr;  // top of the stack
   LONG lookingCount GUARDED_BY(lock) = 0;
   LONG wakingCount GUARDED_BY(lock) = 0;
   LONG servingCount GUARDED_BY(lock) = 0;
@@ -78,9 +78,9 @@ RequestNode* DequeueRequestLocked(RequestQueue& q) REQUIRES(q.lock);
 // Takes the last sleeper off the stack when a waiting request needs it (see
 // above) and counts it as waking; the caller signals the slot's wakeEvent
 // after the lock. Null when no worker is to be woken.
-WorkerSlot* WakeWorkerIfNeeded(RequestQueue& q) REQUIRES(q.lock);
+CWorkerSlot* WakeWorkerIfNeeded(RequestQueue& q) REQUIRES(q.lock);
 // The same for any sleeper (a stop); null when none sleeps.
-WorkerSlot* WakeAnyWorker(RequestQueue& q) REQUIRES(q.lock);
+CWorkerSlot* WakeAnyWorker(RequestQueue& q) REQUIRES(q.lock);
 // Frees a node taken from the queue (or keeps it for reuse).
 void FreeRequestNode(RequestNode* pNode);
 // Frees the nodes kept for reuse (at stop, when no worker runs).

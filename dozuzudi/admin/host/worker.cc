@@ -30,10 +30,10 @@ namespace {
 
 // A worker's body buffer of MaxRequestSize bytes, kept from one request to
 // the next (wiped after each) so that a request costs no large allocation.
-struct BodyBuffer {
+struct CBodyBuffer {
   BYTE* pb = nullptr;
   DWORD cb = 0;
-  ~BodyBuffer() { HeapFree(GetProcessHeap(), 0, pb); }
+  ~CBodyBuffer() { HeapFree(GetProcessHeap(), 0, pb); }
   // False when a buffer of the current size cannot be had.
   bool Ready() {
     if (pb != nullptr && cb == MaxRequestSize) return true;
@@ -44,7 +44,7 @@ struct BodyBuffer {
   }
 };
 
-void ServeRequest(RequestNode* pNode, BodyBuffer& buffer) {
+void ServeRequest(RequestNode* pNode, CBodyBuffer& buffer) {
   EXTENSION_CONTROL_BLOCK* pECB = &pNode->ecb;
   if (!buffer.Ready()) {
     SendStatusAndClose(pECB, g_rgHttpTexts[HTTP_TEXT_503_TEMPORARILY_OVERLOADED]);
@@ -85,7 +85,7 @@ class CWorkerWaitObserver final : public platform::IBlockingWaitObserver {
     RequestQueue& q = g_requestQueue;
     EnterCriticalSection(&q.lock);
     ++q.blockedCount;
-    WorkerSlot* pWake = WakeWorkerIfNeeded(q);
+    CWorkerSlot* pWake = WakeWorkerIfNeeded(q);
     LeaveCriticalSection(&q.lock);
     if (pWake != nullptr) SetEvent(pWake->wakeEvent);
   }
@@ -138,8 +138,8 @@ bool SpinForRequest() {
 }
 
 // Takes a sleeper's slot off the stack (it wakes by itself).
-void LeaveSleepers(RequestQueue& q, WorkerSlot* pSlot) REQUIRES(q.lock) {
-  for (WorkerSlot** pp = &q.sleepers; *pp != nullptr; pp = &(*pp)->next) {
+void LeaveSleepers(RequestQueue& q, CWorkerSlot* pSlot) REQUIRES(q.lock) {
+  for (CWorkerSlot** pp = &q.sleepers; *pp != nullptr; pp = &(*pp)->next) {
     if (*pp == pSlot) {
       *pp = pSlot->next;
       break;
@@ -155,7 +155,7 @@ void LeaveSleepers(RequestQueue& q, WorkerSlot* pSlot) REQUIRES(q.lock) {
 // looking again. The first sleeper while others serve watches: it wakes
 // every kWatchMilliseconds and takes a request itself when none was taken
 // since it last looked.
-bool WaitForRequest(WorkerSlot* pSlot) EXCLUDES(g_requestQueue.lock) {
+bool WaitForRequest(CWorkerSlot* pSlot) EXCLUDES(g_requestQueue.lock) {
   RequestQueue& q = g_requestQueue;
   EnterCriticalSection(&q.lock);
   if (q.head != nullptr) {
@@ -207,11 +207,11 @@ bool WaitForRequest(WorkerSlot* pSlot) EXCLUDES(g_requestQueue.lock) {
 
 // A slot for a starting worker: one is always free, as no more workers run
 // than there are slots.
-WorkerSlot* TakeSlot() EXCLUDES(g_requestQueue.lock) {
+CWorkerSlot* TakeSlot() EXCLUDES(g_requestQueue.lock) {
   RequestQueue& q = g_requestQueue;
   EnterCriticalSection(&q.lock);
-  WorkerSlot* pSlot = nullptr;
-  for (WorkerSlot& slot : q.slots) {
+  CWorkerSlot* pSlot = nullptr;
+  for (CWorkerSlot& slot : q.slots) {
     if (slot.used == 0) {
       slot.used = 1;
       pSlot = &slot;
@@ -225,10 +225,10 @@ WorkerSlot* TakeSlot() EXCLUDES(g_requestQueue.lock) {
 }  // namespace
 
 DWORD WINAPI WorkerMain(LPVOID) {
-  WorkerSlot* pSlot = TakeSlot();
+  CWorkerSlot* pSlot = TakeSlot();
   CWorkerWaitObserver observer;
   platform::SetBlockingWaitObserver(&observer);
-  BodyBuffer buffer;
+  CBodyBuffer buffer;
   bool fServed = false;
   for (;;) {
     RequestNode* pNode = TakeRequest(fServed);

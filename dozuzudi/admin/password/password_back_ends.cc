@@ -7,7 +7,7 @@
 #include "admin/password/nds/nds_password.h"
 #include "platform/base/blocking_wait.h"
 
-PasswordBackEnds g_passwordBackEnds = {ChangeDomainPassword, ChangeAdsPassword, ChangeNdsPassword};
+CPasswordBackEnds g_passwordBackEnds = {ChangeDomainPassword, ChangeAdsPassword, ChangeNdsPassword};
 
 bool IsUpnUserName(LPCWSTR pwszUser, LPCWSTR pwszDomain) {
   if (pwszDomain != nullptr && pwszDomain[0] != 0) return false;

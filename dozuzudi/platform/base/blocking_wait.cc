@@ -3,21 +3,21 @@
 namespace platform {
 
 namespace {
-thread_local IBlockingWaitObserver* tl_pObserver = nullptr;
-thread_local int tl_nDepth = 0;
+thread_local IBlockingWaitObserver* t_pObserver = nullptr;
+thread_local int t_nDepth = 0;
 }  // namespace
 
 void SetBlockingWaitObserver(IBlockingWaitObserver* pObserver) {
-  tl_pObserver = pObserver;
-  tl_nDepth = 0;
+  t_pObserver = pObserver;
+  t_nDepth = 0;
 }
 
 void BeginBlockingWait() {
-  if (tl_nDepth++ == 0 && tl_pObserver != nullptr) tl_pObserver->OnBlockingWaitBegin();
+  if (t_nDepth++ == 0 && t_pObserver != nullptr) t_pObserver->OnBlockingWaitBegin();
 }
 
 void EndBlockingWait() {
-  if (--tl_nDepth == 0 && tl_pObserver != nullptr) tl_pObserver->OnBlockingWaitEnd();
+  if (--t_nDepth == 0 && t_pObserver != nullptr) t_pObserver->OnBlockingWaitEnd();
 }
 
 }  // namespace platform
