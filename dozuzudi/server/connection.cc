@@ -83,7 +83,10 @@ CConnection::CConnection(CHttpServer& server, size_t iSlot, tcp::socket socket,
     m_pPlain = std::make_unique<beast::tcp_stream>(std::move(socket));
 }
 
-CConnection::~CConnection() { m_server.ConnectionGone(); }
+CConnection::~CConnection() {
+  m_server.Unregister(m_iSlot, this);  // when it ended without Close
+  m_server.ConnectionGone();
+}
 
 beast::tcp_stream& CConnection::Tcp() {
   return m_pTls ? beast::get_lowest_layer(*m_pTls) : *m_pPlain;
@@ -456,9 +459,9 @@ bool CConnection::KeepAfter(const CHostRequest& r) const {
 
 // The end of a session on a plain connection, on the extension's thread:
 // the rest of the response (a header not sent yet) goes out with it, and
-// the read of the next request starts from here, so that the io thread is
-// not woken for it. A response the socket cannot take at once, and a close,
-// are left to the io thread.
+// the read of the next request (or the close) starts from here, so that the
+// io thread is not woken for it. A response the socket cannot take at once,
+// and a lingering close, are left to the io thread.
 void CConnection::FinishOnExtensionThread(CHostRequest& r) {
   auto self = shared_from_this();  // the request holds a reference that goes with it
   CMutexLock guard(&m_handoff);
@@ -482,6 +485,14 @@ void CConnection::FinishOnExtensionThread(CHostRequest& r) {
   m_pSpare = std::move(m_pRequest);
   if (fKeep && !m_server.Stopping()) {
     StartReadHeader(false);
+    return;
+  }
+  // A close that needs no lingering (the request was read to its end and no
+  // further bytes wait) happens here too; lingering is left to the io thread.
+  error_code ec;
+  bool fAllRead = m_parser->is_done() && m_buffer.size() == 0;
+  if (m_fBroken || (fAllRead && Tcp().socket().available(ec) == 0 && !ec)) {
+    Close();
     return;
   }
   asio::post(m_io, [self] { self->CloseGracefully(); });

@@ -8,10 +8,11 @@
 // then). On a plain connection that thread writes to the socket itself
 // (without waiting: a write the socket cannot take at once is finished by
 // the io thread, which wakes the writer) and, at the end of the session,
-// starts the read of the next request, which hands the connection back.
-// Body reads, TLS writes and closing go through the io thread (posted;
-// one thread per io_context, so no strand is needed). m_handoff orders the
-// extension thread's last steps against CloseIfIdle at a stop.
+// starts the read of the next request, which hands the connection back, or
+// closes it when no lingering is needed. Body reads, TLS writes and
+// lingering closes go through the io thread (posted; one thread per
+// io_context, so no strand is needed). m_handoff orders the extension
+// thread's last steps against CloseIfIdle at a stop.
 #pragma once
 
 #include <boost/asio/io_context.hpp>

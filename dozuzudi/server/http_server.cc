@@ -155,6 +155,16 @@ const CExtensionModule* CHttpServer::FindExtension(std::string_view path,
   return nullptr;
 }
 
+void CHttpServer::Register(size_t iSlot, CConnection* pc) {
+  CMutexLock guard(&m_rgSlots[iSlot]->m_lock);
+  m_rgSlots[iSlot]->m_connections.insert(pc);
+}
+
+void CHttpServer::Unregister(size_t iSlot, CConnection* pc) {
+  CMutexLock guard(&m_rgSlots[iSlot]->m_lock);
+  m_rgSlots[iSlot]->m_connections.erase(pc);
+}
+
 bool CHttpServer::Admit() {
   m_nAdmitted.fetch_add(1);
   if (m_fStopping.load()) {
@@ -174,8 +184,15 @@ void CHttpServer::StopAccepting() {
   for (auto& slot : m_rgSlots) {
     CSlot* ps = slot.get();
     asio::post(ps->m_io, [ps] {
-      std::vector<CConnection*> rgIdle(ps->m_connections.begin(), ps->m_connections.end());
-      for (CConnection* pc : rgIdle) pc->CloseIfIdle();
+      // Held while they are looked at: an extension's thread may close and
+      // release one meanwhile (one being destroyed gives no reference).
+      std::vector<std::shared_ptr<CConnection>> rgOpen;
+      {
+        CMutexLock guard(&ps->m_lock);
+        for (CConnection* pc : ps->m_connections)
+          if (auto p = pc->weak_from_this().lock()) rgOpen.push_back(std::move(p));
+      }
+      for (auto& pc : rgOpen) pc->CloseIfIdle();
     });
   }
   // A request still being read gets its whole body timeout to reach its

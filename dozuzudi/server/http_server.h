@@ -19,6 +19,7 @@
 
 #include "server/access_log.h"
 #include "server/extension_module.h"
+#include "server/host_mutex.h"
 #include "server/host_options.h"
 
 class CConnection;
@@ -61,8 +62,9 @@ class CHttpServer {
   // the server is stopping.
   bool Admit();
   void LeaveAdmission() { m_nAdmitted.fetch_sub(1); }
-  void Register(size_t iSlot, CConnection* pc) { m_rgSlots[iSlot]->m_connections.insert(pc); }
-  void Unregister(size_t iSlot, CConnection* pc) { m_rgSlots[iSlot]->m_connections.erase(pc); }
+  // From any thread (a connection may close on an extension's thread).
+  void Register(size_t iSlot, CConnection* pc);
+  void Unregister(size_t iSlot, CConnection* pc);
   void ConnectionGone() { m_nConnections.fetch_sub(1); }
   unsigned short LocalPort() const { return m_nPort; }
 
@@ -70,7 +72,8 @@ class CHttpServer {
   struct CSlot {
     boost::asio::io_context m_io{1};
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_work;
-    std::unordered_set<CConnection*> m_connections;  // touched only on this slot's thread
+    CMutex m_lock;
+    std::unordered_set<CConnection*> m_connections GUARDED_BY(m_lock);
     std::thread m_thread;
   };
 
