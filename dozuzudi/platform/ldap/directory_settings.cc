@@ -4,9 +4,8 @@
 #include "platform/text/wstr.h"
 
 namespace platform {
-namespace {
 
-std::string ReadText(HKEY hKey, const char16_t* pwName) {
+std::string ReadRegistryText(HKEY hKey, LPCWSTR pwName) {
   DWORD dwType = 0;
   DWORD cb = 0;
   if (RegQueryValueExW(hKey, pwName, nullptr, &dwType, nullptr, &cb) != ERROR_SUCCESS ||
@@ -19,6 +18,8 @@ std::string ReadText(HKEY hKey, const char16_t* pwName) {
   while (!s.empty() && s.back() == 0) s.pop_back();
   return ToUtf8(s);
 }
+
+namespace {
 
 bool ReadNumber(HKEY hKey, const char16_t* pwName, DWORD* pdw) {
   DWORD dwType = 0;
@@ -55,31 +56,35 @@ bool ReadDirectorySettings(DirectorySettings* pSettings) {
                     &hKey) != ERROR_SUCCESS)
     return false;
   DirectorySettings settings;
-  settings.sDomain = ReadText(hKey, u"DomainName");
-  std::string sServers = ReadText(hKey, u"Servers");
-  size_t nPos = 0;
-  while (nPos < sServers.size()) {
-    size_t nEnd = sServers.find_first_of(" \t", nPos);
-    if (nEnd == std::string::npos) nEnd = sServers.size();
-    if (nEnd > nPos) settings.rgsServers.push_back(sServers.substr(nPos, nEnd - nPos));
-    nPos = nEnd + 1;
-  }
-  settings.sCaFile = ReadText(hKey, u"CACertificateFile");
-  settings.sBindDn = ReadText(hKey, u"BindDN");
-  settings.sPasswordFile = ReadText(hKey, u"BindPasswordFile");
-  settings.sKeytab = ReadText(hKey, u"Keytab");
-  settings.sKeytabPrincipal = ReadText(hKey, u"KeytabPrincipal");
-  settings.sSearchBase = ReadText(hKey, u"SearchBase");
-  DWORD dw = 0;
-  if (ReadNumber(hKey, u"StartTLS", &dw)) settings.fStartTls = dw != 0;
-  if (ReadNumber(hKey, u"AllowPlainLoopback", &dw)) settings.fAllowPlainLoopback = dw != 0;
-  if (ReadNumber(hKey, u"NetworkTimeout", &dw) && dw != 0) settings.nTimeoutSeconds = dw;
+  settings.sDomain = ReadRegistryText(hKey, u"DomainName");
+  ReadConnectionSettings(hKey, &settings);
+  settings.sBindDn = ReadRegistryText(hKey, u"BindDN");
+  settings.sPasswordFile = ReadRegistryText(hKey, u"BindPasswordFile");
+  settings.sKeytab = ReadRegistryText(hKey, u"Keytab");
+  settings.sKeytabPrincipal = ReadRegistryText(hKey, u"KeytabPrincipal");
+  settings.sSearchBase = ReadRegistryText(hKey, u"SearchBase");
   RegCloseKey(hKey);
   if (settings.sDomain.empty()) return false;
   if (settings.sSearchBase.empty()) settings.sSearchBase = BaseOfDomain(settings.sDomain);
   if (settings.rgsServers.empty()) settings.rgsServers.push_back("ldaps://" + settings.sDomain + "/");
   *pSettings = std::move(settings);
   return true;
+}
+
+void ReadConnectionSettings(HKEY hKey, ConnectionSettings* pSettings) {
+  std::string sServers = ReadRegistryText(hKey, u"Servers");
+  size_t nPos = 0;
+  while (nPos < sServers.size()) {
+    size_t nEnd = sServers.find_first_of(" \t", nPos);
+    if (nEnd == std::string::npos) nEnd = sServers.size();
+    if (nEnd > nPos) pSettings->rgsServers.push_back(sServers.substr(nPos, nEnd - nPos));
+    nPos = nEnd + 1;
+  }
+  pSettings->sCaFile = ReadRegistryText(hKey, u"CACertificateFile");
+  DWORD dw = 0;
+  if (ReadNumber(hKey, u"StartTLS", &dw)) pSettings->fStartTls = dw != 0;
+  if (ReadNumber(hKey, u"AllowPlainLoopback", &dw)) pSettings->fAllowPlainLoopback = dw != 0;
+  if (ReadNumber(hKey, u"NetworkTimeout", &dw) && dw != 0) pSettings->nTimeoutSeconds = dw;
 }
 
 }  // namespace platform
