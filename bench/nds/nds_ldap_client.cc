@@ -25,7 +25,10 @@ int ChangeOne(LDAP* pld, std::string& sDn, std::string& sOld, std::string& sNew)
   if (nCode != LDAP_SUCCESS) return nCode;
   berval bvDn = {static_cast<ber_len_t>(sDn.size()), sDn.data()};
   berval bvNew = {static_cast<ber_len_t>(sNew.size()), sNew.data()};
-  return ldap_passwd_s(pld, &bvDn, &bvOld, &bvNew, nullptr, ms_rgpControls, nullptr);
+  berval bvGenerated = {0, nullptr};  // a password the server made up; none here
+  nCode = ldap_passwd_s(pld, &bvDn, &bvOld, &bvNew, &bvGenerated, ms_rgpControls, nullptr);
+  ber_memfree(bvGenerated.bv_val);
+  return nCode;
 }
 
 }  // namespace
