@@ -2,6 +2,7 @@
 // vltadmin-host, which loads the real NDS client library beside the
 // platform library, against the tree's slapd.
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -106,7 +107,15 @@ TEST_F(NdsChange, StoppedServerFailsUntilItIsBack) {
   ASSERT_TRUE(m_tree.Restart());
   // The connection kept from before the stop is replaced.
   EXPECT_EQ(Change(".jsmith.sales.acme", "First-Passw0rd", "Second-Passw0rd"), "");
-  EXPECT_TRUE(m_tree.CanBind(SalesDn("jsmith"), "Second-Passw0rd"));
+  // A server that takes the connection and never answers: the network
+  // timeout ends the wait.
+  std::string sPid;
+  std::ifstream(m_tree.Dir() + "/run/slapd.pid") >> sPid;
+  ASSERT_EQ(std::system(("kill -STOP " + sPid).c_str()), 0);
+  EXPECT_EQ(Change(".jsmith.sales.acme", "Second-Passw0rd", "Third-Passw0rd"), "operation-failed");
+  ASSERT_EQ(std::system(("kill -CONT " + sPid).c_str()), 0);
+  EXPECT_EQ(Change(".jsmith.sales.acme", "Second-Passw0rd", "Third-Passw0rd"), "");
+  EXPECT_TRUE(m_tree.CanBind(SalesDn("jsmith"), "Third-Passw0rd"));
 }
 
 TEST_F(NdsChange, SyncedNtDomainFollowsAndItsFailureIsTraced) {
