@@ -30,12 +30,15 @@ class NDS_SCOPED_CAPABILITY CSectionLock {
 };
 
 // Keeps a write to a connection that its server closed from killing the
-// process with SIGPIPE (a host may not ignore it): SIGPIPE is blocked on
-// this thread while the guard lives, and one raised meanwhile is taken
-// before the old mask returns.
+// process with SIGPIPE when the process does not ignore it (a web server
+// does): SIGPIPE is blocked on this thread while the guard lives, and one
+// raised meanwhile is taken before the old mask returns.
 class CSigpipeGuard {
  public:
   CSigpipeGuard() {
+    struct sigaction action {};
+    if (sigaction(SIGPIPE, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) return;
+    m_fActive = true;
     sigemptyset(&m_set);
     sigaddset(&m_set, SIGPIPE);
     sigset_t pending;
@@ -44,6 +47,7 @@ class CSigpipeGuard {
     pthread_sigmask(SIG_BLOCK, &m_set, &m_old);
   }
   ~CSigpipeGuard() {
+    if (!m_fActive) return;
     sigset_t pending;
     sigpending(&pending);
     if (!m_fWasPending && sigismember(&pending, SIGPIPE) == 1) {
@@ -56,9 +60,10 @@ class CSigpipeGuard {
   CSigpipeGuard& operator=(const CSigpipeGuard&) = delete;
 
  private:
+  bool m_fActive = false;
+  bool m_fWasPending = false;
   sigset_t m_set;
   sigset_t m_old;
-  bool m_fWasPending = false;
 };
 
 class CSearchIteration;
