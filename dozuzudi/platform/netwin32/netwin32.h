@@ -238,6 +238,9 @@ NWDSCCODE NWDSFreeFilter(pFilter_Cursor_T pCursor, NWDSFreeValueProc pfnFreeValu
 // nCountObjectsToSearch > 0 limits the objects in all; the count placed in
 // this buffer goes to *pnCountObjectsSearched when it is not null.
 // NDS_ERR_INSUFFICIENT_BUFFER when one object alone does not fit.
+// An iteration reads its pages on the context's connection; a directory that
+// pages one search per connection (OpenLDAP) fails the older of two
+// interleaved iterations of one context at its next page.
 NWDSCCODE NWDSSearch(NWDSContextHandle context, const char* pszBase, int nScope,
                      uint8_t fSearchAliases, pBuf_T pFilter, uint32_t nInfoType,
                      uint8_t fAllAttrs, pBuf_T pAttrNames, int32_t* piIterationHandle,
