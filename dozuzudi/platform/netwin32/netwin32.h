@@ -239,8 +239,9 @@ NWDSCCODE NWDSFreeFilter(pFilter_Cursor_T pCursor, NWDSFreeValueProc pfnFreeValu
 // this buffer goes to *pnCountObjectsSearched when it is not null.
 // NDS_ERR_INSUFFICIENT_BUFFER when one object alone does not fit.
 // An iteration reads its pages on the context's connection; a directory that
-// pages one search per connection (OpenLDAP) fails the older of two
-// interleaved iterations of one context at its next page.
+// pages one search per connection at a time (OpenLDAP) may refuse the next
+// page of the older of two interleaved iterations of one context (a
+// negative code, never a wrong page): finish one before starting another.
 NWDSCCODE NWDSSearch(NWDSContextHandle context, const char* pszBase, int nScope,
                      uint8_t fSearchAliases, pBuf_T pFilter, uint32_t nInfoType,
                      uint8_t fAllAttrs, pBuf_T pAttrNames, int32_t* piIterationHandle,
