@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every benchmark of the project, in a fixed order, into one report:
 #
-#   bench/run.sh [--quick] [--no-samba] [--compare OLD/report.json] [BUILD_DIR] [OUT_DIR]
+#   bench/run.sh [--quick] [--no-samba] [--only NAME,...] [--compare OLD/report.json]
+#                [BUILD_DIR] [OUT_DIR]
 #
 # BUILD_DIR defaults to build (configured with -DVLT_BENCH=ON and the tests,
 # for the test extension); OUT_DIR to BUILD_DIR/bench-report. Writes
@@ -12,9 +13,11 @@
 # Order: xml (tokenizer against pugixml), protocol (in-band answer against
 # nginx), host (refusals against nginx), trace (trace points), accounts
 # (account store against bare hashes), directory (slapd against
-# ldappasswd), samba (Samba over ldaps against a libldap client), kerberos
-# (Samba over Kerberos against a libkrb5 client). The last two start the
-# tests' Samba DC and take /tmp/vlt-samba.lock; --no-samba leaves them out.
+# ldappasswd), nds (NDS changes on slapd against a libldap client), samba
+# (Samba over ldaps against a libldap client), kerberos (Samba over Kerberos
+# against a libkrb5 client). The last two start the tests' Samba DC and take
+# /tmp/vlt-samba.lock; --no-samba leaves them out, --only runs the named
+# ones.
 # The whole run holds /tmp/vlt-bench.lock, so that no two benchmarks run at
 # once.
 #
@@ -30,14 +33,16 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 SRC="$(cd "$HERE/.." && pwd)"
 QUICK=0
 SAMBA=1
+ONLY=""
 COMPARE=""
 POSITIONAL=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) QUICK=1 ;;
     --no-samba) SAMBA=0 ;;
+    --only) ONLY=",$2,"; shift ;;
     --compare) COMPARE="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"; shift ;;
-    -h|--help) sed -n '2,28p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,31p' "$0"; exit 0 ;;
     *) POSITIONAL+=("$1") ;;
   esac
   shift
@@ -52,9 +57,9 @@ export BENCH_RESULTS="$RESULTS"
 
 if [ "$QUICK" = 1 ]; then
   export ROUNDS=3 DURATION=2 MIN_TIME=0.1
-  DIRECTORY_CHANGES=30 SAMBA_CHANGES=30 KERBEROS_CHANGES=15
+  DIRECTORY_CHANGES=30 NDS_CHANGES=30 SAMBA_CHANGES=30 KERBEROS_CHANGES=15
 else
-  DIRECTORY_CHANGES=100 SAMBA_CHANGES=60 KERBEROS_CHANGES=30
+  DIRECTORY_CHANGES=100 NDS_CHANGES=100 SAMBA_CHANGES=60 KERBEROS_CHANGES=30
 fi
 
 exec 9>/tmp/vlt-bench.lock
@@ -66,6 +71,7 @@ FAILURES=()
 run() {  # NAME COMMAND...
   local name=$1
   shift
+  if [ -n "$ONLY" ] && [[ "$ONLY" != *",$name,"* ]]; then return; fi
   echo "=== $name" >&2
   if "$@" 2>&1 | tee "$OUT/$name.log"; then
     :
@@ -81,6 +87,7 @@ run host "$HERE/host/run.sh" "$BUILD"
 run trace "$HERE/trace/run.sh" "$BUILD"
 run accounts "$HERE/accounts/run.sh" "$BUILD"
 run directory env CHANGES=$DIRECTORY_CHANGES ROUNDS=4 "$HERE/directory/run.sh" "$BUILD"
+run nds env CHANGES=$NDS_CHANGES ROUNDS=${ROUNDS:-6} "$HERE/nds/run.sh" "$BUILD"
 if [ "$SAMBA" = 1 ]; then
   run samba env CHANGES=$SAMBA_CHANGES ROUNDS=4 flock /tmp/vlt-samba.lock "$HERE/directory/samba_run.sh" "$BUILD"
   run kerberos env ROUNDS=3 flock /tmp/vlt-samba.lock "$HERE/accounts/kerberos_run.sh" "$BUILD" "$KERBEROS_CHANGES"
