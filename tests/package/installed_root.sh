@@ -32,6 +32,12 @@ in_root getent passwd vltadmin >/dev/null || fail "no system user vltadmin"
 [ "$(in_root stat -c '%U:%G %a' /var/log/vltadmin)" = "vltadmin:adm 2750" ] || fail "/var/log/vltadmin"
 [ -L "$root/etc/systemd/system/multi-user.target.wants/vltadmin.service" ] || fail "unit not enabled"
 echo "installed: user, directories, enabled unit"
+if in_root sh -c 'command -v systemd-analyze' >/dev/null; then
+  in_root systemd-analyze verify /lib/systemd/system/vltadmin.service >"$work/verify" 2>&1 ||
+    { cat "$work/verify"; fail "systemd-analyze verify"; }
+  ! grep -q . "$work/verify" || { cat "$work/verify"; fail "systemd-analyze verify has remarks"; }
+  echo "systemd-analyze verify: the unit passes"
+fi
 
 # An account store for the registry's demonstration domain, as an
 # administrator would make one.
