@@ -21,7 +21,10 @@ mount --rbind /dev "$root/dev"
 mount -t tmpfs tmpfs "$root/run"
 mount -t tmpfs tmpfs "$root/tmp"
 cp "$deb" "$root/tmp/vltadmin.deb"
+# Runs a command in the root; chroot, env and setpriv each exec the next, so
+# a command started in the background has the pid in $! to signal.
 in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
+in_root_bg() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@" & }
 
 # Nothing of a development install may hide a missing piece of the package.
 in_root sh -c '! command -v vltadmin-host' >/dev/null || fail "vltadmin-host is already installed here"
@@ -37,6 +40,10 @@ if in_root sh -c 'command -v systemd-analyze' >/dev/null; then
     { cat "$work/verify"; fail "systemd-analyze verify"; }
   ! grep -q . "$work/verify" || { cat "$work/verify"; fail "systemd-analyze verify has remarks"; }
   echo "systemd-analyze verify: the unit passes"
+  exposure=$(in_root systemd-analyze security --offline=true /lib/systemd/system/vltadmin.service 2>&1 |
+    grep 'Overall exposure level')
+  echo "systemd-analyze security: ${exposure#*: }"
+  [[ $exposure == *" OK "* ]] || fail "the unit's exposure is more than OK"
 fi
 
 # An account store for the registry's demonstration domain, as an
@@ -50,8 +57,8 @@ in_root install -d -o vltadmin -g vltadmin -m 0770 /run/vltqtr
 # A member of the group vltadmin collects traces without root.
 in_root adduser --system --quiet --no-create-home operator
 in_root adduser --quiet operator vltadmin
-in_root setpriv --reuid operator --regid nogroup --init-groups vltqtr --classes all --output /tmp/trace \
-  >"$work/vltqtr.out" 2>&1 &
+in_root_bg setpriv --reuid operator --regid nogroup --init-groups vltqtr --classes all --output /tmp/trace \
+  >"$work/vltqtr.out" 2>&1
 vltqtr_pid=$!
 for _ in $(seq 1 100); do [ -S "$root/run/vltqtr/device.sock" ] && break; sleep 0.1; done
 [ -S "$root/run/vltqtr/device.sock" ] || { cat "$work/vltqtr.out"; fail "vltqtr (as operator) made no socket"; }
@@ -62,8 +69,8 @@ options=$(. "$root/etc/default/vltadmin" && echo "$VLTADMIN_OPTIONS")
 host_pid=
 start_host() {
   # shellcheck disable=SC2086
-  in_root setpriv --reuid vltadmin --regid vltadmin --init-groups ${exec_start//\$VLTADMIN_OPTIONS/$options} \
-    >"$work/host.out" 2>"$work/host.err" &
+  in_root_bg setpriv --reuid vltadmin --regid vltadmin --init-groups ${exec_start//\$VLTADMIN_OPTIONS/$options} \
+    >"$work/host.out" 2>"$work/host.err"
   host_pid=$!
   for _ in $(seq 1 100); do grep -q '^listening on ' "$work/host.out" && return 0; sleep 0.1; done
   cat "$work/host.err"
