@@ -88,12 +88,13 @@ void CExtensionModule::WaitIdle() const {
 }
 
 bool CExtensionModule::Restart(std::string& err) {
-  if (!m_fStarted) return true;
+  // Also after a refused start: TerminateExtension clears what that start
+  // left, so that the next one can succeed.
   m_pfnTerminate(HSE_TERM_MUST_UNLOAD);
   HSE_VERSION_INFO info;
   std::memset(&info, 0, sizeof(info));
-  if (m_pfnVersion(&info)) return true;
-  m_fStarted = false;
+  m_fStarted = m_pfnVersion(&info) != FALSE;
+  if (m_fStarted) return true;
   err = "extension " + m_library + " refused to start again (GetExtensionVersion returned FALSE)";
   return false;
 }
