@@ -5,6 +5,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "account_test_support.h"
 #include "host_with_extension.h"
@@ -30,9 +31,11 @@ std::map<std::string, double> Samples(const std::string& text) {
 
 class HostMetrics : public HostWithExtension {
  protected:
-  void StartWithStore(std::vector<std::string> args = {}) {
+  void SetUp() override {
     platform::SAccountPolicy policy{8, true, 3, 0, 5};
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), policy, {{"alice", "Alice-Pass-1"}}));
+  }
+  void StartWithStore(std::vector<std::string> args = {}) {
     StartHost(accounttest::LocalDomain("DEMO", m_dir.Path("demo.db")), args);
   }
   std::string Change(const std::string& oldPassword, const std::string& newPassword) {
@@ -52,7 +55,9 @@ class HostMetrics : public HostWithExtension {
 }  // namespace
 
 TEST_F(HostMetrics, CountsRequestsAnswersAndBackEnds) {
-  StartWithStore();
+  // Scraped on a listener of their own, so that scrapes are not counted.
+  StartWithStore({"--metrics-listen", "127.0.0.1:0"});
+  ASSERT_NE(m_host.MetricsPort(), 0);
   EXPECT_EQ(Change("wrong", "Alice-Pass-2"), "old-password-invalid");
   EXPECT_EQ(Change("Alice-Pass-1", "short"), "new-password-invalid");
   EXPECT_EQ(Change("Alice-Pass-1", "Alice-Pass-2"), "");
@@ -60,10 +65,17 @@ TEST_F(HostMetrics, CountsRequestsAnswersAndBackEnds) {
   EXPECT_EQ(Exchange(Post("<AdminProtocol><RequestGroup/></AdminProtocol>")).m_nStatus, 405);
   EXPECT_EQ(Exchange("GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n").m_nStatus, 404);
 
-  CHttpResponse response = Scrape(m_host.Port());
-  ASSERT_EQ(response.m_nStatus, 200);
+  // A request is counted once its response has been written, which the
+  // client may see a moment before: scrape until the last one is in.
+  CHttpResponse response;
+  std::map<std::string, double> m;
+  for (int i = 0; i < 500 && m["vltadmin_http_request_duration_seconds_count"] < 6; ++i) {
+    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    response = Scrape(m_host.MetricsPort());
+    ASSERT_EQ(response.m_nStatus, 200);
+    m = Samples(response.m_body);
+  }
   EXPECT_EQ(response.Header("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
-  std::map<std::string, double> m = Samples(response.m_body);
   EXPECT_EQ(m["vltadmin_http_requests_total{code=\"200\"}"], 4);
   EXPECT_EQ(m["vltadmin_http_requests_total{code=\"405\"}"], 1);
   EXPECT_EQ(m["vltadmin_http_requests_total{code=\"404\"}"], 1);
@@ -83,21 +95,23 @@ TEST_F(HostMetrics, CountsRequestsAnswersAndBackEnds) {
   EXPECT_EQ(m.at("vltadmin_queued_requests"), 0);
   EXPECT_GE(m.at("vltadmin_worker_threads"), 1);
   EXPECT_EQ(m.count("vltadmin_busy_worker_threads"), 1u);
-  EXPECT_GE(m.at("vltadmin_http_connections"), 1);
-  EXPECT_EQ(Exchange(CHttpClient::Request("POST", "/metrics", "text/plain", "x")).m_nStatus, 405);
+  EXPECT_EQ(m.count("vltadmin_http_connections"), 1u);
 }
 
-TEST_F(HostMetrics, SeparateListenerOnly) {
+TEST_F(HostMetrics, ServedOnTheLoopbackListenerOrOnlyOnTheirOwn) {
+  StartWithStore();
+  CHttpResponse response = Scrape(m_host.Port());
+  EXPECT_EQ(response.m_nStatus, 200);
+  EXPECT_EQ(Samples(response.m_body).count("vltadmin_change_password_answers_total{answer=\"success\"}"), 1u);
+  EXPECT_EQ(Exchange(CHttpClient::Request("POST", "/metrics", "text/plain", "x")).m_nStatus, 405);
+  m_host.Stop(SIGTERM);
+
   StartWithStore({"--metrics-listen", "127.0.0.1:0"});
-  ASSERT_NE(m_host.MetricsPort(), 0);
-  EXPECT_EQ(Change("Alice-Pass-1", "Alice-Pass-2"), "");
-  EXPECT_EQ(Scrape(m_host.Port()).m_nStatus, 404) << "not on the main listener";
-  CHttpResponse response = Scrape(m_host.MetricsPort());
-  ASSERT_EQ(response.m_nStatus, 200);
-  EXPECT_EQ(Samples(response.m_body)["vltadmin_change_password_answers_total{answer=\"success\"}"], 1);
+  EXPECT_EQ(Scrape(m_host.Port()).m_nStatus, 404) << "not on the main listener then";
+  EXPECT_EQ(Scrape(m_host.MetricsPort()).m_nStatus, 200);
   CHttpClient client;
   ASSERT_TRUE(client.Connect(m_host.MetricsPort()));
-  ASSERT_TRUE(client.Send(Post(ChangeRequest("alice", "Alice-Pass-2", "Alice-Pass-3", "NT", "DEMO"))));
+  ASSERT_TRUE(client.Send(Post(ChangeRequest("alice", "Alice-Pass-1", "Alice-Pass-2", "NT", "DEMO"))));
   CHttpResponse refused;
   ASSERT_TRUE(client.ReadResponse(refused));
   EXPECT_EQ(refused.m_nStatus, 404) << "the metrics listener serves nothing else";
