@@ -29,6 +29,12 @@ bool ReopenAccessLog(CAccessLog& log) {
   return false;
 }
 
+bool ReopenAccessLogAndSay(CAccessLog& log) {
+  if (!ReopenAccessLog(log)) return false;
+  Report("access log opened again");
+  return true;
+}
+
 bool ReloadHost(CAccessLog& log, CPageFiles& pages,
                 const std::vector<std::unique_ptr<CExtensionModule>>& rgExtensions) {
   bool fOk = ReopenAccessLog(log);

@@ -17,3 +17,5 @@
 bool ReloadHost(CAccessLog& log, CPageFiles& pages,
                 const std::vector<std::unique_ptr<CExtensionModule>>& rgExtensions);
 bool ReopenAccessLog(CAccessLog& log);
+// The same, saying so on standard error (SIGUSR1).
+bool ReopenAccessLogAndSay(CAccessLog& log);

@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     if (nSignal == SIGHUP)
       ReloadHost(log, server.Pages(), rgExtensions);
     else if (nSignal == SIGUSR1)
-      ReopenAccessLog(log);
+      ReopenAccessLogAndSay(log);
     else
       break;
   }

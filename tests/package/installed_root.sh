@@ -112,12 +112,13 @@ grep -q 'vltadmin-host: reloaded$' "$work/host.err" || { cat "$work/host.err"; f
 expect_answer "" Alice-Passw0rd-2 Alice-Passw0rd-3
 in_root logrotate --force --state /tmp/logrotate.state /etc/logrotate.d/vltadmin || fail "logrotate"
 kill -USR1 "$host_pid"
-sleep 0.3
+for _ in $(seq 1 50); do grep -q 'access log opened again' "$work/host.err" && break; sleep 0.1; done
+grep -q 'access log opened again' "$work/host.err" || fail "no log reopening on SIGUSR1"
 expect_answer "" Alice-Passw0rd-3 Alice-Passw0rd-4
+stop_host  # every line written
 [ "$(grep -c '"POST ' "$root/var/log/vltadmin/access.log.1")" = 3 ] || fail "rotated log"
 [ "$(grep -c '"POST ' "$root/var/log/vltadmin/access.log")" = 1 ] || fail "log reopened after rotation"
 ! grep -q 'Passw0rd' "$root"/var/log/vltadmin/access.log* || fail "a password in the access log"
-stop_host
 kill -INT "$vltqtr_pid"; wait "$vltqtr_pid" || true
 [ -s "$root/tmp/trace" ] || { cat "$work/vltqtr.out"; fail "vltqtr collected nothing"; }
 ! grep -q 'Passw0rd' "$root/tmp/trace" || fail "a password in the trace"
