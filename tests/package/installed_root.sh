@@ -77,7 +77,7 @@ start_host() {
   fail "the installed host did not start"
 }
 stop_host() { kill "$host_pid"; wait "$host_pid" || fail "the host exited with $?"; }
-trap '[ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null; kill "$vltqtr_pid" 2>/dev/null; true' EXIT
+trap 'kill "$vltqtr_pid" ${host_pid:+"$host_pid"} 2>/dev/null || true' EXIT
 
 change() {
   curl -s -H 'Content-Type: text/xml' --data-binary @- http://127.0.0.1:8080/Scripts/vltadmin/vltadmin.dll <<XML
