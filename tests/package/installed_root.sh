@@ -101,8 +101,9 @@ expect_answer "" Alice-Passw0rd-1 Alice-Passw0rd-2
 expect_answer old-password-invalid Alice-Passw0rd-1 Alice-Passw0rd-3
 curl -sf -o /dev/null -D "$work/page.head" http://127.0.0.1:8080/vltadmin/ || fail "no page at /vltadmin/"
 grep -qi '^Content-Security-Policy: ' "$work/page.head" || fail "the page has no CSP"
-curl -sf http://127.0.0.1:8080/metrics | grep -q '^vltadmin_change_password_answers_total{answer="success"} 1$' ||
-  fail "metrics do not count the change"
+curl -sf http://127.0.0.1:8080/metrics >"$work/metrics" || fail "no metrics"
+grep -q '^vltadmin_change_password_answers_total{answer="success"} 1$' "$work/metrics" ||
+  { grep answers_total "$work/metrics"; fail "metrics do not count the change"; }
 echo "installed service: change, refusal, page and metrics answered"
 
 # systemctl reload; then a log rotation by the package's rule.
