@@ -37,7 +37,7 @@ void CHostMetrics::CountRequest(int nStatus, std::chrono::steady_clock::duration
   if (ns < 0) ns = 0;
   double seconds = static_cast<double>(ns) / 1e9;
   size_t iBucket = 0;
-  while (iBucket < kBuckets - 1 && seconds > m_rgBucketBounds[iBucket]) ++iBucket;
+  while (iBucket < kBuckets - 1 && seconds > kBucketBounds[iBucket]) ++iBucket;
   m_rgnDuration[iBucket].fetch_add(1, std::memory_order_relaxed);
   m_nDurationSumNs.fetch_add(static_cast<uint64_t>(ns), std::memory_order_relaxed);
 }
@@ -63,7 +63,7 @@ std::string CHostMetrics::Render(long nOpenConnections,
     nCumulative += m_rgnDuration[b].load(std::memory_order_relaxed);
     if (b < kBuckets - 1)
       AppendFormat(text, "vltadmin_http_request_duration_seconds_bucket{le=\"%g\"} %" PRIu64 "\n",
-                   m_rgBucketBounds[b], nCumulative);
+                   kBucketBounds[b], nCumulative);
     else
       AppendFormat(text, "vltadmin_http_request_duration_seconds_bucket{le=\"+Inf\"} %" PRIu64 "\n",
                    nCumulative);

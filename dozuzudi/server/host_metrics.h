@@ -34,9 +34,9 @@ class CHostMetrics {
   static constexpr const char* kContentType = "text/plain; version=0.0.4; charset=utf-8";
 
  private:
-  static constexpr double m_rgBucketBounds[] = {0.005, 0.01, 0.025, 0.05, 0.1,
+  static constexpr double kBucketBounds[] = {0.005, 0.01, 0.025, 0.05, 0.1,
                                                 0.25,  0.5,  1,     2.5,  5,   10};
-  static constexpr size_t kBuckets = std::size(m_rgBucketBounds) + 1;
+  static constexpr size_t kBuckets = std::size(kBucketBounds) + 1;
 
   std::array<std::atomic<uint64_t>, 600> m_rgnByStatus{};  // index: status code; 0: other
   std::array<std::atomic<uint64_t>, kBuckets> m_rgnDuration{};  // not cumulative

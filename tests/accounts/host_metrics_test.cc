@@ -32,7 +32,7 @@ std::map<std::string, double> Samples(const std::string& text) {
 class HostMetrics : public HostWithExtension {
  protected:
   void SetUp() override {
-    platform::SAccountPolicy policy{8, true, 3, 0, 5};
+    platform::CAccountPolicy policy{8, true, 3, 0, 5};
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), policy, {{"alice", "Alice-Pass-1"}}));
   }
   void StartWithStore(std::vector<std::string> args = {}) {

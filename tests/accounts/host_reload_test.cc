@@ -22,7 +22,7 @@ std::string MaxRequestSize(unsigned nBytes) {
 class HostReload : public HostWithExtension {
  protected:
   void SetUp() override {
-    platform::SAccountPolicy policy = accounttest::OpenPolicy();
+    platform::CAccountPolicy policy = accounttest::OpenPolicy();
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), policy, {{"alice", "Alice-Pass-1"}}));
   }
   std::string Domain() const { return accounttest::LocalDomain("DEMO", m_dir.Path("demo.db")); }

@@ -4,8 +4,8 @@
 #include "admin/messages/keyword_tables.h"
 #include "admin/password/timed_back_ends.h"
 
-PasswordBackEnds g_passwordBackEnds = {TimedChangeDomainPassword, TimedChangeAdsPassword,
-                                       TimedChangeNdsPassword};
+CPasswordBackEnds g_passwordBackEnds = {TimedChangeDomainPassword, TimedChangeAdsPassword,
+                                        TimedChangeNdsPassword};
 
 bool IsUpnUserName(LPCWSTR pwszUser, LPCWSTR pwszDomain) {
   if (pwszDomain != nullptr && pwszDomain[0] != 0) return false;
