@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "host_with_extension.h"
+#include "host_test.h"
 #include "slapd_server.h"
 #include "trace_capture.h"
 

@@ -2,14 +2,14 @@
 // answering for one password only; wiping of translated passwords.
 #include "admin/password/library/password_library.h"
 #include "fake_ads_user.h"
+#include "own_process.h"
 #include "password_test_env.h"
 
 namespace {
 
 using pwtest::kwszNew;
 using pwtest::kwszOld;
-using pwtest::Registry;
-using pwtest::TranslatorServer;
+using vlttest::TranslatorServer;
 
 constexpr size_t kcwTranslated = 3 + 10;  // "tr:" + a password
 constexpr char16_t kwszAsGiven[] = u"Old-S3cret|New-S3cret";
@@ -44,107 +44,129 @@ class TranslatorContractTest : public pwtest::FakeTranslatorTest {
 }  // namespace
 
 TEST_F(TranslatorContractTest, InstalledTranslatorAnswersForBothPasswords) {
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
-  EXPECT_EQ(Sent(), kwszTranslated);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
-  // The old password is offered first, for the account, with no domain.
-  ASSERT_EQ(m_pControl->nTranslate, 2);
-  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[0]) + u"|" + m_pControl->rgwszPassword[1], u"Old-S3cret|New-S3cret");
-  EXPECT_EQ(std::u16string(m_pControl->rgwszUser[0]), u"alice");
-  EXPECT_TRUE(m_pControl->rgfDomainNull[0] && m_pControl->rgfDomainNull[1]);
-  // One full activation per password.
-  EXPECT_EQ(m_pControl->nGetClassObject, 2);
-  // A domain change offers both passwords with its domain.
-  ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew);
-  ASSERT_EQ(m_pControl->nTranslate, 4);
-  EXPECT_EQ(std::u16string(m_pControl->rgwszDomain[2]), u"CORP");
-  EXPECT_EQ(std::u16string(m_pControl->rgwszUser[3]), u"alice");
-  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[2]) + u"|" + m_pControl->rgwszPassword[3], u"Old-S3cret|New-S3cret");
-  EXPECT_FALSE(m_pControl->rgfDomainNull[2]);
+  VLT_IN_OWN_PROCESS(
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
+    EXPECT_EQ(Sent(), kwszTranslated);
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+    // The old password is offered first, for the account, with no domain.
+    ASSERT_EQ(m_pControl->nTranslate, 2);
+    EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[0]) + u"|" + m_pControl->rgwszPassword[1], u"Old-S3cret|New-S3cret");
+    EXPECT_EQ(std::u16string(m_pControl->rgwszUser[0]), u"alice");
+    EXPECT_TRUE(m_pControl->rgfDomainNull[0] && m_pControl->rgfDomainNull[1]);
+    // One full activation per password.
+    EXPECT_EQ(m_pControl->nGetClassObject, 2);
+    // A domain change offers both passwords with its domain.
+    ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew);
+    ASSERT_EQ(m_pControl->nTranslate, 4);
+    EXPECT_EQ(std::u16string(m_pControl->rgwszDomain[2]), u"CORP");
+    EXPECT_EQ(std::u16string(m_pControl->rgwszUser[3]), u"alice");
+    EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[2]) + u"|" + m_pControl->rgwszPassword[3], u"Old-S3cret|New-S3cret");
+    EXPECT_FALSE(m_pControl->rgfDomainNull[2]);
+  );
 }
 
 TEST_F(TranslatorContractTest, DirectoryFailureIsReturnedUnchanged) {
-  CFakeAdsUser user(static_cast<HRESULT>(0x80070056u));
-  EXPECT_EQ(ChangeDirectory(&user), static_cast<HRESULT>(0x80070056u));
-  EXPECT_EQ(ChangeDirectoryPassword(nullptr, u"alice", kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
-  EXPECT_EQ(ChangeDirectoryPassword(&user, nullptr, kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
-  EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", nullptr, kwszNew), E_ADS_BAD_PARAMETER);
-  EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", kwszOld, nullptr), E_ADS_BAD_PARAMETER);
-  EXPECT_EQ(user.m_nChanges, 1);
+  VLT_IN_OWN_PROCESS(
+    CFakeAdsUser user(static_cast<HRESULT>(0x80070056u));
+    EXPECT_EQ(ChangeDirectory(&user), static_cast<HRESULT>(0x80070056u));
+    EXPECT_EQ(ChangeDirectoryPassword(nullptr, u"alice", kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
+    EXPECT_EQ(ChangeDirectoryPassword(&user, nullptr, kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
+    EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", nullptr, kwszNew), E_ADS_BAD_PARAMETER);
+    EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", kwszOld, nullptr), E_ADS_BAD_PARAMETER);
+    EXPECT_EQ(user.m_nChanges, 1);
+  );
 }
 
 TEST_F(TranslatorContractTest, AbsentTranslatorIsNeverAskedAgain) {
-  registry.Rewrite(Registry(""));
-  EXPECT_EQ(Sent(), kwszAsGiven);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
-  // Installed later in the process: still no COM activation.
-  registry.Rewrite(Registry(TranslatorServer("fakepwtrans.dll")));
-  EXPECT_EQ(Sent(), kwszAsGiven);
-  EXPECT_EQ(m_pControl->nGetClassObject, 0);
+  VLT_IN_OWN_PROCESS(
+    registry.Use("");
+    EXPECT_EQ(Sent(), kwszAsGiven);
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+    // Installed later in the process: still no COM activation.
+    registry.Use(TranslatorServer("fakepwtrans.dll"));
+    EXPECT_EQ(Sent(), kwszAsGiven);
+    EXPECT_EQ(m_pControl->nGetClassObject, 0);
+  );
 }
 
 TEST_F(TranslatorContractTest, FailureOnFirstCallSwitchesTranslationOff) {
-  m_pControl->rgeAnswer[0] = eFakeAnswerFail;
-  ExpectSwitchedOff(1);
+  VLT_IN_OWN_PROCESS(
+    m_pControl->rgeAnswer[0] = eFakeAnswerFail;
+    ExpectSwitchedOff(1);
+  );
 }
 
 TEST_F(TranslatorContractTest, NonStringAnswerCountsAsFailure) {
-  m_pControl->rgeAnswer[0] = eFakeAnswerNotString;
-  ExpectSwitchedOff(1);
+  VLT_IN_OWN_PROCESS(
+    m_pControl->rgeAnswer[0] = eFakeAnswerNotString;
+    ExpectSwitchedOff(1);
+  );
 }
 
 TEST_F(TranslatorContractTest, ObjectWithoutTheInterfaceCountsAsAbsent) {
-  m_pControl->fWithoutInterface = true;
-  ExpectSwitchedOff(0);
+  VLT_IN_OWN_PROCESS(
+    m_pControl->fWithoutInterface = true;
+    ExpectSwitchedOff(0);
+  );
 }
 
 TEST_F(TranslatorContractTest, FailureAfterSuccessKeepsTranslatorAvailable) {
-  ASSERT_EQ(Sent(), kwszTranslated);
-  m_pControl->rgeAnswer[2] = eFakeAnswerFail;
-  m_pControl->rgeAnswer[3] = eFakeAnswerFail;
-  EXPECT_EQ(Sent(), kwszAsGiven);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
-  // Each later call is tried on its own merits.
-  EXPECT_EQ(Sent(), kwszTranslated);
-  EXPECT_EQ(m_pControl->nGetClassObject, 6);
+  VLT_IN_OWN_PROCESS(
+    ASSERT_EQ(Sent(), kwszTranslated);
+    m_pControl->rgeAnswer[2] = eFakeAnswerFail;
+    m_pControl->rgeAnswer[3] = eFakeAnswerFail;
+    EXPECT_EQ(Sent(), kwszAsGiven);
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+    // Each later call is tried on its own merits.
+    EXPECT_EQ(Sent(), kwszTranslated);
+    EXPECT_EQ(m_pControl->nGetClassObject, 6);
+  );
 }
 
 TEST_F(TranslatorContractTest, AnswerForOldAndFailureForNewAreSentTogether) {
-  m_pControl->rgeAnswer[1] = eFakeAnswerFail;
-  EXPECT_EQ(Sent(), u"tr:Old-S3cret|New-S3cret");
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+  VLT_IN_OWN_PROCESS(
+    m_pControl->rgeAnswer[1] = eFakeAnswerFail;
+    EXPECT_EQ(Sent(), u"tr:Old-S3cret|New-S3cret");
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+  );
 }
 
 TEST_F(TranslatorContractTest, TranslatedPasswordsAreZeroedBeforeTheyAreFreed) {
-  pwtest::CFreedStrings freed;
-  ASSERT_EQ(Sent(), kwszTranslated);
-  CFakeAdsUser refusing(static_cast<HRESULT>(0x8007052Bu));
-  ASSERT_NE(ChangeDirectory(&refusing), S_OK);
-  EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew) == 0, false);
-  // Three changes, two translated passwords each, all wiped to zeros.
-  EXPECT_EQ(freed.ZeroedOfLength(kcwTranslated), 6);
-  // No freed string held a password, translated or as received (the copies
-  // handed to the translator are wiped too).
-  EXPECT_FALSE(freed.AnyContains(u"S3cret"));
+  VLT_IN_OWN_PROCESS(
+    pwtest::CFreedStrings freed;
+    ASSERT_EQ(Sent(), kwszTranslated);
+    CFakeAdsUser refusing(static_cast<HRESULT>(0x8007052Bu));
+    ASSERT_NE(ChangeDirectory(&refusing), S_OK);
+    EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew) == 0, false);
+    // Three changes, two translated passwords each, all wiped to zeros.
+    EXPECT_EQ(freed.ZeroedOfLength(kcwTranslated), 6);
+    // No freed string held a password, translated or as received (the copies
+    // handed to the translator are wiped too).
+    EXPECT_FALSE(freed.AnyContains(u"S3cret"));
+  );
 }
 
 TEST_F(TranslatorContractTest, DomainArgumentChecksComeBeforeAnyTranslation) {
-  EXPECT_EQ(ChangeDomainPassword(nullptr, u"alice", kwszOld, kwszNew), 87u);
-  EXPECT_EQ(ChangeDomainPassword(u"CORP", nullptr, kwszOld, kwszNew), 87u);
-  EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", nullptr, kwszNew), 87u);
-  EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, nullptr), 87u);
-  EXPECT_EQ(ChangeDomainPassword(u"\\\\DC01", u"alice", kwszOld, kwszNew), 87u);
-  EXPECT_EQ(m_pControl->nGetClassObject, 0);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
-  // One backslash, or an empty domain (this machine), passes the checks.
-  EXPECT_NE(ChangeDomainPassword(u"\\CORP", u"alice", kwszOld, kwszNew), 87u);
-  EXPECT_NE(ChangeDomainPassword(u"", u"alice", kwszOld, kwszNew), 87u);
-  EXPECT_EQ(m_pControl->nTranslate, 4);
+  VLT_IN_OWN_PROCESS(
+    EXPECT_EQ(ChangeDomainPassword(nullptr, u"alice", kwszOld, kwszNew), 87u);
+    EXPECT_EQ(ChangeDomainPassword(u"CORP", nullptr, kwszOld, kwszNew), 87u);
+    EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", nullptr, kwszNew), 87u);
+    EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, nullptr), 87u);
+    EXPECT_EQ(ChangeDomainPassword(u"\\\\DC01", u"alice", kwszOld, kwszNew), 87u);
+    EXPECT_EQ(m_pControl->nGetClassObject, 0);
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
+    // One backslash, or an empty domain (this machine), passes the checks.
+    EXPECT_NE(ChangeDomainPassword(u"\\CORP", u"alice", kwszOld, kwszNew), 87u);
+    EXPECT_NE(ChangeDomainPassword(u"", u"alice", kwszOld, kwszNew), 87u);
+    EXPECT_EQ(m_pControl->nTranslate, 4);
+  );
 }
 
 TEST_F(TranslatorContractTest, ThreadInAnotherApartmentStillTranslates) {
-  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-  EXPECT_EQ(Sent(), kwszTranslated);
-  EXPECT_EQ(platform::ComApartmentDepth(), 1);
-  CoUninitialize();
+  VLT_IN_OWN_PROCESS(
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    EXPECT_EQ(Sent(), kwszTranslated);
+    EXPECT_EQ(platform::ComApartmentDepth(), 1);
+    CoUninitialize();
+  );
 }

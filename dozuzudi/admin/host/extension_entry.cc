@@ -39,6 +39,8 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
 
   InitializeCriticalSection(&q.lock);
   q.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  // A start after a stop in the same process: the new workers stay.
+  q.stopRequested = 0;
 
   InitKeywordTables();
   int nError = 0;
