@@ -11,7 +11,7 @@
 
 #include "admin/trace/qtr_lazy_module.h"
 #include "admin/trace/qtr_trace.h"
-#include "in_process_collector.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -30,11 +30,11 @@ TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
     SCOPED_TRACE(nCase);
     vltqtr::CollectorOptions options;
     options.eOpenAnswer = nCase == 1 ? EOpenAnswer::kRefuse : EOpenAnswer::kNullState;
-    std::unique_ptr<CInProcessCollector> collector;
+    std::unique_ptr<vlttest::CTraceCapture> collector;
     if (nCase == 0)
       setenv("VLTQTR_DEVICE", "/nonexistent/vltqtr.sock", 1);
     else
-      collector = std::make_unique<CInProcessCollector>(options);
+      collector = std::make_unique<vlttest::CTraceCapture>(options);
     ASSERT_TRUE(collector == nullptr || collector->Started());
     QtrTraceModule module = MakeModule();
     QtrStateAddress state{nullptr};
@@ -52,7 +52,7 @@ TEST(QtrOpenTest, StateFollowsTheCollector) {
   vltqtr::CollectorOptions options;
   options.bClassFlags = 1u << QTR_ENTRY;
   options.nLevel = 5;
-  CInProcessCollector collector(options);
+  vlttest::CTraceCapture collector(options);
   ASSERT_TRUE(collector.Started());
   QtrTraceModule module = MakeModule();
   QtrStateAddress state{nullptr};
@@ -72,7 +72,7 @@ TEST(QtrOpenTest, StateFollowsTheCollector) {
 TEST(QtrOpenTest, NamedModulesOnly) {
   vltqtr::CollectorOptions options;
   options.rgsModules = {"RK_Other"};
-  CInProcessCollector collector(options);
+  vlttest::CTraceCapture collector(options);
   ASSERT_TRUE(collector.Started());
   QtrTraceModule module = MakeModule();
   QtrStateAddress state{nullptr};
@@ -94,7 +94,7 @@ TEST(QtrLazyModuleTest, ConcurrentFirstTracePointsOpenOnce) {
   vltqtr::CollectorOptions options;
   options.bClassFlags = 0xFF;
   options.nLevel = 255;
-  CInProcessCollector collector(options);
+  vlttest::CTraceCapture collector(options);
   ASSERT_TRUE(collector.Started());
   QtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
   constexpr int kThreads = 8;
