@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "account_test_support.h"
+#include "memory_scan.h"
 #include "platform/netapi/netapi.h"
 #include "test_registry.h"
 
@@ -70,4 +71,20 @@ TEST_F(ProviderDispatchTest, NonAsciiPasswordsRoundTrip) {
   ASSERT_TRUE(pStore);
   EXPECT_EQ(pStore->ChangePassword("alice", "Alice-9", "Gr\xc3\xbc\xc3\x9f-1"), 0u);
   EXPECT_EQ(NetUserChangePassword(u"DEMO", u"alice", u"Gr\u00fc\u00df-1", u"Alice-10"), 0u);
+}
+
+// A change's passwords, converted and hashed on the way, leave no copy in
+// this process's memory, freed blocks included, whatever the outcome.
+TEST_F(ProviderDispatchTest, NoCopyOfAPasswordOutlivesTheChange) {
+  ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("wipe.db"), {{"wipe", "Old-Wipe-5ecret-1-4c8d20e6f9a1b3"}}));
+  m_registry.Use(LocalDomain("DEMO", m_dir.Path("wipe.db")));
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"wipe", u"Wrong-Wipe-5ecret-0-b71f3e0c9d2a", u"New-Wipe-5ecret-2-e5a39c17d04f86"),
+            DWORD{ERROR_INVALID_PASSWORD});
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"wipe", u"Old-Wipe-5ecret-1-4c8d20e6f9a1b3", u"New-Wipe-5ecret-2-e5a39c17d04f86"), 0u);
+  EXPECT_EQ(NetUserChangePassword(u"DEMO", u"wipe", u"New-Wipe-5ecret-2-e5a39c17d04f86", u"Old-Wipe-5ecret-1-4c8d20e6f9a1b3"), 0u);
+  for (const char* pszSecret : {"Wrong-Wipe-5ecret-0-b71f3e0c9d2a", "Old-Wipe-5ecret-1-4c8d20e6f9a1b3", "New-Wipe-5ecret-2-e5a39c17d04f86"}) {
+    bool fReadable = false;
+    EXPECT_FALSE(vlttest::CSecretScan(pszSecret).FoundIn(getpid(), &fReadable)) << pszSecret;
+    if (!fReadable) GTEST_SKIP() << "this process's memory cannot be read here";
+  }
 }

@@ -13,7 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-#define SECRET "Body-Secret-4e1f9a07c3"
+#define SECRET "Body-Secret-4e1f9a07c3-5d26b8e14f70"
 
 TEST_F(HostTest, NoCopyOfARequestBodyOutlivesItsConnection) {
   StartHost({"--read-ahead", "64"});
@@ -25,7 +25,7 @@ TEST_F(HostTest, NoCopyOfARequestBodyOutlivesItsConnection) {
   const std::string small = "<p>" SECRET "</p>";
   const std::string large = std::string(20000, 'a') + SECRET + std::string(20000, 'b') + SECRET;
   const std::string chunked = "POST /test.dll?mode=discard HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
-                              "20\r\n" + std::string(32, 'c') + "\r\n16\r\n" SECRET "\r\n0\r\n\r\n";
+                              "20\r\n" + std::string(32, 'c') + "\r\n23\r\n" SECRET "\r\n0\r\n\r\n";
   {
     CHttpClient kept;
     Connect(kept);

@@ -1,10 +1,13 @@
 // Whether a process's writable memory (heap, stacks, anonymous and data
-// mappings; freed blocks too, which keep their bytes) holds a secret, as
-// UTF-8 or as UTF-16LE. The secret is kept masked, so that the scan never
-// finds a copy of its own; give it as a literal (read-only memory).
+// mappings; freed blocks too) holds a secret, as UTF-8 or as UTF-16LE. A
+// freed block keeps its bytes but the first 16, where the allocator links
+// it: the scan looks for what follows the secret's first 16 characters, so
+// secrets are longer than 30. The secret is kept masked, so that the scan
+// never finds a copy of its own; give it as a literal (read-only memory).
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <string.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -19,7 +22,8 @@ namespace vlttest {
 class CSecretScan {
  public:
   explicit CSecretScan(const char* pszSecret) {
-    for (const char* p = pszSecret; *p; ++p) {
+    EXPECT_GT(strlen(pszSecret), 30u);
+    for (const char* p = pszSecret + 16; *p; ++p) {
       m_utf8.push_back(static_cast<char>(*p ^ kMask));
       m_utf16.push_back(static_cast<char>(*p ^ kMask));
       m_utf16.push_back(static_cast<char>(0 ^ kMask));
