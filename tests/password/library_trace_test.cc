@@ -1,5 +1,4 @@
-// The library's trace points: written under its own module, and never
-// carrying a password.
+// The library's trace points under many first translations at once.
 #include <algorithm>
 #include <thread>
 #include <vector>
@@ -28,25 +27,6 @@ std::vector<unsigned> LibraryMessages(const std::vector<vlttest::TraceRecord>& r
 }
 
 }  // namespace
-
-TEST_F(LibraryTraceTest, TranslationsAndRefusalsAreTracedWithoutPasswords) {
-  VLT_IN_OWN_PROCESS(
-    auto records = vlttest::CaptureTraceRecords([&] {
-      CFakeAdsUser user;
-      ChangeDirectoryPassword(&user, u"alice", kwszOld, kwszNew);
-      ChangeDirectoryPassword(&user, nullptr, kwszOld, kwszNew);
-      ChangeDomainPassword(nullptr, u"alice", kwszOld, kwszNew);
-      ChangeDomainPassword(u"CORP", nullptr, kwszOld, kwszNew);
-      ChangeDomainPassword(u"CORP", u"alice", kwszOld, nullptr);
-      ChangeDomainPassword(u"\\\\DC01", u"alice", kwszOld, kwszNew);
-      ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew);
-    });
-    std::vector<unsigned> rgExpected = {30, 31, 32, 34, 30, 31, 34, 10, 26, 27, 28, 29, 30, 31, 34, 30, 31, 34};
-    EXPECT_EQ(LibraryMessages(records), rgExpected);
-    for (const char16_t* pw : {kwszOld, kwszNew, u"tr:Old-S3cret", u"tr:New-S3cret", u"S3cret"})
-      EXPECT_FALSE(vlttest::TraceRecordsContain(records, pw));
-  );
-}
 
 // Many first translations at once: the state leaves Untried exactly once and
 // never moves again, whichever answer came first.

@@ -1,5 +1,8 @@
 // The password library against the translator: installed, absent, failing,
 // answering for one password only; wiping of translated passwords.
+#include <functional>
+#include <vector>
+
 #include "admin/password/library/password_library.h"
 #include "fake_ads_user.h"
 #include "own_process.h"
@@ -29,16 +32,6 @@ class TranslatorContractTest : public pwtest::FakeTranslatorTest {
     EXPECT_TRUE(user.m_fBstrLengthsRight);
     return user.m_sOld + u"|" + user.m_sNew;
   }
-
-  // Two changes after a first translation that failed: the passwords go out
-  // as received, and translation is off for good (one activation only).
-  void ExpectSwitchedOff(int nTranslate) {
-    EXPECT_EQ(Sent(), kwszAsGiven);
-    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
-    EXPECT_EQ(Sent(), kwszAsGiven);
-    EXPECT_EQ(m_pControl->nGetClassObject, 1);
-    EXPECT_EQ(m_pControl->nTranslate, nTranslate);
-  }
 };
 
 }  // namespace
@@ -66,69 +59,54 @@ TEST_F(TranslatorContractTest, InstalledTranslatorAnswersForBothPasswords) {
 }
 
 TEST_F(TranslatorContractTest, DirectoryFailureIsReturnedUnchanged) {
-  VLT_IN_OWN_PROCESS(
-    CFakeAdsUser user(static_cast<HRESULT>(0x80070056u));
-    EXPECT_EQ(ChangeDirectory(&user), static_cast<HRESULT>(0x80070056u));
-    EXPECT_EQ(ChangeDirectoryPassword(nullptr, u"alice", kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
-    EXPECT_EQ(ChangeDirectoryPassword(&user, nullptr, kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
-    EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", nullptr, kwszNew), E_ADS_BAD_PARAMETER);
-    EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", kwszOld, nullptr), E_ADS_BAD_PARAMETER);
-    EXPECT_EQ(user.m_nChanges, 1);
-  );
+  CFakeAdsUser user(static_cast<HRESULT>(0x80070056u));
+  EXPECT_EQ(ChangeDirectory(&user), static_cast<HRESULT>(0x80070056u));
+  EXPECT_EQ(ChangeDirectoryPassword(nullptr, u"alice", kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
+  EXPECT_EQ(ChangeDirectoryPassword(&user, nullptr, kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
+  EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", nullptr, kwszNew), E_ADS_BAD_PARAMETER);
+  EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", kwszOld, nullptr), E_ADS_BAD_PARAMETER);
+  EXPECT_EQ(user.m_nChanges, 1);
 }
 
-TEST_F(TranslatorContractTest, AbsentTranslatorIsNeverAskedAgain) {
-  VLT_IN_OWN_PROCESS(
-    registry.Use("");
-    EXPECT_EQ(Sent(), kwszAsGiven);
-    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
-    // Installed later in the process: still no COM activation.
-    registry.Use(TranslatorServer("fakepwtrans.dll"));
-    EXPECT_EQ(Sent(), kwszAsGiven);
-    EXPECT_EQ(m_pControl->nGetClassObject, 0);
-  );
-}
-
-TEST_F(TranslatorContractTest, FailureOnFirstCallSwitchesTranslationOff) {
-  VLT_IN_OWN_PROCESS(
-    m_pControl->rgeAnswer[0] = eFakeAnswerFail;
-    ExpectSwitchedOff(1);
-  );
-}
-
-TEST_F(TranslatorContractTest, NonStringAnswerCountsAsFailure) {
-  VLT_IN_OWN_PROCESS(
-    m_pControl->rgeAnswer[0] = eFakeAnswerNotString;
-    ExpectSwitchedOff(1);
-  );
-}
-
-TEST_F(TranslatorContractTest, ObjectWithoutTheInterfaceCountsAsAbsent) {
-  VLT_IN_OWN_PROCESS(
-    m_pControl->fWithoutInterface = true;
-    ExpectSwitchedOff(0);
-  );
-}
-
-TEST_F(TranslatorContractTest, FailureAfterSuccessKeepsTranslatorAvailable) {
-  VLT_IN_OWN_PROCESS(
-    ASSERT_EQ(Sent(), kwszTranslated);
-    m_pControl->rgeAnswer[2] = eFakeAnswerFail;
-    m_pControl->rgeAnswer[3] = eFakeAnswerFail;
-    EXPECT_EQ(Sent(), kwszAsGiven);
-    EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
-    // Each later call is tried on its own merits.
-    EXPECT_EQ(Sent(), kwszTranslated);
-    EXPECT_EQ(m_pControl->nGetClassObject, 6);
-  );
-}
-
-TEST_F(TranslatorContractTest, AnswerForOldAndFailureForNewAreSentTogether) {
-  VLT_IN_OWN_PROCESS(
-    m_pControl->rgeAnswer[1] = eFakeAnswerFail;
-    EXPECT_EQ(Sent(), u"tr:Old-S3cret|New-S3cret");
-    EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
-  );
+// Translation is on from the first answer for good, and off from the first
+// failure for good; a failure once on passes that password as received.
+TEST_F(TranslatorContractTest, FirstAnswersDecideTheState) {
+  const struct {
+    const char* pszCase;
+    std::function<void()> arrange;
+    std::vector<std::u16string> rgSent;  // what the directory got, change by change
+    ETranslatorState eState;
+    int nGetClassObject, nTranslate;
+  } cases[] = {
+      {"first answer a failure", [this] { m_pControl->rgeAnswer[0] = eFakeAnswerFail; },
+       {kwszAsGiven, kwszAsGiven}, eTranslatorUnavailable, 1, 1},
+      {"first answer not a string", [this] { m_pControl->rgeAnswer[0] = eFakeAnswerNotString; },
+       {kwszAsGiven, kwszAsGiven}, eTranslatorUnavailable, 1, 1},
+      {"object without the interface", [this] { m_pControl->fWithoutInterface = true; },
+       {kwszAsGiven, kwszAsGiven}, eTranslatorUnavailable, 1, 0},
+      // Installed later in the process: still no activation.
+      {"absent",
+       [this] {
+         registry.Use("");
+         EXPECT_EQ(Sent(), kwszAsGiven);
+         registry.Use(TranslatorServer("fakepwtrans.dll"));
+       },
+       {kwszAsGiven}, eTranslatorUnavailable, 0, 0},
+      {"answer for the old password only", [this] { m_pControl->rgeAnswer[1] = eFakeAnswerFail; },
+       {u"tr:Old-S3cret|New-S3cret"}, eTranslatorAvailable, 2, 2},
+      {"failure after success",
+       [this] { m_pControl->rgeAnswer[2] = m_pControl->rgeAnswer[3] = eFakeAnswerFail; },
+       {kwszTranslated, kwszAsGiven, kwszTranslated}, eTranslatorAvailable, 6, 6},
+  };
+  for (const auto& c : cases) {
+    VLT_IN_OWN_PROCESS(
+      c.arrange();
+      for (const std::u16string& sSent : c.rgSent) EXPECT_EQ(Sent(), sSent) << c.pszCase;
+      EXPECT_EQ(CurrentTranslatorState(), c.eState) << c.pszCase;
+      EXPECT_EQ(m_pControl->nGetClassObject, c.nGetClassObject) << c.pszCase;
+      EXPECT_EQ(m_pControl->nTranslate, c.nTranslate) << c.pszCase;
+    );
+  }
 }
 
 TEST_F(TranslatorContractTest, TranslatedPasswordsAreZeroedBeforeTheyAreFreed) {
