@@ -6,17 +6,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <cstdlib>
 
 namespace vlttest {
 
+// exit, not _exit: the child's coverage counters are written at exit.
 template <class F>
 void RunAndExit(F&& body) {
   body();
-  std::fflush(nullptr);
-  _exit(::testing::Test::HasFailure() ? 1 : 0);
+  std::exit(::testing::Test::HasFailure() ? 1 : 0);
 }
 
 }  // namespace vlttest

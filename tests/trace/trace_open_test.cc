@@ -48,39 +48,6 @@ TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
   }
 }
 
-TEST(QtrOpenTest, StateFollowsTheCollector) {
-  vltqtr::CollectorOptions options;
-  options.bClassFlags = 1u << QTR_ENTRY;
-  options.nLevel = 5;
-  vlttest::CTraceCapture collector(options);
-  ASSERT_TRUE(collector.Started());
-  QtrTraceModule module = MakeModule();
-  QtrStateAddress state{nullptr};
-  QtrOpen(&module, &state);
-  QtrTraceState* pState = state.load();
-  ASSERT_NE(pState, nullptr);
-  EXPECT_NE(module.hDevice, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(QtrEnabled(pState, QTR_ENTRY, 5));
-  EXPECT_FALSE(QtrEnabled(pState, QTR_ENTRY, 6));
-  EXPECT_FALSE(QtrEnabled(pState, QTR_ERROR, 1));
-
-  collector.Stop();  // a stopping collector turns its modules off
-  EXPECT_FALSE(QtrEnabled(pState, QTR_ENTRY, 5));
-  EXPECT_EQ(QtrLoggerHandle(pState), 0u);
-}
-
-TEST(QtrOpenTest, NamedModulesOnly) {
-  vltqtr::CollectorOptions options;
-  options.rgsModules = {"RK_Other"};
-  vlttest::CTraceCapture collector(options);
-  ASSERT_TRUE(collector.Started());
-  QtrTraceModule module = MakeModule();
-  QtrStateAddress state{nullptr};
-  QtrOpen(&module, &state);
-  ASSERT_NE(state.load(), nullptr) << "registered, but not enabled";
-  EXPECT_FALSE(QtrEnabled(state.load(), QTR_ERROR, 0));
-}
-
 TEST(QtrLazyModuleTest, NoDeviceOpensOnceAndStaysSilent) {
   setenv("VLTQTR_DEVICE", "/nonexistent/vltqtr.sock", 1);
   QtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
