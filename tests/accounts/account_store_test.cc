@@ -13,14 +13,14 @@
 
 using accounttest::MakeStore;
 using platform::CAccountStore;
-using platform::SAccountInfo;
-using platform::SAccountPolicy;
+using platform::CAccountInfo;
+using platform::CAccountPolicy;
 
 namespace {
 
 class AccountStoreTest : public ::testing::Test {
  protected:
-  std::unique_ptr<CAccountStore> Make(const SAccountPolicy& policy) {
+  std::unique_ptr<CAccountStore> Make(const CAccountPolicy& policy) {
     auto pStore = MakeStore(m_dir.Path("accounts.db"), {{"alice", "Start-Pass1"}}, policy);
     EXPECT_TRUE(pStore);
     return pStore;
@@ -61,7 +61,7 @@ TEST_F(AccountStoreTest, NamesIgnoreCaseAndThePolicyPersists) {
   ASSERT_TRUE(pStore->SetPolicy({12, true, 4, 60, 7}));
   auto pAgain = Open();
   ASSERT_TRUE(pAgain);
-  SAccountPolicy read;
+  CAccountPolicy read;
   ASSERT_TRUE(pAgain->GetPolicy(read));
   EXPECT_EQ(std::tie(read.nMinLength, read.fComplexity, read.nHistory, read.nMinAgeSeconds, read.nLockoutThreshold),
             std::make_tuple(12u, true, 4u, int64_t{60}, 7u));
@@ -78,7 +78,7 @@ TEST_F(AccountStoreTest, PolicyRules) {
   };
   const struct {
     const char* pszRule;
-    SAccountPolicy policy;  // {min length, complexity, history, min age, lockout}
+    CAccountPolicy policy;  // {min length, complexity, history, min age, lockout}
     std::vector<SStep> steps;
   } cases[] = {
       {"length", {8, false, 0, 0, 0},
@@ -136,7 +136,7 @@ TEST_F(AccountStoreTest, PolicyRules) {
 TEST_F(AccountStoreTest, UnlockAfterLockout) {
   auto pStore = Make({0, false, 0, 0, 1});
   EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), DWORD{ERROR_INVALID_PASSWORD});
-  SAccountInfo info;
+  CAccountInfo info;
   ASSERT_TRUE(pStore->GetUser("alice", info));
   EXPECT_TRUE(info.fLocked);
   EXPECT_EQ(pStore->Unlock("alice"), 0u);
@@ -169,7 +169,7 @@ TEST_F(AccountStoreTest, ConcurrentChangesOfOneUserAreNeverHalfApplied) {
   ASSERT_NE(nWinner, -1);
   auto pStore = Open();
   ASSERT_TRUE(pStore);
-  SAccountInfo info;
+  CAccountInfo info;
   ASSERT_TRUE(pStore->GetUser("alice", info));
   EXPECT_EQ(info.nBadCount, static_cast<uint32_t>(nLosers));
   std::string winner = "Worker-" + std::to_string(nWinner);

@@ -13,7 +13,7 @@ namespace accounttest {
 // the users, each with its password.
 inline std::unique_ptr<platform::CAccountStore> MakeStore(
     const std::string& path, std::initializer_list<std::pair<const char*, const char*>> users,
-    const platform::SAccountPolicy& policy = {0, false, 0, 0, 0}) {
+    const platform::CAccountPolicy& policy = {0, false, 0, 0, 0}) {
   std::string error;
   auto pStore = platform::CAccountStore::Create(path, policy, error);
   if (!pStore) return nullptr;

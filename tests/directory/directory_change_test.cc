@@ -74,7 +74,7 @@ TEST_F(DirectoryChange, NoTraceRecordCarriesAPassword) {
   EXPECT_EQ(Change("carol@example.test", "Wr0ng-Old!", "N3w-Secret"), "old-password-invalid");
   EXPECT_EQ(Change("carol@example.test", kPassword, "Sh0rt!"), "new-password-invalid");
   EXPECT_EQ(Change("carol@example.test", kPassword, "N3w-Secret"), "");
-  std::vector<vlttest::TraceRecord> records = capture.Stop();
+  std::vector<vlttest::CTraceRecord> records = capture.Stop();
   bool fDnTraced = false;
   for (const auto& record : records)
     fDnTraced |= vltqtr::FormatGuid(record.rgbMessageGuid) == "{5b0e7c3a-94d1-4f6e-8a27-c1d39e60b4f2}" && record.nMessage == 12;

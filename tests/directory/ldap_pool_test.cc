@@ -34,7 +34,7 @@ TEST(LdapPoolTest, IdleConnectionsAreBoundedReusedAndEvictedTogether) {
   ASSERT_TRUE(slapd.Started());
   vlttest::ScopedRegistryFile registry;
   registry.Use(slapd.Registry());
-  platform::DirectorySettings settings;
+  platform::CDirectorySettings settings;
   ASSERT_TRUE(platform::ReadDirectorySettings(&settings));
   std::vector<LDAP*> rgpld(kMaxIdleConnections + 2);
   for (LDAP*& pld : rgpld) ASSERT_EQ(platform::AcquireServiceConnection(settings, &pld), LDAP_SUCCESS);

@@ -16,7 +16,7 @@ using pwtest::kwszOld;
 using LibraryTraceTest = pwtest::FakeTranslatorTest;
 
 // The library's message numbers among the records, in order.
-std::vector<unsigned> LibraryMessages(const std::vector<vlttest::TraceRecord>& records) {
+std::vector<unsigned> LibraryMessages(const std::vector<vlttest::CTraceRecord>& records) {
   std::vector<unsigned> rgn;
   for (const auto& record : records)
     if (record.sModule == "RK_Library_Krel") {

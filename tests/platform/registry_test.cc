@@ -59,7 +59,11 @@ TEST_F(RegistryTest, ReadsEveryValueType) {
               "\"Empty\"=hex:\n"
               "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\n"
               "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
-              "\"Unicode\"=\"\xC3\xA9t\xC3\xA9\"\n");
+              "\"Unicode\"=\"\xC3\xA9t\xC3\xA9\"\n"
+              "\"NoEnd\"=hex(2):41,00,42,00\n"
+              "\"Nuls\"=hex(2):41,00,00,00,00,00\n"
+              "\"Inner\"=hex(2):41,00,00,00,42,00,00,00\n"
+              "\"Odd\"=hex(2):41,00,42\n");
   HKEY key = Open(u"SOFTWARE\\Veltra\\XML Service");
   ASSERT_NE(key, nullptr);
   const struct {
@@ -84,6 +88,18 @@ TEST_F(RegistryTest, ReadsEveryValueType) {
     EXPECT_EQ(Query(key, v.pwszName, &dwType), v.data) << (v.pwszName ? v.pwszName[0] : '-');
     EXPECT_EQ(dwType, v.dwType) << (v.pwszName ? v.pwszName[0] : '-');
   }
+  // The platform's own string reads: the text before the first NUL, or all
+  // of it without a terminator; "" for anything that is not a string.
+  const struct {
+    const char16_t* pwszName;
+    const char* pszText;
+  } rgStrings[] = {{nullptr, "default text"}, {u"Unicode", "\xC3\xA9t\xC3\xA9"},
+                   {u"Expand", "%A%"},        {u"NoEnd", "AB"},
+                   {u"Nuls", "A"},            {u"Inner", "A"},
+                   {u"Odd", "A"},             {u"MaxRequestSize", ""},
+                   {u"Missing", ""}};
+  for (const auto& c : rgStrings)
+    EXPECT_EQ(platform::ReadRegistryUtf8(key, c.pwszName), c.pszText) << platform::ToUtf8(c.pwszName);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 

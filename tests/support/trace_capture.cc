@@ -10,9 +10,9 @@
 
 namespace vlttest {
 
-CTraceCapture::CTraceCapture(vltqtr::CollectorOptions options) {
+CTraceCapture::CTraceCapture(vltqtr::CCollectorOptions options) {
   if (options.sSocketPath.empty()) options.sSocketPath = m_dir.Path("device.sock");
-  m_pCollector = std::make_unique<vltqtr::CTraceCollector>(options, [this](const TraceRecord& record) {
+  m_pCollector = std::make_unique<vltqtr::CTraceCollector>(options, [this](const CTraceRecord& record) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_records.push_back(record);
   });
@@ -27,7 +27,7 @@ CTraceCapture::~CTraceCapture() {
   unsetenv("VLTQTR_DEVICE");
 }
 
-std::vector<TraceRecord> CTraceCapture::Stop() {
+std::vector<CTraceRecord> CTraceCapture::Stop() {
   if (m_thread.joinable()) {
     m_pCollector->Stop();
     m_thread.join();
@@ -36,7 +36,7 @@ std::vector<TraceRecord> CTraceCapture::Stop() {
   return m_records;
 }
 
-std::vector<TraceRecord> CTraceCapture::WaitForRecords(size_t n) {
+std::vector<CTraceRecord> CTraceCapture::WaitForRecords(size_t n) {
   for (int i = 0; i < 500; ++i) {
     {
       std::lock_guard<std::mutex> guard(m_lock);
@@ -48,7 +48,7 @@ std::vector<TraceRecord> CTraceCapture::WaitForRecords(size_t n) {
   return m_records;
 }
 
-std::vector<TraceRecord> CaptureTraceRecords(const std::function<void()>& scenario) {
+std::vector<CTraceRecord> CaptureTraceRecords(const std::function<void()>& scenario) {
   CTraceCapture capture;
   if (!capture.Started()) return {};
   TraceExtensionResetForTesting();
@@ -57,7 +57,7 @@ std::vector<TraceRecord> CaptureTraceRecords(const std::function<void()>& scenar
   return capture.Stop();
 }
 
-bool TraceRecordsContain(const std::vector<TraceRecord>& records, std::u16string_view sText) {
+bool TraceRecordsContain(const std::vector<CTraceRecord>& records, std::u16string_view sText) {
   if (sText.empty()) return false;
   const auto* pbWide = reinterpret_cast<const uint8_t*>(sText.data());
   const std::vector<uint8_t> wide(pbWide, pbWide + sText.size() * 2);

@@ -19,11 +19,11 @@
 
 namespace vlttest {
 
-using vltqtr::TraceRecord;
+using vltqtr::CTraceRecord;
 
 // Every class at every level, for every module.
-inline vltqtr::CollectorOptions AllTraceClasses() {
-  vltqtr::CollectorOptions options;
+inline vltqtr::CCollectorOptions AllTraceClasses() {
+  vltqtr::CCollectorOptions options;
   options.bClassFlags = 0xFF;
   options.nLevel = 255;
   return options;
@@ -31,7 +31,7 @@ inline vltqtr::CollectorOptions AllTraceClasses() {
 
 class CTraceCapture {
  public:
-  explicit CTraceCapture(vltqtr::CollectorOptions options = AllTraceClasses());
+  explicit CTraceCapture(vltqtr::CCollectorOptions options = AllTraceClasses());
   ~CTraceCapture();
   CTraceCapture(const CTraceCapture&) = delete;
   CTraceCapture& operator=(const CTraceCapture&) = delete;
@@ -41,9 +41,9 @@ class CTraceCapture {
   const vltqtr::CTraceCollector& Collector() const { return *m_pCollector; }
   // Stops serving (the modules fall silent); every record sent before is
   // in the result.
-  std::vector<TraceRecord> Stop();
+  std::vector<CTraceRecord> Stop();
   // The records so far, once there are at least n or five seconds passed.
-  std::vector<TraceRecord> WaitForRecords(size_t n);
+  std::vector<CTraceRecord> WaitForRecords(size_t n);
 
  private:
   CScratchDir m_dir;
@@ -51,15 +51,15 @@ class CTraceCapture {
   bool m_fStarted = false;
   std::thread m_thread;
   std::mutex m_lock;
-  std::vector<TraceRecord> m_records;
+  std::vector<CTraceRecord> m_records;
 };
 
 // Runs the scenario under a capture of every class and returns every record
 // written meanwhile. The extension's own module registers again first, so
 // that its trace points are captured as well.
-std::vector<TraceRecord> CaptureTraceRecords(const std::function<void()>& scenario);
+std::vector<CTraceRecord> CaptureTraceRecords(const std::function<void()>& scenario);
 
 // True when an item of any record contains the text as UTF-16 or as UTF-8.
-bool TraceRecordsContain(const std::vector<TraceRecord>& records, std::u16string_view sText);
+bool TraceRecordsContain(const std::vector<CTraceRecord>& records, std::u16string_view sText);
 
 }  // namespace vlttest

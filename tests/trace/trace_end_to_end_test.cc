@@ -81,7 +81,7 @@ int ExitStatus(pid_t pid) {
 // The extension's load message from the child, under a collector with these
 // classes and level.
 int LoadMessages(uint8_t bClassFlags, int nLevel) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.bClassFlags = bClassFlags;
   options.nLevel = static_cast<uint8_t>(nLevel);
   vlttest::CTraceCapture capture(options);
@@ -111,7 +111,7 @@ TEST(TraceEndToEndTest, CollectorStartedAfterTheLoad) {
   const pid_t pid = SpawnLoadingProcess("wait:" + sSignal);
   ASSERT_GT(pid, 0);
   WaitForFile(sSignal + ".loaded");
-  vltqtr::CollectorOptions options = vlttest::AllTraceClasses();
+  vltqtr::CCollectorOptions options = vlttest::AllTraceClasses();
   options.sSocketPath = dir.Path("device.sock");
   vlttest::CTraceCapture capture(options);
   ASSERT_TRUE(capture.Started());
@@ -121,13 +121,13 @@ TEST(TraceEndToEndTest, CollectorStartedAfterTheLoad) {
 }
 
 TEST(TraceEndToEndTest, ViewerEnablesRegisteredModulesUntilItStops) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.bClassFlags = 0;  // serves the device, wants nothing itself
   vlttest::CTraceCapture device(options);
   ASSERT_TRUE(device.Started());
   constexpr GUID kguidModule = {0x5eed, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
   QtrTraceModule module = {INVALID_HANDLE_VALUE, &kguidModule, u"RK_Viewed", kQtrClassNames};
-  QtrStateAddress state{nullptr};
+  CQtrStateAddress state{nullptr};
   QtrOpen(&module, &state);
   QtrTraceState* pState = state.load();
   ASSERT_NE(pState, nullptr);

@@ -25,10 +25,10 @@ QtrTraceModule MakeModule() {
 // With no device, a device that refuses the module or one that answers a
 // null state address, the module stays silent and keeps no handle.
 TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
-  using EOpenAnswer = vltqtr::CollectorOptions::EOpenAnswer;
+  using EOpenAnswer = vltqtr::CCollectorOptions::EOpenAnswer;
   for (int nCase = 0; nCase < 3; ++nCase) {
     SCOPED_TRACE(nCase);
-    vltqtr::CollectorOptions options;
+    vltqtr::CCollectorOptions options;
     options.eOpenAnswer = nCase == 1 ? EOpenAnswer::kRefuse : EOpenAnswer::kNullState;
     std::unique_ptr<vlttest::CTraceCapture> collector;
     if (nCase == 0)
@@ -37,7 +37,7 @@ TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
       collector = std::make_unique<vlttest::CTraceCapture>(options);
     ASSERT_TRUE(collector == nullptr || collector->Started());
     QtrTraceModule module = MakeModule();
-    QtrStateAddress state{nullptr};
+    CQtrStateAddress state{nullptr};
     QtrOpen(&module, &state);
     EXPECT_EQ(state.load(), nullptr);
     EXPECT_EQ(module.hDevice, INVALID_HANDLE_VALUE);
@@ -50,7 +50,7 @@ TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
 
 TEST(QtrLazyModuleTest, NoDeviceOpensOnceAndStaysSilent) {
   setenv("VLTQTR_DEVICE", "/nonexistent/vltqtr.sock", 1);
-  QtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
+  CQtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
   EXPECT_EQ(QtrLazyState(&module), nullptr);
   EXPECT_EQ(module.fOpenOnce.load(), 1);
   unsetenv("VLTQTR_DEVICE");
@@ -58,12 +58,12 @@ TEST(QtrLazyModuleTest, NoDeviceOpensOnceAndStaysSilent) {
 }
 
 TEST(QtrLazyModuleTest, ConcurrentFirstTracePointsOpenOnce) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.bClassFlags = 0xFF;
   options.nLevel = 255;
   vlttest::CTraceCapture collector(options);
   ASSERT_TRUE(collector.Started());
-  QtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
+  CQtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
   constexpr int kThreads = 8;
   std::atomic<int> cReady{0};
   std::atomic<int> cWritten{0};

@@ -20,7 +20,7 @@ std::vector<unsigned char> Bytes(const void* pb, size_t cb) {
 
 // Keeps what a device sees of each write request: the header, the entries
 // and, read during the request, the bytes each entry points at.
-class CRecordingDevice final : public platform::KernelObject {
+class CRecordingDevice final : public platform::CKernelObject {
  public:
   struct Request {
     DWORD nCode = 0;
@@ -69,16 +69,16 @@ TEST_F(QtrWriteTest, HeaderOfARecord) {
 
 TEST_F(QtrWriteTest, ItemsBecomeEntries) {
   LONG rgn[8] = {0, 1, 2, 3, 4, 5, 6, 7};
-  std::vector<QtrItem> eight;
+  std::vector<CQtrItem> eight;
   std::vector<unsigned char> rgbEight, rgbNine = Bytes(rgn, sizeof rgn);
   for (const LONG& n : rgn) eight.push_back(QtrInt(n));
-  std::vector<QtrItem> nine = eight;
+  std::vector<CQtrItem> nine = eight;
   nine.push_back(QtrString(u"abc"));
   for (unsigned char b : Bytes(u"abc", 8)) rgbNine.push_back(b);
   const std::vector<unsigned char> rgb(8193, 'x');
   const struct {
     const char* pszCase;
-    std::vector<QtrItem> items;
+    std::vector<CQtrItem> items;
     NTSTATUS status;
     USHORT cbRecord;
     std::vector<std::vector<unsigned char>> rgExpected;  // the data entries' bytes
@@ -91,12 +91,12 @@ TEST_F(QtrWriteTest, ItemsBecomeEntries) {
       {"8192 bytes", {{rgb.data(), 8192}}, STATUS_SUCCESS, 80, {std::vector<unsigned char>(8192, 'x')}},
       {"8193 bytes", {{rgb.data(), 8193}}, kQtrTooLarge, 0, {}},
       {"8193 bytes in two items", {{rgb.data(), 8000}, {rgb.data(), 193}}, kQtrTooLarge, 0, {}},
-      {"8193 bytes gathered", std::vector<QtrItem>(9, QtrItem{rgb.data(), 911}), kQtrTooLarge, 0, {}},
+      {"8193 bytes gathered", std::vector<CQtrItem>(9, CQtrItem{rgb.data(), 911}), kQtrTooLarge, 0, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.pszCase);
     m_device.m_requests.clear();
-    std::vector<QtrItem> items = c.items;
+    std::vector<CQtrItem> items = c.items;
     items.push_back({nullptr, 0});
     EXPECT_EQ(QtrWriteItems(1, &kguidTest, 5, items.data()), c.status);
     if (c.status != STATUS_SUCCESS) {
