@@ -41,7 +41,7 @@ std::vector<SDocument> Documents() {
       {"\n<!-- c -->  <!DOCTYPE r>\r\n <r><!-- in -->  after<s>x</s><!--t-->  y</r> <!-- end -->\n", true, true},
       {"<a><b><c>1</c><c>2</c></b><b/><b x='1' /></a >", true, true},
       {"<r>\n  <x> lead</x>\t\r\n tail\t</r>", true, true},
-      {"<r>&lt;&gt;&amp;&apos;&quot;&#33;&#x7E;&#x7e;</r>", true, true},
+      {"<r>&lt;&gt;&amp;&apos;&quot;&#33;&#x7E;&#x7e; and a run of text after them</r>", true, true},
       {"<r n='\xC3\xA9'>caf\xC3\xA9 &#xE9;&#233;</r>", true, false},
       {"<\xC3\xA9l \xE4\xB8\xAD='\xE4\xB8\xAD'>\xE4\xB8\xAD&#x4E2D;&#xFFFD;</\xC3\xA9l>", false, false},
       {"<\xC3\xA9l \xC3\xA9='\xE4\xB8\xAD'>\xE4\xB8\xAD\xC3\xA9</\xC3\xA9l>", false, true},
