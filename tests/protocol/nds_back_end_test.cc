@@ -32,9 +32,9 @@ std::u16string Answer(AdminError id) { return id == nullptr ? u"(none)" : id; }
 
 }  // namespace
 
-TEST(NdsBackEndTest, MissingLibraryFailsUntilOneIsInstalled) {
+TEST(NdsBackEndTest, UnloadableLibraryFailsUntilOneLoads) {
   VLT_IN_OWN_PROCESS(
-    setenv("VLTADMIN_MODULE_PATH", ModuleDir("none").c_str(), 1);
+    setenv("VLTADMIN_MODULE_PATH", ModuleDir("unloadable").c_str(), 1);
     EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
     setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds").c_str(), 1);
     FakeNds fake;

@@ -1,6 +1,7 @@
 // Tests against a real vltadmin-host over loopback: with the host tests'
 // extension (HostTest) or with the real extension, a registry of the
-// test's own and the stand-in NDS client library (HostWithExtension).
+// test's own and (unless a test turns it off) the stand-in NDS client
+// library (HostWithExtension).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -59,7 +60,7 @@ class HostWithExtension : public HostTest {
 
   void StartHost(const std::string& registryMore = "", std::vector<std::string> args = {}) {
     m_registry.Use(registryMore);
-    m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
+    if (m_fStandInNds) m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
     args.insert(args.begin(), {"--registry", m_registry.Path()});
     StartHostWith(args);
   }
@@ -73,5 +74,8 @@ class HostWithExtension : public HostTest {
     return ErrorIdOf(response.m_body);
   }
 
+  // The stand-in NDS client library instead of the real one beside the
+  // platform library.
+  bool m_fStandInNds = true;
   vlttest::ScopedRegistryFile m_registry;
 };
