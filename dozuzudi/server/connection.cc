@@ -24,8 +24,23 @@ namespace {
 
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr size_t kMaxLingerBytes = 1 << 20;
-constexpr uint64_t kMaxBodyBytes = 0xFFFFFFFEull;  // 0xFFFFFFFF marks a chunked body
 constexpr size_t kInitialReadRoom = 2048;
+
+// Exactly one Transfer-Encoding line saying "chunked", or none: any other
+// coding, or a list, could frame the body differently for a proxy in front.
+bool HasPlainFraming(const CConnectionRequest& req) {
+  size_t nCodings = 0;
+  bool fChunked = false;
+  for (const auto& field : req) {
+    if (field.name() != http::field::transfer_encoding) continue;
+    ++nCodings;
+    std::string_view value(field.value().data(), field.value().size());
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    fChunked = beast::iequals(value, "chunked");
+  }
+  return nCodings == 0 || (nCodings == 1 && fChunked);
+}
 
 bool IsParseError(const error_code& ec) {
   static const auto& s_category = http::make_error_code(http::error::bad_target).category();
@@ -73,6 +88,7 @@ CConnection::CConnection(CHttpServer& server, size_t iSlot, tcp::socket socket,
   m_peer = FormatEndpoint(peer);
   m_peerAddress = peer.address().to_string();
   m_nPeerPort = peer.port();
+  m_addressKey = CClientAddresses::KeyOf(peer.address());
   error_code ec;
   socket.set_option(tcp::no_delay(true), ec);
   // Room for a whole request of the usual size, so that it takes one read.
@@ -84,8 +100,9 @@ CConnection::CConnection(CHttpServer& server, size_t iSlot, tcp::socket socket,
 }
 
 CConnection::~CConnection() {
+  SetWaiting(false);
   m_server.Unregister(m_iSlot, this);  // when it ended without Close
-  m_server.ConnectionGone();
+  m_server.ConnectionGone(m_addressKey);
 }
 
 beast::tcp_stream& CConnection::Tcp() {
@@ -94,6 +111,7 @@ beast::tcp_stream& CConnection::Tcp() {
 
 void CConnection::Start() {
   m_server.Register(m_iSlot, this);
+  SetWaiting(true);
   if (!m_pTls) {
     ReadHeader(true);
     return;
@@ -115,6 +133,48 @@ void CConnection::CloseIfIdle() {
   if (m_eState == eIdle || m_eState == eHandshake) Close();
 }
 
+void CConnection::CloseIfWaiting() {
+  CMutexLock guard(&m_handoff);
+  m_fEvicted.store(false);
+  if (m_eState == eReadAhead) {
+    m_pRequest.reset();  // not handed to the extension: it holds a reference to this
+    Close();
+  } else if (m_eState == eIdle || m_eState == eHandshake) {
+    Close();
+  }
+}
+
+void CConnection::SetWaiting(bool fWaiting) {
+  int64_t nSince = 0;
+  if (fWaiting)
+    nSince = std::max<int64_t>(1, std::chrono::steady_clock::now().time_since_epoch().count());
+  int64_t nWas = m_nWaitingSince.exchange(nSince);
+  if ((nWas != 0) == fWaiting) return;
+  if (fWaiting)
+    m_server.BeginWaiting();
+  else
+    m_server.EndWaiting();
+}
+
+// The bytes of requests already parsed (bodies among them) are cleared from
+// the read buffer; unparsed ones (a pipelined request) are kept.
+void CConnection::WipeConsumed() {
+  const size_t cbKept = m_buffer.size();
+  std::vector<char, CWipingAllocator<char>> rgKept;
+  if (cbKept > 0) {
+    rgKept.resize(cbKept);
+    asio::buffer_copy(asio::buffer(rgKept), m_buffer.data());
+  }
+  // Emptied, the buffer hands out its whole storage.
+  m_buffer.consume(cbKept);
+  auto room = m_buffer.prepare(m_buffer.capacity());
+  explicit_bzero(room.data(), room.size());
+  if (cbKept > 0) {
+    asio::buffer_copy(m_buffer.prepare(cbKept), asio::buffer(rgKept));
+    m_buffer.commit(cbKept);
+  }
+}
+
 void CConnection::ReadHeader(bool fFirst) {
   if (m_server.Stopping()) {
     CloseGracefully();
@@ -127,10 +187,13 @@ void CConnection::ReadHeader(bool fFirst) {
 // to the io thread with it.
 void CConnection::StartReadHeader(bool fFirst) {
   m_eState = eIdle;
-  m_parser.emplace();
-  m_parser->header_limit(static_cast<std::uint32_t>(m_server.Options().m_cbMaxHeader));
-  m_parser->body_limit(kMaxBodyBytes);
+  SetWaiting(true);
   const CHostOptions& opts = m_server.Options();
+  m_parser.emplace();
+  m_parser->header_limit(static_cast<std::uint32_t>(opts.m_cbMaxHeader));
+  // A declared length over it is refused before any body byte is read (and
+  // before a "100 Continue").
+  m_parser->body_limit(opts.m_cbReadAhead);
   Tcp().expires_after(fFirst || m_buffer.size() > 0 ? opts.m_headerTimeout
                                                     : opts.m_keepAliveTimeout);
   WithStream([this](auto& stream) {
@@ -165,6 +228,10 @@ void CConnection::StartRequest() {
   m_logMethod.assign(req.method_string().data(), req.method_string().size());
   if (req.version() != 10 && req.version() != 11) {
     Reply("505 HTTP Version Not Supported", false);
+    return;
+  }
+  if (!HasPlainFraming(req) || (req.version() == 11 && req.count(http::field::host) != 1)) {
+    Reply("400 Bad Request", false);
     return;
   }
   std::string_view target(req.target().data(), req.target().size());
@@ -218,18 +285,17 @@ void CConnection::StartRequest() {
   pr->m_nPeerPort = m_nPeerPort;
   pr->m_nServerPort = m_server.LocalPort();
 
-  size_t cbAhead = 0;
-  if (m_parser->chunked()) {
-    m_cbTotal = 0xFFFFFFFFu;
-    cbAhead = m_server.Options().m_cbReadAhead;
-  } else if (auto cl = m_parser->content_length(); cl && *cl > 0) {
-    m_cbTotal = static_cast<DWORD>(*cl);
-    cbAhead = std::min<uint64_t>(*cl, m_server.Options().m_cbReadAhead);
-  } else {
-    m_cbTotal = 0;
-  }
-  pr->m_readAhead.resize(cbAhead);
+  // Room for the whole body: the parser's body limit refuses a longer one
+  // (a chunked body gets a byte more, so that its end fits beside a body of
+  // exactly the limit).
+  size_t cbRoom = 0;
+  if (m_parser->chunked())
+    cbRoom = m_server.Options().m_cbReadAhead + 1;
+  else if (auto cl = m_parser->content_length(); cl && *cl > 0)
+    cbRoom = static_cast<size_t>(*cl);
+  pr->m_readAhead.resize(cbRoom);
   m_cbAhead = 0;
+  m_tBodyStart = std::chrono::steady_clock::now();
   m_pRequest = std::move(pr);
 
   m_eState = eReadAhead;
@@ -240,6 +306,7 @@ void CConnection::StartRequest() {
     WithStream([this](auto& stream) {
       asio::async_write(stream, asio::buffer(s_szContinue, sizeof(s_szContinue) - 1),
                         [self = shared_from_this()](error_code ec, size_t) {
+                          if (self->m_eState == eClosed) return;
                           if (ec) {
                             self->m_pRequest.reset();
                             self->Close();
@@ -253,16 +320,27 @@ void CConnection::StartRequest() {
   ReadAhead();
 }
 
+// Reads the whole body before the extension sees the request. The body has
+// one deadline, the body timeout plus what it received so far at the
+// minimum rate, so that a client trickling a byte now and then cannot keep
+// the connection forever.
 void CConnection::ReadAhead() {
   size_t cbCap = m_pRequest->m_readAhead.size();
-  if (m_parser->is_done() || m_cbAhead >= cbCap) {
+  if (m_parser->is_done()) {
     Dispatch();
+    return;
+  }
+  if (m_cbAhead >= cbCap) {
+    m_pRequest.reset();
+    Reply("413 Payload Too Large", false);
     return;
   }
   auto& body = m_parser->get().body();
   body.data = m_pRequest->m_readAhead.data() + m_cbAhead;
   body.size = cbCap - m_cbAhead;
-  Tcp().expires_after(m_server.Options().m_bodyTimeout);
+  const CHostOptions& opts = m_server.Options();
+  Tcp().expires_at(m_tBodyStart + opts.m_bodyTimeout +
+                   std::chrono::milliseconds(m_cbAhead * 1000 / opts.m_cbBodyMinRate));
   WithStream([this](auto& stream) {
     http::async_read_some(
         stream, m_buffer, *m_parser, [self = shared_from_this()](error_code ec, size_t) {
@@ -274,7 +352,9 @@ void CConnection::ReadAhead() {
           b.size = 0;
           if (ec) {
             self->m_pRequest.reset();
-            if (IsParseError(ec))
+            if (ec == http::error::body_limit)
+              self->Reply("413 Payload Too Large", false);
+            else if (IsParseError(ec))
               self->Reply("400 Bad Request", false);
             else
               self->Close();
@@ -286,14 +366,18 @@ void CConnection::ReadAhead() {
 }
 
 void CConnection::Dispatch() {
+  if (m_eState == eClosed) return;  // closed while its extension restarted
   // Held while the extension restarts; dispatched again on this thread after.
   if (!m_pExtension->Enter([self = shared_from_this()] {
         asio::post(self->m_io, [self] { self->Dispatch(); });
       }))
     return;
   m_eState = eInExtension;
+  SetWaiting(false);
   Tcp().expires_never();
-  m_pRequest->FillControlBlock(m_cbTotal, static_cast<DWORD>(m_cbAhead));
+  WipeConsumed();
+  // The whole body is at hand: ReadClient never waits on the client.
+  m_pRequest->FillControlBlock(static_cast<DWORD>(m_cbAhead), static_cast<DWORD>(m_cbAhead));
   // From the call on, the extension's thread may end the request and read
   // the next one: nothing of the connection is touched here after a pending
   // result.
@@ -319,49 +403,11 @@ void CConnection::Dispatch() {
   FinishRequest();
 }
 
-bool CConnection::ReadBody(CHostRequest& r, void* pv, DWORD& cb) {
-  if (OnIoThread()) return false;  // would block the thread that must do the read
-  if (cb == 0) return true;
-  r.m_call.Reset();
-  asio::post(m_io, [self = shared_from_this(), pr = &r, pv, cb] {
-    self->ReadBodyOnIo(pr, pv, cb);
-  });
-  return r.m_call.Wait(cb);
-}
-
-void CConnection::ReadBodyOnIo(CHostRequest* pr, void* pv, DWORD cb) {
-  if (m_fBroken || m_eState == eClosed) {
-    pr->m_call.Complete(false, 0);
-    return;
-  }
-  if (m_parser->is_done()) {
-    pr->m_call.Complete(true, 0);
-    return;
-  }
-  auto& body = m_parser->get().body();
-  body.data = pv;
-  body.size = cb;
-  Tcp().expires_after(m_server.Options().m_bodyTimeout);
-  WithStream([this, pr, pv, cb](auto& stream) {
-    http::async_read_some(
-        stream, m_buffer, *m_parser,
-        [self = shared_from_this(), pr, pv, cb](error_code ec, size_t) {
-          if (ec == http::error::need_buffer) ec = {};
-          auto& b = self->m_parser->get().body();
-          DWORD cbGot = static_cast<DWORD>(cb - b.size);
-          b.data = nullptr;
-          b.size = 0;
-          self->Tcp().expires_never();
-          if (ec) {
-            self->m_fBroken = true;
-            pr->m_call.Complete(false, 0);
-          } else if (cbGot == 0 && !self->m_parser->is_done()) {
-            self->ReadBodyOnIo(pr, pv, cb);  // only framing was read so far
-          } else {
-            pr->m_call.Complete(true, cbGot);
-          }
-        });
-  });
+// The extension had the whole body in the control block: a read past it
+// finds its end.
+bool CConnection::ReadBody(CHostRequest&, void*, DWORD& cb) {
+  cb = 0;
+  return true;
 }
 
 bool CConnection::WriteBody(CHostRequest& r, const void* pv, DWORD cb) {
@@ -557,6 +603,7 @@ void CConnection::Reply(const char* pszStatus, bool fKeep) {
 void CConnection::ReplyWith(const CHostReply& reply, bool fKeep) {
   fKeep = fKeep && !m_server.Stopping();
   m_eState = eFinishing;
+  SetWaiting(false);
   m_reply = reply.Wire(fKeep);
   int nStatus = reply.m_nStatus;
   Tcp().expires_after(m_server.Options().m_writeTimeout);
@@ -617,12 +664,14 @@ void CConnection::Drain() {
 void CConnection::Close() {
   if (m_eState == eClosed) return;
   m_eState = eClosed;
+  SetWaiting(false);
   if (m_fAdmitted) {
     m_fAdmitted = false;
     m_server.LeaveAdmission();
   }
   Tcp().close();  // a FIN, or a reset when unread bytes remain
   explicit_bzero(m_rgDrain, sizeof(m_rgDrain));
+  WipeConsumed();
   m_server.Unregister(m_iSlot, this);
 }
 

@@ -1,5 +1,5 @@
-// One client connection: reads requests (header, then up to the read-ahead
-// of the body) on its io thread, hands each to its extension and carries the
+// One client connection: reads requests (header, then the whole body) on
+// its io thread, hands each to its extension and carries the
 // extension's reads and writes to the socket. Plain TCP or TLS.
 //
 // The connection has one owner at a time. Its io thread owns it while it
@@ -9,7 +9,7 @@
 // (without waiting: a write the socket cannot take at once is finished by
 // the io thread, which wakes the writer) and, at the end of the session,
 // starts the read of the next request, which hands the connection back, or
-// closes it when no lingering is needed. Body reads, TLS writes and
+// closes it when no lingering is needed. TLS writes and
 // lingering closes go through the io thread (posted; one thread per
 // io_context, so no strand is needed). m_handoff orders the extension
 // thread's last steps against CloseIfIdle at a stop.
@@ -29,6 +29,7 @@
 #include <optional>
 #include <string>
 
+#include "server/client_addresses.h"
 #include "server/host_mutex.h"
 #include "server/host_reply.h"
 #include "server/host_request.h"
@@ -37,6 +38,9 @@
 
 class CHttpServer;
 class CExtensionModule;
+
+using CConnectionRequest =
+    boost::beast::http::request<boost::beast::http::buffer_body>;
 
 class CConnection final : public IRequestChannel,
                           public std::enable_shared_from_this<CConnection> {
@@ -48,6 +52,16 @@ class CConnection final : public IRequestChannel,
   void Start();
   // Closes the connection when it is waiting for a request (server stop).
   void CloseIfIdle();
+  // Closes the connection when it still waits for a whole request: its
+  // header or its body (to make room for another client). On its io thread.
+  void CloseIfWaiting();
+  // Since when it waits for a whole request (steady clock ticks), 0 when it
+  // does not; any thread.
+  int64_t WaitingSince() const { return m_nWaitingSince.load(); }
+  // Marked when a close to make room is on its way to its io thread.
+  void MarkEvicted() { m_fEvicted.store(true); }
+  bool Evicted() const { return m_fEvicted.load(); }
+  const CAddressKey& AddressKey() const { return m_addressKey; }
 
   bool ReadBody(CHostRequest& request, void* pv, DWORD& cb) override;
   bool WriteBody(CHostRequest& request, const void* pv, DWORD cb) override;
@@ -66,13 +80,14 @@ class CConnection final : public IRequestChannel,
   }
   boost::beast::tcp_stream& Tcp();
 
+  void SetWaiting(bool fWaiting);
+  void WipeConsumed();
   void ReadHeader(bool fFirst);
   void StartReadHeader(bool fFirst);
   void OnHeader(boost::beast::error_code ec);
   void StartRequest();
   void ReadAhead();
   void Dispatch();
-  void ReadBodyOnIo(CHostRequest* pr, void* pv, DWORD cb);
   void FinishRequest();
   void FinishOnExtensionThread(CHostRequest& r);
   void AnswerIfSilent(CHostRequest& r);
@@ -106,7 +121,10 @@ class CConnection final : public IRequestChannel,
   bool m_fBroken = false;     // a read or write failed: no further use
   bool m_fAdmitted = false;   // counted by the server until dispatched
   size_t m_cbAhead = 0;
-  DWORD m_cbTotal = 0;
+  std::chrono::steady_clock::time_point m_tBodyStart;
+  std::atomic<int64_t> m_nWaitingSince{0};
+  std::atomic<bool> m_fEvicted{false};
+  CAddressKey m_addressKey;
   uint64_t m_nSerial = 0;
   size_t m_cbDrained = 0;
   uint64_t m_cbSent = 0;

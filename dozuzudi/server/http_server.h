@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "server/access_log.h"
+#include "server/client_addresses.h"
 #include "server/extension_module.h"
 #include "server/host_metrics.h"
 #include "server/host_mutex.h"
@@ -68,7 +69,13 @@ class CHttpServer {
   // From any thread (a connection may close on an extension's thread).
   void Register(size_t iSlot, CConnection* pc);
   void Unregister(size_t iSlot, CConnection* pc);
-  void ConnectionGone() { m_nConnections.fetch_sub(1); }
+  void ConnectionGone(const CAddressKey& key) {
+    m_addresses.Release(key);
+    m_nConnections.fetch_sub(1);
+  }
+  // Connections waiting for a whole request (header or body).
+  void BeginWaiting() { m_nWaiting.fetch_add(1); }
+  void EndWaiting() { m_nWaiting.fetch_sub(1); }
   unsigned short LocalPort() const { return m_nPort; }
 
   // What the host answers itself, before any extension: the page files
@@ -91,6 +98,9 @@ class CHttpServer {
   };
 
   void Accept();
+  // Closes the connection that has waited longest for a whole request;
+  // false when none waits.
+  bool EvictLongestWaiting();
 
   const CHostOptions& m_opts;
   const std::vector<std::unique_ptr<CExtensionModule>>& m_rgExtensions;
@@ -106,6 +116,8 @@ class CHttpServer {
   std::atomic<bool> m_fStopping{false};
   std::atomic<long> m_nAdmitted{0};
   std::atomic<long> m_nConnections{0};
+  std::atomic<long> m_nWaiting{0};
+  CClientAddresses m_addresses;
   CHostMetrics m_metrics;
   CPageFiles m_pages;
   bool m_fMetricsHere = false;

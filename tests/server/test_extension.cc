@@ -16,7 +16,11 @@
 //   mode=error      HttpExtensionProc returns HSE_STATUS_ERROR
 //   mode=stats      counters: failed body reads, requests served
 // Environment: VLT_TEST_EXTENSION_REFUSE=1 makes GetExtensionVersion fail;
-// VLT_TEST_EXTENSION_WORKERS sets the number of workers (default 4).
+// VLT_TEST_EXTENSION_WORKERS sets the number of workers (default 4);
+// VLT_TEST_EXTENSION_STOP_AT_START=1 sends the host SIGTERM while it starts.
+#include <signal.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -203,6 +207,8 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* pVer) {
   const char* pszWorkers = std::getenv("VLT_TEST_EXTENSION_WORKERS");
   int nWorkers = pszWorkers ? std::atoi(pszWorkers) : 4;
   for (int i = 0; i < (nWorkers > 0 ? nWorkers : 1); ++i) g_workers.emplace_back(WorkerMain);
+  if (const char* psz = std::getenv("VLT_TEST_EXTENSION_STOP_AT_START"); psz && *psz == '1')
+    kill(getpid(), SIGTERM);
   return TRUE;
 }
 
