@@ -376,8 +376,11 @@ void CConnection::Dispatch() {
   SetWaiting(false);
   Tcp().expires_never();
   WipeConsumed();
-  // The whole body is at hand: ReadClient never waits on the client.
-  m_pRequest->FillControlBlock(static_cast<DWORD>(m_cbAhead), static_cast<DWORD>(m_cbAhead));
+  // The whole body is at hand: ReadClient never waits on the client. A
+  // chunked body still has no declared length for the extension
+  // (0xFFFFFFFF), as ISAPI marks it.
+  m_pRequest->FillControlBlock(m_parser->chunked() ? 0xFFFFFFFFu : static_cast<DWORD>(m_cbAhead),
+                               static_cast<DWORD>(m_cbAhead));
   // From the call on, the extension's thread may end the request and read
   // the next one: nothing of the connection is touched here after a pending
   // result.
