@@ -1,11 +1,16 @@
 // The extension's lifecycle: the load-time work, GetExtensionVersion and
 // TerminateExtension.
+#include <initializer_list>
+
 #include "admin/host/extension_exports.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
+#include "admin/messages/admin_error.h"
 #include "admin/messages/keyword_tables.h"
+#include "admin/metrics/extension_metrics.h"
 #include "admin/trace/extension_trace.h"
 #include "admin/xml/icu_trans.h"
+#include "platform/registry/registry.h"
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -40,8 +45,19 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
   InitializeCriticalSection(&q.lock);
   for (CWorkerSlot& slot : q.slots) slot.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   q.processorCount = static_cast<LONG>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS));
+  // A start after a stop in the same process: the new workers stay.
+  EnterCriticalSection(&q.lock);
+  q.stopRequested = 0;
+  LeaveCriticalSection(&q.lock);
 
+  // A start (also a reload) reads the settings as the file holds them now.
+  platform::CheckRegistryFileNow();
   InitKeywordTables();
+  // The answers a change can give are listed from the start.
+  for (AdminError pwszId : {AdminError(nullptr), AdminError(ERR_ID_OLD_PASSWORD_INVALID),
+                            AdminError(ERR_ID_NEW_PASSWORD_INVALID), AdminError(ERR_ID_OPERATION_FAILED),
+                            AdminError(ERR_ID_ADMIN_ERR_OPERATION_FAILED), AdminError(ERR_ID_BAD_REQUEST)})
+    DeclareAnswer(pwszId);
   int nError = 0;
   if (!CIcuTrans::Initialize(&nError, nullptr)) return FALSE;
 

@@ -4,6 +4,7 @@
 
 #include "admin/host/extension_exports.h"
 #include "admin/host/settings.h"
+#include "admin/metrics/extension_metrics.h"
 #include "platform/base/heap.h"
 
 RequestQueue g_requestQueue;
@@ -56,6 +57,7 @@ bool WithdrawRequest(RequestNode* pNode) EXCLUDES(g_requestQueue.lock) {
       if (q.tail == p) q.tail = pPrev;
       --q.pendingCount;
       InterlockedExchange(&q.pendingHint, q.pendingCount);
+      CountQueuedRequests(-1);
       fWithdrawn = true;
       break;
     }
@@ -110,6 +112,7 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   q.tail = pNode;
   ++q.pendingCount;
   InterlockedExchange(&q.pendingHint, q.pendingCount);
+  CountQueuedRequests(1);
   LONG nWorkers = ReadInterlocked(&q.workerCount);
   if (q.pendingCount > nWorkers && nWorkers < MaxWorkerThreads) {
     InterlockedIncrement(&q.workerCount);
@@ -148,6 +151,7 @@ RequestNode* DequeueRequestLocked(RequestQueue& q) {
     --q.pendingCount;
     ++q.takenCount;
     InterlockedExchange(&q.pendingHint, q.pendingCount);
+    CountQueuedRequests(-1);
   }
   return pNode;
 }

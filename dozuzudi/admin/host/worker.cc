@@ -2,6 +2,7 @@
 #include "admin/host/request_intake.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
+#include "admin/metrics/extension_metrics.h"
 #include "admin/protocol/request.h"
 #include "platform/base/blocking_wait.h"
 #include "platform/base/heap.h"
@@ -234,7 +235,9 @@ DWORD WINAPI WorkerMain(LPVOID) {
     RequestNode* pNode = TakeRequest(fServed);
     fServed = pNode != nullptr;
     if (pNode != nullptr) {
+      CountBusyWorkers(1);
       ServeRequest(pNode, buffer);
+      CountBusyWorkers(-1);
       FreeRequestNode(pNode);
       continue;
     }

@@ -188,6 +188,7 @@ DWORD GetTickCount() {
 }
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount) {
+  if (lpPerformanceCount == nullptr) return FALSE;
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   lpPerformanceCount->QuadPart = static_cast<LONGLONG>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
@@ -195,6 +196,7 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount) {
 }
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency) {
+  if (lpFrequency == nullptr) return FALSE;
   lpFrequency->QuadPart = 1000000000;
   return TRUE;
 }

@@ -49,12 +49,8 @@ BOOL CloseHandle(HANDLE hObject);
 
 void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount();
-
-// A monotonic counter of QueryPerformanceFrequency ticks per second; read
+// A monotonic counter and its ticks per second (nanoseconds here); read
 // without a system call.
-typedef union _LARGE_INTEGER {
-  LONGLONG QuadPart;
-} LARGE_INTEGER;
 BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency);
 

@@ -152,6 +152,12 @@ class CRegistryFile {
     return snapshot;
   }
 
+  void CheckNow() EXCLUDES(m_lock) {
+    EnterCriticalSection(&m_lock);
+    m_nNextCheck = 0;
+    LeaveCriticalSection(&m_lock);
+  }
+
  private:
   CRITICAL_SECTION m_lock;
   std::string m_path GUARDED_BY(m_lock);
@@ -243,6 +249,7 @@ bool IsPredefined(const void* p) {
 
 namespace platform {
 std::string RegistryFilePath() { return RegistryFilePathText(); }
+void CheckRegistryFileNow() { RegistryFile().CheckNow(); }
 }  // namespace platform
 
 LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {

@@ -110,6 +110,9 @@ LONG RegCloseKey(HKEY hKey);
 namespace platform {
 // The registry file in use (VLTADMIN_REGISTRY or the installed default).
 std::string RegistryFilePath();
+// Makes the next open check the file at once (a start that must see the
+// latest edit, such as a reload, calls it first).
+void CheckRegistryFileNow();
 
 // A REG_SZ or REG_EXPAND_SZ value (taken as written, never expanded) as its
 // text: the units before the first NUL, or every unit when the data has no
