@@ -401,7 +401,7 @@ void CConnection::CompleteRequest() {
   CHostRequest& r = *m_pRequest;
   bool fKeep = !m_fBroken && r.m_fKeepConn && m_parser->keep_alive() && m_parser->is_done() &&
                r.m_framing.IsComplete();
-  LogRequest(r.m_nStatus);
+  LogRequest(r.m_nStatus, r.m_logNote);
   m_pRequest.reset();
   AfterResponse(fKeep);
 }
@@ -489,8 +489,8 @@ void CConnection::Close() {
   m_server.Unregister(m_iSlot, this);
 }
 
-void CConnection::LogRequest(int nStatus) {
+void CConnection::LogRequest(int nStatus, std::string_view note) {
   if (!m_server.Log().IsOpen()) return;
   m_server.Log().Write(m_peer, m_logMethod, m_logPath, nStatus, m_cbSent,
-                       std::chrono::steady_clock::now() - m_tStart);
+                       std::chrono::steady_clock::now() - m_tStart, note);
 }

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <string>
 
 #include "server/host_request.h"
@@ -68,7 +69,7 @@ class CConnection final : public IRequestChannel,
   void CloseGracefully();
   void Drain();
   void Close();
-  void LogRequest(int nStatus);
+  void LogRequest(int nStatus, std::string_view note = {});
 
   CHttpServer& m_server;
   size_t m_iSlot;

@@ -11,7 +11,9 @@ class LocalStoreOverHttp : public HostWithExtension {
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), policy, {{"alice", "Alice-Pass-1"}}));
     policy.nMinAgeSeconds = 86400;
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("slow.db"), policy, {{"bob", "Bob-Pass-1"}}));
-    StartHost(accounttest::LocalDomain("DEMO", m_dir.Path("demo.db")) +
+    // The store's own lockout is tested: no guessing limit in front of it.
+    StartHost("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"FailuresPerUser\"=dword:0\r\n\r\n" +
+              accounttest::LocalDomain("DEMO", m_dir.Path("demo.db")) +
               accounttest::LocalDomain("SLOW", m_dir.Path("slow.db")));
   }
   std::string Change(const std::string& domain, const std::string& user, const std::string& oldPassword,

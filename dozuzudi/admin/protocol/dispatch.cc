@@ -51,6 +51,8 @@ int CRequest::Dispatch(unsigned char* pbBody, DWORD cbBody) {
     return DISPATCH_REFUSED;
 
   CChangePasswordRequest message(&m_writer, 1, 0);
-  if (ParseChangePasswordRequest(context, message)) ChangePassword(message);
+  if (ParseChangePasswordRequest(context, message) &&
+      ChangePassword(message) == CHANGE_PASSWORD_THROTTLED)
+    return DISPATCH_THROTTLED;
   return DISPATCH_ROUTED;
 }

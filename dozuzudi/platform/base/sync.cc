@@ -167,6 +167,12 @@ DWORD GetTickCount() {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+ULONGLONG GetTickCount64() {
+  using namespace std::chrono;
+  return static_cast<ULONGLONG>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
 LONG InterlockedIncrement(LONG volatile* p) {
   return __atomic_add_fetch(p, 1, __ATOMIC_SEQ_CST);
 }

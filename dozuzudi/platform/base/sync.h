@@ -49,6 +49,8 @@ BOOL CloseHandle(HANDLE hObject);
 
 void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount();
+// Milliseconds of a monotonic clock; does not wrap.
+ULONGLONG GetTickCount64();
 
 LONG InterlockedIncrement(LONG volatile* Addend);
 LONG InterlockedDecrement(LONG volatile* Addend);
