@@ -40,6 +40,7 @@ const char* HostUsage() {
          "  --read-ahead BYTES          body bytes read before the extension is called (49152)\n"
          "  --tls-cert FILE --tls-key FILE  serve HTTPS with this PEM certificate chain and key\n"
          "  --allow-plain-http          allow plain HTTP on an address other than loopback\n"
+         "  --allow-core-dumps          let the process dump core (off: its memory holds passwords)\n"
          "  --access-log FILE           append one line per request\n"
          "  --max-connections N         open connections at most (1024)\n"
          "  --max-header-bytes BYTES    request line and header at most (16384)\n"
@@ -101,6 +102,8 @@ bool ParseHostOptions(int argc, char** argv, CHostOptions& opts, std::string& er
       return true;
     } else if (name == "--allow-plain-http") {
       opts.m_fAllowPlainHttp = true;
+    } else if (name == "--allow-core-dumps") {
+      opts.m_fAllowCoreDumps = true;
     } else if (!needValue()) {
       return false;
     } else if (name == "--listen") {

@@ -2,6 +2,7 @@
 // path, and the class object of the name translator.
 #include <atomic>
 
+#include "platform/text/secret_text.h"
 #include "platform/activeds/ads_last_error.h"
 #include "platform/activeds/ads_user.h"
 #include "platform/activeds/name_translate.h"
@@ -67,7 +68,8 @@ extern "C" HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPC
   if (nSlash != std::string::npos && sDn.find('=') > nSlash) sDn = sDn.substr(nSlash + 1);
   if (sDn.empty()) return E_ADS_BAD_PATHNAME;
 
-  std::string sPassword = Utf8(lpszPassword);
+  const platform::CSecretUtf8 secret(lpszPassword);  // exact size: no copies left behind
+  std::string sPassword(secret.c_str(), secret.size());
   CDirectorySession* pSession = nullptr;
   HRESULT hr = CDirectorySession::Open(Utf8(lpszUserName), sPassword, &pSession);
   platform::WipeString(&sPassword);

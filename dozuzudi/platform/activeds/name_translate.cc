@@ -1,3 +1,4 @@
+#include "platform/text/secret_text.h"
 #include "platform/activeds/name_translate.h"
 
 #include "platform/activeds/ads_last_error.h"
@@ -66,7 +67,8 @@ HRESULT STDMETHODCALLTYPE CNameTranslate::InitEx(LONG lnSetType, BSTR bstrADsPat
     m_pSession->Release();
     m_pSession = nullptr;
   }
-  std::string sPassword = Utf8(bstrPassword);
+  const platform::CSecretUtf8 secret(bstrPassword);  // exact size: no copies left behind
+  std::string sPassword(secret.c_str(), secret.size());
   CDirectorySession* pSession = nullptr;
   HRESULT hr = CDirectorySession::Open(Utf8(bstrUserID), sPassword, &pSession);
   platform::WipeString(&sPassword);

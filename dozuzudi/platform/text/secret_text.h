@@ -19,6 +19,8 @@ namespace platform {
 class CSecretUtf8 {
  public:
   explicit CSecretUtf8(const WCHAR* pw);
+  // |cw| code units (a NUL among them is kept).
+  CSecretUtf8(const WCHAR* pw, size_t cw);
   ~CSecretUtf8() { Wipe(); }
   CSecretUtf8(const CSecretUtf8&) = delete;
   CSecretUtf8& operator=(const CSecretUtf8&) = delete;
@@ -27,6 +29,7 @@ class CSecretUtf8 {
   size_t size() const { return m_cb; }
 
  private:
+  void Convert(const WCHAR* pw, size_t cw);
   void Wipe() {
     if (m_pb) explicit_bzero(m_pb.get(), m_cb + 1);
   }

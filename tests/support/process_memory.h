@@ -1,0 +1,33 @@
+// Searches another process's memory (/proc/PID/maps and /proc/PID/mem) for
+// byte strings, and says where each one lies: which mapping, and whether the
+// bytes around it look like a raw HTTP request (a socket read buffer).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vlttest {
+
+struct CMemoryNeedle {
+  std::string label;  // e.g. "old password, UTF-16LE"
+  std::string bytes;
+};
+
+struct CMemoryHit {
+  std::string label;
+  uintptr_t address = 0;
+  std::string mapping;  // "[heap]", "[stack]", a file, or "anonymous rw-p 8.0 MiB"
+  bool fInHttpRequest = false;  // "POST " shortly before it
+};
+
+// Every occurrence of every needle in the readable mappings of |pid|
+// (the caller must be allowed to trace it: same user, or root).
+std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemoryNeedle>& needles);
+
+// One line per hit, for a failure message or a report.
+std::string DescribeHits(const std::vector<CMemoryHit>& hits);
+
+}  // namespace vlttest
