@@ -21,7 +21,6 @@ end
 
 -- name, request, share (how many of each in one cycle)
 local kinds = {
-  {"unknown user in the store", post(change("nobody", "SOAK", "Old-1", "New-1")), 40},
   {"no domain", post(change("jsmith", nil, "Old-1", "New-1")), 20},
   {"utf-16 unknown user", post(utf16le('<?xml version="1.0"?>' .. change("nobody", "SOAK", "Old-1", "New-1"):sub(39))), 10},
   {"malformed document", post('<?xml version="1.0"?><AdminProtocol><RequestChangePassword><UserName>x'), 10},
@@ -33,6 +32,12 @@ local kinds = {
   {"wrong old password (throttled)", post(change("bob", "SOAK", "Wrong-1", "New-1")), 2},
   {"real change", post(change("alice", "SOAK", "Soak-Pass-1", "Soak-Pass-1")), 1},
 }
+
+-- Unknown users under several names, so that parallel attempts of one name
+-- rarely meet the guessing limits' count of attempts under way.
+for n = 1, 20 do
+  kinds[#kinds + 1] = {"unknown user", post(change("nobody" .. n, "SOAK", "Old-1", "New-1")), 2}
+end
 
 local cycle = {}
 for _, kind in ipairs(kinds) do
@@ -69,6 +74,8 @@ local ids = {[""] = true, ["operation-failed"] = true, ["bad-request"] = true,
 function response(status, headers, body)
   local key = tostring(status)
   if status == 200 then
+    -- UTF-16 answers: their ASCII letters are the bytes that are not zero.
+    if body:byte(2) == 0 then body = body:gsub("%z", "") end
     local id = body:match("<ErrorId>([^<]*)</ErrorId>") or ""
     key = key .. " " .. (id == "" and "success" or id)
     if not ids[id] then key = "unexpected " .. key end
