@@ -7,20 +7,33 @@
 #include <vector>
 
 #include "host_fixture.h"
+#include "scratch_dir.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
 TEST(HostStartTest, RefusesToStartWithAClearMessage) {
+  // Registries for the real extension: an install location without the
+  // alias file, and a file that does not parse.
+  vlttest::CScratchDir dir;
+  const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+  const std::string noAliases = dir.Write(
+      "no-aliases.reg", header + "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n\"Location\"=\"" +
+                            dir.Path("empty") + "\"\r\n");
+  const std::string malformed = dir.Write("malformed.reg", header + "[HKEY_LOCAL_MACHINE\\Software\r\n");
   const struct {
     std::vector<std::string> args;
     bool fRefuse;  // GetExtensionVersion returns FALSE
     int nExit;
-    const char* pszMessage;
+    std::string message;
   } cases[] = {
       {{"--extension", "/test.dll=" + TestExtensionPath()}, true, 1,
-       "refused to start (GetExtensionVersion returned FALSE)"},
+       "refused to start (GetExtensionVersion returned FALSE"},
+      {{"--registry", noAliases}, false, 1,
+       ("the encoding alias file " + dir.Path("empty") + "/System32/vltxmlss.txt is missing").c_str()},
+      {{"--registry", malformed}, false, 1, "line 3: unterminated section"},
+      {{"--registry", malformed}, false, 1, "the registry has no key HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install"},
       {{"--extension", "/x.dll=/nonexistent/libnothing.so"}, false, 1,
        "cannot load extension /nonexistent/libnothing.so"},
       // A library without the ISAPI exports.
@@ -33,9 +46,9 @@ TEST(HostStartTest, RefusesToStartWithAClearMessage) {
   for (const auto& c : cases) {
     CHostProcess host;
     if (c.fRefuse) host.SetEnv("VLT_TEST_EXTENSION_REFUSE", "1");
-    EXPECT_FALSE(host.Start(c.args)) << c.pszMessage;
-    EXPECT_EQ(host.ExitStatus(), c.nExit) << c.pszMessage;
-    EXPECT_NE(host.Stderr().find(c.pszMessage), std::string::npos) << host.Stderr();
+    EXPECT_FALSE(host.Start(c.args)) << c.message;
+    EXPECT_EQ(host.ExitStatus(), c.nExit) << c.message;
+    EXPECT_NE(host.Stderr().find(c.message), std::string::npos) << host.Stderr();
   }
 }
 

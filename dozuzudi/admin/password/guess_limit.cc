@@ -1,6 +1,9 @@
 #include "admin/password/guess_limit.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "platform/registry/registry.h"
 
@@ -86,19 +89,23 @@ CGuessLimiter::CAttempts& CGuessLimiter::Entry(CTable<TKey>& table, const TKey& 
   auto it = table.find(key);
   if (it != table.end()) return it->second;
   if (table.size() >= kMaxGuessEntries) {
-    // Expired keys first; then the one whose last failure is oldest.
-    auto oldest = table.end();
+    // Expired keys go first; if that is not enough, the eighth of the keys
+    // whose last failure is oldest, so that the next evictions are far off.
+    std::vector<std::pair<ULONGLONG, TKey>> rgOldest;
     for (auto entry = table.begin(); entry != table.end();) {
       if (entry->second.cUnderWay == 0 && Count(entry->second, nNow) == 0) {
         entry = table.erase(entry);
         continue;
       }
-      if (entry->second.cUnderWay == 0 &&
-          (oldest == table.end() || entry->second.failures.back() < oldest->second.failures.back()))
-        oldest = entry;
+      if (entry->second.cUnderWay == 0) rgOldest.emplace_back(entry->second.failures.back(), entry->first);
       ++entry;
     }
-    if (table.size() >= kMaxGuessEntries && oldest != table.end()) table.erase(oldest);
+    if (table.size() >= kMaxGuessEntries && !rgOldest.empty()) {
+      const size_t cEvict = std::min(rgOldest.size(), kMaxGuessEntries / 8);
+      std::nth_element(rgOldest.begin(), rgOldest.begin() + (cEvict - 1), rgOldest.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
+      for (size_t i = 0; i < cEvict; ++i) table.erase(rgOldest[i].second);
+    }
   }
   return table[key];
 }

@@ -13,7 +13,7 @@
 // limits while they run, so parallel guesses cannot pass the limit either.
 // A successful change clears its user's failures. Each table holds at most
 // kMaxGuessEntries keys; when it is full, expired keys go first, then the
-// one whose last failure is oldest.
+// eighth of the keys whose last failure is oldest.
 //
 // Settings (HKLM\SOFTWARE\Veltra\XML Service, REG_DWORD, read at start):
 //   "FailuresPerUser"    default 3; 0 turns the per-user limit off
