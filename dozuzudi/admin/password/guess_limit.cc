@@ -7,7 +7,10 @@
 
 #include "platform/registry/registry.h"
 
-CGuessLimiter g_guessLimiter;
+CGuessLimiter& GuessLimiter() {
+  static CGuessLimiter* s_pLimiter = new CGuessLimiter;  // used by workers until exit
+  return *s_pLimiter;
+}
 
 namespace {
 
@@ -196,5 +199,5 @@ void ReadGuessLimitSettings() {
     settings.nWindowSeconds = ReadDword(hKey, u"FailureWindow", settings.nWindowSeconds);
     RegCloseKey(hKey);
   }
-  g_guessLimiter.Configure(settings);
+  GuessLimiter().Configure(settings);
 }

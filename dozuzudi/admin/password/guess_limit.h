@@ -84,7 +84,9 @@ class CGuessLimiter {
   CTable<std::string> m_addresses GUARDED_BY(m_lock);
 };
 
-extern CGuessLimiter g_guessLimiter;
+// The process's limiter; made on first use, since the load-time settings
+// read may come before other static objects are constructed.
+CGuessLimiter& GuessLimiter();
 
-// Reads the settings above from the registry into g_guessLimiter.
+// Reads the settings above from the registry into GuessLimiter().
 void ReadGuessLimitSettings();

@@ -31,10 +31,10 @@ int CRequest20::ChangePassword(CChangePasswordRequest& message) {
   const std::u16string userKey =
       CGuessLimiter::UserKey(message.DomainType(), message.Domain(), message.UserName());
   const std::string addressKey = ClientAddress(m_pOutput);
-  if (!g_guessLimiter.Admit(userKey, addressKey)) return CHANGE_PASSWORD_THROTTLED;
+  if (!GuessLimiter().Admit(userKey, addressKey)) return CHANGE_PASSWORD_THROTTLED;
 
   AdminError pwszResult = ExecuteChangePassword(message);
-  g_guessLimiter.Finish(userKey, addressKey,
+  GuessLimiter().Finish(userKey, addressKey,
                         pwszResult == nullptr ? CGuessLimiter::EOutcome::kSucceeded
                         : pwszResult == ERR_ID_OLD_PASSWORD_INVALID
                             ? CGuessLimiter::EOutcome::kWrongOldPassword

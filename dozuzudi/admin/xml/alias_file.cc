@@ -21,7 +21,7 @@ constexpr DWORD kcbLocationMax = 260;
 // Says why the alias file, and so the extension, cannot be had: the file's
 // path (backslashes shown as the separators they are) and the reason.
 void ReportAliasFile(const WCHAR* pwszPath, const WCHAR* pwszReason) {
-  WCHAR wszLine[MAX_PATH + 256];
+  WCHAR wszLine[MAX_PATH + 512];
   wcscpy(wszLine, u"cannot start: the encoding alias file ");
   size_t cw = wcslen(wszLine);
   for (const WCHAR* pw = pwszPath; *pw != 0 && cw < MAX_PATH + 80; ++pw)
