@@ -172,7 +172,7 @@ std::u16string CGuessLimiter::UserKey(DWORD nDomainType, const WCHAR* pwszDomain
                                       const WCHAR* pwszUser) {
   std::u16string key(1, static_cast<WCHAR>(u'0' + (nDomainType & 0xF)));
   for (const WCHAR* pwsz : {pwszDomain, pwszUser}) {
-    key.push_back(u'\n');
+    key.push_back(u'\0');  // never part of a name
     for (const WCHAR* pw = pwsz; pw != nullptr && *pw != 0 && key.size() < s_cwMaxUserKey; ++pw)
       key.push_back(FoldCase(*pw));
   }
