@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -236,40 +235,24 @@ TEST(CollectorLimitsTest, OtherUsersAreRefusedWithAReason) {
     EXPECT_EQ(stat(sSocket.c_str(), &st), 0) << "the socket is still the collector's";
   }
 
-  // A collector of another user: the device does not connect to it.
-  char szDir[] = "/tmp/vltqtr-other-XXXXXX";
-  const std::string sDir = mkdtemp(szDir);
-  chmod(sDir.c_str(), 0777);
-  const std::string sPath = sDir + "/device.sock";
-  int rgfdReady[2];
-  ASSERT_EQ(pipe(rgfdReady), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    const passwd* pw = getpwnam("nobody");
-    if (pw == nullptr || setgid(pw->pw_gid) != 0 || setuid(pw->pw_uid) != 0) _exit(99);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, sPath.c_str());
-    int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    umask(0);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 4) != 0) _exit(98);
-    (void)!write(rgfdReady[1], "r", 1);
-    pause();
-    _exit(0);
-  }
-  char c = 0;
-  ASSERT_EQ(read(rgfdReady[0], &c, 1), 1);
-  setenv("VLTQTR_DEVICE", sPath.c_str(), 1);
-  HANDLE h = CreateFileW(u"\\\\.\\Global\\VLTQTR", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+  // A collector of another user (SO_PEERCRED gives the user that called
+  // listen): the device does not connect to it.
+  const std::string sOther = sSocket + ".other";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, sOther.c_str());
+  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(seteuid(getpwnam("nobody")->pw_uid), 0);
+  const int nListened = listen(fd, 4);
+  ASSERT_EQ(seteuid(0), 0);
+  ASSERT_EQ(nListened, 0);
+  setenv("VLTQTR_DEVICE", sOther.c_str(), 1);
+  EXPECT_EQ(CreateFileW(u"\\\\.\\Global\\VLTQTR", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  unsetenv("VLTQTR_DEVICE");
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  close(rgfdReady[0]);
-  close(rgfdReady[1]);
-  unlink(sPath.c_str());
-  rmdir(sDir.c_str());
+  close(fd);
+  unlink(sOther.c_str());
 }
 
 }  // namespace
