@@ -21,7 +21,9 @@ namespace platform {
 // Connects to the first configured server that answers, encrypted (ldaps,
 // or StartTLS when the settings ask for it) unless the settings allow plain
 // LDAP to a loopback server; the server's certificate is always verified.
-// An LDAP result code; *ppld holds the connection on success.
+// An LDAP result code; *ppld holds the connection on success. Each server
+// is waited for at most the network timeout (an ldaps handshake with a
+// server that never answers gives LDAP_TIMEOUT).
 int OpenDirectoryConnection(const DirectorySettings& settings, LDAP** ppld);
 // Binds with the service's identity: SASL GSSAPI when the settings name a
 // keytab, else a simple bind with the BindDN and the password file.

@@ -10,7 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <set>
 
 namespace platform {
@@ -121,13 +125,54 @@ void ReportSecretFile(const std::string& sPath, const struct stat* pst, int nErr
   std::fprintf(stderr, "vltadmin: directory: secret file %s %s\n", sPath.c_str(), szWhy);
 }
 
+// An ldaps connection cannot use libldap's network timeout (it makes the
+// TLS handshake spin), so its connect and handshake run on a thread of their
+// own and the caller waits at most the network timeout. A connection given
+// up on is closed by that thread when it is made after all.
+int ConnectOneBounded(const DirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
+  if (sUri.rfind("ldaps://", 0) != 0) return ConnectOne(settings, sUri, ppld);
+  struct SConnect {
+    std::mutex lock;
+    std::condition_variable done;
+    bool fDone = false, fAbandoned = false;
+    int nCode = LDAP_SERVER_DOWN;
+    LDAP* pld = nullptr;
+  };
+  auto connect = std::make_shared<SConnect>();
+  try {
+    std::thread([connect, settings, sUri] {
+      LDAP* pld = nullptr;
+      int nCode = ConnectOne(settings, sUri, &pld);
+      std::lock_guard<std::mutex> guard(connect->lock);
+      if (connect->fAbandoned) {
+        if (pld != nullptr) ldap_unbind_ext_s(pld, nullptr, nullptr);
+        return;
+      }
+      connect->nCode = nCode;
+      connect->pld = pld;
+      connect->fDone = true;
+      connect->done.notify_one();
+    }).detach();
+  } catch (const std::system_error&) {
+    return LDAP_NO_MEMORY;
+  }
+  std::unique_lock<std::mutex> guard(connect->lock);
+  if (!connect->done.wait_for(guard, std::chrono::seconds(settings.nTimeoutSeconds),
+                              [&] { return connect->fDone; })) {
+    connect->fAbandoned = true;
+    return LDAP_TIMEOUT;
+  }
+  *ppld = connect->pld;
+  return connect->nCode;
+}
+
 }  // namespace
 
 int OpenDirectoryConnection(const DirectorySettings& settings, LDAP** ppld) {
   *ppld = nullptr;
   int nCode = LDAP_SERVER_DOWN;
   for (const std::string& sUri : settings.rgsServers) {
-    nCode = ConnectOne(settings, sUri, ppld);
+    nCode = ConnectOneBounded(settings, sUri, ppld);
     if (nCode == LDAP_SUCCESS) break;
   }
   return nCode;
