@@ -26,6 +26,9 @@ std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemory
     if (std::sscanf(line.c_str(), "%lx-%lx %7s %*s %*s %*s %511[^\n]", &nStart, &nEnd, szPerms, szPath) < 3 ||
         szPerms[0] != 'r' || std::string(szPath) == "[vvar]" || std::string(szPath) == "[vsyscall]")
       continue;
+    // Reservations of a gibibyte or more (a sanitizer's shadow memory) hold
+    // no data of the program's own.
+    if (nEnd - nStart >= (1ul << 30)) continue;
     std::string mapping = szPath;
     if (mapping.empty()) {
       char szSize[64];

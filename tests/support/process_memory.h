@@ -23,8 +23,8 @@ struct CMemoryHit {
   bool fInHttpRequest = false;  // "POST " shortly before it
 };
 
-// Every occurrence of every needle in the readable mappings of |pid|
-// (the caller must be allowed to trace it: same user, or root).
+// Every occurrence of every needle in the readable mappings of |pid| below a
+// gibibyte each (the caller must be allowed to trace it: same user, or root).
 std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemoryNeedle>& needles);
 
 // One line per hit, for a failure message or a report.
