@@ -27,11 +27,11 @@ void StartOnce() {
   if (g_pCollector != nullptr) return;
   char szDir[] = "/tmp/vltqtr-fuzz-XXXXXX";
   g_socketPath = std::string(mkdtemp(szDir)) + "/device.sock";
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.sSocketPath = g_socketPath;
   options.bClassFlags = 0xFF;
   options.nLevel = 255;
-  g_pCollector = new vltqtr::CTraceCollector(options, [](const vltqtr::TraceRecord& record) {
+  g_pCollector = new vltqtr::CTraceCollector(options, [](const vltqtr::CTraceRecord& record) {
     (void)vltqtr::FormatGuid(record.rgbMessageGuid);
     for (const auto& item : record.rgItems) (void)vltqtr::FormatItem(item);
   });

@@ -35,7 +35,7 @@ class GuessLimitOverHttp : public HostWithExtension {
   uint32_t BadCount(const char* pszUser) {
     std::string error;
     auto pStore = platform::CAccountStore::Open(m_dir.Path("demo.db"), error);
-    platform::SAccountInfo info;
+    platform::CAccountInfo info;
     return pStore && pStore->GetUser(pszUser, info) ? info.nBadCount : 999;
   }
   std::string AccessLog() {

@@ -26,7 +26,7 @@ class CChangeLoad {
   CChangeLoad(FChange change, const std::vector<std::string>& users, const std::string& firstPassword)
       : m_change(std::move(change)) {
     for (const std::string& user : users) m_users.push_back({user, firstPassword, {}, 0});
-    for (SUser& user : m_users) m_threads.emplace_back([this, &user] { Run(user); });
+    for (CUser& user : m_users) m_threads.emplace_back([this, &user] { Run(user); });
   }
   ~CChangeLoad() { Stop(); }
 
@@ -43,19 +43,19 @@ class CChangeLoad {
   // After Stop: one more change per user. True when all succeed.
   bool Recover() {
     bool fAll = true;
-    for (SUser& user : m_users) fAll = Change(user) && fAll;
+    for (CUser& user : m_users) fAll = Change(user) && fAll;
     return fAll;
   }
 
  private:
-  struct SUser {
+  struct CUser {
     std::string name, current;
     std::vector<std::string> candidates;  // oldest first
     int n;
   };
   // One change from the current password, or, when that one is wrong, from
   // each candidate in turn; true on success.
-  bool Change(SUser& user) {
+  bool Change(CUser& user) {
     std::string attempted = "Load-" + user.name + "-" + std::to_string(++user.n) + "x!";
     std::string answer = m_change(user.name, user.current, attempted);
     // The oldest first: the change in flight when the back end died.
@@ -73,12 +73,12 @@ class CChangeLoad {
     user.candidates.clear();
     return true;
   }
-  void Run(SUser& user) {
+  void Run(CUser& user) {
     while (!m_fStop) Change(user);
   }
 
   FChange m_change;
-  std::vector<SUser> m_users;
+  std::vector<CUser> m_users;
   std::vector<std::thread> m_threads;
   std::atomic<bool> m_fStop{false};
   std::mutex m_lock;

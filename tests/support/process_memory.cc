@@ -17,7 +17,7 @@ std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemory
   if (fd < 0) return hits;
   size_t cbLongest = 0;
   for (const auto& needle : needles) cbLongest = std::max(cbLongest, needle.bytes.size());
-  const unsigned long kChunk = 1 << 20, kContext = 2048;
+  constexpr unsigned long kChunk = 1 << 20, kContext = 2048;
   std::string line, buffer;
   while (std::getline(maps, line)) {
     unsigned long nStart = 0, nEnd = 0;

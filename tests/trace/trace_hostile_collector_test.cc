@@ -128,7 +128,7 @@ TEST(HostileCollectorTest, BadOpenAnswersLeaveTheModuleSilent) {
     SCOPED_TRACE(static_cast<int>(eAnswer));
     CFakeCollector collector(eAnswer);
     QtrTraceModule module = {INVALID_HANDLE_VALUE, &kguidModule, u"RK_Victim", kQtrClassNames};
-    QtrStateAddress state{nullptr};
+    CQtrStateAddress state{nullptr};
     QtrOpen(&module, &state);
     EXPECT_EQ(state.load(), nullptr);
     EXPECT_EQ(module.hDevice, INVALID_HANDLE_VALUE);
@@ -140,7 +140,7 @@ TEST(HostileCollectorTest, BadOpenAnswersLeaveTheModuleSilent) {
 TEST(HostileCollectorTest, ACollectorThatStopsReadingDoesNotStallWriters) {
   CFakeCollector collector(EAnswer::kStopReading);
   QtrTraceModule module = {INVALID_HANDLE_VALUE, &kguidModule, u"RK_Victim", kQtrClassNames};
-  QtrStateAddress state{nullptr};
+  CQtrStateAddress state{nullptr};
   QtrOpen(&module, &state);
   ASSERT_NE(module.hDevice, INVALID_HANDLE_VALUE);
   std::string sItem(4000, 'x');

@@ -14,8 +14,8 @@ CGuessLimiter& GuessLimiter() {
 
 namespace {
 
-const size_t s_cwMaxUserKey = 256;
-const DWORD s_nMaxLimit = 1000;
+constexpr size_t kcwMaxUserKey = 256;
+constexpr DWORD kMaxLimit = 1000;
 
 WCHAR FoldCase(WCHAR w) { return w >= u'A' && w <= u'Z' ? static_cast<WCHAR>(w + 32) : w; }
 
@@ -71,11 +71,11 @@ DWORD ReadDword(HKEY hKey, const WCHAR* pwszName, DWORD dwDefault) {
 CGuessLimiter::CGuessLimiter() { InitializeCriticalSection(&m_lock); }
 CGuessLimiter::~CGuessLimiter() { DeleteCriticalSection(&m_lock); }
 
-void CGuessLimiter::Configure(const GuessLimitSettings& settings) {
+void CGuessLimiter::Configure(const CGuessLimitSettings& settings) {
   EnterCriticalSection(&m_lock);
   m_settings = settings;
-  if (m_settings.nFailuresPerUser > s_nMaxLimit) m_settings.nFailuresPerUser = s_nMaxLimit;
-  if (m_settings.nFailuresPerAddress > s_nMaxLimit) m_settings.nFailuresPerAddress = s_nMaxLimit;
+  if (m_settings.nFailuresPerUser > kMaxLimit) m_settings.nFailuresPerUser = kMaxLimit;
+  if (m_settings.nFailuresPerAddress > kMaxLimit) m_settings.nFailuresPerAddress = kMaxLimit;
   if (m_settings.nWindowSeconds == 0) m_settings.nWindowSeconds = 1;
   LeaveCriticalSection(&m_lock);
 }
@@ -173,7 +173,7 @@ std::u16string CGuessLimiter::UserKey(DWORD nDomainType, const WCHAR* pwszDomain
   std::u16string key(1, static_cast<WCHAR>(u'0' + (nDomainType & 0xF)));
   for (const WCHAR* pwsz : {pwszDomain, pwszUser}) {
     key.push_back(u'\0');  // never part of a name
-    for (const WCHAR* pw = pwsz; pw != nullptr && *pw != 0 && key.size() < s_cwMaxUserKey; ++pw)
+    for (const WCHAR* pw = pwsz; pw != nullptr && *pw != 0 && key.size() < kcwMaxUserKey; ++pw)
       key.push_back(FoldCase(*pw));
   }
   return key;
@@ -190,7 +190,7 @@ std::string CGuessLimiter::AddressKey(const char* pszAddress) {
 }
 
 void ReadGuessLimitSettings() {
-  GuessLimitSettings settings;
+  CGuessLimitSettings settings;
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltra\\XML Service", 0,
                     KEY_READ | KEY_WOW64_32KEY, &hKey) == ERROR_SUCCESS) {

@@ -33,7 +33,7 @@
 #include "platform/base/thread_annotations.h"
 #include "platform/base/wintypes.h"
 
-struct GuessLimitSettings {
+struct CGuessLimitSettings {
   DWORD nFailuresPerUser = 3;
   DWORD nFailuresPerAddress = 30;
   DWORD nWindowSeconds = 900;
@@ -48,7 +48,7 @@ class CGuessLimiter {
   CGuessLimiter(const CGuessLimiter&) = delete;
   CGuessLimiter& operator=(const CGuessLimiter&) = delete;
 
-  void Configure(const GuessLimitSettings& settings) EXCLUDES(m_lock);
+  void Configure(const CGuessLimitSettings& settings) EXCLUDES(m_lock);
 
   // Takes one attempt of the user from the address (empty when unknown):
   // false when either has no attempt left in the window; otherwise the
@@ -79,7 +79,7 @@ class CGuessLimiter {
   void Release(CTable<TKey>& table, const TKey& key, bool fFailed, ULONGLONG nNow) REQUIRES(m_lock);
 
   CRITICAL_SECTION m_lock;
-  GuessLimitSettings m_settings GUARDED_BY(m_lock);
+  CGuessLimitSettings m_settings GUARDED_BY(m_lock);
   CTable<std::u16string> m_users GUARDED_BY(m_lock);
   CTable<std::string> m_addresses GUARDED_BY(m_lock);
 };

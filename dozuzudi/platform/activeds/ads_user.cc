@@ -7,8 +7,8 @@ HRESULT STDMETHODCALLTYPE CAdsUser::ChangePassword(BSTR bstrOldPassword, BSTR bs
   // Converted at their exact size: a growing string would leave copies behind.
   platform::CSecretUtf8 old(bstrOldPassword, SysStringLen(bstrOldPassword));
   platform::CSecretUtf8 fresh(bstrNewPassword, SysStringLen(bstrNewPassword));
-  std::string sOld(old.c_str(), old.size());
-  std::string sNew(fresh.c_str(), fresh.size());
+  std::string sOld(old.Text(), old.Size());
+  std::string sNew(fresh.Text(), fresh.Size());
   HRESULT hr = m_pSession->IsActiveDirectory()
                    ? ChangeActiveDirectoryPassword(m_pSession, m_sDn, sOld, sNew)
                    : ChangePolicyPassword(m_pSession, m_sDn, sOld, sNew);

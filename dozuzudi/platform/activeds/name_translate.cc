@@ -1,8 +1,8 @@
-#include "platform/text/secret_text.h"
 #include "platform/activeds/name_translate.h"
 
 #include "platform/activeds/ads_last_error.h"
 #include "platform/activeds/ads_object.h"
+#include "platform/text/secret_text.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ HRESULT STDMETHODCALLTYPE CNameTranslate::InitEx(LONG lnSetType, BSTR bstrADsPat
     m_pSession = nullptr;
   }
   const platform::CSecretUtf8 secret(bstrPassword);  // exact size: no copies left behind
-  std::string sPassword(secret.c_str(), secret.size());
+  std::string sPassword(secret.Text(), secret.Size());
   CDirectorySession* pSession = nullptr;
   HRESULT hr = CDirectorySession::Open(Utf8(bstrUserID), sPassword, &pSession);
   platform::WipeString(&sPassword);

@@ -24,13 +24,13 @@ namespace platform {
 // An LDAP result code; *ppld holds the connection on success. Each server
 // is waited for at most the network timeout (an ldaps handshake with a
 // server that never answers gives LDAP_TIMEOUT).
-int OpenDirectoryConnection(const DirectorySettings& settings, LDAP** ppld);
+int OpenDirectoryConnection(const CDirectorySettings& settings, LDAP** ppld);
 // Binds with the service's identity: SASL GSSAPI when the settings name a
 // keytab, else a simple bind with the BindDN and the password file.
 // LDAP_INVALID_CREDENTIALS when the keytab or password file is missing or
 // readable by group or others (said once on standard error, see
 // IsPrivateFile).
-int BindServiceIdentity(LDAP* pld, const DirectorySettings& settings);
+int BindServiceIdentity(LDAP* pld, const CDirectorySettings& settings);
 // A simple bind; the password stays the caller's.
 int BindSimple(LDAP* pld, const std::string& sDn, const std::string& sPassword);
 // A regular file that group and others cannot read: one that grants the
@@ -48,11 +48,11 @@ void WipeString(std::string* ps);
 inline constexpr size_t kMaxIdleConnections = 4;
 
 // An idle connection of the settings' identity, or a new one, bound.
-int AcquireServiceConnection(const DirectorySettings& settings, LDAP** ppld);
+int AcquireServiceConnection(const CDirectorySettings& settings, LDAP** ppld);
 // Gives a connection back: kept when fReusable and there is room, else
 // closed. A connection whose last operation lost the server is not reusable,
 // and the idle connections of the same key are closed with it.
-void ReturnServiceConnection(const DirectorySettings& settings, LDAP* pld, bool fReusable);
+void ReturnServiceConnection(const CDirectorySettings& settings, LDAP* pld, bool fReusable);
 // True when the result code shows that the connection itself failed.
 bool IsConnectionFailure(int nCode);
 

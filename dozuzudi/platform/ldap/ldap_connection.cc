@@ -46,7 +46,7 @@ ber_slen_t ReadThrough(Sockbuf_IO_Desc* pDesc, void* pv, ber_len_t cb) {
 int ControlThrough(Sockbuf_IO_Desc* pDesc, int nOption, void* pvArg) {
   return LBER_SBIOD_CTRL_NEXT(pDesc, nOption, pvArg);
 }
-Sockbuf_IO g_wipingIo = {nullptr, nullptr, ControlThrough, ReadThrough, WipeAfterWrite, nullptr};
+Sockbuf_IO s_wipingIo = {nullptr, nullptr, ControlThrough, ReadThrough, WipeAfterWrite, nullptr};
 
 // libldap sets up its global options on first use without a lock; two
 // workers opening their first connections at once would race there.
@@ -58,7 +58,7 @@ void InitializeLibraryOnce() {
   });
 }
 
-int ConnectOne(const DirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
+int ConnectOne(const CDirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
   InitializeLibraryOnce();
   LDAP* pld = nullptr;
   int nCode = ldap_initialize(&pld, sUri.c_str());
@@ -92,7 +92,7 @@ int ConnectOne(const DirectorySettings& settings, const std::string& sUri, LDAP*
   Sockbuf* pSockbuf = nullptr;
   if (nCode == LDAP_SUCCESS && (ldap_get_option(pld, LDAP_OPT_SOCKBUF, &pSockbuf) != LDAP_OPT_SUCCESS ||
                                 pSockbuf == nullptr ||
-                                ber_sockbuf_add_io(pSockbuf, &g_wipingIo, LBER_SBIOD_LEVEL_APPLICATION,
+                                ber_sockbuf_add_io(pSockbuf, &s_wipingIo, LBER_SBIOD_LEVEL_APPLICATION,
                                                    nullptr) != 0))
     nCode = LDAP_LOCAL_ERROR;  // never send a password through an unwiped buffer
   if (nCode != LDAP_SUCCESS) {
@@ -129,16 +129,16 @@ void ReportSecretFile(const std::string& sPath, const struct stat* pst, int nErr
 // TLS handshake spin), so its connect and handshake run on a thread of their
 // own and the caller waits at most the network timeout. A connection given
 // up on is closed by that thread when it is made after all.
-int ConnectOneBounded(const DirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
+int ConnectOneBounded(const CDirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
   if (sUri.rfind("ldaps://", 0) != 0) return ConnectOne(settings, sUri, ppld);
-  struct SConnect {
+  struct CConnect {
     std::mutex lock;
     std::condition_variable done;
     bool fDone = false, fAbandoned = false;
     int nCode = LDAP_SERVER_DOWN;
     LDAP* pld = nullptr;
   };
-  auto connect = std::make_shared<SConnect>();
+  auto connect = std::make_shared<CConnect>();
   try {
     std::thread([connect, settings, sUri] {
       LDAP* pld = nullptr;
@@ -168,7 +168,7 @@ int ConnectOneBounded(const DirectorySettings& settings, const std::string& sUri
 
 }  // namespace
 
-int OpenDirectoryConnection(const DirectorySettings& settings, LDAP** ppld) {
+int OpenDirectoryConnection(const CDirectorySettings& settings, LDAP** ppld) {
   *ppld = nullptr;
   int nCode = LDAP_SERVER_DOWN;
   for (const std::string& sUri : settings.rgsServers) {
@@ -185,7 +185,7 @@ int BindSimple(LDAP* pld, const std::string& sDn, const std::string& sPassword) 
   return ldap_sasl_bind_s(pld, sDn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr);
 }
 
-int BindServiceIdentity(LDAP* pld, const DirectorySettings& settings) {
+int BindServiceIdentity(LDAP* pld, const CDirectorySettings& settings) {
   if (!settings.sKeytab.empty()) return BindGssapi(pld, settings);
   if (settings.sBindDn.empty() || settings.sPasswordFile.empty()) return LDAP_INVALID_CREDENTIALS;
   int fd = open(settings.sPasswordFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);

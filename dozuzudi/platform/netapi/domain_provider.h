@@ -14,7 +14,7 @@ enum class EAccountProvider { Local, Kerberos };
 // before it fails, when the domain's key gives no "Timeout".
 inline constexpr unsigned kDefaultProviderTimeoutSeconds = 5;
 
-struct SDomainProvider {
+struct CDomainProvider {
   EAccountProvider eKind = EAccountProvider::Local;
   std::string domain;         // the domain's name as the registry key has it (for reports)
   unsigned nTimeoutSeconds = kDefaultProviderTimeoutSeconds;
@@ -26,12 +26,12 @@ struct SDomainProvider {
 
 // Reads the domain's key afresh. False when the registry names no usable
 // provider for it.
-bool FindDomainProvider(const WCHAR* pwszDomain, SDomainProvider& provider);
+bool FindDomainProvider(const WCHAR* pwszDomain, CDomainProvider& provider);
 
 // The providers; passwords and names as NetUserChangePassword receives them.
-NET_API_STATUS ChangeLocalPassword(const SDomainProvider& provider, const WCHAR* pwszUser,
+NET_API_STATUS ChangeLocalPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
                                    const WCHAR* pwszOld, const WCHAR* pwszNew);
-NET_API_STATUS ChangeKerberosPassword(const SDomainProvider& provider, const WCHAR* pwszUser,
+NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
                                       const WCHAR* pwszOld, const WCHAR* pwszNew);
 
 }  // namespace platform

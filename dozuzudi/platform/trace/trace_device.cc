@@ -46,7 +46,7 @@ void Append(std::vector<unsigned char>& out, const void* pb, size_t cb) {
   out.insert(out.end(), p, p + cb);
 }
 
-class CTraceDevice final : public KernelObject {
+class CTraceDevice final : public CKernelObject {
  public:
   explicit CTraceDevice(int fd) : m_fd(fd) { InitializeCriticalSection(&m_openLock); }
   ~CTraceDevice() override {
@@ -87,7 +87,7 @@ class CTraceDevice final : public KernelObject {
     while (cwName < kTraceModuleNameMax && pwName[cwName] != 0) ++cwName;
 
     std::vector<unsigned char> message;
-    const TraceWireHeader header{kTraceWireOpen};
+    const CTraceWireHeader header{kTraceWireOpen};
     Append(message, &header, sizeof header);
     Append(message, pbGuid, 16);
     Append(message, pwName, cwName * sizeof(WCHAR));
@@ -110,7 +110,7 @@ class CTraceDevice final : public KernelObject {
       SetLastError(ERROR_BROKEN_PIPE);
       return FALSE;
     }
-    unsigned char rgbReply[sizeof(TraceWireHeader) + sizeof(int32_t)];
+    unsigned char rgbReply[sizeof(CTraceWireHeader) + sizeof(int32_t)];
     alignas(cmsghdr) char rgbControl[CMSG_SPACE(4 * sizeof(int))];
     iovec iov{rgbReply, sizeof rgbReply};
     msghdr msg{};
@@ -137,7 +137,7 @@ class CTraceDevice final : public KernelObject {
           ::close(fd);
       }
     }
-    TraceWireHeader replyHeader{};
+    CTraceWireHeader replyHeader{};
     int32_t nStatus = -1;
     if (cbReply == static_cast<ssize_t>(sizeof rgbReply)) {
       std::memcpy(&replyHeader, rgbReply, sizeof replyHeader);
@@ -223,7 +223,7 @@ class CTraceDevice final : public KernelObject {
       return FALSE;
     }
     message.reserve(64 + cbData + 4 * cEntries);
-    const TraceWireHeader wireHeader{kTraceWireRecord};
+    const CTraceWireHeader wireHeader{kTraceWireRecord};
     Append(message, &wireHeader, sizeof wireHeader);
     Append(message, &header.HistoricalContext, sizeof header.HistoricalContext);
     Append(message, reinterpret_cast<const void*>(header.GuidPtr), 16);

@@ -87,10 +87,10 @@ NET_API_STATUS MapChangeResult(krb5_context pContext, int nResult, const krb5_da
   }
 }
 
-struct SContextFree {
+struct CContextFree {
   void operator()(krb5_context pContext) const { krb5_free_context(pContext); }
 };
-using CContext = std::unique_ptr<std::remove_pointer_t<krb5_context>, SContextFree>;
+using CContext = std::unique_ptr<std::remove_pointer_t<krb5_context>, CContextFree>;
 
 NET_API_STATUS ChangeWithContext(krb5_context pContext, const std::string& realm, const std::string& user,
                                  const char* pszOld, const char* pszNew) {
@@ -131,7 +131,7 @@ NET_API_STATUS ChangeWithContext(krb5_context pContext, const std::string& realm
 }
 
 
-NET_API_STATUS ChangeWithProvider(const SDomainProvider& provider, const std::string& user,
+NET_API_STATUS ChangeWithProvider(const CDomainProvider& provider, const std::string& user,
                                   const CSecretUtf8& oldPassword, const CSecretUtf8& newPassword) {
   CKerberosProfile configuration(provider.realm, provider.kdc, provider.kpasswdServer);
   krb5_context pRaw = nullptr;
@@ -153,15 +153,15 @@ NET_API_STATUS ChangeWithProvider(const SDomainProvider& provider, const std::st
     realm = pszRealm;
     krb5_free_default_realm(pRaw, pszRealm);
   }
-  return ChangeWithContext(pRaw, realm, user, oldPassword.c_str(), newPassword.c_str());
+  return ChangeWithContext(pRaw, realm, user, oldPassword.Text(), newPassword.Text());
 }
 
 // One change handed to its own thread; shared by the caller and the thread,
 // so that whichever leaves last frees (and wipes) it.
-struct SKerberosChange {
-  SKerberosChange(const SDomainProvider& p, std::string u, const WCHAR* pwszOld, const WCHAR* pwszNew)
+struct CKerberosChange {
+  CKerberosChange(const CDomainProvider& p, std::string u, const WCHAR* pwszOld, const WCHAR* pwszNew)
       : provider(p), user(std::move(u)), oldPassword(pwszOld), newPassword(pwszNew) {}
-  const SDomainProvider provider;
+  const CDomainProvider provider;
   const std::string user;
   const CSecretUtf8 oldPassword;
   const CSecretUtf8 newPassword;
@@ -172,20 +172,20 @@ struct SKerberosChange {
 };
 
 // Changes still running, given up on or not.
-std::atomic<int> g_cRunning{0};
+std::atomic<int> s_cRunning{0};
 constexpr int kMaxRunning = 64;
 
 }  // namespace
 
-NET_API_STATUS ChangeKerberosPassword(const SDomainProvider& provider, const WCHAR* pwszUser,
+NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
                                       const WCHAR* pwszOld, const WCHAR* pwszNew) {
   std::string user = ToUtf8(pwszUser);
   if (user.empty()) return NERR_UserNotFound;
-  if (g_cRunning.fetch_add(1) >= kMaxRunning) {
-    g_cRunning.fetch_sub(1);
+  if (s_cRunning.fetch_add(1) >= kMaxRunning) {
+    s_cRunning.fetch_sub(1);
     return ERROR_NO_SUCH_DOMAIN;
   }
-  auto change = std::make_shared<SKerberosChange>(provider, std::move(user), pwszOld, pwszNew);
+  auto change = std::make_shared<CKerberosChange>(provider, std::move(user), pwszOld, pwszNew);
   try {
     std::thread([change] {
       NET_API_STATUS status =
@@ -196,10 +196,10 @@ NET_API_STATUS ChangeKerberosPassword(const SDomainProvider& provider, const WCH
         change->fDone = true;
       }
       change->done.notify_one();
-      g_cRunning.fetch_sub(1);
+      s_cRunning.fetch_sub(1);
     }).detach();
   } catch (const std::system_error&) {
-    g_cRunning.fetch_sub(1);
+    s_cRunning.fetch_sub(1);
     return ERROR_INTERNAL_ERROR;
   }
   std::unique_lock<std::mutex> guard(change->lock);

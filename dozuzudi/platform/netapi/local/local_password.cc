@@ -20,7 +20,7 @@ namespace {
 // reported every time rather than remembered.
 class CStoreFaults {
  public:
-  void Report(const SDomainProvider& provider, const std::string& error) {
+  void Report(const CDomainProvider& provider, const std::string& error) {
     {
       std::lock_guard<std::mutex> guard(m_lock);
       if (!m_reported.insert(provider.store + '\n' + error).second) return;
@@ -49,7 +49,7 @@ CStoreFaults& StoreFaults() {
 
 }  // namespace
 
-NET_API_STATUS ChangeLocalPassword(const SDomainProvider& provider, const WCHAR* pwszUser,
+NET_API_STATUS ChangeLocalPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
                                    const WCHAR* pwszOld, const WCHAR* pwszNew) {
   std::string error;
   std::unique_ptr<CAccountStore> pStore = CAccountStore::Open(provider.store, error);
@@ -61,7 +61,7 @@ NET_API_STATUS ChangeLocalPassword(const SDomainProvider& provider, const WCHAR*
   pStore->SetBusyTimeout(static_cast<int>(provider.nTimeoutSeconds * 1000));
   CSecretUtf8 oldPassword(pwszOld);
   CSecretUtf8 newPassword(pwszNew);
-  NET_API_STATUS status = pStore->ChangePassword(ToUtf8(pwszUser), oldPassword.c_str(), newPassword.c_str());
+  NET_API_STATUS status = pStore->ChangePassword(ToUtf8(pwszUser), oldPassword.Text(), newPassword.Text());
   if (status == ERROR_INTERNAL_ERROR)
     StoreFaults().Report(provider, pStore->LastError());
   else
