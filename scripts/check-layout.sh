@@ -35,14 +35,15 @@ breach() {
 
 # What each extension folder may include besides itself.
 declare -A uses=(
-  [host]="protocol groups password messages response xml trace"
-  [protocol]="groups password messages response xml trace"
-  [groups]="password messages response xml trace"
-  [password]="messages response xml trace"
+  [host]="protocol groups password messages response xml trace metrics"
+  [protocol]="groups password messages response xml trace metrics"
+  [groups]="password messages response xml trace metrics"
+  [password]="messages response xml trace metrics"
   [messages]="response xml trace"
   [response]="xml trace"
   [xml]=""
   [trace]=""
+  [metrics]=""
   [setup]="trace"
 )
 

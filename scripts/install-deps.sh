@@ -14,6 +14,8 @@ PKGS=(
   slapd
   samba samba-dsdb-modules samba-vfs-modules samba-ad-provision winbind smbclient ldap-utils
   curl wrk nginx-light openssl procps iproute2 python3 valgrind
+  scdoc debhelper lintian adduser logrotate util-linux
+  chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <string>
 
+#include "server/host_reply.h"
 #include "server/host_request.h"
 #include "server/request_channel.h"
 #include "server/wiping_allocator.h"
@@ -66,6 +67,7 @@ class CConnection final : public IRequestChannel,
   void CompleteRequest();
   void AfterResponse(bool fKeep);
   void Reply(const char* pszStatus, bool fKeep);
+  void ReplyWith(const CHostReply& reply, bool fKeep);
   void CloseGracefully();
   void Drain();
   void Close();

@@ -1,6 +1,7 @@
 // The handler's operations: the change-password request is routed to its
 // back end and answered; group requests are not routed to the handler.
 #include "admin/messages/change_password_request.h"
+#include "admin/metrics/extension_metrics.h"
 #include "admin/password/guess_limit.h"
 #include "admin/password/password_back_ends.h"
 #include "admin/protocol/request.h"
@@ -8,6 +9,8 @@
 namespace {
 
 const WCHAR s_wszResponse[] = u"ResponseChangePassword";
+// Counted among the answers, though it is a status, not an error id.
+const WCHAR s_wszThrottled[] = u"throttled";
 
 // The client's address from the web server; empty when it gives none.
 std::string ClientAddress(ConnectionOutput* pOutput) {
@@ -31,7 +34,10 @@ int CRequest20::ChangePassword(CChangePasswordRequest& message) {
   const std::u16string userKey =
       CGuessLimiter::UserKey(message.DomainType(), message.Domain(), message.UserName());
   const std::string addressKey = ClientAddress(m_pOutput);
-  if (!GuessLimiter().Admit(userKey, addressKey)) return CHANGE_PASSWORD_THROTTLED;
+  if (!GuessLimiter().Admit(userKey, addressKey)) {
+    CountAnswer(s_wszThrottled);
+    return CHANGE_PASSWORD_THROTTLED;
+  }
 
   AdminError pwszResult = ExecuteChangePassword(message);
   GuessLimiter().Finish(userKey, addressKey,
@@ -39,6 +45,7 @@ int CRequest20::ChangePassword(CChangePasswordRequest& message) {
                         : pwszResult == ERR_ID_OLD_PASSWORD_INVALID
                             ? CGuessLimiter::EOutcome::kWrongOldPassword
                             : CGuessLimiter::EOutcome::kOther);
+  CountAnswer(pwszResult);
   message.BeginResponse(s_wszResponse);
   if (pwszResult != nullptr) message.WriteErrorId(pwszResult);
   message.EndResponse(s_wszResponse);

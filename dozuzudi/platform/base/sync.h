@@ -51,6 +51,9 @@ void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount();
 // Milliseconds of a monotonic clock; does not wrap.
 ULONGLONG GetTickCount64();
+// A monotonic counter and its ticks per second (nanoseconds here).
+BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency);
 
 LONG InterlockedIncrement(LONG volatile* Addend);
 LONG InterlockedDecrement(LONG volatile* Addend);

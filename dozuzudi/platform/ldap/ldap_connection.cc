@@ -58,11 +58,24 @@ void InitializeLibraryOnce() {
   });
 }
 
-int ConnectOne(const CDirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
+// Set when libldap has a TCP connection, before any TLS handshake, so that
+// a failed ldaps connection tells a TLS failure from an unreachable server.
+thread_local bool t_fTransportUp = false;
+
+int NoteTransportUp(LDAP*, Sockbuf*, LDAPURLDesc*, sockaddr*, ldap_conncb*) {
+  t_fTransportUp = true;
+  return 0;
+}
+void NoteTransportDown(LDAP*, Sockbuf*, ldap_conncb*) {}
+ldap_conncb s_transportCallbacks = {NoteTransportUp, NoteTransportDown, nullptr};
+
+int ConnectOne(const CConnectionSettings& settings, const std::string& sUri, LDAP** ppld) {
   InitializeLibraryOnce();
   LDAP* pld = nullptr;
   int nCode = ldap_initialize(&pld, sUri.c_str());
   if (nCode != LDAP_SUCCESS) return nCode;
+  ldap_set_option(pld, LDAP_OPT_CONNECT_CB, &s_transportCallbacks);
+  t_fTransportUp = false;
   int nVersion = LDAP_VERSION3;
   ldap_set_option(pld, LDAP_OPT_PROTOCOL_VERSION, &nVersion);
   ldap_set_option(pld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
@@ -97,6 +110,8 @@ int ConnectOne(const CDirectorySettings& settings, const std::string& sUri, LDAP
     nCode = LDAP_LOCAL_ERROR;  // never send a password through an unwiped buffer
   if (nCode != LDAP_SUCCESS) {
     ldap_unbind_ext_s(pld, nullptr, nullptr);
+    // A server that took the connection and failed its TLS handshake.
+    if (fLdaps && nCode == LDAP_SERVER_DOWN && t_fTransportUp) nCode = LDAP_CONNECT_ERROR;
     return nCode;
   }
   *ppld = pld;
@@ -129,7 +144,7 @@ void ReportSecretFile(const std::string& sPath, const struct stat* pst, int nErr
 // TLS handshake spin), so its connect and handshake run on a thread of their
 // own and the caller waits at most the network timeout. A connection given
 // up on is closed by that thread when it is made after all.
-int ConnectOneBounded(const CDirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
+int ConnectOneBounded(const CConnectionSettings& settings, const std::string& sUri, LDAP** ppld) {
   if (sUri.rfind("ldaps://", 0) != 0) return ConnectOne(settings, sUri, ppld);
   struct CConnect {
     std::mutex lock;
@@ -168,7 +183,7 @@ int ConnectOneBounded(const CDirectorySettings& settings, const std::string& sUr
 
 }  // namespace
 
-int OpenDirectoryConnection(const CDirectorySettings& settings, LDAP** ppld) {
+int OpenDirectoryConnection(const CConnectionSettings& settings, LDAP** ppld) {
   *ppld = nullptr;
   int nCode = LDAP_SERVER_DOWN;
   for (const std::string& sUri : settings.rgsServers) {

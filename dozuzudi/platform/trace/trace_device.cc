@@ -5,6 +5,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -34,6 +36,27 @@ bool IsTraceDeviceName(LPCWSTR name) {
     if (a != b) return false;
   }
   return *name == 0;
+}
+
+// The process's own user, root, or a user in the process's group.
+bool IsTrustedCollector(uid_t uid) {
+  if (uid == ::geteuid() || uid == 0) return true;
+  const gid_t gidOwn = ::getegid();
+  std::vector<char> rgchBuffer(16384);
+  passwd entry{};
+  passwd* pEntry = nullptr;
+  if (::getpwuid_r(uid, &entry, rgchBuffer.data(), rgchBuffer.size(), &pEntry) != 0 || pEntry == nullptr)
+    return false;
+  if (pEntry->pw_gid == gidOwn) return true;
+  int cGroups = 64;
+  std::vector<gid_t> rgGroups(static_cast<size_t>(cGroups));
+  if (::getgrouplist(pEntry->pw_name, pEntry->pw_gid, rgGroups.data(), &cGroups) < 0) {
+    rgGroups.resize(static_cast<size_t>(cGroups));
+    if (::getgrouplist(pEntry->pw_name, pEntry->pw_gid, rgGroups.data(), &cGroups) < 0) return false;
+  }
+  for (int i = 0; i < cGroups; ++i)
+    if (rgGroups[static_cast<size_t>(i)] == gidOwn) return true;
+  return false;
 }
 
 std::string SocketPath() {
@@ -292,11 +315,11 @@ HANDLE OpenDevice(LPCWSTR name) {
     return INVALID_HANDLE_VALUE;
   }
   // Records may describe what the process does: they go only to a collector
-  // of the process's own user or root.
+  // of the process's own user, of root, or of a member of the process's
+  // group (the operators a service's group admits to its socket).
   ucred peer{};
   socklen_t cbPeer = sizeof peer;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &cbPeer) != 0 ||
-      (peer.uid != ::geteuid() && peer.uid != 0)) {
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &cbPeer) != 0 || !IsTrustedCollector(peer.uid)) {
     ::close(fd);
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;

@@ -49,7 +49,8 @@
 //   records without waiting until the collector takes one again.
 //
 // Opening the device fails with ERROR_ACCESS_DENIED when the collector runs
-// as neither the process's effective user nor root (SO_PEERCRED), and with
+// as neither the process's effective user, nor root, nor a user in the
+// process's effective group (SO_PEERCRED), and with
 // ERROR_FILE_NOT_FOUND when no collector accepts the connection within
 // kTraceWriteTimeoutMs.
 #pragma once
