@@ -1,5 +1,7 @@
 #include "server/http_server.h"
 
+#include <pthread.h>
+
 #include <boost/asio/post.hpp>
 #include <chrono>
 #include <cstdio>
@@ -108,6 +110,7 @@ void CHttpServer::Run() {
     CSlot* ps = slot.get();
     slot->m_thread = std::thread([ps] {
       t_fIoThread = true;
+      pthread_setname_np(pthread_self(), "vlt-io");  // tells io threads apart in ps, top and tests
       ps->m_io.run();
     });
   }

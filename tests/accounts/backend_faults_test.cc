@@ -142,7 +142,7 @@ TEST_F(BackEndFaultsOverHttp, KdcKilledMidLoadThenBack) {
   // a request until the KDC is back, so a shorter outage may cost nothing.
   std::string domain = kdc.KerberosDomain("KERB");
   domain.insert(domain.size() - 2, "\"Timeout\"=dword:2\r\n");
-  StartHost("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"FailuresPerUser\"=dword:0\r\n\r\n" +
+  StartHost(NoGuessingLimits() +
             domain);
   vlttest::CChangeLoad load(
       [this](const std::string& user, const std::string& oldPassword, const std::string& newPassword) {

@@ -12,7 +12,7 @@ class LocalStoreOverHttp : public HostWithExtension {
     policy.nMinAgeSeconds = 86400;
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("slow.db"), policy, {{"bob", "Bob-Pass-1"}}));
     // The store's own lockout is tested: no guessing limit in front of it.
-    StartHost("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"FailuresPerUser\"=dword:0\r\n\r\n" +
+    StartHost(NoGuessingLimits() +
               accounttest::LocalDomain("DEMO", m_dir.Path("demo.db")) +
               accounttest::LocalDomain("SLOW", m_dir.Path("slow.db")));
   }

@@ -13,7 +13,7 @@ class SambaDcOverHttp : public HostWithExtension {
     if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "Samba is not installed";
     ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
     // The DC's own lockout is tested: no guessing limit in front of it.
-    StartHost("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"FailuresPerUser\"=dword:0\r\n\r\n" +
+    StartHost(NoGuessingLimits() +
               m_dc.KerberosDomain("EXAMPLE") + m_dc.KerberosDomain("DOWN", false));
   }
   std::string Change(const std::string& domain, const std::string& user, const std::string& oldPassword,

@@ -25,7 +25,7 @@ class DirectoryFaults : public HostWithExtension {
 };
 
 TEST_F(DirectoryFaults, SlapdKilledMidLoadThenBack) {
-  StartHost("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"FailuresPerUser\"=dword:0\r\n\r\n" +
+  StartHost(NoGuessingLimits() +
             m_slapd.Registry());
   vlttest::CChangeLoad load(
       [this](const std::string& user, const std::string& oldPassword, const std::string& newPassword) {

@@ -24,6 +24,12 @@ class HostWithExtension : public ::testing::Test {
     args.insert(args.begin(), {"--registry", m_registry.Path()});
     ASSERT_TRUE(m_host.Start(args)) << m_host.Stderr();
   }
+  // Registry text that turns the guessing limits off, for tests of a back
+  // end's own lockout or of many requests with one wrong password.
+  static std::string NoGuessingLimits() {
+    return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"FailuresPerUser\"=dword:0\r\n"
+           "\"FailuresPerAddress\"=dword:0\r\n\r\n";
+  }
   // Replaces the registry (the host reads it at each request).
   void UseRegistry(const std::string& registryMore) {
     m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(registryMore));

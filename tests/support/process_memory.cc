@@ -1,17 +1,45 @@
 #include "process_memory.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace vlttest {
 
+namespace {
+
+// Each waiting thread's stack pointer and name (from /proc/PID/task).
+std::map<unsigned long, std::string> ThreadStackPointers(pid_t pid) {
+  std::map<unsigned long, std::string> threads;
+  const std::string dir = "/proc/" + std::to_string(pid) + "/task/";
+  DIR* pDir = opendir(dir.c_str());
+  for (dirent* pEntry; pDir != nullptr && (pEntry = readdir(pDir)) != nullptr;) {
+    if (pEntry->d_name[0] == '.') continue;
+    std::ifstream syscall(dir + pEntry->d_name + "/syscall"), comm(dir + pEntry->d_name + "/comm");
+    std::string fields, word, last, beforeLast, name;
+    std::getline(syscall, fields);
+    std::getline(comm, name);
+    for (std::istringstream in(fields); in >> word;) {
+      beforeLast = last;
+      last = word;
+    }
+    if (beforeLast.rfind("0x", 0) == 0) threads[std::stoul(beforeLast, nullptr, 16)] = name;
+  }
+  if (pDir != nullptr) closedir(pDir);
+  return threads;
+}
+
+}  // namespace
+
 std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemoryNeedle>& needles) {
   std::vector<CMemoryHit> hits;
+  const std::map<unsigned long, std::string> stacks = ThreadStackPointers(pid);
   std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
   int fd = open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return hits;
@@ -30,6 +58,9 @@ std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemory
     // no data of the program's own.
     if (nEnd - nStart >= (1ul << 30)) continue;
     std::string mapping = szPath;
+    std::string thread;
+    auto it = stacks.lower_bound(nStart);
+    if (it != stacks.end() && it->first < nEnd) thread = it->second;
     if (mapping.empty()) {
       char szSize[64];
       std::snprintf(szSize, sizeof szSize, "anonymous %s %.1f MiB", szPerms, (nEnd - nStart) / 1048576.0);
@@ -49,7 +80,10 @@ std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemory
           if (nFrom + i < nAt || nFrom + i >= nAt + kChunk) continue;  // another chunk's
           size_t iContext = i > kContext ? i - kContext : 0;
           bool fHttp = buffer.find("POST ", iContext) < i;
-          hits.push_back({needle.label, nFrom + i, mapping, fHttp});
+          std::string before;
+          for (size_t j = i > 48 ? i - 48 : 0; j < i; ++j)
+            before.push_back(buffer[j] >= 0x20 && buffer[j] < 0x7f ? buffer[j] : '.');
+          hits.push_back({needle.label, nFrom + i, mapping, fHttp, before, thread});
         }
       }
     }
@@ -62,7 +96,8 @@ std::string DescribeHits(const std::vector<CMemoryHit>& hits) {
   std::ostringstream out;
   for (const auto& hit : hits)
     out << "  " << hit.label << " at 0x" << std::hex << hit.address << std::dec << " in " << hit.mapping
-        << (hit.fInHttpRequest ? " (inside a raw HTTP request)" : "") << "\n";
+        << (hit.thread.empty() ? "" : " (the stack of thread " + hit.thread + ")")
+        << (hit.fInHttpRequest ? " (inside a raw HTTP request)" : "") << " after \"" << hit.before << "\"\n";
   return out.str();
 }
 
