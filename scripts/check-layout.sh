@@ -146,6 +146,7 @@ if [[ -n $lib ]]; then
     esac
   done < <(nm -D --defined-only "$lib" | awk 'NF == 3 {
     symbol = s = $3
+    if (s ~ /^(__gcov_|mangle_path$)/) next  # the coverage runtime (scripts/coverage.sh)
     if (s !~ /^_Z/) { print symbol, "-"; next }
     # Type information of function types (F...E), emitted for the
     # function-call checks of the sanitizers: not a name of ours.

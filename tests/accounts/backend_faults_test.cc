@@ -14,15 +14,15 @@
 
 #include "account_test_support.h"
 #include "change_load.h"
-#include "host_with_extension.h"
+#include "fixture_support.h"
+#include "host_test.h"
 
 namespace {
 
 class BackEndFaultsOverHttp : public HostWithExtension {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("free.db"), accounttest::OpenPolicy(),
-                                       {{"alice", "Alice-1"}, {"bob", "Bob-1"}}));
+    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("free.db"), {{"alice", "Alice-1"}, {"bob", "Bob-1"}}));
   }
   // A domain with a one-second timeout.
   static std::string Domain(const std::string& name, const std::string& values) {
@@ -54,7 +54,7 @@ TEST_F(BackEndFaultsOverHttp, BrokenStoresFailAndAreReportedOnce) {
     const char* error;
   };
   auto copyOf = [&](const char* pszName, mode_t mode) {
-    accounttest::MakeStore(m_dir.Path(pszName), accounttest::OpenPolicy(), {{"alice", "Alice-1"}});
+    accounttest::MakeStore(m_dir.Path(pszName), {{"alice", "Alice-1"}});
     chmod(m_dir.Path(pszName).c_str(), mode);
     return m_dir.Path(pszName);
   };
@@ -90,7 +90,7 @@ TEST_F(BackEndFaultsOverHttp, BrokenStoresFailAndAreReportedOnce) {
 // domain's timeout, and a change for another domain is still served; both
 // are answered while the writer still holds the store.
 TEST_F(BackEndFaultsOverHttp, AHeldStoreFailsInTimeAndHoldsUpNoOtherDomain) {
-  ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("held.db"), accounttest::OpenPolicy(), {{"carol", "Carol-1"}}));
+  ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("held.db"), {{"carol", "Carol-1"}}));
   StartHost(LocalDomain("HELD", m_dir.Path("held.db")) + LocalDomain("FREE", m_dir.Path("free.db")));
   sqlite3* pWriter = nullptr;
   ASSERT_EQ(sqlite3_open(m_dir.Path("held.db").c_str(), &pWriter), SQLITE_OK);
@@ -140,13 +140,13 @@ TEST_F(BackEndFaultsOverHttp, KdcKilledMidLoadThenBack) {
   ASSERT_EQ(nStatus, 0);
   // A timeout of two seconds and an outage longer than that: libkrb5 retries
   // a request until the KDC is back, so a shorter outage may cost nothing.
-  std::string domain = kdc.KerberosDomain("KERB");
+  std::string domain = vlttest::KerberosDomain("KERB", kdc.Port(0), kdc.Port(1));
   domain.insert(domain.size() - 2, "\"Timeout\"=dword:2\r\n");
   StartHost(NoGuessingLimits() +
             domain);
   vlttest::CChangeLoad load(
       [this](const std::string& user, const std::string& oldPassword, const std::string& newPassword) {
-        CHttpResponse response = Exchange(Post(ChangeRequest(user, oldPassword, newPassword, "NT", "KERB")));
+        CHttpResponse response = RoundTrip(Post(kUrl, ChangeRequest(user, oldPassword, newPassword, "NT", "KERB")));
         return response.m_statusLine == "HTTP/1.1 200 OK" ? ErrorIdOf(response.m_body) : response.m_statusLine;
       },
       {"alice", "carol", "dave"}, "Passw0rd!");

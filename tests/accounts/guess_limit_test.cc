@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "account_test_support.h"
-#include "host_with_extension.h"
+#include "host_test.h"
 
 namespace {
 
@@ -15,20 +15,19 @@ class GuessLimitOverHttp : public HostWithExtension {
  protected:
   // Users alice, bob and carol; the limits as registry values.
   void StartWithLimits(int nPerUser, int nPerAddress, int nWindowSeconds) {
-    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), accounttest::OpenPolicy(),
-                                       {{"alice", "Alice-1"}, {"bob", "Bob-1"}, {"carol", "Carol-1"}}));
+    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), {{"alice", "Alice-1"}, {"bob", "Bob-1"}, {"carol", "Carol-1"}}));
     char szLimits[256];
     std::snprintf(szLimits, sizeof szLimits,
                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"FailuresPerUser\"=dword:%08x\r\n"
                   "\"FailuresPerAddress\"=dword:%08x\r\n\"FailureWindow\"=dword:%08x\r\n\r\n",
                   nPerUser, nPerAddress, nWindowSeconds);
-    StartHost(szLimits + accounttest::LocalDomain("DEMO", m_dir.Path("demo.db")),
+    StartHost(szLimits + vlttest::LocalDomain("DEMO", m_dir.Path("demo.db")),
               {"--access-log", m_dir.Path("access.log")});
   }
   // The error id, or the status line when the answer is not 200.
   std::string Change(const std::string& user, const std::string& oldPassword,
                      const std::string& newPassword = "Changed-1") {
-    CHttpResponse response = Exchange(Post(ChangeRequest(user, oldPassword, newPassword, "NT", "DEMO")));
+    CHttpResponse response = RoundTrip(Post(kUrl, ChangeRequest(user, oldPassword, newPassword, "NT", "DEMO")));
     if (response.m_statusLine != "HTTP/1.1 200 OK") return response.m_statusLine;
     return ErrorIdOf(response.m_body);
   }

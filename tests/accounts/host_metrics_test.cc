@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "account_test_support.h"
-#include "host_with_extension.h"
+#include "host_test.h"
 
 namespace {
 
@@ -33,10 +33,10 @@ class HostMetrics : public HostWithExtension {
  protected:
   void SetUp() override {
     platform::CAccountPolicy policy{8, true, 3, 0, 5};
-    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), policy, {{"alice", "Alice-Pass-1"}}));
+    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), {{"alice", "Alice-Pass-1"}}, policy));
   }
   void StartWithStore(std::vector<std::string> args = {}) {
-    StartHost(accounttest::LocalDomain("DEMO", m_dir.Path("demo.db")), args);
+    StartHost(vlttest::LocalDomain("DEMO", m_dir.Path("demo.db")), args);
   }
   std::string Change(const std::string& oldPassword, const std::string& newPassword) {
     return Answer(ChangeRequest("alice", oldPassword, newPassword, "NT", "DEMO"));
@@ -62,8 +62,8 @@ TEST_F(HostMetrics, CountsRequestsAnswersAndBackEnds) {
   EXPECT_EQ(Change("Alice-Pass-1", "short"), "new-password-invalid");
   EXPECT_EQ(Change("Alice-Pass-1", "Alice-Pass-2"), "");
   EXPECT_EQ(Answer(ChangeRequest("<UserName>a</Broken>")), "bad-request");
-  EXPECT_EQ(Exchange(Post("<AdminProtocol><RequestGroup/></AdminProtocol>")).m_nStatus, 405);
-  EXPECT_EQ(Exchange("GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n").m_nStatus, 404);
+  EXPECT_EQ(RoundTrip(Post(kUrl, "<AdminProtocol><RequestGroup/></AdminProtocol>")).m_nStatus, 405);
+  EXPECT_EQ(RoundTrip("GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n").m_nStatus, 404);
 
   // A request is counted once its response has been written, which the
   // client may see a moment before: scrape until the last one is in.
@@ -103,7 +103,7 @@ TEST_F(HostMetrics, ServedOnTheLoopbackListenerOrOnlyOnTheirOwn) {
   CHttpResponse response = Scrape(m_host.Port());
   EXPECT_EQ(response.m_nStatus, 200);
   EXPECT_EQ(Samples(response.m_body).count("vltadmin_change_password_answers_total{answer=\"success\"}"), 1u);
-  EXPECT_EQ(Exchange(CHttpClient::Request("POST", "/metrics", "text/plain", "x")).m_nStatus, 405);
+  EXPECT_EQ(RoundTrip(CHttpClient::Request("POST", "/metrics", "text/plain", "x")).m_nStatus, 405);
   m_host.Stop(SIGTERM);
 
   StartWithStore({"--metrics-listen", "127.0.0.1:0"});
@@ -111,7 +111,7 @@ TEST_F(HostMetrics, ServedOnTheLoopbackListenerOrOnlyOnTheirOwn) {
   EXPECT_EQ(Scrape(m_host.MetricsPort()).m_nStatus, 200);
   CHttpClient client;
   ASSERT_TRUE(client.Connect(m_host.MetricsPort()));
-  ASSERT_TRUE(client.Send(Post(ChangeRequest("alice", "Alice-Pass-1", "Alice-Pass-2", "NT", "DEMO"))));
+  ASSERT_TRUE(client.Send(Post(kUrl, ChangeRequest("alice", "Alice-Pass-1", "Alice-Pass-2", "NT", "DEMO"))));
   CHttpResponse refused;
   ASSERT_TRUE(client.ReadResponse(refused));
   EXPECT_EQ(refused.m_nStatus, 404) << "the metrics listener serves nothing else";

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "account_test_support.h"
-#include "host_with_extension.h"
+#include "host_test.h"
 
 namespace {
 
@@ -22,10 +22,9 @@ std::string MaxRequestSize(unsigned nBytes) {
 class HostReload : public HostWithExtension {
  protected:
   void SetUp() override {
-    platform::CAccountPolicy policy = accounttest::OpenPolicy();
-    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), policy, {{"alice", "Alice-Pass-1"}}));
+    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), {{"alice", "Alice-Pass-1"}}));
   }
-  std::string Domain() const { return accounttest::LocalDomain("DEMO", m_dir.Path("demo.db")); }
+  std::string Domain() const { return vlttest::LocalDomain("DEMO", m_dir.Path("demo.db")); }
   size_t Reloads() const {
     size_t n = 0;
     std::string err = m_host.Stderr();
@@ -51,9 +50,9 @@ TEST_F(HostReload, StartupSettingsReadAgain) {
   StartHost(Domain() + MaxRequestSize(200));
   std::string body = ChangeRequest("alice", "Alice-Pass-1", "Alice-Pass-2", "NT", "DEMO");
   ASSERT_GT(body.size(), 200u);
-  EXPECT_EQ(Exchange(Post(body)).m_nStatus, 413) << "over the size read at start";
+  EXPECT_EQ(RoundTrip(Post(kUrl, body)).m_nStatus, 413) << "over the size read at start";
   UseRegistry(Domain() + MaxRequestSize(16720));
-  EXPECT_EQ(Exchange(Post(body)).m_nStatus, 413) << "read at start only";
+  EXPECT_EQ(RoundTrip(Post(kUrl, body)).m_nStatus, 413) << "read at start only";
   Reload();
   EXPECT_EQ(Answer(body), "");
 }
@@ -67,7 +66,7 @@ TEST_F(HostReload, ConcurrentRequestsDuringReloadsAreAnswered) {
       CHttpClient http;
       CHttpResponse response;
       if (!http.Connect(m_host.Port()) ||
-          !http.Send(Post(ChangeRequest("alice", "wrong", "Alice-Pass-2", "NT", "DEMO"))) ||
+          !http.Send(Post(kUrl, ChangeRequest("alice", "wrong", "Alice-Pass-2", "NT", "DEMO"))) ||
           !http.ReadResponse(response) || response.m_nStatus != 200 ||
           ErrorIdOf(response.m_body) != "old-password-invalid")
         nWrong.fetch_add(1);

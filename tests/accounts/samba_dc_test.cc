@@ -2,7 +2,7 @@
 // controller (its KDC and kpasswd on loopback), with the kerberos provider.
 // One test: provisioning a domain takes seconds.
 #include "fixture_support.h"
-#include "host_with_extension.h"
+#include "host_test.h"
 
 namespace {
 
@@ -13,8 +13,8 @@ class SambaDcOverHttp : public HostWithExtension {
     if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "Samba is not installed";
     ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
     // The DC's own lockout is tested: no guessing limit in front of it.
-    StartHost(NoGuessingLimits() +
-              m_dc.KerberosDomain("EXAMPLE") + m_dc.KerberosDomain("DOWN", false));
+    StartHost(NoGuessingLimits() + vlttest::KerberosDomain("EXAMPLE", m_dc.Port(0), m_dc.Port(1)) +
+              vlttest::KerberosDomain("DOWN", m_dc.UnusedPort(), m_dc.UnusedPort()));
   }
   std::string Change(const std::string& domain, const std::string& user, const std::string& oldPassword,
                      const std::string& newPassword) {

@@ -11,7 +11,7 @@
 #include <future>
 
 #include "change_load.h"
-#include "host_with_extension.h"
+#include "host_test.h"
 #include "platform/netapi/local/account_store.h"
 #include "scratch_dir.h"
 #include "slapd_server.h"
@@ -25,11 +25,10 @@ class DirectoryFaults : public HostWithExtension {
 };
 
 TEST_F(DirectoryFaults, SlapdKilledMidLoadThenBack) {
-  StartHost(NoGuessingLimits() +
-            m_slapd.Registry());
+  StartHost(NoGuessingLimits() + m_slapd.Registry());
   vlttest::CChangeLoad load(
       [this](const std::string& user, const std::string& oldPassword, const std::string& newPassword) {
-        CHttpResponse response = Exchange(Post(ChangeRequest(user + "@example.test", oldPassword, newPassword)));
+        CHttpResponse response = RoundTrip(Post(kUrl, ChangeRequest(user + "@example.test", oldPassword, newPassword)));
         return response.m_statusLine == "HTTP/1.1 200 OK" ? ErrorIdOf(response.m_body) : response.m_statusLine;
       },
       {"alice", "carol"}, "Passw0rd!");
@@ -67,8 +66,8 @@ TEST_F(DirectoryFaults, ASilentServerFailsInTimeAndHoldsUpNoOtherDomain) {
   std::string error;
   ASSERT_TRUE(platform::CAccountStore::Create(dir.Path("free.db"), {0, false, 0, 0, 0}, error));
   ASSERT_EQ(platform::CAccountStore::Open(dir.Path("free.db"), error)->AddUser("bob", "Bob-1"), 0u);
-  StartHost(DirectoryRegistry("ldaps://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/",
-                              BindIdentity("cn=admin,dc=example,dc=test", m_slapd.SecretFile()) +
+  StartHost(vlttest::DirectoryServices("ldaps://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/",
+                              vlttest::BindIdentity("cn=admin,dc=example,dc=test", m_slapd.SecretFile()) +
                                   "\"NetworkTimeout\"=dword:1\r\n",
                               m_slapd.SecretFile()) +
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\FREE]\r\n\"Provider\"=\"local\"\r\n"

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <thread>
 
-#include "host_with_extension.h"
+#include "host_test.h"
 #include "platform/netapi/local/account_store.h"
 #include "process_memory.h"
 #include "scratch_dir.h"
@@ -67,7 +67,7 @@ class SecretsInMemory : public HostWithExtension {
     return Remember(std::string(pszWhat) + "-\xC3\xA9" + std::to_string(m_passwords.size()) + "-Zq");
   }
   std::string Send(const std::string& document) {
-    CHttpResponse response = Exchange(Post(document));
+    CHttpResponse response = RoundTrip(Post(kUrl, document));
     if (response.m_statusLine != "HTTP/1.1 200 OK") return response.m_statusLine;
     std::string body = response.m_body;
     if (body.size() >= 2 && body[1] == '\0') {  // a UTF-16LE answer: its ASCII letters
@@ -123,7 +123,7 @@ TEST_F(SecretsInMemory, NoPasswordOutlivesItsRequest) {
   CHttpClient keptOpen;
   ASSERT_TRUE(keptOpen.Connect(m_host.Port()));
   std::string next = Fresh("Kept");
-  ASSERT_TRUE(keptOpen.Send(Post(Document(EEncoding::kUtf8, "alice", nt, current, next))));
+  ASSERT_TRUE(keptOpen.Send(Post(kUrl, Document(EEncoding::kUtf8, "alice", nt, current, next))));
   CHttpResponse response;
   ASSERT_TRUE(keptOpen.ReadResponse(response));
   EXPECT_EQ(ErrorIdOf(response.m_body), "");
@@ -155,7 +155,7 @@ namespace {
 
 // The host dumps no core (its memory holds passwords) unless told to.
 TEST(CoreDumps, OffUnlessAllowed) {
-  vlttest::ScopedRegistryFile registry(vlttest::ScopedRegistryFile::WithInstallLocation());
+  vlttest::ScopedRegistryFile registry;
   for (bool fAllow : {false, true}) {
     CHostProcess host;
     std::vector<std::string> args = {"--registry", registry.Path()};

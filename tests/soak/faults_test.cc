@@ -9,7 +9,7 @@
 #include <csignal>
 #include <thread>
 
-#include "host_with_extension.h"
+#include "host_test.h"
 #include "platform/netapi/local/account_store.h"
 #include "scratch_dir.h"
 
@@ -62,7 +62,7 @@ TEST_F(HostFaults, ClientsThatVanishCostNothing) {
   EXPECT_EQ(Answer(ChangeDocument(2, 0, 1)), "");  // the host's io threads set up
   const size_t cBefore = OpenDescriptors().size();
   // A user the store does not have: answered without hashing anything.
-  const std::string request = Post(ChangeRequest("nobody", "Old-1", "New-1", "NT", "STORE"));
+  const std::string request = Post(kUrl, ChangeRequest("nobody", "Old-1", "New-1", "NT", "STORE"));
   for (int nRound = 0; nRound < 50; ++nRound) {
     for (size_t cbSent : {request.size() - 40, request.size(), request.size() + 1}) {
       CHttpClient client;
@@ -96,7 +96,7 @@ TEST_F(HostFaults, KilledMidChangesLosesNothingAnswered) {
       for (int nVersion = 0; !fKilled; ++nVersion) {
         CHttpClient client;
         CHttpResponse response;
-        if (!client.Connect(m_host.Port()) || !client.Send(Post(ChangeDocument(nUser, nVersion, nVersion + 1))) ||
+        if (!client.Connect(m_host.Port()) || !client.Send(Post(kUrl, ChangeDocument(nUser, nVersion, nVersion + 1))) ||
             !client.ReadResponse(response))
           return;
         if (response.m_statusLine != "HTTP/1.1 200 OK" || ErrorIdOf(response.m_body) != "") return;

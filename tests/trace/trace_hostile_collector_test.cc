@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "admin/trace/qtr_trace.h"
-#include "in_process_collector.h"
+#include "trace_capture.h"
 #include "host_process.h"
 #include "platform/base/handle.h"
 #include "platform/base/sync.h"
@@ -164,7 +164,7 @@ TEST(HostileCollectorTest, ACollectorThatStopsReadingDoesNotStallWriters) {
 }
 
 TEST(CollectorLimitsTest, SocketIsForItsUserAndGroupOnly) {
-  CInProcessCollector collector;
+  vlttest::CTraceCapture collector;
   ASSERT_TRUE(collector.Started());
   struct stat st {};
   ASSERT_EQ(stat(collector.Collector().SocketPath().c_str(), &st), 0);
@@ -172,7 +172,7 @@ TEST(CollectorLimitsTest, SocketIsForItsUserAndGroupOnly) {
 }
 
 TEST(CollectorLimitsTest, ModulesPerConnectionAreBounded) {
-  CInProcessCollector collector;
+  vlttest::CTraceCapture collector;
   ASSERT_TRUE(collector.Started());
   auto open = [](HANDLE hDevice) {
     const void* rgpIn[2] = {&kguidModule, u"RK_Flood"};
@@ -220,7 +220,7 @@ int RunViewerAsNobody(const std::string& sSocket, std::string* psStderr) {
 TEST(CollectorLimitsTest, OtherUsersAreRefusedWithAReason) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
   // Refused viewers, by the socket's mode and then by the collector itself.
-  CInProcessCollector collector;
+  vlttest::CTraceCapture collector;
   ASSERT_TRUE(collector.Started());
   const std::string sSocket = collector.Collector().SocketPath();
   chmod(sSocket.substr(0, sSocket.rfind('/')).c_str(), 0755);

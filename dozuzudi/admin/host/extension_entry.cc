@@ -43,6 +43,10 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
 
   InitializeCriticalSection(&q.lock);
   q.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  // A start after a stop in the same process: the new workers stay.
+  EnterCriticalSection(&q.lock);
+  q.stopRequested = 0;
+  LeaveCriticalSection(&q.lock);
 
   InitKeywordTables();
   // The answers a change can give are listed from the start.
