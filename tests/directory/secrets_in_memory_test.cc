@@ -1,5 +1,5 @@
-// After a run of changes through vltadmin-host (an account store, and the
-// directory on a private slapd), no old or new password is left anywhere in
+// After a run of changes through vltadmin-host (an account store, a KDC and
+// the directory on a private slapd), no old or new password is left anywhere in
 // the host's memory: not in UTF-8, UTF-16LE or the request's own encoding.
 // Requests go in UTF-8, UTF-16LE and ISO-8859-1; besides changes there are
 // wrong old passwords, refused new ones, truncated and refused documents.
@@ -60,6 +60,7 @@ class SecretsInMemory : public HostWithExtension {
     auto pStore = platform::CAccountStore::Create(m_dir.Path("demo.db"), {0, false, 0, 0, 0}, error);
     ASSERT_TRUE(pStore) << error;
     ASSERT_EQ(pStore->AddUser("alice", Remember("Start-\xC3\xA9t\xC3\xA9-0").c_str()), 0u);
+    ASSERT_EQ(m_kdc.Start(), 0) << "kdc.sh start failed";
   }
   const std::string& Remember(const std::string& password) { return m_passwords.emplace_back(password); }
   // A unique password, with a letter outside ASCII so that its encodings differ.
@@ -79,6 +80,7 @@ class SecretsInMemory : public HostWithExtension {
   }
 
   CSlapdServer m_slapd;
+  vlttest::CScriptedServer m_kdc{"accounts/kdc.sh", 3};
   vlttest::CScratchDir m_dir;
   std::vector<std::string> m_passwords;
 };
@@ -86,10 +88,14 @@ class SecretsInMemory : public HostWithExtension {
 TEST_F(SecretsInMemory, NoPasswordOutlivesItsRequest) {
   StartHost(NoGuessingLimits() +
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\DEMO]\r\n\"Provider\"=\"local\"\r\n"
-            "\"Store\"=\"" + m_dir.Path("demo.db") + "\"\r\n\r\n" + m_slapd.Registry());
+            "\"Store\"=\"" + m_dir.Path("demo.db") + "\"\r\n\r\n" + m_slapd.Registry() +
+            vlttest::KerberosDomain("KERB", m_kdc.Port(0), m_kdc.Port(1)));
   const std::string nt = "<Domain type=\"NT\">DEMO</Domain>";
   std::string current = m_passwords.back();
+  const std::string kerberos = "<Domain type=\"NT\">KERB</Domain>";
   std::string directory = "Passw0rd!";  // alice's and carol's in the directory
+  std::string kdc = "Passw0rd!";        // every user's at the KDC
+  const char* const kKdcUsers[] = {"bob", "carol", "dave"};
   for (int nRound = 0; nRound < 3; ++nRound) {
     for (EEncoding e : {EEncoding::kUtf8, EEncoding::kUtf16le, EEncoding::kLatin1}) {
       SCOPED_TRACE(static_cast<int>(e));
@@ -115,6 +121,15 @@ TEST_F(SecretsInMemory, NoPasswordOutlivesItsRequest) {
       EXPECT_EQ(Send(Document(e, "carol@example.test", "", Fresh("Wrong"), Fresh("Unused"))),
                 "old-password-invalid");
       directory = nextDirectory;
+      // The KDC: a change, and a wrong old password once per user (the KDC
+      // locks an account after a few).
+      std::string nextKdc = Fresh("Kdc");
+      ASSERT_EQ(Send(Document(e, "alice", kerberos, kdc, nextKdc)), "");
+      if (nRound == 0) {
+        EXPECT_EQ(Send(Document(e, kKdcUsers[static_cast<int>(e)], kerberos, Fresh("Wrong"), Fresh("Unused"))),
+                  "old-password-invalid");
+      }
+      kdc = nextKdc;
     }
   }
   m_passwords.push_back("Passw0rd!");
