@@ -212,6 +212,14 @@ bool CTraceCollector::StartServer(std::string* psError) {
     return false;
   }
   ::chmod(m_sSocketPath.c_str(), 0660);
+  // In a directory of another group (the runtime directory the service's
+  // group shares with its operators), the socket takes that group, so that
+  // the service can connect to an operator's collector.
+  const size_t nSlash = m_sSocketPath.rfind('/');
+  const std::string sDir = nSlash == std::string::npos ? "." : nSlash == 0 ? "/" : m_sSocketPath.substr(0, nSlash);
+  struct stat st {};
+  if (::stat(sDir.c_str(), &st) == 0 && st.st_gid != ::getegid())
+    (void)!::chown(m_sSocketPath.c_str(), static_cast<uid_t>(-1), st.st_gid);
   return true;
 }
 
