@@ -37,7 +37,9 @@ for target in "$build_dir"/bin/fuzz_* "$build_dir"/bin/*_fuzzer; do
   if "$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$work/$name/artifacts/" "$work/$name/new" ${corpus:+"$corpus"} \
       > "$work/$name/log" 2>&1; then
-    grep -E "^stat::number_of_executed_units|^Done" "$work/$name/log" | head -2
+    # Executions, coverage (cov: edges, ft: features) and new inputs.
+    grep -E "DONE .*cov:" "$work/$name/log" | tail -1
+    grep -E "^stat::number_of_executed_units|^stat::new_units_added" "$work/$name/log"
   else
     echo "!! $name failed; log: $work/$name/log, inputs: $work/$name/artifacts/" >&2
     tail -n 40 "$work/$name/log" >&2

@@ -148,9 +148,9 @@ if [[ -n $lib ]]; then
     symbol = s = $3
     if (s ~ /^(__gcov_|mangle_path$)/) next  # the coverage runtime (scripts/coverage.sh)
     if (s !~ /^_Z/) { print symbol, "-"; next }
-    # Type information of function types: emitted for the call checks of
-    # the undefined-behaviour sanitizer, not part of the interface.
-    if (s ~ /^_ZT[IS]F/) next
+    # Type information of function types (F...E), emitted for the
+    # function-call checks of the sanitizers: not a name of ours.
+    if (s ~ /^_ZT[IS]P*F/) next
     sub(/^_ZT[VISTHW]|^_ZGV|^_ZZ/, "_Z", s)
     s = substr(s, 3)
     sub(/^N/, "", s)

@@ -31,7 +31,7 @@ stage "fuzz targets (libFuzzer, ${FUZZ_SECONDS:-30} s each)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DVLT_FUZZ=ON -DVLT_TESTS=OFF -DVLT_BENCH=OFF >/dev/null
 # Only the fuzz targets (fuzz_* and *_fuzzer) and what they link.
-fuzz_targets=$(ninja -C build-fuzz -t targets all | sed -n -E 's/^(fuzz_[A-Za-z0-9_]+|[a-z][A-Za-z0-9]*_fuzzer): phony.*/\1/p' | sort -u)
+fuzz_targets=$(ninja -C build-fuzz -t targets all | sed -n -E 's/^(fuzz_[A-Za-z0-9_]+|[a-z][A-Za-z0-9_]*_fuzzer): phony.*/\1/p' | grep -v '^cmake_' | sort -u)
 ninja -C build-fuzz -j"$jobs" $fuzz_targets
 fuzz/run.sh build-fuzz "${FUZZ_SECONDS:-30}"
 

@@ -64,7 +64,8 @@ void AppendSanitized(std::string& line, std::string_view text) {
 }  // namespace
 
 void CAccessLog::Write(std::string_view peer, std::string_view method, std::string_view path,
-                       int nStatus, uint64_t cbSent, std::chrono::steady_clock::duration duration) {
+                       int nStatus, uint64_t cbSent, std::chrono::steady_clock::duration duration,
+                       std::string_view note) {
   if (m_path.empty()) return;
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
@@ -82,9 +83,14 @@ void CAccessLog::Write(std::string_view peer, std::string_view method, std::stri
   AppendSanitized(line, path.substr(0, 1024));
   char szTail[96];
   double ms = std::chrono::duration<double, std::milli>(duration).count();
-  std::snprintf(szTail, sizeof(szTail), "\" %d %llu %.3fms\n", nStatus,
+  std::snprintf(szTail, sizeof(szTail), "\" %d %llu %.3fms", nStatus,
                 static_cast<unsigned long long>(cbSent), ms);
   line.append(szTail);
+  if (!note.empty()) {
+    line.append(" ");
+    AppendSanitized(line, note);
+  }
+  line.append("\n");
   CMutexLock guard(&m_lock);
   std::fwrite(line.data(), 1, line.size(), m_pFile);
   std::fflush(m_pFile);

@@ -1,5 +1,7 @@
-// One line per request: time, peer, method, path, status, bytes sent and
-// duration. Never the query string or the body, which may carry secrets.
+// One line per request: time, peer, method, path, status, bytes sent,
+// duration, and the extension's note when it gave one (such as "throttled"
+// for a change refused by the guessing limits). Never the query string or
+// the body, which may carry secrets.
 #pragma once
 
 #include <chrono>
@@ -27,7 +29,8 @@ class CAccessLog {
 
   // Safe from any thread.
   void Write(std::string_view peer, std::string_view method, std::string_view path, int nStatus,
-             uint64_t cbSent, std::chrono::steady_clock::duration duration) EXCLUDES(m_lock);
+             uint64_t cbSent, std::chrono::steady_clock::duration duration,
+             std::string_view note = {}) EXCLUDES(m_lock);
 
  private:
   CMutex m_lock;

@@ -541,7 +541,7 @@ void CConnection::FinishOnExtensionThread(CHostRequest& r) {
     }
   }
   bool fKeep = KeepAfter(r);
-  LogRequest(r.m_nStatus);
+  LogRequest(r.m_nStatus, r.m_logNote);
   r.Recycle();
   m_pSpare = std::move(m_pRequest);
   if (fKeep && !m_server.Stopping()) {
@@ -583,7 +583,7 @@ void CConnection::CompleteRequest() {
   auto self = shared_from_this();  // the request may hold the last reference
   CHostRequest& r = *m_pRequest;
   bool fKeep = KeepAfter(r);
-  LogRequest(r.m_nStatus);
+  LogRequest(r.m_nStatus, r.m_logNote);
   r.Recycle();
   m_pSpare = std::move(m_pRequest);
   AfterResponse(fKeep);
@@ -678,9 +678,9 @@ void CConnection::Close() {
   m_server.Unregister(m_iSlot, this);
 }
 
-void CConnection::LogRequest(int nStatus) {
+void CConnection::LogRequest(int nStatus, std::string_view note) {
   auto duration = std::chrono::steady_clock::now() - m_tStart;
   m_server.Metrics().CountRequest(nStatus, duration);
   if (!m_server.Log().IsOpen()) return;
-  m_server.Log().Write(m_peer, m_logMethod, m_logPath, nStatus, m_cbSent, duration);
+  m_server.Log().Write(m_peer, m_logMethod, m_logPath, nStatus, m_cbSent, duration, note);
 }

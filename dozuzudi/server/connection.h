@@ -27,6 +27,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <string>
 
 #include "server/client_addresses.h"
@@ -101,7 +102,7 @@ class CConnection final : public IRequestChannel,
   void CloseGracefully();
   void Drain();
   void Close();
-  void LogRequest(int nStatus);
+  void LogRequest(int nStatus, std::string_view note = {});
 
   CHttpServer& m_server;
   size_t m_iSlot;

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -42,7 +43,10 @@ bool CExtensionModule::Load(std::string& err) {
   HSE_VERSION_INFO info;
   std::memset(&info, 0, sizeof(info));
   if (!m_pfnVersion(&info)) {
-    err = "extension " + m_library + " refused to start (GetExtensionVersion returned FALSE)";
+    // The extension says why on standard error, before this line.
+    const char* pszRegistry = std::getenv("VLTADMIN_REGISTRY");
+    err = "extension " + m_library + " refused to start (GetExtensionVersion returned FALSE" +
+          (pszRegistry != nullptr ? std::string("; registry file ") + pszRegistry : std::string()) + ")";
     return false;
   }
   m_fStarted = true;

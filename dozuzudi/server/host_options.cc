@@ -46,6 +46,7 @@ const char* HostUsage() {
          "                              many bytes a second (1024)\n"
          "  --tls-cert FILE --tls-key FILE  serve HTTPS with this PEM certificate chain and key\n"
          "  --allow-plain-http          allow plain HTTP on an address other than loopback\n"
+         "  --allow-core-dumps          let the process dump core (off: its memory holds passwords)\n"
          "  --access-log FILE           append one line per request\n"
          "  --page-dir DIR              files of the self-service page at /vltadmin/ (default:\n"
          "                              share/vltadmin/www of the host's tree; \"\" for none)\n"
@@ -124,6 +125,8 @@ bool ParseHostOptions(int argc, char** argv, CHostOptions& opts, std::string& er
       return true;
     } else if (name == "--allow-plain-http") {
       opts.m_fAllowPlainHttp = true;
+    } else if (name == "--allow-core-dumps") {
+      opts.m_fAllowCoreDumps = true;
     } else if (!needValue()) {
       return false;
     } else if (name == "--listen") {

@@ -25,6 +25,7 @@ struct CHostOptions {
   std::string m_tlsKey;
   std::string m_accessLog;
   bool m_fAllowPlainHttp = false;
+  bool m_fAllowCoreDumps = false;  // off: memory holding passwords never reaches a core file
   size_t m_cbMaxHeader = 16 * 1024;
   size_t m_nMaxConnections = 1024;
   size_t m_nMaxPerAddress = 0;  // from one client address; 0: half of m_nMaxConnections

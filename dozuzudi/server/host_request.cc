@@ -43,6 +43,7 @@ void CHostRequest::Recycle() {
   m_pendingHead.clear();
   m_fKeepConn = false;
   m_nStatus = 0;
+  m_logNote.clear();
 }
 
 void CHostRequest::FillControlBlock(DWORD cbTotalBytes, DWORD cbAvailable) {

@@ -66,6 +66,7 @@ struct CHostRequest {
   std::string m_pendingHead;  // status line and header not yet on the wire
   bool m_fKeepConn = false;
   int m_nStatus = 0;
+  std::string m_logNote;  // HSE_REQ_APPEND_LOG_PARAMETER text, for the access log
 
   CCallResult m_call;
   std::chrono::steady_clock::time_point m_tStart;

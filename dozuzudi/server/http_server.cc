@@ -1,6 +1,7 @@
 #include "server/http_server.h"
 
 #include <openssl/ssl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -128,6 +129,7 @@ void CHttpServer::Run() {
     CSlot* ps = slot.get();
     slot->m_thread = std::thread([ps] {
       t_fIoThread = true;
+      pthread_setname_np(pthread_self(), "vlt-io");  // tells io threads apart in ps, top and tests
       ps->m_io.run();
     });
   }

@@ -1,5 +1,6 @@
 #include "server/isapi_callbacks.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -8,6 +9,8 @@
 #include "server/request_channel.h"
 
 namespace {
+
+constexpr size_t kMaxLogNote = 80;
 
 CHostRequest* RequestOf(HCONN hConn) { return static_cast<CHostRequest*>(hConn); }
 
@@ -70,6 +73,14 @@ BOOL WINAPI IsapiServerSupportFunction(HCONN hConn, DWORD dwHSERequest, LPVOID l
       const char* pszHeader = reinterpret_cast<const char*>(lpdwDataType);
       std::string_view status(pszStatus ? pszStatus : "", BoundedLength(pszStatus, 0));
       return SendHeader(*pr, status, pszHeader, BoundedLength(pszHeader, 0), false) ? TRUE : FALSE;
+    }
+    case HSE_REQ_APPEND_LOG_PARAMETER: {
+      const char* pch = static_cast<const char*>(lpvBuffer);
+      if (pch == nullptr || lpdwSize == nullptr) return FALSE;
+      size_t cch = std::min<size_t>(*lpdwSize, kMaxLogNote - std::min(kMaxLogNote, pr->m_logNote.size()));
+      if (!pr->m_logNote.empty() && cch != 0) pr->m_logNote.push_back(' ');
+      pr->m_logNote.append(pch, cch);
+      return TRUE;
     }
     case HSE_REQ_DONE_WITH_SESSION:
       (void)lpdwSize;

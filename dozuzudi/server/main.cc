@@ -1,5 +1,7 @@
 // vltadmin-host: the web server that hosts ISAPI extensions (by default the
 // vltadmin extension built beside it) over HTTP/1.1 and HTTPS.
+#include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -93,6 +95,12 @@ int main(int argc, char** argv) {
     }
     if (library.empty()) library = OwnDirectory() + "/libvltadmin.so";  // named in the error
     opts.m_extensions.push_back({kDefaultUrlPath, library});
+  }
+
+  // Request bodies carry passwords: unless asked, a crash leaves no core file.
+  if (!opts.m_fAllowCoreDumps) {
+    rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
   }
 
   // The platform layer of the extension reads its registry file name from

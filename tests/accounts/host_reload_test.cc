@@ -58,7 +58,7 @@ TEST_F(HostReload, StartupSettingsReadAgain) {
 }
 
 TEST_F(HostReload, ConcurrentRequestsDuringReloadsAreAnswered) {
-  StartHost(Domain());
+  StartHost(NoGuessingLimits() + Domain());  // one wrong password, many times
   std::atomic<bool> fStop{false};
   std::atomic<int> nAnswered{0}, nWrong{0};
   auto client = [&] {

@@ -2,6 +2,7 @@
 # An MIT Kerberos KDC with its password server on loopback, for tests.
 #   kdc.sh start DIR KDC_PORT KPASSWD_PORT KADMIN_PORT
 #   kdc.sh stop DIR
+#   kdc.sh restart DIR    stops both daemons and starts them again (same realm)
 # start builds the realm EXAMPLE.TEST in DIR (which must be empty or new),
 # starts krb5kdc and kadmind (which serves kpasswd) on 127.0.0.1 only and
 # waits until they answer. Exit 77 when the KDC programs are not installed.
@@ -96,6 +97,16 @@ addprinc -pw Passw0rd! -policy pw8 carol
 addprinc -pw Passw0rd! -policy pw8 dave
 addprinc -pw Passw0rd! -policy pw8minlife bob
 ADMIN
+  run_daemons "$dir"
+}
+
+# Starts krb5kdc and kadmind on the realm built in DIR and waits until they
+# answer.
+run_daemons() {
+  local dir=$1
+  export PATH="$PATH:/usr/sbin"
+  export KRB5_CONFIG=$dir/krb5.conf KRB5_KDC_PROFILE=$dir/kdc.conf KRB5RCACHEDIR=$dir/run
+  export KRB5CCNAME=FILE:$dir/run/ccache
   # Each daemon is bounded in time, so none outlives a test run that died.
   timeout 900 krb5kdc -n -r "$REALM" > "$dir/run/krb5kdc.out" 2>&1 &
   echo $! > "$dir/run/krb5kdc.pid"
@@ -126,5 +137,7 @@ case "${1:-}" in
          start "$2" "$3" "$4" "$5" ;;
   stop) [ $# -eq 2 ] || { echo "usage: kdc.sh stop DIR" >&2; exit 2; }
         stop "$2" ;;
-  *) echo "usage: kdc.sh start DIR KDC_PORT KPASSWD_PORT KADMIN_PORT | stop DIR" >&2; exit 2 ;;
+  restart) [ $# -eq 2 ] || { echo "usage: kdc.sh restart DIR" >&2; exit 2; }
+           stop "$2"; run_daemons "$(cd "$2" && pwd)" ;;
+  *) echo "usage: kdc.sh start DIR KDC_PORT KPASSWD_PORT KADMIN_PORT | stop DIR | restart DIR" >&2; exit 2 ;;
 esac

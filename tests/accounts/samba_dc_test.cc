@@ -12,7 +12,8 @@ class SambaDcOverHttp : public HostWithExtension {
     int nStatus = m_dc.Start();
     if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "Samba is not installed";
     ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
-    StartHost(vlttest::KerberosDomain("EXAMPLE", m_dc.Port(0), m_dc.Port(1)) +
+    // The DC's own lockout is tested: no guessing limit in front of it.
+    StartHost(NoGuessingLimits() + vlttest::KerberosDomain("EXAMPLE", m_dc.Port(0), m_dc.Port(1)) +
               vlttest::KerberosDomain("DOWN", m_dc.UnusedPort(), m_dc.UnusedPort()));
   }
   std::string Change(const std::string& domain, const std::string& user, const std::string& oldPassword,

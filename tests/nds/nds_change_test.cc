@@ -29,7 +29,7 @@ class NdsChange : public HostWithExtension {
 }  // namespace
 
 TEST_F(NdsChange, ChangesAndRefusals) {
-  StartHost(m_tree.Registry());
+  StartHost(NoGuessingLimits() + m_tree.Registry());  // the tree's own lockout is tested
   EXPECT_EQ(Change(".jsmith.sales.acme", kPassword, "N3w-Passw0rd"), "");
   EXPECT_TRUE(m_tree.CanBind(SalesDn("jsmith"), "N3w-Passw0rd"));
   EXPECT_FALSE(m_tree.CanBind(SalesDn("jsmith"), kPassword));

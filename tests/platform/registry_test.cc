@@ -1,9 +1,13 @@
 #include "platform/registry/registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -289,6 +293,46 @@ TEST_F(RegistryTest, MalformedFilesAreReportedOnceAndReadAsEmpty) {
     EXPECT_NE(report.find(path), std::string::npos) << report;
     EXPECT_NE(report.find(c.reason), std::string::npos) << report;
     EXPECT_EQ(report.find(path), report.rfind(path)) << "reported twice: " << report;
+  }
+}
+
+// A file rewritten in place that does not parse, or anything but a regular
+// file put in its place, keeps the last good snapshot, said once; a FIFO
+// is never waited on.
+TEST_F(RegistryTest, BadRewritesKeepTheLastGoodSnapshot) {
+  const std::string good = std::string(kHeader) + "[HKLM\\A]\n\"V\"=dword:7\n";
+  UseRegistry(good);
+  ASSERT_NE(Open(u"A"), nullptr);
+  const std::string path = m_dir.Path("test.reg");
+  struct Case {
+    const char* what;
+    std::function<void()> replace;
+    const char* report;
+  };
+  const Case cases[] = {
+      {"half written", [&] { m_dir.Write("test.reg", good.substr(0, good.size() - 5)); }, "line 4"},
+      {"emptied", [&] { m_dir.Write("test.reg", ""); }, "no header"},
+      {"a FIFO", [&] { unlink(path.c_str()); mkfifo(path.c_str(), 0600); }, "not a regular file"},
+      {"a directory", [&] { unlink(path.c_str()); mkdir(path.c_str(), 0700); }, "not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.replace();
+    platform::CheckRegistryFileNow();
+    ::testing::internal::CaptureStderr();
+    for (int i = 0; i < 3; ++i) {
+      HKEY key = Open(u"A");
+      ASSERT_NE(key, nullptr);
+      EXPECT_EQ(Query(key, u"V"), Dword(7));
+      RegCloseKey(key);
+    }
+    std::string report = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(report.find(c.report), std::string::npos) << report;
+    EXPECT_NE(report.find("keeping the last good registry"), std::string::npos) << report;
+    EXPECT_EQ(report.find(path), report.rfind(path)) << "reported more than once: " << report;
+    unlink(path.c_str());
+    rmdir(path.c_str());
+    m_dir.Write("test.reg", good);
   }
 }
 

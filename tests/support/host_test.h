@@ -66,6 +66,12 @@ class HostWithExtension : public HostTest {
   }
   // Replaces the registry (the host reads it at each request).
   void UseRegistry(const std::string& registryMore) { m_registry.Use(registryMore); }
+  // Registry text that turns the guessing limits off, for tests of a back
+  // end's own lockout or of many requests with one wrong password.
+  static std::string NoGuessingLimits() {
+    return vlttest::VeltraKey("XML Service", vlttest::RegDword("FailuresPerUser", 0) +
+                                                 vlttest::RegDword("FailuresPerAddress", 0));
+  }
 
   // Posts a change-password document; the answer's error id, "" for success.
   std::string Answer(const std::string& body) {

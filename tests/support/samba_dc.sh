@@ -5,6 +5,7 @@
 # (88 and 464 by default).
 #   samba_dc.sh start DIR [KDC_PORT KPASSWD_PORT]
 #   samba_dc.sh stop DIR
+#   samba_dc.sh restart DIR   ends what is left of samba and starts it again
 # start provisions the realm EXAMPLE.TEST (NetBIOS domain EXAMPLE) in DIR
 # (new or empty), starts samba and waits until it answers. Exit 77 when Samba
 # is not installed. Policy: complexity on, length 7, history 24, minimum age
@@ -119,7 +120,15 @@ start() {
   st domain exportkeytab "$dir/service.keytab" --principal=vltsvc@EXAMPLE.TEST
   chmod 600 "$dir/service.keytab"
   printf '[libdefaults]\n\tdefault_realm = EXAMPLE.TEST\n\tdns_lookup_realm = false\n\tdns_lookup_kdc = false\n\trdns = false\n\tdns_canonicalize_hostname = false\n\tudp_preference_limit = 1\n[realms]\n\tEXAMPLE.TEST = {\n\t\tkdc = 127.0.0.1:%s\n\t}\n' "$kdc_port" > "$dir/krb5.conf"
-  nohup samba -s "$conf" -F --no-process-group -M prefork > "$dc/log/samba.stdout" 2>&1 &
+  echo "$kdc_port $kpasswd_port" > "$dir/ports"
+  launch "$dir" "$kdc_port" "$kpasswd_port"
+}
+
+# Starts samba on a provisioned DIR and waits until it answers.
+launch() {
+  local dir=$1 kdc_port=$2 kpasswd_port=$3
+  local dc=$dir/dc t=$dir/tls
+  nohup samba -s "$dc/etc/smb.conf" -F --no-process-group -M prefork > "$dc/log/samba.stdout" 2>&1 &
   echo $! > "$dir/samba.pid"
   for _ in $(seq 600); do
     if port_open "$kdc_port" && port_open "$kpasswd_port" &&
@@ -143,5 +152,10 @@ case "${1:-}" in
          start "$2" "${3:-}" "${4:-}" ;;
   stop) [ $# -eq 2 ] || { echo "usage: samba_dc.sh stop DIR" >&2; exit 2; }
         stop "$2" ;;
-  *) echo "usage: samba_dc.sh start DIR [KDC_PORT KPASSWD_PORT] | stop DIR" >&2; exit 2 ;;
+  restart) [ $# -eq 2 ] || { echo "usage: samba_dc.sh restart DIR" >&2; exit 2; }
+           export PATH="$PATH:/usr/sbin"
+           stop "$2"
+           read -r kdc_port kpasswd_port < "$2/ports"
+           launch "$2" "$kdc_port" "$kpasswd_port" ;;
+  *) echo "usage: samba_dc.sh start DIR [KDC_PORT KPASSWD_PORT] | stop DIR | restart DIR" >&2; exit 2 ;;
 esac

@@ -117,18 +117,34 @@ bool CTraceCollector::Start(std::string* psError) {
     *psError = "cannot create the stop pipe";
     return false;
   }
-  if (StartViewer(psError)) return true;
-  return StartServer(psError);
+  switch (StartViewer(psError)) {
+    case EAttach::kAttached: return true;
+    case EAttach::kFailed: return false;
+    case EAttach::kNoCollector: return StartServer(psError);
+  }
+  return false;
 }
 
-bool CTraceCollector::StartViewer(std::string* psError) {
+CTraceCollector::EAttach CTraceCollector::StartViewer(std::string* psError) {
   sockaddr_un address;
-  if (!MakeAddress(m_sSocketPath, &address, psError)) return false;
+  if (!MakeAddress(m_sSocketPath, &address, psError)) return EAttach::kFailed;
   const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    *psError = std::string("cannot create a socket: ") + std::strerror(errno);
+    return EAttach::kFailed;
+  }
+  const timeval timeout{kViewerReplyTimeoutSeconds, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const int nError = errno;
     ::close(fd);
-    return false;
+    // Nothing listens there (no socket, or a stale one): serve it ourselves.
+    // Anything else (no permission, a busy collector) must not take the
+    // socket from a collector that may be running.
+    if (nError == ENOENT || nError == ECONNREFUSED) return EAttach::kNoCollector;
+    *psError = "cannot attach to the collector at " + m_sSocketPath + ": " + std::strerror(nError);
+    return EAttach::kFailed;
   }
   std::vector<uint8_t> message;
   AppendField(message, platform::CTraceWireHeader{platform::kTraceWireView});
@@ -138,13 +154,39 @@ bool CTraceCollector::StartViewer(std::string* psError) {
     message.insert(message.end(), sModule.begin(), sModule.end());
     message.push_back(0);
   }
-  if (!SendAll(fd, message.data(), message.size())) {
-    ::close(fd);
-    *psError = "the collector at " + m_sSocketPath + " refused the viewer";
-    return false;
+  uint8_t rgbReply[sizeof(platform::CTraceWireHeader) + sizeof(int32_t) + sizeof(uint32_t)];
+  ssize_t cbReply = -1;
+  if (SendAll(fd, message.data(), message.size())) {
+    do {
+      cbReply = ::recv(fd, rgbReply, sizeof rgbReply, 0);
+    } while (cbReply < 0 && errno == EINTR);
   }
+  platform::CTraceWireHeader header{};
+  int32_t nStatus = -1;
+  uint32_t nCollectorUid = 0;
+  if (cbReply == static_cast<ssize_t>(sizeof rgbReply)) {
+    const uint8_t* pb = rgbReply;
+    ReadField(pb, rgbReply + sizeof rgbReply, &header);
+    ReadField(pb, rgbReply + sizeof rgbReply, &nStatus);
+    ReadField(pb, rgbReply + sizeof rgbReply, &nCollectorUid);
+  }
+  if (header.nType != platform::kTraceWireViewReply || nStatus != platform::kTraceViewAccepted) {
+    ::close(fd);
+    *psError = "the collector at " + m_sSocketPath + " refused the viewer: ";
+    if (header.nType != platform::kTraceWireViewReply)
+      *psError += "it did not answer";
+    else if (nStatus == platform::kTraceViewOtherUser)
+      *psError += "it takes viewers of its own user (uid " + std::to_string(nCollectorUid) +
+                  ") or root only, and this one runs as uid " + std::to_string(::getuid());
+    else
+      *psError += "it could not read the request";
+    return EAttach::kFailed;
+  }
+  // Records then come as they are written; the wait for them has no limit.
+  const timeval noTimeout{0, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &noTimeout, sizeof noTimeout);
   m_fdUpstream = fd;
-  return true;
+  return EAttach::kAttached;
 }
 
 bool CTraceCollector::StartServer(std::string* psError) {
@@ -155,17 +197,29 @@ bool CTraceCollector::StartServer(std::string* psError) {
     ::mkdir(m_sSocketPath.substr(0, iSlash).c_str(), 0755);  // may exist already
   ::unlink(m_sSocketPath.c_str());  // a stale socket: no collector answered on it
   m_fdListen = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (m_fdListen < 0 ||
-      ::bind(m_fdListen, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(m_fdListen, 64) != 0) {
-    *psError = "cannot listen on " + m_sSocketPath + ": " + std::strerror(errno);
+  // Open to the collector's user and group only, from the moment it exists:
+  // processes of other users could otherwise fill it with modules.
+  const mode_t previousMask = ::umask(0117);
+  const bool fBound =
+      m_fdListen >= 0 &&
+      ::bind(m_fdListen, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  const int nBindError = errno;
+  ::umask(previousMask);
+  if (!fBound || ::listen(m_fdListen, 64) != 0) {
+    *psError = "cannot listen on " + m_sSocketPath + ": " + std::strerror(fBound ? errno : nBindError);
     if (m_fdListen >= 0) ::close(m_fdListen);
     m_fdListen = -1;
     return false;
   }
-  // Like a system device, open to every process of the machine; only the
-  // collector's own user may attach as a viewer (HandleView).
-  ::chmod(m_sSocketPath.c_str(), 0666);
+  ::chmod(m_sSocketPath.c_str(), 0660);
+  // In a directory of another group (the runtime directory the service's
+  // group shares with its operators), the socket takes that group, so that
+  // the service can connect to an operator's collector.
+  const size_t nSlash = m_sSocketPath.rfind('/');
+  const std::string sDir = nSlash == std::string::npos ? "." : nSlash == 0 ? "/" : m_sSocketPath.substr(0, nSlash);
+  struct stat st {};
+  if (::stat(sDir.c_str(), &st) == 0 && st.st_gid != ::getegid())
+    (void)!::chown(m_sSocketPath.c_str(), static_cast<uid_t>(-1), st.st_gid);
   return true;
 }
 
@@ -249,6 +303,10 @@ void CTraceCollector::Accept() {
       connection.nPid = credentials.pid;
       connection.nUid = credentials.uid;
     }
+    if (m_connections.size() >= kMaxConnections) {
+      ::close(fd);  // its modules stay silent; the others keep their tracing
+      continue;
+    }
     const timeval timeout{1, 0};  // a stuck viewer must not stop the collector
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     m_connections.emplace(fd, connection);
@@ -292,12 +350,15 @@ void CTraceCollector::HandleOpen(CConnection& connection, const uint8_t* pb, siz
   m_cOpens.fetch_add(1, std::memory_order_relaxed);
   int32_t nStatus = 0;
   int fdState = -1;
-  if (cb < 16 || m_options.eOpenAnswer == CCollectorOptions::EOpenAnswer::kRefuse) {
+  if (cb < 16 || m_options.eOpenAnswer == CCollectorOptions::EOpenAnswer::kRefuse ||
+      connection.cModules >= kMaxModulesPerConnection) {
     nStatus = 1;
   } else if (m_options.eOpenAnswer == CCollectorOptions::EOpenAnswer::kState) {
-    fdState = ::memfd_create("vltqtr-state", MFD_CLOEXEC);
+    // Sealed at its size, so that the module can trust it never to shrink.
+    fdState = ::memfd_create("vltqtr-state", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     void* pMapped = MAP_FAILED;
-    if (fdState >= 0 && ::ftruncate(fdState, sizeof(TRACE_STATE_BLOCK)) == 0)
+    if (fdState >= 0 && ::ftruncate(fdState, sizeof(TRACE_STATE_BLOCK)) == 0 &&
+        ::fcntl(fdState, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0)
       pMapped = ::mmap(nullptr, sizeof(TRACE_STATE_BLOCK), PROT_READ | PROT_WRITE, MAP_SHARED,
                        fdState, 0);
     if (pMapped == MAP_FAILED) {
@@ -311,6 +372,7 @@ void CTraceCollector::HandleOpen(CConnection& connection, const uint8_t* pb, siz
       registration.nPid = connection.nPid;
       registration.sModule = Utf16ToUtf8(pb + 16, cb - 16);
       registration.pState = static_cast<TRACE_STATE_BLOCK*>(pMapped);
+      ++connection.cModules;
       auto& stored = m_registrations[registration.nHandle] = registration;
       UpdateState(stored);
     }
@@ -374,16 +436,28 @@ void CTraceCollector::HandleRecord(CConnection& connection, const uint8_t* pb, s
 }
 
 void CTraceCollector::HandleView(CConnection& connection, const uint8_t* pb, size_t cb) {
+  auto reply = [&](int32_t nStatus) {
+    std::vector<uint8_t> message;
+    AppendField(message, platform::CTraceWireHeader{platform::kTraceWireViewReply});
+    AppendField(message, nStatus);
+    AppendField(message, static_cast<uint32_t>(::getuid()));
+    SendAll(connection.fd, message.data(), message.size());
+    // A refused viewer sees the end right after the reason.
+    if (nStatus != platform::kTraceViewAccepted) ::shutdown(connection.fd, SHUT_RDWR);
+  };
   // Only the collector's own user (or root) may watch what others trace.
   if (connection.nUid != ::getuid() && connection.nUid != 0) {
-    ::shutdown(connection.fd, SHUT_RDWR);  // the viewer sees the end at once
+    reply(platform::kTraceViewOtherUser);
     return;
   }
   const uint8_t* pbEnd = pb + cb;
   CSubscription subscription;
-  if (!ReadField(pb, pbEnd, &subscription.bClassFlags) ||
-      !ReadField(pb, pbEnd, &subscription.nLevel))
+  if (connection.fViewer || connection.cModules != 0 ||
+      !ReadField(pb, pbEnd, &subscription.bClassFlags) ||
+      !ReadField(pb, pbEnd, &subscription.nLevel)) {
+    reply(platform::kTraceViewMalformed);
     return;
+  }
   while (pb < pbEnd) {
     const uint8_t* pbZero = std::find(pb, pbEnd, 0);
     subscription.rgsModules.emplace_back(pb, pbZero);
@@ -391,6 +465,7 @@ void CTraceCollector::HandleView(CConnection& connection, const uint8_t* pb, siz
   }
   connection.fViewer = true;
   connection.subscription = std::move(subscription);
+  reply(platform::kTraceViewAccepted);
   UpdateAllStates();
 }
 

@@ -12,6 +12,12 @@
 // sets every state block's logger handle to 0, so that the modules fall
 // silent without any call to the device.
 //
+// Limits: the socket is created mode 0660 (the collector's user and group);
+// at most kMaxConnections connections are served (others are closed at
+// once) and kMaxModulesPerConnection modules registered per connection
+// (further opens are refused), so that no client can use up the collector.
+// A viewer is told whether it was accepted, and why not, before any record.
+//
 // Threads: Start and Run on one thread; Stop from any thread or a signal
 // handler.
 #pragma once
@@ -34,6 +40,9 @@ namespace vltqtr {
 class CTraceCollector {
  public:
   using CRecordSink = std::function<void(const CTraceRecord&)>;
+  static constexpr size_t kMaxConnections = 256;
+  static constexpr int kMaxModulesPerConnection = 64;
+  static constexpr int kViewerReplyTimeoutSeconds = 2;
 
   CTraceCollector(CCollectorOptions options, CRecordSink sink);
   ~CTraceCollector();
@@ -69,6 +78,7 @@ class CTraceCollector {
     int32_t nPid = 0;
     uint32_t nUid = 0;
     bool fViewer = false;
+    int cModules = 0;
     CSubscription subscription;
   };
   struct CRegistration {
@@ -79,8 +89,9 @@ class CTraceCollector {
     TRACE_STATE_BLOCK* pState = nullptr;
   };
 
+  enum class EAttach { kAttached, kNoCollector, kFailed };
   bool StartServer(std::string* psError);
-  bool StartViewer(std::string* psError);
+  EAttach StartViewer(std::string* psError);
   void RunServer();
   void RunViewer();
   void Accept();

@@ -1,10 +1,12 @@
 #include "admin/host/settings.h"
 
+#include "admin/password/guess_limit.h"
 #include "platform/registry/registry.h"
 
 DWORD MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
 
 void ReadSettings() {
+  ReadGuessLimitSettings();
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltra\\XML Service", 0,
                     KEY_READ | KEY_WOW64_32KEY, &hKey) != ERROR_SUCCESS)

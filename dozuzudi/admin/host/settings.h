@@ -11,5 +11,6 @@ extern DWORD MaxRequestSize;
 constexpr LONG MaxWorkerThreads = 16;
 
 // Replaces MaxRequestSize with "MaxRequestSize" of
-// HKLM\SOFTWARE\Veltra\XML Service when that is a non-zero REG_DWORD.
+// HKLM\SOFTWARE\Veltra\XML Service when that is a non-zero REG_DWORD, and
+// reads the guessing limits (guess_limit.h) from the same key.
 void ReadSettings();

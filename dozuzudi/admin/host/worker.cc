@@ -58,10 +58,23 @@ void ServeRequest(RequestNode* pNode, CBodyBuffer& buffer) {
     output.m_pECB = pECB;
     // The handler outlives the session: it is destroyed after the end.
     CRequest20 handler(&output);
-    if (handler.Dispatch(pbBuffer, pECB->cbTotalBytes) == DISPATCH_REFUSED)
-      SendStatusAndClose(pECB, g_rgHttpTexts[HTTP_TEXT_405_METHOD_NOT_SUPPORTED]);
-    else
-      EndSession(pECB);
+    switch (handler.Dispatch(pbBuffer, pECB->cbTotalBytes)) {
+      case DISPATCH_REFUSED:
+        SendStatusAndClose(pECB, g_rgHttpTexts[HTTP_TEXT_405_METHOD_NOT_SUPPORTED]);
+        break;
+      case DISPATCH_THROTTLED: {
+        // The web server's access log tells these from an overloaded service.
+        char szLogNote[] = "throttled";
+        DWORD cbLogNote = sizeof szLogNote - 1;
+        pECB->ServerSupportFunction(pECB->ConnID, HSE_REQ_APPEND_LOG_PARAMETER, szLogNote,
+                                    &cbLogNote, nullptr);
+        SendStatusAndClose(pECB, g_rgHttpTexts[HTTP_TEXT_503_TEMPORARILY_OVERLOADED]);
+        break;
+      }
+      default:
+        EndSession(pECB);
+        break;
+    }
   }
   // The body may hold passwords.
   SecureZeroMemory(pbBuffer, cbHeld);

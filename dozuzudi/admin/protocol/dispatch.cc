@@ -53,9 +53,10 @@ int CRequest::Dispatch(unsigned char* pbBody, DWORD cbBody) {
     return DISPATCH_REFUSED;
 
   CChangePasswordRequest message(&m_writer, 1, 0);
-  if (ParseChangePasswordRequest(context, message))
-    ChangePassword(message);
-  else
+  if (!ParseChangePasswordRequest(context, message)) {
     CountAnswer(ERR_ID_BAD_REQUEST);  // the parser has answered
+    return DISPATCH_ROUTED;
+  }
+  if (ChangePassword(message) == CHANGE_PASSWORD_THROTTLED) return DISPATCH_THROTTLED;
   return DISPATCH_ROUTED;
 }

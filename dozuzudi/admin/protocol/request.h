@@ -14,6 +14,11 @@ class CGroupRequest;
 
 #define DISPATCH_ROUTED 0
 #define DISPATCH_REFUSED 1
+#define DISPATCH_THROTTLED 2
+
+// ChangePassword's result when the guessing limits (guess_limit.h) refused
+// the attempt: nothing was written.
+#define CHANGE_PASSWORD_THROTTLED 1
 
 class CRequest {
  public:
@@ -24,7 +29,10 @@ class CRequest {
 
   // DISPATCH_ROUTED when the request was routed (a response has been
   // written, or at least attempted); DISPATCH_REFUSED when nothing was
-  // written and the caller is to answer "405 method not supported".
+  // written and the caller is to answer "405 method not supported";
+  // DISPATCH_THROTTLED when a change was refused by the guessing limits,
+  // nothing was written and the caller is to answer "503 temporarily
+  // overloaded".
   int Dispatch(unsigned char* pbBody, DWORD cbBody);
 
   // Sends one block through the request's connection; always true.

@@ -5,6 +5,7 @@
 #include "platform/base/module.h"
 #include "platform/registry/registry.h"
 #include "platform/base/sync.h"
+#include "platform/text/debug_output.h"
 #include "platform/text/wstr.h"
 
 namespace {
@@ -16,6 +17,23 @@ const WCHAR kSystemDirectory[] = u"System32\\";
 
 // Bytes of the "Location" value read at most.
 constexpr DWORD kcbLocationMax = 260;
+
+// Says why the alias file, and so the extension, cannot be had: the file's
+// path (backslashes shown as the separators they are) and the reason.
+void ReportAliasFile(const WCHAR* pwszPath, const WCHAR* pwszReason) {
+  WCHAR wszLine[MAX_PATH + 512];
+  wcscpy(wszLine, u"cannot start: the encoding alias file ");
+  size_t cw = wcslen(wszLine);
+  for (const WCHAR* pw = pwszPath; *pw != 0 && cw < MAX_PATH + 80; ++pw)
+    wszLine[cw++] = *pw == u'\\' ? u'/' : *pw;
+  wszLine[cw] = 0;
+  wcscat(wszLine, pwszReason);
+  // A bare file name: the registry gave no install location to look in.
+  if (wcschr(pwszPath, u'\\') == nullptr && wcschr(pwszPath, u'/') == nullptr)
+    wcscat(wszLine, u" (the registry has no key HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install "
+                    u"with the install location: Location\\System32\\vltxmlss.txt)");
+  OutputDebugStringW(wszLine);
+}
 
 }  // namespace
 
@@ -50,6 +68,10 @@ bool CCharsetAliasTable::FindFile(HINSTANCE hModule, WCHAR* pwszPath, int* pErro
                                   reinterpret_cast<LPBYTE>(wszLocation), &cbLocation);
   RegCloseKey(hKey);
   if (lStatus != ERROR_SUCCESS || (dwType != REG_SZ && dwType != REG_EXPAND_SZ)) {
+    OutputDebugStringW(
+        u"cannot start: the registry gives no install location (the text value \"Location\" "
+        u"of HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install), which holds "
+        u"System32/vltxmlss.txt");
     *pError = XML_FAILURE;
     return false;
   }
@@ -75,20 +97,26 @@ bool CCharsetAliasTable::Load(int* pError, HINSTANCE hModule) {
   *pError = XML_FAILURE;
   HANDLE hFile = CreateFileW(wszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (hFile == INVALID_HANDLE_VALUE) return false;
+  if (hFile == INVALID_HANDLE_VALUE) {
+    const DWORD dwError = GetLastError();
+    ReportAliasFile(wszPath, dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND
+                                 ? u" is missing"
+                             : dwError == ERROR_ACCESS_DENIED ? u" cannot be read (access denied)"
+                                                              : u" cannot be opened");
+    return false;
+  }
   DWORD cbFile = GetFileSize(hFile, nullptr);
   if (cbFile == 0 || cbFile == INVALID_FILE_SIZE) {
+    ReportAliasFile(wszPath, cbFile == 0 ? u" is empty" : u" cannot be read");
     CloseHandle(hFile);
     return false;
   }
   HANDLE hMapping = CreateFileMappingW(hFile, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (hMapping == nullptr) {
-    CloseHandle(hFile);
-    return false;
-  }
-  const void* pvView = MapViewOfFile(hMapping, FILE_MAP_READ, 0, 0, 0);
+  const void* pvView =
+      hMapping != nullptr ? MapViewOfFile(hMapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
   if (pvView == nullptr) {
-    CloseHandle(hMapping);
+    ReportAliasFile(wszPath, u" cannot be mapped");
+    if (hMapping != nullptr) CloseHandle(hMapping);
     CloseHandle(hFile);
     return false;
   }

@@ -3,6 +3,7 @@
 #include "platform/activeds/ads_last_error.h"
 #include "platform/activeds/ads_user.h"
 #include "platform/activeds/name_translate.h"
+#include "platform/text/secret_text.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ extern "C" HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPC
   if (nSlash != std::string::npos && sDn.find('=') > nSlash) sDn = sDn.substr(nSlash + 1);
   if (sDn.empty()) return E_ADS_BAD_PATHNAME;
 
-  std::string sPassword = platform::ToUtf8(lpszPassword);
+  const platform::CSecretUtf8 secret(lpszPassword);  // exact size: no copies left behind
+  std::string sPassword(secret.Text(), secret.Size());
   CDirectorySession* pSession = nullptr;
   HRESULT hr = CDirectorySession::Open(platform::ToUtf8(lpszUserName), sPassword, &pSession);
   platform::WipeString(&sPassword);

@@ -2,6 +2,7 @@
 
 #include "platform/activeds/ads_last_error.h"
 #include "platform/activeds/ads_object.h"
+#include "platform/text/secret_text.h"
 
 namespace {
 
@@ -66,7 +67,8 @@ HRESULT STDMETHODCALLTYPE CNameTranslate::InitEx(LONG lnSetType, BSTR bstrADsPat
     m_pSession->Release();
     m_pSession = nullptr;
   }
-  std::string sPassword = Utf8(bstrPassword);
+  const platform::CSecretUtf8 secret(bstrPassword);  // exact size: no copies left behind
+  std::string sPassword(secret.Text(), secret.Size());
   CDirectorySession* pSession = nullptr;
   HRESULT hr = CDirectorySession::Open(Utf8(bstrUserID), sPassword, &pSession);
   platform::WipeString(&sPassword);

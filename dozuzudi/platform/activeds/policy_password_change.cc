@@ -35,6 +35,50 @@ LDAPPasswordPolicyError PolicyError(LDAP* pld, LDAPControl** rgpControls) {
   return ePolicy;
 }
 
+// The request value of the password modify operation (RFC 3062):
+// SEQUENCE { [0] user, [1] old password, [2] new password }, encoded here
+// rather than by ldap_passwd, whose intermediate BER buffers holding both
+// passwords liblber frees without wiping them. Wiped when it goes.
+class CPasswordModifyRequest {
+ public:
+  CPasswordModifyRequest(const std::string& sUser, const std::string& sOld, const std::string& sNew) {
+    const size_t cbBody = Size(sUser) + Size(sOld) + Size(sNew);
+    m_bytes.reserve(LengthSize(cbBody) + 1 + cbBody);  // exact: no reallocation leaves copies
+    m_bytes.push_back('\x30');
+    AppendLength(cbBody);
+    Append('\x80', sUser);
+    Append('\x81', sOld);
+    Append('\x82', sNew);
+  }
+  ~CPasswordModifyRequest() { platform::WipeString(&m_bytes); }
+  berval Value() { return {static_cast<ber_len_t>(m_bytes.size()), m_bytes.data()}; }
+
+ private:
+  // Bytes of a definite length: one for up to 127, else one more per byte.
+  static size_t LengthSize(size_t cb) {
+    if (cb <= 0x7F) return 1;
+    size_t n = 1;
+    for (; cb > 0; cb >>= 8) ++n;
+    return n;
+  }
+  static size_t Size(const std::string& s) { return 1 + LengthSize(s.size()) + s.size(); }
+  void AppendLength(size_t cb) {
+    if (cb <= 0x7F) {
+      m_bytes.push_back(static_cast<char>(cb));
+      return;
+    }
+    const size_t cLength = LengthSize(cb) - 1;
+    m_bytes.push_back(static_cast<char>(0x80 | cLength));
+    for (size_t i = cLength; i-- > 0;) m_bytes.push_back(static_cast<char>((cb >> (8 * i)) & 0xFF));
+  }
+  void Append(char chTag, const std::string& s) {
+    m_bytes.push_back(chTag);
+    AppendLength(s.size());
+    m_bytes.append(s);
+  }
+  std::string m_bytes;
+};
+
 }  // namespace
 
 HRESULT ChangePolicyPassword(CDirectorySession* pSession, const std::string& sDn,
@@ -55,10 +99,11 @@ HRESULT ChangePolicyPassword(CDirectorySession* pSession, const std::string& sDn
   } else if (nCode != LDAP_SUCCESS) {
     hr = HresultFromLdap(pld, nCode);
   } else {
-    berval bvUser = {static_cast<ber_len_t>(sDn.size()), const_cast<char*>(sDn.data())};
-    berval bvNew = {static_cast<ber_len_t>(sNew.size()), const_cast<char*>(sNew.data())};
+    CPasswordModifyRequest request(sDn, sOld, sNew);
+    berval bvRequest = request.Value();
     int nMessage = 0;
-    nCode = ldap_passwd(pld, &bvUser, &bvOld, &bvNew, rgpRequest, nullptr, &nMessage);
+    nCode = ldap_extended_operation(pld, LDAP_EXOP_MODIFY_PASSWD, &bvRequest, rgpRequest, nullptr,
+                                    &nMessage);
     LDAPMessage* pRes = nullptr;
     if (nCode == LDAP_SUCCESS) {
       timeval tv = {static_cast<time_t>(pSession->Settings().nTimeoutSeconds) * 3, 0};

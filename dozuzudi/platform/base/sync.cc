@@ -187,6 +187,12 @@ DWORD GetTickCount() {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+ULONGLONG GetTickCount64() {
+  using namespace std::chrono;
+  return static_cast<ULONGLONG>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
 BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount) {
   if (lpPerformanceCount == nullptr) return FALSE;
   timespec ts;

@@ -49,6 +49,8 @@ BOOL CloseHandle(HANDLE hObject);
 
 void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount();
+// Milliseconds of a monotonic clock; does not wrap.
+ULONGLONG GetTickCount64();
 // A monotonic counter and its ticks per second (nanoseconds here); read
 // without a system call.
 BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);

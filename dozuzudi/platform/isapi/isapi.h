@@ -37,6 +37,9 @@ typedef LPVOID HCONN;
 
 #define HSE_REQ_SEND_RESPONSE_HEADER 3
 #define HSE_REQ_DONE_WITH_SESSION 4
+// Appends the text in lpvBuffer (*lpdwSize bytes) to the request's line in
+// the web server's access log.
+#define HSE_REQ_APPEND_LOG_PARAMETER 1003
 #define HSE_REQ_SEND_RESPONSE_HEADER_EX 1016
 
 #define HSE_IO_SYNC 0x00000001

@@ -25,17 +25,20 @@ namespace platform {
 // An LDAP result code (LDAP_SERVER_DOWN: no server reached;
 // LDAP_CONNECT_ERROR: TLS failed, certificate or handshake;
 // LDAP_CONFIDENTIALITY_REQUIRED: plain LDAP to a server that is not on
-// loopback, or not allowed); *ppld holds the connection on success.
+// loopback, or not allowed; LDAP_TIMEOUT: an ldaps server that did not
+// answer within the network timeout); *ppld holds the connection on success.
 int OpenDirectoryConnection(const CConnectionSettings& settings, LDAP** ppld);
 // Binds with the service's identity: SASL GSSAPI when the settings name a
 // keytab, else a simple bind with the BindDN and the password file.
 // LDAP_INVALID_CREDENTIALS when the keytab or password file is missing or
-// readable by group or others.
+// readable by group or others (said once on standard error, see
+// IsPrivateFile).
 int BindServiceIdentity(LDAP* pld, const CDirectorySettings& settings);
 // A simple bind; the password stays the caller's.
 int BindSimple(LDAP* pld, const std::string& sDn, const std::string& sPassword);
 // A regular file that group and others cannot read: one that grants the
-// service's identity must be the service's alone.
+// service's identity must be the service's alone. A refusal is said once per
+// file and cause on standard error (the file, its mode, chmod 600).
 bool IsPrivateFile(const std::string& sPath);
 // The server's diagnostic text of the last operation on the connection.
 std::string DiagnosticMessage(LDAP* pld);

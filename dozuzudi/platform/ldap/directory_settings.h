@@ -18,7 +18,8 @@
 //   "StartTLS"          DWORD   1 (default): ldap:// URIs use StartTLS
 //   "AllowPlainLoopback" DWORD  1: ldap:// to 127.0.0.0/8 or ::1 may stay
 //                               unencrypted (tests); default 0
-//   "NetworkTimeout"    DWORD   seconds to connect (default 10)
+//   "NetworkTimeout"    DWORD   seconds any one wait on the server may take:
+//                               the connect, each operation (default 5)
 // Read on each call: nothing is cached.
 #pragma once
 
@@ -38,7 +39,7 @@ struct CConnectionSettings {
   std::string sCaFile;
   bool fStartTls = true;
   bool fAllowPlainLoopback = false;
-  unsigned nTimeoutSeconds = 10;
+  unsigned nTimeoutSeconds = 5;
 };
 
 struct CDirectorySettings : CConnectionSettings {

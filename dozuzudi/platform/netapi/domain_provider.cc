@@ -27,6 +27,12 @@ bool FindDomainProvider(const WCHAR* pwszDomain, CDomainProvider& provider) {
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
   std::unique_ptr<std::remove_pointer_t<HKEY>, CKeyCloser> key(hKey);
+  provider.domain = ToUtf8(pwszDomain);
+  DWORD dwType = 0, dwTimeout = 0, cbTimeout = sizeof dwTimeout;
+  if (RegQueryValueExW(hKey, u"Timeout", nullptr, &dwType, reinterpret_cast<LPBYTE>(&dwTimeout),
+                       &cbTimeout) == ERROR_SUCCESS &&
+      dwType == REG_DWORD && dwTimeout != 0)
+    provider.nTimeoutSeconds = dwTimeout;
   std::string kind = ReadRegistryUtf8(hKey, u"Provider");
   for (char& ch : kind) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + ('a' - 'A') : ch);
   if (kind == "local") {

@@ -10,8 +10,14 @@ namespace platform {
 
 enum class EAccountProvider { Local, Kerberos };
 
+// Seconds a change may wait on its back end (a busy store, a silent KDC)
+// before it fails, when the domain's key gives no "Timeout".
+inline constexpr unsigned kDefaultProviderTimeoutSeconds = 5;
+
 struct CDomainProvider {
   EAccountProvider eKind = EAccountProvider::Local;
+  std::string domain;         // the domain's name as the registry key has it (for reports)
+  unsigned nTimeoutSeconds = kDefaultProviderTimeoutSeconds;
   std::string store;          // local: the store's file
   std::string realm;          // kerberos: "" for the system's default realm
   std::string kdc;            // kerberos: "" for the system's configuration
@@ -23,8 +29,8 @@ struct CDomainProvider {
 bool FindDomainProvider(const WCHAR* pwszDomain, CDomainProvider& provider);
 
 // The providers; passwords and names as NetUserChangePassword receives them.
-NET_API_STATUS ChangeLocalPassword(const std::string& store, const WCHAR* pwszUser, const WCHAR* pwszOld,
-                                   const WCHAR* pwszNew);
+NET_API_STATUS ChangeLocalPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
+                                   const WCHAR* pwszOld, const WCHAR* pwszNew);
 NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
                                       const WCHAR* pwszOld, const WCHAR* pwszNew);
 

@@ -13,7 +13,7 @@ NET_API_STATUS NetUserChangePassword(LPCWSTR domainname, LPCWSTR username, LPCWS
   if (!platform::FindDomainProvider(domainname, provider)) return ERROR_NO_SUCH_DOMAIN;
   switch (provider.eKind) {
     case platform::EAccountProvider::Local:
-      return platform::ChangeLocalPassword(provider.store, username, oldpassword, newpassword);
+      return platform::ChangeLocalPassword(provider, username, oldpassword, newpassword);
     case platform::EAccountProvider::Kerberos:
       return platform::ChangeKerberosPassword(provider, username, oldpassword, newpassword);
   }

@@ -31,6 +31,16 @@
 //   "KpasswdServer"="host[:port]"   optional, with Kdc; default: the Kdc's
 //                            host on port 464
 //
+//   "Timeout"=dword:5        either provider: seconds a change waits for its
+//                            back end (a store another writer holds, a KDC
+//                            or password server that does not answer)
+//                            before it fails; default 5
+//
+// A store that is missing, not a store, unreadable, read-only or locked
+// beyond the timeout fails the change; each such cause is reported once on
+// standard error with the domain, the store's path and the error, and again
+// only after the store has served a change.
+//
 // <DOMAIN> compares without regard to case. The empty domain (and ".") means
 // this machine: the key Domains\. ; a domain containing a backslash matches
 // no key. A domain without a key, or a key with an unknown or missing
@@ -47,7 +57,8 @@
 //   NERR_UserNotFound (2221)        no such user
 //   ERROR_ACCOUNT_LOCKED_OUT (1909) the account is locked
 //   ERROR_NO_SUCH_DOMAIN (1355)     no provider, store missing, KDC or
-//                                   password server unreachable, unknown realm
+//                                   password server unreachable or silent
+//                                   beyond the timeout, unknown realm
 //   ERROR_INVALID_PARAMETER (87)    a null user or password
 //   ERROR_INTERNAL_ERROR (1359)     the store or the protocol failed otherwise
 // The old password is checked before any policy, so a wrong old password

@@ -76,55 +76,81 @@ CFileIdentity IdentityOf(const struct stat& st) {
   return id;
 }
 
-void Report(const std::string& path, size_t nLine, const std::string& reason) {
+// What a reading of the file gave.
+enum class ELoad {
+  Loaded,    // a new snapshot
+  Missing,   // no file: an empty registry
+  Failed,    // not readable or not parseable: reported
+  Changing,  // the file changed while it was read: read it again later
+};
+
+void Report(const std::string& path, size_t nLine, const std::string& reason, bool fKeepLast) {
+  const char* pszOutcome = fKeepLast ? "keeping the last good registry" : "using an empty registry";
   if (nLine != 0)
-    std::fprintf(stderr, "vltadmin: registry file %s, line %zu: %s; using an empty registry\n",
-                 path.c_str(), nLine, reason.c_str());
+    std::fprintf(stderr, "vltadmin: registry file %s, line %zu: %s; %s\n", path.c_str(), nLine,
+                 reason.c_str(), pszOutcome);
   else
-    std::fprintf(stderr, "vltadmin: registry file %s: %s; using an empty registry\n", path.c_str(),
-                 reason.c_str());
+    std::fprintf(stderr, "vltadmin: registry file %s: %s; %s\n", path.c_str(), reason.c_str(),
+                 pszOutcome);
 }
 
-// Reads and parses the file. A missing file is an empty registry; a file
-// that cannot be read or parsed is reported and is an empty registry too.
-std::shared_ptr<const CRegTree> Load(const std::string& path, CFileIdentity* id) {
-  auto tree = std::make_shared<CRegTree>();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Reads and parses the file into *tree, with its identity in *id. Only a
+// regular file is read, opened without blocking, so that a FIFO or a device
+// put in its place cannot hang the caller. A failure is reported; whether
+// the last good snapshot stays in use is fKeepLast.
+ELoad Load(const std::string& path, CFileIdentity* id, std::shared_ptr<const CRegTree>* tree,
+           bool fKeepLast) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
-    if (errno != ENOENT && errno != ENOTDIR) Report(path, 0, std::strerror(errno));
-    return tree;
+    if (errno == ENOENT || errno == ENOTDIR) return ELoad::Missing;
+    Report(path, 0, std::strerror(errno), fKeepLast);
+    return ELoad::Failed;
   }
   struct stat st;
   std::string bytes;
   bool fOk = fstat(fd, &st) == 0;
+  if (fOk) *id = IdentityOf(st);
+  if (fOk && !S_ISREG(st.st_mode)) {
+    close(fd);
+    Report(path, 0, "not a regular file", fKeepLast);
+    return ELoad::Failed;
+  }
   if (fOk) {
-    *id = IdentityOf(st);
     bytes.resize(static_cast<size_t>(st.st_size));
     size_t cbRead = 0;
     while (fOk && cbRead < bytes.size()) {
       ssize_t n = read(fd, bytes.data() + cbRead, bytes.size() - cbRead);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) fOk = n == 0;
-      if (n == 0) break;  // shrank while being read: parse what there is
+      if (n == 0) break;  // shrank while being read
       if (n > 0) cbRead += static_cast<size_t>(n);
     }
     bytes.resize(cbRead);
   }
   int savedErrno = errno;
+  // A file rewritten in place while we read it is half old, half new: take
+  // it only once it holds still.
+  struct stat after;
+  const bool fStill = fOk && fstat(fd, &after) == 0 && IdentityOf(after) == *id &&
+                      bytes.size() == static_cast<size_t>(st.st_size);
   close(fd);
   if (!fOk) {
-    Report(path, 0, std::strerror(savedErrno));
-    return std::make_shared<CRegTree>();
+    Report(path, 0, std::strerror(savedErrno), fKeepLast);
+    return ELoad::Failed;
   }
+  if (!fStill) return ELoad::Changing;
+  auto parsed = std::make_shared<CRegTree>();
   platform::reg::CRegParseError error;
-  if (!platform::reg::ParseRegFile(bytes, tree.get(), &error)) {
-    Report(path, error.m_nLine, error.m_reason);
-    return std::make_shared<CRegTree>();
+  if (!platform::reg::ParseRegFile(bytes, parsed.get(), &error)) {
+    Report(path, error.m_nLine, error.m_reason, fKeepLast);
+    return ELoad::Failed;
   }
-  return tree;
+  *tree = std::move(parsed);
+  return ELoad::Loaded;
 }
 
-// The snapshot of the registry file, re-read when the file changes.
+// The snapshot of the registry file, re-read when the file changes. A
+// reading that fails keeps the last good snapshot of the same file.
 class CRegistryFile {
  public:
   CRegistryFile() { InitializeCriticalSection(&m_lock); }
@@ -140,12 +166,33 @@ class CRegistryFile {
       CFileIdentity id;
       struct stat st;
       if (stat(pszPath, &st) == 0) id = IdentityOf(st);
-      if (!fSamePath || id != m_identity) {
-        m_snapshot = Load(pszPath, &id);
-        m_path = pszPath;
-        m_identity = id;
-      }
       m_nNextCheck = nNow + kRecheckInterval;
+      if (!fSamePath || id != m_identity) {
+        const std::string path = pszPath;
+        const bool fKeepLast = fSamePath;
+        std::shared_ptr<const CRegTree> tree;
+        CFileIdentity loaded = id;
+        switch (Load(path, &loaded, &tree, fKeepLast)) {
+          case ELoad::Loaded:
+            m_snapshot = std::move(tree);
+            m_identity = loaded;
+            break;
+          case ELoad::Missing:
+            m_snapshot = std::make_shared<CRegTree>();
+            m_identity = CFileIdentity();
+            break;
+          case ELoad::Failed:
+            if (!fKeepLast) m_snapshot = std::make_shared<CRegTree>();
+            m_identity = loaded;  // reported once for this version of the file
+            break;
+          case ELoad::Changing:
+            if (!fKeepLast) m_snapshot = std::make_shared<CRegTree>();
+            m_identity = CFileIdentity();  // not yet read: the next call tries again
+            m_nNextCheck = nNow;
+            break;
+        }
+        m_path = path;
+      }
     }
     std::shared_ptr<const CRegTree> snapshot = m_snapshot;
     LeaveCriticalSection(&m_lock);

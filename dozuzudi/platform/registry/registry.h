@@ -45,9 +45,13 @@
 //
 // A malformed file (bad or missing header, unterminated section bracket or
 // string, unknown root, bad dword/qword/hex data, invalid UTF-8, a value
-// outside any section, any other line) is reported once per version of the
-// file on standard error (file, line, reason) and read as an empty registry.
-// A missing file is an empty registry, silently.
+// outside any section, any other line), one that cannot be read, or anything
+// but a regular file (a FIFO or a device is never opened for a blocking
+// read) is reported once per version of the file on standard error (file,
+// line, reason). The last good snapshot of that file stays in use; when there
+// is none, the registry is empty. A file that changes while it is read (being
+// rewritten in place) is not taken: the last good snapshot serves until the
+// file holds still. A missing file is an empty registry, silently.
 //
 // An opened HKEY is never equal to a predefined root; closing a predefined
 // root succeeds and does nothing; a closed or unknown HKEY gives

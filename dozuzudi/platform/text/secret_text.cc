@@ -1,12 +1,17 @@
 #include "platform/text/secret_text.h"
 
+#include <string_view>
+
 #include "platform/text/wstr.h"
 
 namespace platform {
 
-CSecretUtf8::CSecretUtf8(const WCHAR* pw) {
+CSecretUtf8::CSecretUtf8(const WCHAR* pw)
+    : CSecretUtf8(pw, pw == nullptr ? 0 : std::u16string_view(pw).size()) {}
+
+CSecretUtf8::CSecretUtf8(const WCHAR* pw, size_t cw) {
   if (pw == nullptr) return;
-  std::u16string_view sw(pw);
+  std::u16string_view sw(pw, cw);
   m_cb = Utf8Size(sw);
   m_pb.reset(new char[m_cb + 1]);
   WriteUtf8(sw, m_pb.get());

@@ -19,6 +19,8 @@ namespace platform {
 class CSecretUtf8 {
  public:
   explicit CSecretUtf8(const WCHAR* pw);
+  // |cw| code units (a NUL among them is kept).
+  CSecretUtf8(const WCHAR* pw, size_t cw);
   ~CSecretUtf8() { Wipe(); }
   CSecretUtf8(const CSecretUtf8&) = delete;
   CSecretUtf8& operator=(const CSecretUtf8&) = delete;

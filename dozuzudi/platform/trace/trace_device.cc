@@ -4,11 +4,16 @@
 #include "platform/trace/trace_device.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -31,6 +36,27 @@ bool IsTraceDeviceName(LPCWSTR name) {
     if (a != b) return false;
   }
   return *name == 0;
+}
+
+// The process's own user, root, or a user in the process's group.
+bool IsTrustedCollector(uid_t uid) {
+  if (uid == ::geteuid() || uid == 0) return true;
+  const gid_t gidOwn = ::getegid();
+  std::vector<char> rgchBuffer(16384);
+  passwd entry{};
+  passwd* pEntry = nullptr;
+  if (::getpwuid_r(uid, &entry, rgchBuffer.data(), rgchBuffer.size(), &pEntry) != 0 || pEntry == nullptr)
+    return false;
+  if (pEntry->pw_gid == gidOwn) return true;
+  int cGroups = 64;
+  std::vector<gid_t> rgGroups(static_cast<size_t>(cGroups));
+  if (::getgrouplist(pEntry->pw_name, pEntry->pw_gid, rgGroups.data(), &cGroups) < 0) {
+    rgGroups.resize(static_cast<size_t>(cGroups));
+    if (::getgrouplist(pEntry->pw_name, pEntry->pw_gid, rgGroups.data(), &cGroups) < 0) return false;
+  }
+  for (int i = 0; i < cGroups; ++i)
+    if (rgGroups[static_cast<size_t>(i)] == gidOwn) return true;
+  return false;
 }
 
 std::string SocketPath() {
@@ -97,15 +123,18 @@ class CTraceDevice final : public CKernelObject {
     return fResult;
   }
 
-  // Sends an open request and takes its reply.
+  // Sends an open request and takes its reply. A collector that does not
+  // answer in time, or answers with something other than a reply, is given
+  // up: the connection is shut, so that later requests fail at once.
   BOOL Exchange(const std::vector<unsigned char>& message, LPVOID lpOut, LPDWORD lpBytesReturned)
       REQUIRES(m_openLock) {
     if (::send(m_fd, message.data(), message.size(), MSG_NOSIGNAL) < 0) {
+      GiveUp();
       SetLastError(ERROR_BROKEN_PIPE);
       return FALSE;
     }
     unsigned char rgbReply[sizeof(CTraceWireHeader) + sizeof(int32_t)];
-    alignas(cmsghdr) char rgbControl[CMSG_SPACE(sizeof(int))];
+    alignas(cmsghdr) char rgbControl[CMSG_SPACE(4 * sizeof(int))];
     iovec iov{rgbReply, sizeof rgbReply};
     msghdr msg{};
     msg.msg_iov = &iov;
@@ -116,10 +145,20 @@ class CTraceDevice final : public CKernelObject {
     do {
       cbReply = ::recvmsg(m_fd, &msg, MSG_CMSG_CLOEXEC);
     } while (cbReply < 0 && errno == EINTR);
+    // Every descriptor that came is closed, except a single state block.
     int fdState = -1;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS)
-        std::memcpy(&fdState, CMSG_DATA(c), sizeof(int));
+    int cDescriptors = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); cbReply >= 0 && c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+      if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+      const size_t cfd = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+      for (size_t i = 0; i < cfd; ++i) {
+        int fd;
+        std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+        if (++cDescriptors == 1)
+          fdState = fd;
+        else
+          ::close(fd);
+      }
     }
     CTraceWireHeader replyHeader{};
     int32_t nStatus = -1;
@@ -127,8 +166,12 @@ class CTraceDevice final : public CKernelObject {
       std::memcpy(&replyHeader, rgbReply, sizeof replyHeader);
       std::memcpy(&nStatus, rgbReply + sizeof replyHeader, sizeof nStatus);
     }
-    if (cbReply <= 0 || replyHeader.nType != kTraceWireOpenReply) {
+    const bool fMalformed = cbReply != static_cast<ssize_t>(sizeof rgbReply) ||
+                            replyHeader.nType != kTraceWireOpenReply || cDescriptors > 1 ||
+                            (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0;
+    if (fMalformed) {
       if (fdState >= 0) ::close(fdState);
+      GiveUp();
       SetLastError(ERROR_BROKEN_PIPE);
       return FALSE;
     }
@@ -139,18 +182,33 @@ class CTraceDevice final : public CKernelObject {
     }
     void* pState = nullptr;
     if (fdState >= 0) {
-      void* p = ::mmap(nullptr, sizeof(TRACE_STATE_BLOCK), PROT_READ, MAP_SHARED, fdState, 0);
+      pState = MapStateBlock(fdState);
       ::close(fdState);
-      if (p == MAP_FAILED) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      if (pState == nullptr) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
       }
-      pState = p;  // stays mapped for the life of the process
     }
     std::memcpy(lpOut, &pState, sizeof pState);
     if (lpBytesReturned != nullptr) *lpBytesReturned = sizeof pState;
     return TRUE;
   }
+
+  // Maps a state block the collector sent. Only a sealed memory file that
+  // holds a whole block and can never shrink is taken: reading a block that
+  // the collector cut short would kill the process (SIGBUS). Null otherwise.
+  static void* MapStateBlock(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size < static_cast<off_t>(sizeof(TRACE_STATE_BLOCK)))
+      return nullptr;
+    const int fSeals = ::fcntl(fd, F_GET_SEALS);
+    if (fSeals < 0 || (fSeals & F_SEAL_SHRINK) == 0) return nullptr;
+    void* p = ::mmap(nullptr, sizeof(TRACE_STATE_BLOCK), PROT_READ, MAP_SHARED, fd, 0);
+    return p == MAP_FAILED ? nullptr : p;  // stays mapped for the life of the process
+  }
+
+  void GiveUp() { ::shutdown(m_fd, SHUT_RDWR); }
 
   BOOL Write(LPVOID lpIn, DWORD cbIn) {
     EVENT_TRACE_HEADER header;
@@ -202,18 +260,25 @@ class CTraceDevice final : public CKernelObject {
       Append(message, &cb, sizeof cb);
       if (cb != 0) Append(message, reinterpret_cast<const void*>(entry.DataPtr), cb);
     }
+    // A collector that stopped reading costs a caller one wait of
+    // kTraceWriteTimeoutMs; records are then dropped without waiting until
+    // the collector takes one again.
+    const int fFlags = MSG_NOSIGNAL | (m_fStalled.load(std::memory_order_relaxed) ? MSG_DONTWAIT : 0);
     ssize_t cbSent;
     do {
-      cbSent = ::send(m_fd, message.data(), message.size(), MSG_NOSIGNAL);
+      cbSent = ::send(m_fd, message.data(), message.size(), fFlags);
     } while (cbSent < 0 && errno == EINTR);
     if (cbSent < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK) m_fStalled.store(true, std::memory_order_relaxed);
       SetLastError(ERROR_BROKEN_PIPE);
       return FALSE;
     }
+    m_fStalled.store(false, std::memory_order_relaxed);
     return TRUE;
   }
 
   const int m_fd;
+  std::atomic<bool> m_fStalled{false};
   CRITICAL_SECTION m_openLock;
 };
 
@@ -237,17 +302,28 @@ HANDLE OpenDevice(LPCWSTR name) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
+  // The send timeout also bounds the connect, which waits while the
+  // collector's backlog is full. The collector answers an open at once; one
+  // that hangs must not hang the module that registers.
+  const timeval timeout{kTraceWriteTimeoutMs / 1000, (kTraceWriteTimeoutMs % 1000) * 1000};
+  const timeval openTimeout{kTraceOpenTimeoutMs / 1000, (kTraceOpenTimeoutMs % 1000) * 1000};
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &openTimeout, sizeof openTimeout);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd);
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  const timeval timeout{kTraceWriteTimeoutMs / 1000, (kTraceWriteTimeoutMs % 1000) * 1000};
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-  // The collector answers an open at once; a collector that hangs must not
-  // hang the module that registers.
-  const timeval openTimeout{2, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &openTimeout, sizeof openTimeout);
+  // Records may describe what the process does: they go only to a collector
+  // of the process's own user, of root, or of a member of the process's
+  // group (the operators a service's group admits to its socket).
+  ucred peer{};
+  socklen_t cbPeer = sizeof peer;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &cbPeer) != 0 || !IsTrustedCollector(peer.uid)) {
+    ::close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
   return ToHandle(new CTraceDevice(fd));
 }
 

@@ -28,8 +28,11 @@
 //           current by the collector until the process ends. A null address
 //           means that the collector accepted the request but gives no state.
 //   fails:  ERROR_INVALID_PARAMETER for short buffers, ERROR_ACCESS_DENIED
-//           when the collector refuses the module, ERROR_BROKEN_PIPE when
-//           the collector has gone away.
+//           when the collector refuses the module or sends a state block
+//           that is not a sealed memory file of at least 16 bytes that
+//           cannot shrink, ERROR_BROKEN_PIPE when the collector has gone
+//           away, does not answer within kTraceOpenTimeoutMs or answers
+//           with anything but a reply (the handle is then of no further use).
 //
 // IOCTL_QTR_WRITE hands over one trace record.
 //   input:  the record, EVENT_TRACE_HEADER followed by MOF_FIELD entries, of
@@ -42,7 +45,14 @@
 //   output: none.
 //   Requests of one thread reach the collector in the order made. A request
 //   waits at most kTraceWriteTimeoutMs for a busy collector; after that the
-//   record is dropped and the request fails.
+//   record is dropped and the request fails, and later requests drop their
+//   records without waiting until the collector takes one again.
+//
+// Opening the device fails with ERROR_ACCESS_DENIED when the collector runs
+// as neither the process's effective user, nor root, nor a user in the
+// process's effective group (SO_PEERCRED), and with
+// ERROR_FILE_NOT_FOUND when no collector accepts the connection within
+// kTraceWriteTimeoutMs.
 #pragma once
 
 #include "platform/base/wintypes.h"
@@ -101,6 +111,7 @@ inline constexpr WCHAR kTraceDeviceName[] = u"\\\\.\\Global\\VLTQTR";
 inline constexpr size_t kTraceModuleNameMax = 256;
 inline constexpr size_t kTraceRecordDataMax = 65536;
 inline constexpr int kTraceWriteTimeoutMs = 200;
+inline constexpr int kTraceOpenTimeoutMs = 1000;
 
 // Opens a device by its full name (CreateFileW hands "\\.\..." names
 // here); INVALID_HANDLE_VALUE (GetLastError set) when the device is absent.

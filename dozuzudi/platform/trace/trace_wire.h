@@ -19,6 +19,9 @@
 //                     module names as UTF-8, each ended by a zero byte (none:
 //                     every module).
 // Collector to viewer:
+//   kTraceWireViewReply: CTraceWireHeader, int32 status (0: accepted, else a
+//                     kTraceView* refusal), uint32 the collector's user id;
+//                     sent once, before any record.
 //   kTraceWireForward: CTraceWireHeader, int64 time (ns since the epoch),
 //                     int32 writer pid, uint16 module name length, name
 //                     (UTF-8), then the record body as in kTraceWireRecord
@@ -38,6 +41,14 @@ enum : uint32_t {
   kTraceWireRecord = 0x51545203,
   kTraceWireView = 0x51545204,
   kTraceWireForward = 0x51545205,
+  kTraceWireViewReply = 0x51545206,
+};
+
+// Why a collector refuses a viewer.
+enum : int32_t {
+  kTraceViewAccepted = 0,
+  kTraceViewOtherUser = 1,  // the viewer runs as neither the collector's user nor root
+  kTraceViewMalformed = 2,
 };
 
 struct CTraceWireHeader {

@@ -2,12 +2,24 @@
 // the Kerberos password-change protocol of MIT libkrb5. An initial ticket for
 // "kadmin/changepw" is asked for with the old password, then the change is
 // sent with it to the realm's password server.
+//
+// libkrb5 has no overall limit on how long it waits for a KDC or password
+// server that accepts and then stays silent (its retries add up to half a
+// minute), so the exchange runs on a thread of its own and the caller waits
+// for it at most the domain's timeout. A change given up on finishes (and
+// wipes its copies) on its own; while too many are still running, further
+// changes fail at once rather than pile up threads.
 #include <krb5/krb5.h>
 #include <profile.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/netapi/domain_provider.h"
 #include "platform/netapi/kerberos/kerberos_profile.h"
@@ -118,12 +130,9 @@ NET_API_STATUS ChangeWithContext(krb5_context pContext, const std::string& realm
   return status;
 }
 
-}  // namespace
 
-NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
-                                      const WCHAR* pwszOld, const WCHAR* pwszNew) {
-  std::string user = ToUtf8(pwszUser);
-  if (user.empty()) return NERR_UserNotFound;
+NET_API_STATUS ChangeWithProvider(const CDomainProvider& provider, const std::string& user,
+                                  const CSecretUtf8& oldPassword, const CSecretUtf8& newPassword) {
   CKerberosProfile configuration(provider.realm, provider.kdc, provider.kpasswdServer);
   krb5_context pRaw = nullptr;
   if (!provider.kdc.empty()) {
@@ -144,9 +153,60 @@ NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCH
     realm = pszRealm;
     krb5_free_default_realm(pRaw, pszRealm);
   }
-  CSecretUtf8 oldPassword(pwszOld);
-  CSecretUtf8 newPassword(pwszNew);
   return ChangeWithContext(pRaw, realm, user, oldPassword.Text(), newPassword.Text());
+}
+
+// One change handed to its own thread; shared by the caller and the thread,
+// so that whichever leaves last frees (and wipes) it.
+struct CKerberosChange {
+  CKerberosChange(const CDomainProvider& p, std::string u, const WCHAR* pwszOld, const WCHAR* pwszNew)
+      : provider(p), user(std::move(u)), oldPassword(pwszOld), newPassword(pwszNew) {}
+  const CDomainProvider provider;
+  const std::string user;
+  const CSecretUtf8 oldPassword;
+  const CSecretUtf8 newPassword;
+  std::mutex lock;
+  std::condition_variable done;
+  bool fDone = false;
+  NET_API_STATUS status = ERROR_NO_SUCH_DOMAIN;
+};
+
+// Changes still running, given up on or not.
+std::atomic<int> s_cRunning{0};
+constexpr int kMaxRunning = 64;
+
+}  // namespace
+
+NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
+                                      const WCHAR* pwszOld, const WCHAR* pwszNew) {
+  std::string user = ToUtf8(pwszUser);
+  if (user.empty()) return NERR_UserNotFound;
+  if (s_cRunning.fetch_add(1) >= kMaxRunning) {
+    s_cRunning.fetch_sub(1);
+    return ERROR_NO_SUCH_DOMAIN;
+  }
+  auto change = std::make_shared<CKerberosChange>(provider, std::move(user), pwszOld, pwszNew);
+  try {
+    std::thread([change] {
+      NET_API_STATUS status =
+          ChangeWithProvider(change->provider, change->user, change->oldPassword, change->newPassword);
+      {
+        std::lock_guard<std::mutex> guard(change->lock);
+        change->status = status;
+        change->fDone = true;
+      }
+      change->done.notify_one();
+      s_cRunning.fetch_sub(1);
+    }).detach();
+  } catch (const std::system_error&) {
+    s_cRunning.fetch_sub(1);
+    return ERROR_INTERNAL_ERROR;
+  }
+  std::unique_lock<std::mutex> guard(change->lock);
+  if (!change->done.wait_for(guard, std::chrono::seconds(provider.nTimeoutSeconds),
+                             [&] { return change->fDone; }))
+    return ERROR_NO_SUCH_DOMAIN;  // the server did not answer in time
+  return change->status;
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "platform/netapi/netapi.h"
@@ -48,7 +49,7 @@ CAccountStore::~CAccountStore() { sqlite3_close(m_pDb); }
 
 std::unique_ptr<CAccountStore> CAccountStore::Open(const std::string& path, std::string& error) {
   if (access(path.c_str(), F_OK) != 0) {
-    error = path + ": no such store";
+    error = path + ": no such store (" + std::strerror(errno) + ")";
     return nullptr;
   }
   sqlite3* pDb = OpenFile(path, error);
@@ -56,7 +57,7 @@ std::unique_ptr<CAccountStore> CAccountStore::Open(const std::string& path, std:
   std::unique_ptr<CAccountStore> pStore(new CAccountStore(pDb));
   CSqlStatement format(pDb, "SELECT format FROM vlt_store");
   if (!format.Ok() || format.Step() != SQLITE_ROW || format.Int(0) != 1) {
-    error = path + ": not an account store";
+    error = path + ": not an account store (" + sqlite3_errmsg(pDb) + ")";
     return nullptr;
   }
   return pStore;
@@ -94,6 +95,8 @@ bool CAccountStore::Exec(const char* pszSql) {
   sqlite3_free(pszError);
   return false;
 }
+
+void CAccountStore::SetBusyTimeout(int nMilliseconds) { sqlite3_busy_timeout(m_pDb, nMilliseconds); }
 
 int64_t CAccountStore::Now() const { return m_clock ? m_clock() : static_cast<int64_t>(time(nullptr)); }
 

@@ -73,8 +73,8 @@ class CAccountStore {
   CAccountStore(const CAccountStore&) = delete;
   CAccountStore& operator=(const CAccountStore&) = delete;
 
-  // Opens an existing store. Null, with |error| set, when the file is
-  // missing or not a store.
+  // Opens an existing store. Null, with |error| set (the path and why),
+  // when the file is missing, cannot be opened or is not a store.
   static std::unique_ptr<CAccountStore> Open(const std::string& path, std::string& error);
   // Creates a new store with |policy|. Null when the file exists already.
   static std::unique_ptr<CAccountStore> Create(const std::string& path, const CAccountPolicy& policy,
@@ -94,6 +94,10 @@ class CAccountStore {
 
   // The change described above. Passwords: NUL-terminated UTF-8.
   NET_API_STATUS ChangePassword(const std::string& name, const char* pszOld, const char* pszNew);
+
+  // How long a change waits for another writer before it fails (10 s
+  // after Open).
+  void SetBusyTimeout(int nMilliseconds);
 
   // The clock, seconds since the epoch (tests move it).
   void SetClock(std::function<int64_t()> clock) { m_clock = std::move(clock); }

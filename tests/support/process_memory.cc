@@ -1,0 +1,104 @@
+#include "process_memory.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace vlttest {
+
+namespace {
+
+// Each waiting thread's stack pointer and name (from /proc/PID/task).
+std::map<unsigned long, std::string> ThreadStackPointers(pid_t pid) {
+  std::map<unsigned long, std::string> threads;
+  const std::string dir = "/proc/" + std::to_string(pid) + "/task/";
+  DIR* pDir = opendir(dir.c_str());
+  for (dirent* pEntry; pDir != nullptr && (pEntry = readdir(pDir)) != nullptr;) {
+    if (pEntry->d_name[0] == '.') continue;
+    std::ifstream syscall(dir + pEntry->d_name + "/syscall"), comm(dir + pEntry->d_name + "/comm");
+    std::string fields, word, last, beforeLast, name;
+    std::getline(syscall, fields);
+    std::getline(comm, name);
+    for (std::istringstream in(fields); in >> word;) {
+      beforeLast = last;
+      last = word;
+    }
+    if (beforeLast.rfind("0x", 0) == 0) threads[std::stoul(beforeLast, nullptr, 16)] = name;
+  }
+  if (pDir != nullptr) closedir(pDir);
+  return threads;
+}
+
+}  // namespace
+
+std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemoryNeedle>& needles) {
+  std::vector<CMemoryHit> hits;
+  const std::map<unsigned long, std::string> stacks = ThreadStackPointers(pid);
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  int fd = open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return hits;
+  size_t cbLongest = 0;
+  for (const auto& needle : needles) cbLongest = std::max(cbLongest, needle.bytes.size());
+  constexpr unsigned long kChunk = 1 << 20, kContext = 2048;
+  std::string line, buffer;
+  while (std::getline(maps, line)) {
+    unsigned long nStart = 0, nEnd = 0;
+    char szPerms[8] = {};
+    char szPath[512] = {};
+    if (std::sscanf(line.c_str(), "%lx-%lx %7s %*s %*s %*s %511[^\n]", &nStart, &nEnd, szPerms, szPath) < 3 ||
+        szPerms[0] != 'r' || std::string(szPath) == "[vvar]" || std::string(szPath) == "[vsyscall]")
+      continue;
+    // Reservations of a gibibyte or more (a sanitizer's shadow memory) hold
+    // no data of the program's own.
+    if (nEnd - nStart >= (1ul << 30)) continue;
+    std::string mapping = szPath;
+    std::string thread;
+    auto it = stacks.lower_bound(nStart);
+    if (it != stacks.end() && it->first < nEnd) thread = it->second;
+    if (mapping.empty()) {
+      char szSize[64];
+      std::snprintf(szSize, sizeof szSize, "anonymous %s %.1f MiB", szPerms, (nEnd - nStart) / 1048576.0);
+      mapping = szSize;
+    }
+    // Each chunk is read with some context in front and the longest needle
+    // behind; only hits that start inside the chunk count.
+    for (unsigned long nAt = nStart; nAt < nEnd; nAt += kChunk) {
+      const unsigned long nFrom = nAt - std::min(nAt - nStart, kContext);
+      const unsigned long nTo = std::min(nEnd, nAt + kChunk + cbLongest);
+      buffer.resize(nTo - nFrom);
+      ssize_t cb = pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(nFrom));
+      if (cb <= 0) break;
+      buffer.resize(static_cast<size_t>(cb));
+      for (const auto& needle : needles) {
+        for (size_t i = buffer.find(needle.bytes); i != std::string::npos; i = buffer.find(needle.bytes, i + 1)) {
+          if (nFrom + i < nAt || nFrom + i >= nAt + kChunk) continue;  // another chunk's
+          size_t iContext = i > kContext ? i - kContext : 0;
+          bool fHttp = buffer.find("POST ", iContext) < i;
+          std::string before;
+          for (size_t j = i > 48 ? i - 48 : 0; j < i; ++j)
+            before.push_back(buffer[j] >= 0x20 && buffer[j] < 0x7f ? buffer[j] : '.');
+          hits.push_back({needle.label, nFrom + i, mapping, fHttp, before, thread});
+        }
+      }
+    }
+  }
+  close(fd);
+  return hits;
+}
+
+std::string DescribeHits(const std::vector<CMemoryHit>& hits) {
+  std::ostringstream out;
+  for (const auto& hit : hits)
+    out << "  " << hit.label << " at 0x" << std::hex << hit.address << std::dec << " in " << hit.mapping
+        << (hit.thread.empty() ? "" : " (the stack of thread " + hit.thread + ")")
+        << (hit.fInHttpRequest ? " (inside a raw HTTP request)" : "") << " after \"" << hit.before << "\"\n";
+  return out.str();
+}
+
+}  // namespace vlttest
