@@ -42,7 +42,7 @@ echo "wrk -t2 -c64 -d$DURATION, 600-byte text/xml POST; host io threads $HOST_IO
 SRC="$(cd "$HERE/../.." && pwd)"
 registry_args=()
 if [ -f "$SRC/data/vltxmlss.txt" ]; then
-  registry_args=(--registry "$(write_run_registry "$SRC")")
+  registry_args=(--registry "$(write_run_registry "$SRC")" --extension "$URL_PATH=$BIN/libvltadmin.so")
 fi
 if start_host "${registry_args[@]}" && curl -s -o /dev/null -X POST -H 'Content-Type: text/xml' --data '<x/>' \
      "http://127.0.0.1:$HOST_PORT$URL_PATH"; then

@@ -28,7 +28,7 @@ trap cleanup EXIT
 . "$HERE/../lib/loopback.sh"
 LOAD_SCRIPT="$HERE/change600.lua"
 
-start_host --registry "$(write_run_registry "$SRC")" || {
+start_host --registry "$(write_run_registry "$SRC")" --extension "$URL_PATH=$BIN/libvltadmin.so" || {
   echo "run.sh: vltadmin-host did not start:" >&2; cat "$WORK/host.err" >&2; exit 1; }
 url="http://127.0.0.1:$HOST_PORT$URL_PATH"
 sed -n '/^wrk.body = \[\[/,/^\]\]/p' "$LOAD_SCRIPT" | sed '1s/^wrk.body = \[\[//; $d' >"$WORK/request.xml"

@@ -52,3 +52,12 @@ void CExtensionModule::Terminate() {
   m_fStarted = false;
   m_pfnTerminate(HSE_TERM_MUST_UNLOAD);
 }
+
+namespace {
+DWORD WINAPI RefuseRequest(EXTENSION_CONTROL_BLOCK*) { return HSE_STATUS_ERROR; }
+}  // namespace
+
+void CExtensionModule::RefuseRequests() {
+  m_fStarted = false;
+  m_pfnProc = &RefuseRequest;
+}

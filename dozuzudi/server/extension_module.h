@@ -21,6 +21,9 @@ class CExtensionModule {
   // when the extension has answered every request it took.
   void Terminate();
 
+  // After a failed Load: every request is answered with a server error.
+  void RefuseRequests();
+
   DWORD HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) const { return m_pfnProc(pECB); }
 
   const std::string& UrlPath() const { return m_urlPath; }

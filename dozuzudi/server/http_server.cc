@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "server/application_map.h"
 #include "server/connection.h"
 #include "server/response_framing.h"
 
@@ -149,7 +150,7 @@ const CExtensionModule* CHttpServer::FindExtension(std::string_view path,
       return pe.get();
     }
   }
-  return nullptr;
+  return m_pApplications != nullptr ? m_pApplications->Find(path, pathInfo) : nullptr;
 }
 
 bool CHttpServer::Admit() {

@@ -1,5 +1,6 @@
-// vltadmin-host: the web server that hosts ISAPI extensions (by default the
-// vltadmin extension built beside it) over HTTP/1.1 and HTTPS.
+// vltadmin-host: the web server that hosts ISAPI extensions over HTTP/1.1 and
+// HTTPS: the web applications of its metabase, and the explicit mappings of
+// --extension.
 #include <pthread.h>
 #include <unistd.h>
 
@@ -11,33 +12,19 @@
 #include <thread>
 #include <vector>
 
+#include "platform/registry/registry.h"
+#include "platform/wam/metabase.h"
 #include "server/access_log.h"
+#include "server/application_map.h"
 #include "server/extension_module.h"
 #include "server/host_options.h"
 #include "server/http_server.h"
 
-#ifndef VLTADMIN_INSTALLED_EXTENSION
-#define VLTADMIN_INSTALLED_EXTENSION "/usr/local/lib/vltadmin/libvltadmin.so"
-#endif
-#ifndef VLTADMIN_EXTENSION_FROM_HOST
-#define VLTADMIN_EXTENSION_FROM_HOST "../lib/vltadmin/libvltadmin.so"
-#endif
 #ifndef VLTADMIN_DEFAULT_REGISTRY
 #define VLTADMIN_DEFAULT_REGISTRY "/etc/vltadmin/vltadmin.reg"
 #endif
 
 namespace {
-
-constexpr const char* kDefaultUrlPath = "/Scripts/vltadmin/vltadmin.dll";
-
-std::string OwnDirectory() {
-  std::vector<char> rgPath(4096);
-  ssize_t cch = readlink("/proc/self/exe", rgPath.data(), rgPath.size() - 1);
-  if (cch <= 0) return ".";
-  std::string path(rgPath.data(), static_cast<size_t>(cch));
-  size_t iSlash = path.rfind('/');
-  return iSlash == std::string::npos ? "." : path.substr(0, iSlash == 0 ? 1 : iSlash);
-}
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "vltadmin-host: %s\n", message.c_str());
@@ -58,22 +45,6 @@ int main(int argc, char** argv) {
     std::fputs(HostUsage(), stdout);
     return 0;
   }
-  if (opts.m_extensions.empty()) {
-    // The extension built beside the host; an installed host finds it in the
-    // library directory of its own tree, else of the configured prefix.
-    std::string library;
-    for (const std::string& candidate :
-         {OwnDirectory() + "/libvltadmin.so", OwnDirectory() + "/" VLTADMIN_EXTENSION_FROM_HOST,
-          std::string(VLTADMIN_INSTALLED_EXTENSION)}) {
-      if (access(candidate.c_str(), F_OK) == 0) {
-        library = candidate;
-        break;
-      }
-    }
-    if (library.empty()) library = OwnDirectory() + "/libvltadmin.so";  // named in the error
-    opts.m_extensions.push_back({kDefaultUrlPath, library});
-  }
-
   // The platform layer of the extension reads its registry file name from
   // the environment when the library loads.
   if (!opts.m_registry.empty())
@@ -93,8 +64,11 @@ int main(int argc, char** argv) {
   CAccessLog log;
   if (!opts.m_accessLog.empty() && !log.Open(opts.m_accessLog, err)) return Fail(err);
 
+  // The web applications that setup created, beside the explicit mappings.
+  CApplicationMap applications(platform::wam::MetabaseFileBeside(platform::RegistryFilePath()));
   std::vector<std::unique_ptr<CExtensionModule>> rgExtensions;
   CHttpServer server(opts, rgExtensions, log);
+  server.SetApplications(&applications);
   if (!server.Listen(err)) return Fail(err);
 
   for (const CExtensionMapping& m : opts.m_extensions) {
@@ -124,6 +98,7 @@ int main(int argc, char** argv) {
 
   server.StopAccepting();
   for (auto& pe : rgExtensions) pe->Terminate();
+  applications.TerminateAll();
   if (!server.Shutdown()) return Fail("stopped before every connection had ended");
   return 0;
 }

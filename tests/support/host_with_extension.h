@@ -1,5 +1,6 @@
-// vltadmin-host serving the real extension, with a registry of the test's
-// own and the stand-in NDS client library.
+// vltadmin-host serving the real extension of the build (mapped with
+// --extension), with a registry of the test's own and the stand-in NDS client
+// library.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,7 +22,8 @@ class HostWithExtension : public ::testing::Test {
   void StartHost(const std::string& registryMore = "", std::vector<std::string> args = {}) {
     UseRegistry(registryMore);
     m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
-    args.insert(args.begin(), {"--registry", m_registry.Path()});
+    args.insert(args.begin(), {"--registry", m_registry.Path(), "--extension",
+                               std::string(kUrl) + "=" + CHostProcess::BinDir() + "/libvltadmin.so"});
     ASSERT_TRUE(m_host.Start(args)) << m_host.Stderr();
   }
   // Replaces the registry (the host reads it at each request).

@@ -1,8 +1,11 @@
 // Files, directories, file mapping, paths and the command line.
 //
 // Paths are UTF-16; a backslash in a path is a separator (turned into "/").
-// Nothing else is translated: there are no drive letters, and names are case
-// sensitive as the file system makes them. A path beginning with "\\.\"
+// A last component ending in ".dll" (any case) names a module's file and is
+// translated by the module rule of module.h: "D\vltadmin\vltadmin.dll" is
+// D/vltadmin/libvltadmin.so, "D\hqsrv.dll" D/libhqsrv.so. Nothing else is
+// translated: there are no drive letters, and names are case sensitive as
+// the file system makes them. A path beginning with "\\.\"
 // names a device: CreateFileW hands it to the device layer (device.h).
 //
 // Failures set GetLastError from errno: ENOENT gives ERROR_FILE_NOT_FOUND,
@@ -129,7 +132,8 @@ void* LocalAlloc(UINT uFlags, SIZE_T uBytes);
 void* LocalFree(void* hMem);
 
 namespace platform {
-// A UTF-16 Windows path as a POSIX path in UTF-8 ("\" becomes "/").
+// A UTF-16 Windows path as a POSIX path in UTF-8 ("\" becomes "/"; a
+// module file name by the module rule).
 std::string PosixPath(LPCWSTR path);
 }  // namespace platform
 VLT_API_END

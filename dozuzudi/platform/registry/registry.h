@@ -35,8 +35,13 @@
 // file on standard error (file, line, reason) and read as an empty registry.
 // A missing file is an empty registry, silently.
 //
-// REQUIRES: keys are read-only; there is no RegSetValueExW. The 32-bit and
-// 64-bit views (KEY_WOW64_32KEY, KEY_WOW64_64KEY) are the same view.
+// Views: a key of HKEY_LOCAL_MACHINE\SOFTWARE\... opened from
+// HKEY_LOCAL_MACHINE with KEY_WOW64_32KEY is read from
+// SOFTWARE\WOW6432Node\... when that key exists in the file (a registry
+// exported from a 64-bit machine holds 32-bit programs' keys there), else
+// from the key itself. Keys opened relative to an opened key, and every
+// other key, read the same in both views.
+// REQUIRES: keys are read-only; there is no RegSetValueExW.
 // Thread safe: any thread may open, query and close keys concurrently.
 // An opened HKEY is never equal to a predefined root; closing a predefined
 // root succeeds and does nothing; a closed or unknown HKEY gives
