@@ -12,8 +12,7 @@
 //                              application below it; deleting where there is
 //                              none succeeds;
 // both S_OK, or E_POINTER for a null path, E_INVALIDARG for a path that is
-// not a metabase path ("/" then names separated by "/", no "." or ".."
-// names, no control characters, at most 1024 bytes in UTF-8),
+// not a metabase path (see NormalizeMetabasePath in metabase.h),
 // HRESULT_FROM_WIN32(ERROR_INVALID_DATA) when the metabase file is
 // malformed (it is left as it is), or the HRESULT of the file error. The
 // other methods answer E_NOTIMPL.

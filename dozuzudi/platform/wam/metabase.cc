@@ -122,7 +122,8 @@ bool NormalizeMetabasePath(std::string_view path, std::string* pNormalized) {
     for (size_t start = 1; start <= path.size();) {
       size_t end = std::min(path.find('/', start), path.size());
       std::string_view name = path.substr(start, end - start);
-      if (name.empty() || name == "." || name == "..") return false;
+      if (name.empty() || name == "." || name == ".." || name.front() == ' ' || name.back() == ' ')
+        return false;
       start = end + 1;
     }
   }

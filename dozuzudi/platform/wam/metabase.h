@@ -33,8 +33,9 @@ struct CApplication {
 };
 
 // A metabase path: "/" followed by names separated by single "/", none of
-// them "." or "..", without control characters or backslashes, at most 1024
-// bytes. A trailing "/" is dropped. False when |path| is none.
+// them "." or "..", none beginning or ending with a blank, without control
+// characters or backslashes, at most 1024 bytes. A trailing "/" is dropped.
+// False when |path| is none.
 bool NormalizeMetabasePath(std::string_view path, std::string* pNormalized);
 
 // Whether |parent| is |path| or one of its ancestors (ASCII case ignored).
@@ -44,7 +45,7 @@ class CMetabase {
  public:
   // Replaces the contents with the applications of |text|. False when it is
   // malformed, with the 1-based line and the reason; the contents are then
-  // unspecified.
+  // partial and are to be discarded.
   bool Parse(std::string_view text, size_t* pnLine, std::string* pReason);
   std::string Format() const;
 
