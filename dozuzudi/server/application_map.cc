@@ -49,20 +49,11 @@ std::string ReadScriptsDirectory() {
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kwszVirtualRootsKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
     return {};
-  std::u16string value;
-  DWORD dwType = REG_NONE;
-  DWORD cb = 0;
-  if (RegQueryValueExW(hKey, u"/Scripts", nullptr, &dwType, nullptr, &cb) == ERROR_SUCCESS &&
-      (dwType == REG_SZ || dwType == REG_EXPAND_SZ)) {
-    value.resize(cb / sizeof(WCHAR));
-    if (RegQueryValueExW(hKey, u"/Scripts", nullptr, &dwType, reinterpret_cast<LPBYTE>(value.data()),
-                         &cb) != ERROR_SUCCESS)
-      value.clear();
-  }
+  std::u16string value = platform::ReadRegistryText(hKey, u"/Scripts");
   RegCloseKey(hKey);
-  size_t iEnd = value.find_first_of(u",", 0);
-  if (iEnd == std::u16string::npos || iEnd == 0 || value.find(u'\0') < iEnd) return {};
-  value.resize(iEnd);
+  size_t iComma = value.find(u',');
+  if (iComma == std::u16string::npos || iComma == 0) return {};
+  value.resize(iComma);
   return platform::PosixPath(value.c_str());
 }
 

@@ -13,7 +13,7 @@ using asio::ip::tcp;
 
 namespace {
 
-thread_local bool tl_fIoThread = false;
+thread_local bool t_fIoThread = false;
 
 template <class Pred>
 bool WaitUntil(Pred pred, std::chrono::steady_clock::time_point deadline) {
@@ -26,7 +26,7 @@ bool WaitUntil(Pred pred, std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-bool OnIoThread() { return tl_fIoThread; }
+bool OnIoThread() { return t_fIoThread; }
 
 CHttpServer::CHttpServer(const CHostOptions& opts,
                          const std::vector<std::unique_ptr<CExtensionModule>>& exts,
@@ -107,7 +107,7 @@ void CHttpServer::Run() {
     slot->m_work.emplace(slot->m_io.get_executor());
     CSlot* ps = slot.get();
     slot->m_thread = std::thread([ps] {
-      tl_fIoThread = true;
+      t_fIoThread = true;
       ps->m_io.run();
     });
   }

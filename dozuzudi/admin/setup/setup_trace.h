@@ -28,7 +28,7 @@ enum ESetupTrace : USHORT {
 };
 
 template <typename... Items>
-void SetupTrace(QtrClass eClass, ESetupTrace eMessage, const Items&... items) {
+void SetupTrace(EQtrClass eClass, ESetupTrace eMessage, const Items&... items) {
   QtrTraceState* pState = g_pqtrAdminState.load(std::memory_order_acquire);
   unsigned nMinLevel = eClass == QTR_ENTRY ? 5 : 1;
   if (QtrEnabled(pState, eClass, nMinLevel))

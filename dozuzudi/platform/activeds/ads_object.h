@@ -12,6 +12,7 @@
 
 #include "platform/activeds/directory_session.h"
 #include "platform/activeds/adsi.h"
+#include "platform/com/inproc_server.h"
 #include "platform/text/wstr.h"
 
 // A BSTR of UTF-8 text.
@@ -21,7 +22,7 @@ inline BSTR AllocUtf8Bstr(const std::string& s) {
 }
 
 template <typename TBase>
-class CAdsObject : public TBase {
+class CAdsObject : public platform::CDispatchWithoutTypeInfo<TBase> {
  public:
   CAdsObject(CDirectorySession* pSession, std::string sDn, std::string sClass, const IID& riidOwn)
       : m_pSession(pSession), m_sDn(std::move(sDn)), m_sClass(std::move(sClass)), m_iidOwn(riidOwn) {
@@ -43,16 +44,6 @@ class CAdsObject : public TBase {
     ULONG cRef = m_cRef.fetch_sub(1) - 1;
     if (cRef == 0) delete this;
     return cRef;
-  }
-
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
   }
 
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* retval) override {

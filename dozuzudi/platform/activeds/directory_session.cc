@@ -39,13 +39,13 @@ HRESULT HresultFromLdap(LDAP* pld, int nCode) {
 }
 
 std::string EscapeFilterValue(const std::string& s) {
-  static const char m_rgchHex[] = "0123456789abcdef";
+  static constexpr char krgchHex[] = "0123456789abcdef";
   std::string sOut;
   for (unsigned char ch : s) {
     if (ch == '*' || ch == '(' || ch == ')' || ch == '\\' || ch == 0) {
       sOut += '\\';
-      sOut += m_rgchHex[ch >> 4];
-      sOut += m_rgchHex[ch & 15];
+      sOut += krgchHex[ch >> 4];
+      sOut += krgchHex[ch & 15];
     } else {
       sOut += static_cast<char>(ch);
     }

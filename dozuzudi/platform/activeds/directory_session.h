@@ -21,7 +21,7 @@ class CDirectorySession {
   void Release();
 
   LDAP* Connection() const { return m_pld; }
-  const platform::DirectorySettings& Settings() const { return m_settings; }
+  const platform::CDirectorySettings& Settings() const { return m_settings; }
   // Active Directory (Samba's included) or another LDAP directory, from the
   // root DSE; read once.
   bool IsActiveDirectory();
@@ -43,7 +43,7 @@ class CDirectorySession {
 
   std::atomic<ULONG> m_cRef{1};
   LDAP* m_pld = nullptr;
-  platform::DirectorySettings m_settings;
+  platform::CDirectorySettings m_settings;
   int m_nDirectoryKind = -1;  // -1 not yet known, 0 other, 1 Active Directory
   bool m_fPooled = false;     // a service-identity connection, returned on release
   bool m_fBroken = false;

@@ -6,20 +6,6 @@
 namespace platform {
 namespace {
 
-std::string ReadText(HKEY hKey, const char16_t* pwName) {
-  DWORD dwType = 0;
-  DWORD cb = 0;
-  if (RegQueryValueExW(hKey, pwName, nullptr, &dwType, nullptr, &cb) != ERROR_SUCCESS ||
-      (dwType != REG_SZ && dwType != REG_EXPAND_SZ) || cb < sizeof(WCHAR))
-    return {};
-  std::u16string s(cb / sizeof(WCHAR), u'\0');
-  if (RegQueryValueExW(hKey, pwName, nullptr, &dwType, reinterpret_cast<LPBYTE>(s.data()), &cb) !=
-      ERROR_SUCCESS)
-    return {};
-  while (!s.empty() && s.back() == 0) s.pop_back();
-  return ToUtf8(s);
-}
-
 bool ReadNumber(HKEY hKey, const char16_t* pwName, DWORD* pdw) {
   DWORD dwType = 0;
   DWORD cb = sizeof(DWORD);
@@ -49,14 +35,14 @@ std::string BaseOfDomain(const std::string& sDomain) {
 
 }  // namespace
 
-bool ReadDirectorySettings(DirectorySettings* pSettings) {
+bool ReadDirectorySettings(CDirectorySettings* pSettings) {
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltra\\Directory Services", 0, KEY_READ,
                     &hKey) != ERROR_SUCCESS)
     return false;
-  DirectorySettings settings;
-  settings.sDomain = ReadText(hKey, u"DomainName");
-  std::string sServers = ReadText(hKey, u"Servers");
+  CDirectorySettings settings;
+  settings.sDomain = ReadRegistryUtf8(hKey, u"DomainName");
+  std::string sServers = ReadRegistryUtf8(hKey, u"Servers");
   size_t nPos = 0;
   while (nPos < sServers.size()) {
     size_t nEnd = sServers.find_first_of(" \t", nPos);
@@ -64,12 +50,12 @@ bool ReadDirectorySettings(DirectorySettings* pSettings) {
     if (nEnd > nPos) settings.rgsServers.push_back(sServers.substr(nPos, nEnd - nPos));
     nPos = nEnd + 1;
   }
-  settings.sCaFile = ReadText(hKey, u"CACertificateFile");
-  settings.sBindDn = ReadText(hKey, u"BindDN");
-  settings.sPasswordFile = ReadText(hKey, u"BindPasswordFile");
-  settings.sKeytab = ReadText(hKey, u"Keytab");
-  settings.sKeytabPrincipal = ReadText(hKey, u"KeytabPrincipal");
-  settings.sSearchBase = ReadText(hKey, u"SearchBase");
+  settings.sCaFile = ReadRegistryUtf8(hKey, u"CACertificateFile");
+  settings.sBindDn = ReadRegistryUtf8(hKey, u"BindDN");
+  settings.sPasswordFile = ReadRegistryUtf8(hKey, u"BindPasswordFile");
+  settings.sKeytab = ReadRegistryUtf8(hKey, u"Keytab");
+  settings.sKeytabPrincipal = ReadRegistryUtf8(hKey, u"KeytabPrincipal");
+  settings.sSearchBase = ReadRegistryUtf8(hKey, u"SearchBase");
   DWORD dw = 0;
   if (ReadNumber(hKey, u"StartTLS", &dw)) settings.fStartTls = dw != 0;
   if (ReadNumber(hKey, u"AllowPlainLoopback", &dw)) settings.fAllowPlainLoopback = dw != 0;

@@ -30,7 +30,7 @@ VLT_API_BEGIN
 
 namespace platform {
 
-struct DirectorySettings {
+struct CDirectorySettings {
   std::string sDomain;
   std::vector<std::string> rgsServers;
   std::string sCaFile;
@@ -45,7 +45,7 @@ struct DirectorySettings {
 };
 
 // False when the key or its DomainName is missing.
-bool ReadDirectorySettings(DirectorySettings* pSettings);
+bool ReadDirectorySettings(CDirectorySettings* pSettings);
 
 }  // namespace platform
 VLT_API_END

@@ -30,7 +30,7 @@ void InitializeLibraryOnce() {
   });
 }
 
-int ConnectOne(const DirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
+int ConnectOne(const CDirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
   InitializeLibraryOnce();
   LDAP* pld = nullptr;
   int nCode = ldap_initialize(&pld, sUri.c_str());
@@ -71,7 +71,7 @@ int ConnectOne(const DirectorySettings& settings, const std::string& sUri, LDAP*
 
 }  // namespace
 
-int OpenDirectoryConnection(const DirectorySettings& settings, LDAP** ppld) {
+int OpenDirectoryConnection(const CDirectorySettings& settings, LDAP** ppld) {
   *ppld = nullptr;
   int nCode = LDAP_SERVER_DOWN;
   for (const std::string& sUri : settings.rgsServers) {
@@ -88,7 +88,7 @@ int BindSimple(LDAP* pld, const std::string& sDn, const std::string& sPassword) 
   return ldap_sasl_bind_s(pld, sDn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr);
 }
 
-int BindServiceIdentity(LDAP* pld, const DirectorySettings& settings) {
+int BindServiceIdentity(LDAP* pld, const CDirectorySettings& settings) {
   if (!settings.sKeytab.empty()) return BindGssapi(pld, settings);
   if (settings.sBindDn.empty() || settings.sPasswordFile.empty()) return LDAP_INVALID_CREDENTIALS;
   int fd = open(settings.sPasswordFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);

@@ -10,7 +10,7 @@ namespace platform {
 
 enum class EAccountProvider { Local, Kerberos };
 
-struct SDomainProvider {
+struct CDomainProvider {
   EAccountProvider eKind = EAccountProvider::Local;
   std::string store;          // local: the store's file
   std::string realm;          // kerberos: "" for the system's default realm
@@ -20,12 +20,12 @@ struct SDomainProvider {
 
 // Reads the domain's key afresh. False when the registry names no usable
 // provider for it.
-bool FindDomainProvider(const WCHAR* pwszDomain, SDomainProvider& provider);
+bool FindDomainProvider(const WCHAR* pwszDomain, CDomainProvider& provider);
 
 // The providers; passwords and names as NetUserChangePassword receives them.
 NET_API_STATUS ChangeLocalPassword(const std::string& store, const WCHAR* pwszUser, const WCHAR* pwszOld,
                                    const WCHAR* pwszNew);
-NET_API_STATUS ChangeKerberosPassword(const SDomainProvider& provider, const WCHAR* pwszUser,
+NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
                                       const WCHAR* pwszOld, const WCHAR* pwszNew);
 
 }  // namespace platform

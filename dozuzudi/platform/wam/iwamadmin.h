@@ -19,7 +19,10 @@
 // Thread safe; concurrent callers in any processes never lose an entry.
 #pragma once
 
+#include "platform/base/api.h"
 #include "platform/com/com.h"
+
+VLT_API_BEGIN
 
 // {61738644-F196-11D0-9953-00C04FD919C1}
 inline constexpr CLSID CLSID_WamAdmin = {0x61738644, 0xF196, 0x11D0,
@@ -38,3 +41,4 @@ class IWamAdmin : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE AppDeleteRecoverable(LPCWSTR szMDPath, BOOL fRecursive) = 0;
   virtual HRESULT STDMETHODCALLTYPE AppRecover(LPCWSTR szMDPath, BOOL fRecursive) = 0;
 };
+VLT_API_END

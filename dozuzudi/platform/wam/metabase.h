@@ -25,6 +25,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/api.h"
+
+VLT_API_BEGIN
 namespace platform::wam {
 
 struct CApplication {
@@ -79,3 +82,4 @@ int ReadMetabaseFile(const std::string& file, CMetabase* pMetabase, std::string*
 int UpdateMetabaseFile(const std::string& file, const std::function<bool(CMetabase&)>& change);
 
 }  // namespace platform::wam
+VLT_API_END

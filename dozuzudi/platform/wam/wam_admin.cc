@@ -1,10 +1,10 @@
 // The WAM administration object of vltadmin-host (iwamadmin.h) and the
 // module's entry point for COM activation.
 #include <atomic>
-#include <new>
 #include <string>
 
 #include "platform/base/win32_error.h"
+#include "platform/com/inproc_server.h"
 #include "platform/registry/registry.h"
 #include "platform/text/wstr.h"
 #include "platform/wam/iwamadmin.h"
@@ -72,41 +72,9 @@ class CWamAdmin final : public IWamAdmin {
   std::atomic<ULONG> m_cRef{1};
 };
 
-// One static factory for the life of the module; it counts no references.
-class CWamAdminFactory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
-    if (ppvObject == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppvObject = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
-    if (ppvObject == nullptr) return E_POINTER;
-    *ppvObject = nullptr;
-    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
-    CWamAdmin* pAdmin = new (std::nothrow) CWamAdmin();
-    if (pAdmin == nullptr) return E_OUTOFMEMORY;
-    HRESULT hr = pAdmin->QueryInterface(riid, ppvObject);
-    pAdmin->Release();
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-CWamAdminFactory ms_factory;
-
 }  // namespace
 
 extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if (!(rclsid == CLSID_WamAdmin)) return CLASS_E_CLASSNOTAVAILABLE;
-  return ms_factory.QueryInterface(riid, ppv);
+  return platform::GetClassObject({{CLSID_WamAdmin, platform::CClassFactory<CWamAdmin>::Instance()}},
+                                  rclsid, riid, ppv);
 }

@@ -52,7 +52,7 @@ struct sqlite3;
 
 namespace platform {
 
-struct SAccountPolicy {
+struct CAccountPolicy {
   uint32_t nMinLength = 8;
   bool fComplexity = true;
   uint32_t nHistory = 3;
@@ -60,7 +60,7 @@ struct SAccountPolicy {
   uint32_t nLockoutThreshold = 5;  // 0: never lock
 };
 
-struct SAccountInfo {
+struct CAccountInfo {
   std::string name;
   int64_t nChanged = 0;  // seconds since the epoch
   uint32_t nBadCount = 0;
@@ -77,11 +77,11 @@ class CAccountStore {
   // missing or not a store.
   static std::unique_ptr<CAccountStore> Open(const std::string& path, std::string& error);
   // Creates a new store with |policy|. Null when the file exists already.
-  static std::unique_ptr<CAccountStore> Create(const std::string& path, const SAccountPolicy& policy,
+  static std::unique_ptr<CAccountStore> Create(const std::string& path, const CAccountPolicy& policy,
                                                std::string& error);
 
-  bool GetPolicy(SAccountPolicy& policy);
-  bool SetPolicy(const SAccountPolicy& policy);
+  bool GetPolicy(CAccountPolicy& policy);
+  bool SetPolicy(const CAccountPolicy& policy);
 
   // Administration; each answers 0, NERR_UserExists, NERR_UserNotFound,
   // ERROR_INVALID_PARAMETER (empty name) or ERROR_INTERNAL_ERROR. AddUser
@@ -89,8 +89,8 @@ class CAccountStore {
   DWORD AddUser(const std::string& name, const char* pszPassword);
   DWORD DeleteUser(const std::string& name);
   DWORD Unlock(const std::string& name);  // clears the lock and the count
-  bool ListUsers(std::vector<SAccountInfo>& users);
-  bool GetUser(const std::string& name, SAccountInfo& info);
+  bool ListUsers(std::vector<CAccountInfo>& users);
+  bool GetUser(const std::string& name, CAccountInfo& info);
 
   // The change described above. Passwords: NUL-terminated UTF-8.
   NET_API_STATUS ChangePassword(const std::string& name, const char* pszOld, const char* pszNew);
