@@ -1,6 +1,6 @@
 // vltadmin-host serving the real extension of the build (mapped with
-// --extension), with a registry of the test's own and the stand-in NDS client
-// library.
+// --extension), with a registry of the test's own and (unless a test turns it
+// off) the stand-in NDS client library.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ class HostWithExtension : public ::testing::Test {
 
   void StartHost(const std::string& registryMore = "", std::vector<std::string> args = {}) {
     UseRegistry(registryMore);
-    m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
+    if (m_fStandInNds) m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
     args.insert(args.begin(), {"--registry", m_registry.Path(), "--extension",
                                std::string(kUrl) + "=" + CHostProcess::BinDir() + "/libvltadmin.so"});
     ASSERT_TRUE(m_host.Start(args)) << m_host.Stderr();
@@ -62,6 +62,9 @@ class HostWithExtension : public ::testing::Test {
     if (HasFailure()) std::fprintf(stderr, "--- host stderr ---\n%s\n", sStderr.c_str());
   }
 
+  // The stand-in NDS client library instead of the real one beside the
+  // platform library.
+  bool m_fStandInNds = true;
   vlttest::ScopedRegistryFile m_registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
   CHostProcess m_host;
 };

@@ -4,6 +4,7 @@
 #include "platform/text/wstr.h"
 
 namespace platform {
+
 namespace {
 
 bool ReadNumber(HKEY hKey, const char16_t* pwName, DWORD* pdw) {
@@ -42,30 +43,34 @@ bool ReadDirectorySettings(CDirectorySettings* pSettings) {
     return false;
   CDirectorySettings settings;
   settings.sDomain = ReadRegistryUtf8(hKey, u"DomainName");
-  std::string sServers = ReadRegistryUtf8(hKey, u"Servers");
-  size_t nPos = 0;
-  while (nPos < sServers.size()) {
-    size_t nEnd = sServers.find_first_of(" \t", nPos);
-    if (nEnd == std::string::npos) nEnd = sServers.size();
-    if (nEnd > nPos) settings.rgsServers.push_back(sServers.substr(nPos, nEnd - nPos));
-    nPos = nEnd + 1;
-  }
-  settings.sCaFile = ReadRegistryUtf8(hKey, u"CACertificateFile");
+  ReadConnectionSettings(hKey, &settings);
   settings.sBindDn = ReadRegistryUtf8(hKey, u"BindDN");
   settings.sPasswordFile = ReadRegistryUtf8(hKey, u"BindPasswordFile");
   settings.sKeytab = ReadRegistryUtf8(hKey, u"Keytab");
   settings.sKeytabPrincipal = ReadRegistryUtf8(hKey, u"KeytabPrincipal");
   settings.sSearchBase = ReadRegistryUtf8(hKey, u"SearchBase");
-  DWORD dw = 0;
-  if (ReadNumber(hKey, u"StartTLS", &dw)) settings.fStartTls = dw != 0;
-  if (ReadNumber(hKey, u"AllowPlainLoopback", &dw)) settings.fAllowPlainLoopback = dw != 0;
-  if (ReadNumber(hKey, u"NetworkTimeout", &dw) && dw != 0) settings.nTimeoutSeconds = dw;
   RegCloseKey(hKey);
   if (settings.sDomain.empty()) return false;
   if (settings.sSearchBase.empty()) settings.sSearchBase = BaseOfDomain(settings.sDomain);
   if (settings.rgsServers.empty()) settings.rgsServers.push_back("ldaps://" + settings.sDomain + "/");
   *pSettings = std::move(settings);
   return true;
+}
+
+void ReadConnectionSettings(HKEY hKey, CConnectionSettings* pSettings) {
+  std::string sServers = ReadRegistryUtf8(hKey, u"Servers");
+  size_t nPos = 0;
+  while (nPos < sServers.size()) {
+    size_t nEnd = sServers.find_first_of(" \t", nPos);
+    if (nEnd == std::string::npos) nEnd = sServers.size();
+    if (nEnd > nPos) pSettings->rgsServers.push_back(sServers.substr(nPos, nEnd - nPos));
+    nPos = nEnd + 1;
+  }
+  pSettings->sCaFile = ReadRegistryUtf8(hKey, u"CACertificateFile");
+  DWORD dw = 0;
+  if (ReadNumber(hKey, u"StartTLS", &dw)) pSettings->fStartTls = dw != 0;
+  if (ReadNumber(hKey, u"AllowPlainLoopback", &dw)) pSettings->fAllowPlainLoopback = dw != 0;
+  if (ReadNumber(hKey, u"NetworkTimeout", &dw) && dw != 0) pSettings->nTimeoutSeconds = dw;
 }
 
 }  // namespace platform
