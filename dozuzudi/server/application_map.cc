@@ -142,3 +142,11 @@ void CApplicationMap::TerminateAll() {
   CMutexLock lock(&m_lock);
   for (auto& [library, loaded] : m_modules) loaded.m_pModule->Terminate();
 }
+
+std::vector<CExtensionModule*> CApplicationMap::Started() {
+  CMutexLock lock(&m_lock);
+  std::vector<CExtensionModule*> rgStarted;
+  for (auto& [library, loaded] : m_modules)
+    if (!loaded.m_fFailed) rgStarted.push_back(loaded.m_pModule.get());
+  return rgStarted;
+}

@@ -51,6 +51,10 @@ class CApplicationMap {
   // Calls TerminateExtension of every library loaded.
   void TerminateAll() EXCLUDES(m_lock);
 
+  // The libraries loaded and started so far (for reloads and statistics);
+  // they stay valid for the life of the map.
+  std::vector<CExtensionModule*> Started() EXCLUDES(m_lock);
+
   // What identifies one version of a file.
   struct CFileStamp {
     bool m_fExists = false;

@@ -18,13 +18,31 @@
 #include "server/application_map.h"
 #include "server/extension_module.h"
 #include "server/host_options.h"
+#include "server/host_reload.h"
 #include "server/http_server.h"
+#include "server/metrics_listener.h"
 
+#ifndef VLTADMIN_INSTALLED_PAGES
+#define VLTADMIN_INSTALLED_PAGES "/usr/local/share/vltadmin/www"
+#endif
+#ifndef VLTADMIN_PAGES_FROM_HOST
+#define VLTADMIN_PAGES_FROM_HOST "../share/vltadmin/www"
+#endif
 #ifndef VLTADMIN_DEFAULT_REGISTRY
 #define VLTADMIN_DEFAULT_REGISTRY "/etc/vltadmin/vltadmin.reg"
 #endif
 
 namespace {
+
+// The directory of the running executable.
+std::string OwnDirectory() {
+  std::vector<char> rgPath(4096);
+  ssize_t cch = readlink("/proc/self/exe", rgPath.data(), rgPath.size() - 1);
+  if (cch <= 0) return ".";
+  std::string path(rgPath.data(), static_cast<size_t>(cch));
+  size_t iSlash = path.rfind('/');
+  return iSlash == std::string::npos ? "." : path.substr(0, iSlash == 0 ? 1 : iSlash);
+}
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "vltadmin-host: %s\n", message.c_str());
@@ -52,13 +70,29 @@ int main(int argc, char** argv) {
   else if (std::getenv("VLTADMIN_REGISTRY") == nullptr)
     setenv("VLTADMIN_REGISTRY", VLTADMIN_DEFAULT_REGISTRY, 1);
 
-  // Stop signals are taken by sigwait below; every thread started from here
-  // on (io threads, extension workers) inherits the blocked mask.
+  // The page files: those given, else those of the host's own tree (the
+  // build tree has them too), else those of the configured prefix.
+  if (!opts.m_fPageDirGiven) {
+    for (const std::string& candidate :
+         {OwnDirectory() + "/" VLTADMIN_PAGES_FROM_HOST, std::string(VLTADMIN_INSTALLED_PAGES)}) {
+      if (access(candidate.c_str(), F_OK) == 0) {
+        opts.m_pageDir = candidate;
+        break;
+      }
+    }
+  }
+
+  // Stop, reload and log-reopen signals are taken by sigwait below; every
+  // thread started from here on (io threads, extension workers) inherits the
+  // blocked mask.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  sigset_t waitSignals = stopSignals;
+  sigaddset(&waitSignals, SIGHUP);
+  sigaddset(&waitSignals, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &waitSignals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
   CAccessLog log;
@@ -70,6 +104,12 @@ int main(int argc, char** argv) {
   CHttpServer server(opts, rgExtensions, log);
   server.SetApplications(&applications);
   if (!server.Listen(err)) return Fail(err);
+  if (!server.Pages().Load(opts.m_pageDir, err)) return Fail(err);
+  std::unique_ptr<CMetricsListener> pMetrics;
+  if (!opts.m_metricsListen.empty()) {
+    pMetrics = std::make_unique<CMetricsListener>([&server] { return server.MetricsText(); });
+    if (!pMetrics->Listen(opts.m_metricsListen, err)) return Fail(err);
+  }
 
   for (const CExtensionMapping& m : opts.m_extensions) {
     auto pe = std::make_unique<CExtensionModule>(m.m_urlPath, m.m_library);
@@ -80,12 +120,28 @@ int main(int argc, char** argv) {
     rgExtensions.push_back(std::move(pe));
   }
 
+  // "listening on" comes last: who waits for it has the metrics address too.
+  if (pMetrics) {
+    pMetrics->Run();
+    std::printf("metrics on %s\n", pMetrics->BoundAddress().c_str());
+  }
   server.Run();
   std::printf("listening on %s\n", server.BoundAddress().c_str());
   std::fflush(stdout);
 
   int nSignal = 0;
-  sigwait(&stopSignals, &nSignal);
+  for (;;) {
+    sigwait(&waitSignals, &nSignal);
+    if (nSignal == SIGHUP) {
+      std::vector<CExtensionModule*> rgModules = applications.Started();
+      for (auto& pe : rgExtensions) rgModules.push_back(pe.get());
+      ReloadHost(log, server.Pages(), rgModules);
+    }
+    else if (nSignal == SIGUSR1)
+      ReopenAccessLogAndSay(log);
+    else
+      break;
+  }
   // A second stop signal ends the process at once, for a stop that hangs.
   std::thread([stopSignals] {
     int nAgain = 0;
@@ -99,6 +155,8 @@ int main(int argc, char** argv) {
   server.StopAccepting();
   for (auto& pe : rgExtensions) pe->Terminate();
   applications.TerminateAll();
-  if (!server.Shutdown()) return Fail("stopped before every connection had ended");
+  bool fEnded = server.Shutdown();
+  if (pMetrics) pMetrics->Stop();
+  if (!fEnded) return Fail("stopped before every connection had ended");
   return 0;
 }

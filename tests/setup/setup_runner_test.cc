@@ -115,9 +115,9 @@ TEST(SetupRunnerTest, CasesInThrowAwayTrees) {
     trees.push_back(std::move(tree));
   }
 
-  std::map<pid_t, std::vector<vlttest::CapturedTraceRecord>> records;
+  std::map<pid_t, std::vector<vlttest::CTraceRecord>> records;
   for (auto& record : capture.Stop())
-    if (record.sMessageGuid == kSetupMessages) records[record.nPid].push_back(record);
+    if (vltqtr::FormatGuid(record.rgbMessageGuid) == kSetupMessages) records[record.nPid].push_back(record);
   for (const auto& [pid, pCase] : runs) {
     SCOPED_TRACE(pCase->pszName);
     std::vector<unsigned> numbers;

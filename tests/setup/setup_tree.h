@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_isapi_host.h"
+#include "test_registry.h"
 #include "host_process.h"
 #include "platform/wam/metabase.h"
 
@@ -36,7 +36,7 @@ struct CTreeOptions {
 class CSetupTree {
  public:
   explicit CSetupTree(const CTreeOptions& o = {})
-      : m_registry(vlttest::ScopedRegistryFile::WithInstallLocation(Registry(o))) {
+      : m_registry(vlttest::RegistryText(Registry(o))) {
     namespace fs = std::filesystem;
     fs::create_directories(Scripts());
     if (o.fWebInterface) std::ofstream(Scripts() + "/libhqsrv.so") << "";

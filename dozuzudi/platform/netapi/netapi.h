@@ -83,6 +83,13 @@ NET_API_STATUS NetUserChangePassword(LPCWSTR domainname, LPCWSTR username, LPCWS
                                      LPCWSTR newpassword);
 NET_API_STATUS NetApiBufferFree(LPVOID Buffer);
 
+namespace platform {
+// The kind of provider the registry names for the domain, read as
+// NetUserChangePassword reads it: "local", "kerberos", or null when it names
+// none. For statistics; it never touches the provider itself.
+const char* DomainProviderName(LPCWSTR pwszDomain);
+}  // namespace platform
+
 #define DS_DIRECTORY_SERVICE_REQUIRED 0x00000010
 #define DS_RETURN_DNS_NAME 0x40000000
 
