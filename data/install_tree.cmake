@@ -1,7 +1,10 @@
 # Install step: writes the registry file for the prefix being installed to
 # (so that "cmake --install --prefix P" gives a tree whose keys point into
 # P), an empty metabase unless one exists (reinstalling keeps the web
-# applications), and the link through which setup finds the extension.
+# applications), the link through which setup finds the extension, and the
+# scripts directory with the web interface's library. The Debian package
+# keeps only the registry and the extension's link: its maintainer scripts
+# make the state under /var and the metabase is setup's.
 function(vlt_install_path out dir)
   if(IS_ABSOLUTE "${dir}")
     set(${out} "${dir}" PARENT_SCOPE)
@@ -31,3 +34,5 @@ endif()
 file(MAKE_DIRECTORY "${root}${VLT_SCRIPTS_DIR}" "${root}${VLT_INSTALL_LOCATION}/System32")
 file(RELATIVE_PATH target "${VLT_INSTALL_LOCATION}/System32" "${libdir}/vltadmin/libvltadmin.so")
 file(CREATE_LINK "${target}" "${root}${VLT_INSTALL_LOCATION}/System32/libvltadmin.so" SYMBOLIC)
+file(RELATIVE_PATH target "${VLT_SCRIPTS_DIR}" "${libdir}/vltadmin/libhqsrv.so")
+file(CREATE_LINK "${target}" "${root}${VLT_SCRIPTS_DIR}/libhqsrv.so" SYMBOLIC)
