@@ -9,27 +9,13 @@
 #include "platform/base/module.h"
 #include "platform/files/files.h"
 #include "platform/registry/registry.h"
+#include "server/script_url.h"
 
 namespace {
 
-constexpr std::string_view kScriptsUrl = "/Scripts/";
 constexpr std::string_view kSiteRoot = "/LM/W3SVC/1/ROOT/Scripts";
 constexpr WCHAR kwszVirtualRootsKey[] =
     u"SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots";
-
-bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char ca = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
-    char cb = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
-    if (ca != cb) return false;
-  }
-  return true;
-}
-
-bool EndsWithDll(std::string_view name) {
-  return name.size() > 4 && EqualsNoCaseAscii(name.substr(name.size() - 4), ".dll");
-}
 
 CApplicationMap::CFileStamp StampOf(const std::string& file) {
   CApplicationMap::CFileStamp stamp;
@@ -55,28 +41,6 @@ std::string ReadScriptsDirectory() {
   if (iComma == std::u16string::npos || iComma == 0) return {};
   value.resize(iComma);
   return platform::PosixPath(value.c_str());
-}
-
-// Splits "/Scripts/DIRS/NAME.dll[/INFO]" into DIRS (as "/a/b" or ""), NAME.dll
-// and the path info; false for any other path.
-bool SplitScriptUrl(std::string_view path, std::string_view* pDirs, std::string_view* pName,
-                    std::string_view* pInfo) {
-  if (path.size() <= kScriptsUrl.size() || !EqualsNoCaseAscii(path.substr(0, kScriptsUrl.size()), kScriptsUrl))
-    return false;
-  for (size_t start = kScriptsUrl.size(); start < path.size();) {
-    size_t end = std::min(path.find('/', start), path.size());
-    std::string_view name = path.substr(start, end - start);
-    if (name.empty() || name == "." || name == ".." || name.find('\\') != std::string_view::npos)
-      return false;
-    if (EndsWithDll(name)) {
-      *pDirs = path.substr(kScriptsUrl.size() - 1, start - kScriptsUrl.size());
-      *pName = name;
-      *pInfo = path.substr(end);
-      return true;
-    }
-    start = end + 1;
-  }
-  return false;
 }
 
 }  // namespace
