@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, creates a demonstration account store with
 # the user alice of the domain DEMO (build/demo/accounts.db, mapped to DEMO
-# in build/etc/vltadmin.reg), and starts vltadmin-host on its embedded
-# defaults (127.0.0.1:8080), serving the extension at
+# in build/etc/vltadmin.reg), installs the extension as a web application of
+# the build tree with vltadmin-setup (as an installer would), and starts
+# vltadmin-host on its defaults (127.0.0.1:8080), serving the extension at
 # http://127.0.0.1:8080/Scripts/vltadmin/vltadmin.dll
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,6 +20,10 @@ if [ ! -e "$STORE" ]; then
 fi
 "$ACCOUNTS" delete "$STORE" alice >/dev/null 2>&1 || true
 printf '%s\n' 'Demo-Passw0rd-1' | "$ACCOUNTS" add "$STORE" alice >/dev/null
+
+# The web application: copies the extension into the build's scripts
+# directory (build/scripts/vltadmin) and records it in build/etc/metabase.txt.
+./build/bin/vltadmin-setup --registry build/etc/vltadmin.reg configure
 
 cat <<MSG
 

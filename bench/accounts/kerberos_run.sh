@@ -60,7 +60,8 @@ Windows Registry Editor Version 5.00
 "Kdc"="127.0.0.1:$KDC_PORT"
 "KpasswdServer"="127.0.0.1:$KPASSWD_PORT"
 REG
-"$BIN/vltadmin-host" --registry "$WORK/bench.reg" --listen "127.0.0.1:$HTTP_PORT" > "$WORK/host.log" 2>&1 &
+"$BIN/vltadmin-host" --registry "$WORK/bench.reg" --listen "127.0.0.1:$HTTP_PORT" \
+  --extension "/Scripts/vltadmin/vltadmin.dll=$BIN/libvltadmin.so" > "$WORK/host.log" 2>&1 &
 HOST_PID=$!
 for _ in $(seq 100); do grep -q "listening on" "$WORK/host.log" && break; sleep 0.1; done
 

@@ -59,6 +59,7 @@ REG
 
 HTTP_PORT=$(free_port)
 "$BUILD/bin/vltadmin-host" --registry "$WORK/vltadmin.reg" --listen "127.0.0.1:$HTTP_PORT" \
+  --extension "/Scripts/vltadmin/vltadmin.dll=$BUILD/bin/libvltadmin.so" \
   >"$WORK/host.log" 2>&1 &
 HOST_PID=$!
 for _ in $(seq 1 100); do grep -q "listening on" "$WORK/host.log" && break; sleep 0.05; done

@@ -85,6 +85,9 @@ class Host(Server):
     def __init__(self, build, work, args):
         self.name = "vltadmin-host"
         self.err_path = os.path.join(work, "host.err")
+        if "--extension" not in args:  # the real extension at its usual URL
+            args = ["--extension", "/Scripts/vltadmin/vltadmin.dll=" +
+                    os.path.join(build, "bin", "libvltadmin.so")] + args
         self.proc = subprocess.Popen(
             [os.path.join(build, "bin", "vltadmin-host"), "--listen", "127.0.0.1:0",
              "--io-threads", HOST_IO_THREADS] + args,

@@ -59,7 +59,8 @@ Windows Registry Editor Version 5.00
 "AllowPlainLoopback"=dword:00000001
 REG
 HTTP_PORT=$(free_port)
-"$BUILD/bin/vltadmin-host" --registry "$WORK/vltadmin.reg" --listen "127.0.0.1:$HTTP_PORT" >"$WORK/host.log" 2>&1 &
+"$BUILD/bin/vltadmin-host" --registry "$WORK/vltadmin.reg" --listen "127.0.0.1:$HTTP_PORT" \
+  --extension "/Scripts/vltadmin/vltadmin.dll=$BUILD/bin/libvltadmin.so" >"$WORK/host.log" 2>&1 &
 HOST_PID=$!
 for _ in $(seq 1 100); do grep -q "listening on" "$WORK/host.log" && break; sleep 0.05; done
 

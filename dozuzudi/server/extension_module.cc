@@ -61,6 +61,15 @@ void CExtensionModule::Terminate() {
   m_pfnTerminate(HSE_TERM_MUST_UNLOAD);
 }
 
+namespace {
+DWORD WINAPI RefuseRequest(EXTENSION_CONTROL_BLOCK*) { return HSE_STATUS_ERROR; }
+}  // namespace
+
+void CExtensionModule::RefuseRequests() {
+  m_fStarted = false;
+  m_pfnProc = &RefuseRequest;
+}
+
 bool CExtensionModule::Enter(std::function<void()> resume) const {
   CMutexLock guard(&m_gateLock);
   if (m_fRestarting) {

@@ -30,6 +30,9 @@ class CExtensionModule {
   // when the extension has answered every request it took.
   void Terminate();
 
+  // After a failed Load: every request is answered with a server error.
+  void RefuseRequests();
+
   DWORD HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) const { return m_pfnProc(pECB); }
 
   // Around each HttpExtensionProc call. While requests are held, Enter

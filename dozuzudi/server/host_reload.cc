@@ -35,8 +35,7 @@ bool ReopenAccessLogAndSay(CAccessLog& log) {
   return true;
 }
 
-bool ReloadHost(CAccessLog& log, CPageFiles& pages,
-                const std::vector<std::unique_ptr<CExtensionModule>>& rgExtensions) {
+bool ReloadHost(CAccessLog& log, CPageFiles& pages, const std::vector<CExtensionModule*>& rgExtensions) {
   bool fOk = ReopenAccessLog(log);
   std::string err;
   if (!pages.Reload(err)) {
@@ -44,15 +43,15 @@ bool ReloadHost(CAccessLog& log, CPageFiles& pages,
     fOk = false;
   }
   std::vector<const void*> rgDone;
-  for (const auto& pe : rgExtensions) {
+  for (CExtensionModule* pe : rgExtensions) {
     const void* hLibrary = pe->Handle();
     bool fDone = false;
     for (const void* h : rgDone) fDone = fDone || h == hLibrary;
     if (fDone) continue;
     rgDone.push_back(hLibrary);
     std::vector<CExtensionModule*> rgGroup;
-    for (const auto& pOther : rgExtensions)
-      if (pOther->Handle() == hLibrary) rgGroup.push_back(pOther.get());
+    for (CExtensionModule* pOther : rgExtensions)
+      if (pOther->Handle() == hLibrary) rgGroup.push_back(pOther);
     fOk = RestartLibrary(rgGroup) && fOk;
   }
   Report(fOk ? "reloaded" : "reloaded, with the errors above");

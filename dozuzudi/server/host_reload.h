@@ -6,7 +6,6 @@
 // again (log rotation).
 #pragma once
 
-#include <memory>
 #include <vector>
 
 #include "server/access_log.h"
@@ -14,8 +13,7 @@
 #include "server/page_files.h"
 
 // Problems go to standard error; false when any step failed.
-bool ReloadHost(CAccessLog& log, CPageFiles& pages,
-                const std::vector<std::unique_ptr<CExtensionModule>>& rgExtensions);
+bool ReloadHost(CAccessLog& log, CPageFiles& pages, const std::vector<CExtensionModule*>& rgExtensions);
 bool ReopenAccessLog(CAccessLog& log);
 // The same, saying so on standard error (SIGUSR1).
 bool ReopenAccessLogAndSay(CAccessLog& log);

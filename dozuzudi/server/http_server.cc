@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "server/application_map.h"
 #include "server/connection.h"
 #include "server/response_framing.h"
 
@@ -219,7 +220,7 @@ const CExtensionModule* CHttpServer::FindExtension(std::string_view path,
       return pe.get();
     }
   }
-  return nullptr;
+  return m_pApplications != nullptr ? m_pApplications->Find(path, pathInfo) : nullptr;
 }
 
 void CHttpServer::Register(size_t iSlot, CConnection* pc) {
@@ -293,5 +294,7 @@ bool CHttpServer::ServeBuiltIn(std::string_view method, std::string_view path, b
 std::string CHttpServer::MetricsText() const {
   std::vector<const CExtensionModule*> rgExtensions;
   for (const auto& pe : m_rgExtensions) rgExtensions.push_back(pe.get());
+  if (m_pApplications != nullptr)
+    for (const CExtensionModule* pe : m_pApplications->Started()) rgExtensions.push_back(pe);
   return m_metrics.Render(m_nConnections.load(), rgExtensions);
 }

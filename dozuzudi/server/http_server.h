@@ -26,6 +26,7 @@
 #include "server/host_reply.h"
 #include "server/page_files.h"
 
+class CApplicationMap;
 class CConnection;
 
 // True on the threads that run the io_contexts: they must never block.
@@ -59,7 +60,10 @@ class CHttpServer {
   // For connections.
   const CHostOptions& Options() const { return m_opts; }
   boost::asio::io_context& IoContext(size_t iSlot) { return m_rgSlots[iSlot]->m_io; }
+  // The extension for a URL path: an explicit mapping (--extension), else a
+  // web application of the metabase; null when none.
   const CExtensionModule* FindExtension(std::string_view path, std::string_view& pathInfo) const;
+  void SetApplications(CApplicationMap* pApplications) { m_pApplications = pApplications; }
   CAccessLog& Log() { return m_log; }
   bool Stopping() const { return m_fStopping.load(); }
   // Counts a request from its header until its extension has it; false when
@@ -105,6 +109,7 @@ class CHttpServer {
   const CHostOptions& m_opts;
   const std::vector<std::unique_ptr<CExtensionModule>>& m_rgExtensions;
   CAccessLog& m_log;
+  CApplicationMap* m_pApplications = nullptr;
   std::vector<std::unique_ptr<CSlot>> m_rgSlots;
   std::unique_ptr<boost::asio::ssl::context> m_pTls;
   std::unique_ptr<boost::asio::ip::tcp::acceptor> m_pAcceptor;

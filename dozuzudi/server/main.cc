@@ -1,5 +1,6 @@
-// vltadmin-host: the web server that hosts ISAPI extensions (by default the
-// vltadmin extension built beside it) over HTTP/1.1 and HTTPS.
+// vltadmin-host: the web server that hosts ISAPI extensions over HTTP/1.1 and
+// HTTPS: the web applications of its metabase, and the explicit mappings of
+// --extension.
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -11,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry/registry.h"
+#include "platform/wam/metabase.h"
 #include "server/access_log.h"
+#include "server/application_map.h"
 #include "server/extension_module.h"
 #include "server/host_options.h"
 #include "server/host_reload.h"
@@ -19,12 +23,6 @@
 #include "server/metrics_listener.h"
 #include "server/stop_signals.h"
 
-#ifndef VLTADMIN_INSTALLED_EXTENSION
-#define VLTADMIN_INSTALLED_EXTENSION "/usr/local/lib/vltadmin/libvltadmin.so"
-#endif
-#ifndef VLTADMIN_EXTENSION_FROM_HOST
-#define VLTADMIN_EXTENSION_FROM_HOST "../lib/vltadmin/libvltadmin.so"
-#endif
 #ifndef VLTADMIN_INSTALLED_PAGES
 #define VLTADMIN_INSTALLED_PAGES "/usr/local/share/vltadmin/www"
 #endif
@@ -37,8 +35,7 @@
 
 namespace {
 
-constexpr const char* kDefaultUrlPath = "/Scripts/vltadmin/vltadmin.dll";
-
+// The directory of the running executable.
 std::string OwnDirectory() {
   std::vector<char> rgPath(4096);
   ssize_t cch = readlink("/proc/self/exe", rgPath.data(), rgPath.size() - 1);
@@ -81,22 +78,6 @@ int main(int argc, char** argv) {
     std::fputs(HostUsage(), stdout);
     return 0;
   }
-  if (opts.m_extensions.empty()) {
-    // The extension built beside the host; an installed host finds it in the
-    // library directory of its own tree, else of the configured prefix.
-    std::string library;
-    for (const std::string& candidate :
-         {OwnDirectory() + "/libvltadmin.so", OwnDirectory() + "/" VLTADMIN_EXTENSION_FROM_HOST,
-          std::string(VLTADMIN_INSTALLED_EXTENSION)}) {
-      if (access(candidate.c_str(), F_OK) == 0) {
-        library = candidate;
-        break;
-      }
-    }
-    if (library.empty()) library = OwnDirectory() + "/libvltadmin.so";  // named in the error
-    opts.m_extensions.push_back({kDefaultUrlPath, library});
-  }
-
   // Request bodies carry passwords: unless asked, a crash leaves no core file.
   if (!opts.m_fAllowCoreDumps) {
     rlimit noCore{0, 0};
@@ -133,8 +114,11 @@ int main(int argc, char** argv) {
   CAccessLog log;
   if (!opts.m_accessLog.empty() && !log.Open(opts.m_accessLog, err)) return Fail(err);
 
+  // The web applications that setup created, beside the explicit mappings.
+  CApplicationMap applications(platform::wam::MetabaseFileBeside(platform::RegistryFilePath()));
   std::vector<std::unique_ptr<CExtensionModule>> rgExtensions;
   CHttpServer server(opts, rgExtensions, log);
+  server.SetApplications(&applications);
   if (!server.Listen(err)) return Fail(err);
   if (!server.Pages().Load(opts.m_pageDir, err)) return Fail(err);
   std::unique_ptr<CMetricsListener> pMetrics;
@@ -170,8 +154,11 @@ int main(int argc, char** argv) {
 
   for (;;) {
     int nSignal = signals.Wait();
-    if (nSignal == SIGHUP)
-      ReloadHost(log, server.Pages(), rgExtensions);
+    if (nSignal == SIGHUP) {
+      std::vector<CExtensionModule*> rgModules = applications.Started();
+      for (auto& pe : rgExtensions) rgModules.push_back(pe.get());
+      ReloadHost(log, server.Pages(), rgModules);
+    }
     else if (nSignal == SIGUSR1)
       ReopenAccessLogAndSay(log);
     else
@@ -180,6 +167,7 @@ int main(int argc, char** argv) {
 
   server.StopAccepting();
   for (auto& pe : rgExtensions) pe->Terminate();
+  applications.TerminateAll();
   bool fEnded = server.Shutdown();
   if (pMetrics) pMetrics->Stop();
   if (!fEnded) return Fail("stopped before every connection had ended");

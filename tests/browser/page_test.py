@@ -88,7 +88,8 @@ class Host:
         self.process = subprocess.Popen(
             [os.path.join(build, 'bin', 'vltadmin-host'), '--registry', self.registry,
              '--listen', '127.0.0.1:0', '--tls-cert', self.cert, '--tls-key', self.key,
-             '--access-log', self.log],
+             '--access-log', self.log, '--extension',
+             '/Scripts/vltadmin/vltadmin.dll=' + os.path.join(build, 'bin', 'libvltadmin.so')],
             stdout=subprocess.PIPE, stderr=self.stderr, text=True)
         line = self.process.stdout.readline()
         if not line.startswith('listening on '):

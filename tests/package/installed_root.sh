@@ -34,7 +34,13 @@ in_root getent passwd vltadmin >/dev/null || fail "no system user vltadmin"
 [ "$(in_root stat -c '%U:%G %a' /var/lib/vltadmin)" = "vltadmin:vltadmin 750" ] || fail "/var/lib/vltadmin"
 [ "$(in_root stat -c '%U:%G %a' /var/log/vltadmin)" = "vltadmin:adm 2750" ] || fail "/var/log/vltadmin"
 [ -L "$root/etc/systemd/system/multi-user.target.wants/vltadmin.service" ] || fail "unit not enabled"
-echo "installed: user, directories, enabled unit"
+app=/LM/W3SVC/1/ROOT/Scripts/vltadmin
+copy=$root/var/lib/vltadmin/scripts/vltadmin/libvltadmin.so
+[ -f "$copy" ] || fail "postinst did not copy the extension into the scripts directory"
+[ "$(grep -c "^inproc $app\$" "$root/etc/vltadmin/metabase.txt")" = 1 ] || fail "no web application"
+in_root dpkg -i /tmp/vltadmin.deb >>"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i over itself"; }
+[ "$(grep -c "^inproc $app\$" "$root/etc/vltadmin/metabase.txt")" = 1 ] || fail "reinstall: application not kept once"
+echo "installed: user, directories, enabled unit, web application (kept on reinstall)"
 if in_root sh -c 'command -v systemd-analyze' >/dev/null; then
   in_root systemd-analyze verify /lib/systemd/system/vltadmin.service >"$work/verify" 2>&1 ||
     { cat "$work/verify"; fail "systemd-analyze verify"; }
@@ -127,6 +133,8 @@ echo "reload, log rotation and vltqtr without root work"
 
 in_root dpkg --remove vltadmin >>"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --remove"; }
 [ ! -e "$root/usr/bin/vltadmin-host" ] || fail "removal left the host"
+[ ! -e "$root/var/lib/vltadmin/scripts" ] || fail "removal left the scripts directory"
+! grep -q "$app" "$root/etc/vltadmin/metabase.txt" || fail "removal left the web application"
 [ -e "$root/etc/vltadmin/vltadmin.reg" ] || fail "removal took the configuration"
 in_root dpkg --purge vltadmin >>"$work/dpkg.log" 2>"$work/purge.err" || { cat "$work/purge.err"; fail "dpkg --purge"; }
 [ ! -e "$root/etc/vltadmin" ] && [ ! -e "$root/var/log/vltadmin" ] || fail "purge left configuration or logs"

@@ -36,8 +36,9 @@ step "built $(basename "$deb") ($(du -k "$deb" | cut -f1) KiB)"
 dpkg-deb --contents "$deb" | awk '{print $1, $2, $6}' >"$work/contents"
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 expected=(
-  ./usr/bin/vltadmin-host ./usr/bin/vltqtr ./usr/bin/vltadmin-accounts
+  ./usr/bin/vltadmin-host ./usr/bin/vltqtr ./usr/bin/vltadmin-accounts ./usr/bin/vltadmin-setup
   "./usr/lib/$multiarch/vltadmin/libvltadmin.so" "./usr/lib/$multiarch/vltadmin/libvltplatform.so"
+  "./usr/lib/$multiarch/vltadmin/libvltwam.so" "./usr/lib/$multiarch/vltadmin/libhqsrv.so"
   "./usr/lib/$multiarch/vltadmin/libactiveds.so" "./usr/lib/$multiarch/vltadmin/libvltpwtrans.so"
   ./usr/share/vltadmin/System32/vltxmlss.txt
   ./usr/share/vltadmin/www/index.html ./usr/share/vltadmin/www/vltadmin.js
@@ -47,12 +48,12 @@ expected=(
   ./usr/share/man/man8/vltadmin-host.8.gz ./usr/share/man/man8/vltadmin-accounts.8.gz
   ./usr/share/man/man8/vltadmin-setup.8.gz ./usr/share/man/man1/vltqtr.1.gz
 )
-[ -e "$src/tools/vltadmin-setup" ] && expected+=(./usr/bin/vltadmin-setup)
 for path in "${expected[@]}"; do
   grep -q " $path\$" "$work/contents" || fail "the package lacks $path"
 done
 grep -q '^-rwxr-xr-x root/root \./usr/bin/vltadmin-host$' "$work/contents" || fail "vltadmin-host mode or owner"
 ! grep -qE ' \./(usr/local|var/lib|var/log)/.' "$work/contents" || fail "files under /usr/local or /var"
+! grep -q 'metabase' "$work/contents" || fail "the metabase is shipped (setup writes it)"
 dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./conffiles >"$work/conffiles"
 for conffile in /etc/vltadmin/vltadmin.reg /etc/default/vltadmin /etc/logrotate.d/vltadmin; do
   grep -qx "$conffile" "$work/conffiles" || fail "$conffile is not a conffile"

@@ -95,26 +95,26 @@ TEST(FilesTest, MappingOutlivesItsHandles) {
 
 TEST(FilesTest, CopyReplacesWholeOrFailsCleanly) {
   vlttest::CScratchDir dir;
-  dir.Write("source.dll", "new contents");
-  chmod(dir.Path("source.dll").c_str(), 0750);
-  dir.Write("target.dll", "old");
-  std::u16string source = W(dir.Path("source.dll"));
-  std::u16string target = W(dir.Path("target.dll"));
+  dir.Write("source.bin", "new contents");
+  chmod(dir.Path("source.bin").c_str(), 0750);
+  dir.Write("target.bin", "old");
+  std::u16string source = W(dir.Path("source.bin"));
+  std::u16string target = W(dir.Path("target.bin"));
 
   EXPECT_FALSE(CopyFileW(source.c_str(), target.c_str(), TRUE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
-  EXPECT_EQ(ReadAll(dir.Path("target.dll")), "old");
+  EXPECT_EQ(ReadAll(dir.Path("target.bin")), "old");
 
   ASSERT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE));
-  EXPECT_EQ(ReadAll(dir.Path("target.dll")), "new contents");
+  EXPECT_EQ(ReadAll(dir.Path("target.bin")), "new contents");
   struct stat st;
-  ASSERT_EQ(stat(dir.Path("target.dll").c_str(), &st), 0);
+  ASSERT_EQ(stat(dir.Path("target.bin").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0750u);
 
-  EXPECT_TRUE(CopyFileW(source.c_str(), W(dir.Path("fresh.dll")).c_str(), TRUE));
-  EXPECT_FALSE(CopyFileW(W(dir.Path("absent.dll")).c_str(), target.c_str(), FALSE));
+  EXPECT_TRUE(CopyFileW(source.c_str(), W(dir.Path("fresh.bin")).c_str(), TRUE));
+  EXPECT_FALSE(CopyFileW(W(dir.Path("absent.bin")).c_str(), target.c_str(), FALSE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_FALSE(CopyFileW(source.c_str(), W(dir.Path("nodir/x.dll")).c_str(), FALSE));
+  EXPECT_FALSE(CopyFileW(source.c_str(), W(dir.Path("nodir/x.bin")).c_str(), FALSE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
   int cFiles = 0;
@@ -125,11 +125,12 @@ TEST(FilesTest, CopyReplacesWholeOrFailsCleanly) {
 
 TEST(FilesTest, FindFirstFileChecksExistenceAndMatchesWildcards) {
   vlttest::CScratchDir dir;
-  dir.Write("hqsrv.dll", "12345");
+  dir.Write("libhqsrv.so", "12345");
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((W(dir.Path("")) + u"hqsrv.dll").c_str(), &data);
+  // A module's file name is the one the module rule gives.
+  HANDLE find = FindFirstFileW((W(dir.Path("")) + u"HQSRV.dll").c_str(), &data);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(std::u16string(data.cFileName), u"hqsrv.dll");
+  EXPECT_EQ(std::u16string(data.cFileName), u"libhqsrv.so");
   EXPECT_EQ(data.nFileSizeLow, 5u);
   EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL));
   EXPECT_TRUE(FindClose(find));
@@ -139,9 +140,9 @@ TEST(FilesTest, FindFirstFileChecksExistenceAndMatchesWildcards) {
   EXPECT_EQ(FindFirstFileW(W(dir.Path("nodir/x.dll")).c_str(), &data), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
-  find = FindFirstFileW(W(dir.Path("HQ?RV.*")).c_str(), &data);
+  find = FindFirstFileW(W(dir.Path("LIBHQ?RV.*")).c_str(), &data);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(std::u16string(data.cFileName), u"hqsrv.dll");
+  EXPECT_EQ(std::u16string(data.cFileName), u"libhqsrv.so");
   FindClose(find);
   EXPECT_EQ(FindFirstFileW(W(dir.Path("*.exe")).c_str(), &data), INVALID_HANDLE_VALUE);
 }

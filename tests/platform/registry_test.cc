@@ -130,6 +130,34 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndParentsOfSectionsExist) {
   RegCloseKey(parent);
 }
 
+TEST_F(RegistryTest, The32BitViewReadsWow6432NodeWhereItExists) {
+  UseRegistry(std::string(kHeader) +
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Install]\n\"V\"=\"native\"\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Only]\n\"V\"=\"native only\"\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Veltra\\Install]\n\"V\"=\"32-bit\"\n"
+              "[HKEY_LOCAL_MACHINE\\SYSTEM\\Veltra]\n\"V\"=\"system\"\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\SYSTEM\\Veltra]\n\"V\"=\"never\"\n");
+  const struct {
+    const char16_t* pwszPath;
+    REGSAM sam;
+    const char16_t* pwszValue;
+  } kCases[] = {
+      {u"SOFTWARE\\Veltra\\Install", KEY_READ | KEY_WOW64_32KEY, u"32-bit"},
+      {u"\\software\\veltra\\install\\", KEY_READ | KEY_WOW64_32KEY, u"32-bit"},
+      {u"SOFTWARE\\Veltra\\Install", KEY_READ, u"native"},
+      {u"SOFTWARE\\Veltra\\Install", KEY_READ | KEY_WOW64_64KEY, u"native"},
+      {u"SOFTWARE\\Veltra\\Only", KEY_READ | KEY_WOW64_32KEY, u"native only"},
+      {u"SOFTWARE\\WOW6432Node\\Veltra\\Install", KEY_READ | KEY_WOW64_32KEY, u"32-bit"},
+      {u"SYSTEM\\Veltra", KEY_READ | KEY_WOW64_32KEY, u"system"},
+  };
+  for (const auto& c : kCases) {
+    HKEY key = Open(c.pwszPath, c.sam);
+    ASSERT_NE(key, nullptr) << platform::ToUtf8(c.pwszPath);
+    EXPECT_EQ(platform::ReadRegistryText(key, u"V"), c.pwszValue) << platform::ToUtf8(c.pwszPath);
+    RegCloseKey(key);
+  }
+}
+
 TEST_F(RegistryTest, FailuresHaveWindowsCodes) {
   UseRegistry(std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\A]\n\"V\"=dword:1\n");
   HKEY key = reinterpret_cast<HKEY>(1);

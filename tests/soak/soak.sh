@@ -49,6 +49,7 @@ printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
   '[HKEY_LOCAL_MACHINE\SOFTWARE\Veltra\Accounts\Domains\SOAK]' '"Provider"="local"' \
   "\"Store\"=\"$WORK/soak.db\"" >"$WORK/vltadmin.reg"
 "$BIN/vltadmin-host" --listen 127.0.0.1:0 --registry "$WORK/vltadmin.reg" \
+  --extension "/Scripts/vltadmin/vltadmin.dll=$BIN/libvltadmin.so" \
   --max-connections $((2 * CONNECTIONS + 64)) --max-connections-per-address $((2 * CONNECTIONS + 64)) >"$WORK/host.out" 2>"$WORK/host.err" &
 HOST_PID=$!
 for _ in $(seq 200); do

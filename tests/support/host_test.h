@@ -61,7 +61,8 @@ class HostWithExtension : public HostTest {
   void StartHost(const std::string& registryMore = "", std::vector<std::string> args = {}) {
     m_registry.Use(registryMore);
     if (m_fStandInNds) m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
-    args.insert(args.begin(), {"--registry", m_registry.Path()});
+    args.insert(args.begin(), {"--registry", m_registry.Path(), "--extension",
+                               std::string(kUrl) + "=" + CHostProcess::BinDir() + "/libvltadmin.so"});
     StartHostWith(args);
   }
   // Replaces the registry (the host reads it at each request).

@@ -2,11 +2,13 @@
 #include "platform/files/files.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/base/module.h"
 #include "platform/files/file_object.h"
 #include "platform/trace/trace_device.h"
 #include "platform/text/wstr.h"
@@ -37,6 +39,11 @@ std::string PosixPath(LPCWSTR path) {
   std::string result = ToUtf8(path);
   for (char& c : result)
     if (c == '\\') c = '/';
+  // A module file keeps the name the module rule gives it.
+  size_t iName = result.find_last_of('/') + 1;
+  std::string name = result.substr(iName);
+  if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".dll") == 0)
+    result.replace(iName, std::string::npos, ModuleFileName(name));
   return result;
 }
 

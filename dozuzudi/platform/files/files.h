@@ -13,8 +13,11 @@
 // ENOTEMPTY ERROR_DIR_NOT_EMPTY; ENOSPC ERROR_DISK_FULL (112); others as
 // win32_error.cc lists.
 // Our choices: paths are UTF-16 and a backslash is a separator (turned into
-// "/"); nothing else is translated: no drive letters, and names are as case
-// sensitive as the file system. A path beginning with "\\.\" names a device:
+// "/"); a last component ending in ".dll" (any case) names a module's file
+// and is translated by the module rule of module.h ("D\vltadmin\vltadmin.dll"
+// is D/vltadmin/libvltadmin.so, "D\hqsrv.dll" D/libhqsrv.so); nothing else
+// is translated: no drive letters, and names are as case sensitive as the
+// file system. A path beginning with "\\.\" names a device:
 // CreateFileW hands it to the device layer (platform/trace/trace_device.h).
 // Mappings are read-only; there is no FindNextFileW; CopyFileW writes beside
 // the destination and renames, so a copy is never seen half written.
@@ -136,7 +139,8 @@ void* LocalAlloc(UINT uFlags, SIZE_T uBytes);
 void* LocalFree(void* hMem);
 
 namespace platform {
-// A UTF-16 Windows path as a POSIX path in UTF-8 ("\" becomes "/").
+// A UTF-16 Windows path as a POSIX path in UTF-8 ("\" becomes "/"; a
+// module file name by the module rule).
 std::string PosixPath(LPCWSTR path);
 }  // namespace platform
 VLT_API_END

@@ -13,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -287,6 +288,41 @@ bool Resolve(HKEY h, COpenKey* out) {
   return h != nullptr && OpenKeys().Find(h, out);
 }
 
+// The key at |path| below |key|; null when there is none. Empty components
+// (doubled or trailing backslashes) are skipped.
+const CRegKey* FindKey(const CRegKey* key, std::u16string_view path) {
+  for (size_t start = 0; key != nullptr && start < path.size();) {
+    size_t end = path.find(u'\\', start);
+    if (end == std::u16string_view::npos) end = path.size();
+    if (end > start) key = key->FindSubkey(platform::reg::FoldName(path.substr(start, end - start)));
+    start = end + 1;
+  }
+  return key;
+}
+
+// Splits off the first component of |path| (leading backslashes skipped);
+// |rest| keeps what follows it.
+std::u16string FirstComponent(std::u16string_view path, std::u16string_view* rest) {
+  size_t start = std::min(path.find_first_not_of(u'\\'), path.size());
+  size_t end = std::min(path.find(u'\\', start), path.size());
+  *rest = path.substr(end);
+  return platform::reg::FoldName(path.substr(start, end - start));
+}
+
+// The 32-bit view of HKEY_LOCAL_MACHINE\SOFTWARE\...: the same path below
+// SOFTWARE\WOW6432Node, where registry files exported from 64-bit machines
+// hold the keys of 32-bit programs. Null when |path| is not below SOFTWARE,
+// already names WOW6432Node, or the redirected key does not exist.
+const CRegKey* Find32BitKey(const CRegKey* root, std::u16string_view path) {
+  static const std::u16string s_software = platform::reg::FoldName(u"SOFTWARE");
+  static const std::u16string s_wow = platform::reg::FoldName(u"WOW6432Node");
+  std::u16string_view rest, ignored;
+  if (FirstComponent(path, &rest) != s_software || FirstComponent(rest, &ignored) == s_wow)
+    return nullptr;
+  const CRegKey* node = FindKey(root, u"SOFTWARE\\WOW6432Node");
+  return node != nullptr ? FindKey(node, rest) : nullptr;
+}
+
 bool IsPredefined(const void* p) {
   ERoot root;
   return PredefinedRoot(reinterpret_cast<HKEY>(const_cast<void*>(p)), &root);
@@ -304,17 +340,11 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY 
   *phkResult = nullptr;
   COpenKey base;
   if (!Resolve(hKey, &base)) return ERROR_INVALID_HANDLE;
-  const CRegKey* key = base.m_key;
-  if (lpSubKey != nullptr) {
-    std::u16string_view path(lpSubKey);
-    // Empty components (doubled or trailing backslashes) are skipped.
-    for (size_t start = 0; key != nullptr && start < path.size();) {
-      size_t end = path.find(u'\\', start);
-      if (end == std::u16string_view::npos) end = path.size();
-      if (end > start) key = key->FindSubkey(platform::reg::FoldName(path.substr(start, end - start)));
-      start = end + 1;
-    }
-  }
+  std::u16string_view path(lpSubKey != nullptr ? lpSubKey : u"");
+  const CRegKey* key = nullptr;
+  if ((samDesired & KEY_WOW64_32KEY) != 0 && hKey == HKEY_LOCAL_MACHINE)
+    key = Find32BitKey(base.m_key, path);
+  if (key == nullptr) key = FindKey(base.m_key, path);
   if (key == nullptr) return ERROR_FILE_NOT_FOUND;
   if ((samDesired & kWriteAccess) != 0) return ERROR_ACCESS_DENIED;
   auto opened = std::make_unique<COpenKey>();

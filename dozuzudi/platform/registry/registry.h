@@ -6,10 +6,18 @@
 // Threads: any thread may open, query and close keys concurrently.
 // Failures: a Win32 status from every call (below); a malformed file reads
 // as an empty registry and is reported on standard error.
-// Our choices: there is no RegSetValueExW; the 32-bit and 64-bit views
-// (KEY_WOW64_32KEY, KEY_WOW64_64KEY) are one view; the file is found and
-// re-read as follows, and platform::ReadRegistryText/Utf8 (end of this
-// header) are the one way the platform reads its own string settings.
+// Our choices: there is no RegSetValueExW; the 32-bit view is the
+// WOW6432Node redirection below (KEY_WOW64_64KEY reads as no flag); the file
+// is found and re-read as follows, and platform::ReadRegistryText/Utf8 (end
+// of this header) are the one way the platform reads its own string
+// settings.
+//
+// Views: a key of HKEY_LOCAL_MACHINE\SOFTWARE\... opened from
+// HKEY_LOCAL_MACHINE with KEY_WOW64_32KEY is read from
+// SOFTWARE\WOW6432Node\... when that key exists in the file (a registry
+// exported from a 64-bit machine holds 32-bit programs' keys there), else
+// from the key itself. Keys opened relative to an opened key, and every
+// other key, read the same in both views.
 //
 // File: the path in the VLTADMIN_REGISTRY environment variable, else the
 // installed default (VLTADMIN_DEFAULT_REGISTRY, set at build time). The file
