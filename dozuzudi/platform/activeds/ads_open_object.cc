@@ -2,18 +2,12 @@
 // path, and the class object of the name translator.
 #include <atomic>
 
+#include "platform/activeds/ads_group.h"
 #include "platform/activeds/ads_last_error.h"
-#include "platform/activeds/ads_user.h"
 #include "platform/activeds/name_translate.h"
+#include "platform/activeds/winnt_group.h"
 
 namespace {
-
-bool IsUserClass(const std::vector<std::string>& rgsClasses) {
-  for (const std::string& s : rgsClasses)
-    if (s == "user" || s == "person" || s == "inetOrgPerson" || s == "organizationalPerson")
-      return true;
-  return false;
-}
 
 std::string Utf8(LPCWSTR pw) { return pw == nullptr ? std::string() : platform::ToUtf8(pw); }
 
@@ -59,6 +53,7 @@ extern "C" HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPC
   if (ppObject == nullptr) return E_POINTER;
   *ppObject = nullptr;
   std::string sPath = Utf8(lpszPathName);
+  if (sPath.rfind("WinNT://", 0) == 0) return OpenWinNTObject(sPath.substr(8), riid, ppObject);
   if (sPath.rfind("LDAP://", 0) != 0) return E_ADS_BAD_PATHNAME;
   std::string sDn = sPath.substr(7);
   // "LDAP://server/DN": the server is one of the domain's own, which the
@@ -72,15 +67,10 @@ extern "C" HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPC
   HRESULT hr = CDirectorySession::Open(Utf8(lpszUserName), sPassword, &pSession);
   platform::WipeString(&sPassword);
   if (FAILED(hr)) return hr;
-  std::vector<std::string> rgsClasses;
-  hr = pSession->ReadAttribute(sDn, "objectClass", &rgsClasses);
+  SEntryFacts facts;
+  hr = pSession->EntryFacts(sDn, &facts);
   if (SUCCEEDED(hr)) {
-    IADs* pObject = nullptr;
-    if (IsUserClass(rgsClasses))
-      pObject = new CAdsUser(pSession, sDn);
-    else
-      pObject = new CAdsObject<IADs>(pSession, sDn, rgsClasses.empty() ? "" : rgsClasses.back(),
-                                     IID_IADs);
+    IADs* pObject = MakeDirectoryObject(pSession, sDn, facts);
     hr = pObject->QueryInterface(riid, ppObject);
     pObject->Release();
   }
