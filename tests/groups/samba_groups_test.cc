@@ -23,7 +23,7 @@ class SambaGroupsTest : public GroupTest {
     ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
     std::string sAccounts = m_dc.Dir() + "/accounts.txt";
     // Big: more members than one page; Staff > SubA > SubB > Staff again.
-    std::ofstream(sAccounts) << "users m 1100\ngroup Big\nmembers Big m 1100\ngroup Staff alice SubA\n"
+    std::ofstream(sAccounts) << "users m 1100\ngroup Big\nmembers Big m 1 1100\ngroup Staff alice SubA\n"
                                 "group SubA bob SubB\ngroup SubB carol Staff\ngroup Machines alice DC1$\n";
     ASSERT_EQ(std::system(("/usr/bin/python3 " + std::string(getenv("VLT_SOURCE_DIR")) +
                            "/tests/support/samba_accounts.py " + m_dc.Dir() + " < " + sAccounts)

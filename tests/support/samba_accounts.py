@@ -5,7 +5,8 @@
 #   users PREFIX COUNT          users PREFIX0001 .. PREFIX<COUNT>
 #   group NAME [MEMBER...]      a global group with these members, given by
 #                               account name (users, groups, computers)
-#   members NAME PREFIX COUNT   adds PREFIX0001 .. PREFIX<COUNT> to group NAME
+#   members NAME PREFIX FIRST LAST
+#                               adds PREFIX<FIRST> .. PREFIX<LAST> to group NAME
 # Accounts go to CN=Users; users have no password (they cannot log on).
 #   samba_accounts.py DIR      (DIR as given to samba_dc.sh start)
 import sys
@@ -43,7 +44,7 @@ for words in lines:
     if words[0] == "group":
         members = [dn_of(name) for name in words[2:]]
     elif words[0] == "members":
-        members = ["CN=%s%04d,CN=Users,%s" % (words[2], i, base) for i in range(1, int(words[3]) + 1)]
+        members = ["CN=%s%04d,CN=Users,%s" % (words[2], i, base) for i in range(int(words[3]), int(words[4]) + 1)]
     if members:
         db.modify_ldif("dn: %s\nchangetype: modify\nadd: member\n%s\n" %
                        (dn_of(words[1]), "".join("member: %s\n" % m for m in members)))
