@@ -2,6 +2,7 @@
 // group operation, in this process, with the directories and domains the
 // registry configures.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -116,6 +117,9 @@ BOOL WINAPI ServerSupportFunction(HCONN, DWORD, LPVOID, LPDWORD, LPDWORD) { retu
 }  // namespace
 
 int main(int argc, char** argv) {
+  // As in vltadmin-host: a connection its server closed fails a write
+  // instead of ending the process (a reader of the output going away too).
+  signal(SIGPIPE, SIG_IGN);
   SGroupDocumentOptions options;
   std::string sFormat = "xml", sDocumentPath;
   bool fDocumentGiven = false;

@@ -268,8 +268,8 @@ HRESULT ADsGetObject(LPCWSTR pwszPath, REFIID riid, void** ppObject) {
   return static_cast<HRESULT>(0x80004005u);
 }
 
-HRESULT ADsBuildVarArrayStr(LPWSTR*, DWORD, void* pVar) {
-  static_cast<VARIANT*>(pVar)->vt = VT_EMPTY;
+HRESULT ADsBuildVarArrayStr(LPWSTR*, DWORD, VARIANT* pVar) {
+  pVar->vt = VT_EMPTY;
   return S_OK;
 }
 }
