@@ -29,7 +29,7 @@ std::string MakeStore(const std::string& name, uint32_t nHistory) {
   std::string path = g_dir + "/" + name;
   // Each run of a benchmark starts from a new store.
   for (const char* pszSuffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + pszSuffix);
-  platform::SAccountPolicy policy;
+  platform::CAccountPolicy policy;
   policy.nMinLength = 0;
   policy.fComplexity = false;
   policy.nHistory = nHistory;

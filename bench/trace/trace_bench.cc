@@ -32,7 +32,7 @@ constexpr GUID kguidBenchModule = {0xbe4c0001, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 constexpr GUID kguidBenchMessages = {0xbe4c0002, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 
 QtrTraceModule g_module = {INVALID_HANDLE_VALUE, &kguidBenchModule, u"RK_Bench", kQtrClassNames};
-QtrStateAddress g_pState{nullptr};
+CQtrStateAddress g_pState{nullptr};
 std::atomic<long> g_cSent{0};
 
 __attribute__((noinline)) void EmptyCall(int n) { benchmark::DoNotOptimize(n); }

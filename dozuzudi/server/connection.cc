@@ -24,8 +24,8 @@ constexpr size_t kMaxLingerBytes = 1 << 20;
 constexpr uint64_t kMaxBodyBytes = 0xFFFFFFFEull;  // 0xFFFFFFFF marks a chunked body
 
 bool IsParseError(const error_code& ec) {
-  static const auto& category = http::make_error_code(http::error::bad_target).category();
-  return ec.category() == category && ec != http::error::end_of_stream &&
+  static const auto& s_category = http::make_error_code(http::error::bad_target).category();
+  return ec.category() == s_category && ec != http::error::end_of_stream &&
          ec != http::error::partial_message;
 }
 

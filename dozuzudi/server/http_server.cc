@@ -12,7 +12,7 @@ using asio::ip::tcp;
 
 namespace {
 
-thread_local bool tl_fIoThread = false;
+thread_local bool t_fIoThread = false;
 
 template <class Pred>
 bool WaitUntil(Pred pred, std::chrono::steady_clock::time_point deadline) {
@@ -25,7 +25,7 @@ bool WaitUntil(Pred pred, std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
-bool OnIoThread() { return tl_fIoThread; }
+bool OnIoThread() { return t_fIoThread; }
 
 CHttpServer::CHttpServer(const CHostOptions& opts,
                          const std::vector<std::unique_ptr<CExtensionModule>>& exts,
@@ -106,7 +106,7 @@ void CHttpServer::Run() {
     slot->m_work.emplace(slot->m_io.get_executor());
     CSlot* ps = slot.get();
     slot->m_thread = std::thread([ps] {
-      tl_fIoThread = true;
+      t_fIoThread = true;
       ps->m_io.run();
     });
   }

@@ -13,15 +13,15 @@
 using accounttest::MakeStore;
 using accounttest::OpenPolicy;
 using platform::CAccountStore;
-using platform::SAccountInfo;
-using platform::SAccountPolicy;
+using platform::CAccountInfo;
+using platform::CAccountPolicy;
 
 namespace {
 
 // Policies below are {min length, complexity, history, min age, lockout}.
 class AccountStoreTest : public ::testing::Test {
  protected:
-  std::unique_ptr<CAccountStore> Make(const SAccountPolicy& policy) {
+  std::unique_ptr<CAccountStore> Make(const CAccountPolicy& policy) {
     auto pStore = MakeStore(m_dir.Path("accounts.db"), policy, {{"alice", "Start-Pass1"}});
     EXPECT_TRUE(pStore);
     return pStore;
@@ -62,7 +62,7 @@ TEST_F(AccountStoreTest, NamesIgnoreCaseAndThePolicyPersists) {
   ASSERT_TRUE(pStore->SetPolicy({12, true, 4, 60, 7}));
   auto pAgain = Open();
   ASSERT_TRUE(pAgain);
-  SAccountPolicy read;
+  CAccountPolicy read;
   ASSERT_TRUE(pAgain->GetPolicy(read));
   EXPECT_EQ(std::tie(read.nMinLength, read.fComplexity, read.nHistory, read.nMinAgeSeconds, read.nLockoutThreshold),
             std::make_tuple(12u, true, 4u, int64_t{60}, 7u));
@@ -71,9 +71,9 @@ TEST_F(AccountStoreTest, NamesIgnoreCaseAndThePolicyPersists) {
 // Wrong old passwords count, lock at the threshold, and a locked account
 // refuses even the right password until unlocked; a success clears the count.
 TEST_F(AccountStoreTest, BadPasswordCountAndLockout) {
-  SAccountPolicy policy{0, false, 0, 0, 3};
+  CAccountPolicy policy{0, false, 0, 0, 3};
   auto pStore = Make(policy);
-  SAccountInfo info;
+  CAccountInfo info;
   EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "New-Pass-1"), DWORD{ERROR_INVALID_PASSWORD});
   ASSERT_TRUE(pStore->GetUser("alice", info));
   EXPECT_EQ(info.nBadCount, 1u);
@@ -92,7 +92,7 @@ TEST_F(AccountStoreTest, BadPasswordCountAndLockout) {
 }
 
 TEST_F(AccountStoreTest, LengthAndComplexity) {
-  SAccountPolicy policy{8, false, 0, 0, 0};
+  CAccountPolicy policy{8, false, 0, 0, 0};
   auto pStore = Make(policy);
   EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Short-1"), DWORD{NERR_PasswordTooShort});
   // Length counts UTF-16 units: eight 'é' are sixteen bytes but eight units.
@@ -111,7 +111,7 @@ TEST_F(AccountStoreTest, LengthAndComplexity) {
 
 // History 3: the current password and the two before it are refused.
 TEST_F(AccountStoreTest, History) {
-  SAccountPolicy policy{0, false, 3, 0, 0};
+  CAccountPolicy policy{0, false, 3, 0, 0};
   auto pStore = Make(policy);
   EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Start-Pass1"), DWORD{NERR_PasswordHistConflict});
   ASSERT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "P2"), 0u);
@@ -123,7 +123,7 @@ TEST_F(AccountStoreTest, History) {
 }
 
 TEST_F(AccountStoreTest, MinimumAge) {
-  SAccountPolicy policy{0, false, 0, 3600, 0};
+  CAccountPolicy policy{0, false, 0, 3600, 0};
   auto pStore = Make(policy);
   int64_t nNow = time(nullptr);
   pStore->SetClock([&] { return nNow; });
@@ -161,7 +161,7 @@ TEST_F(AccountStoreTest, ConcurrentChangesOfOneUserAreNeverHalfApplied) {
   ASSERT_NE(nWinner, -1);
   auto pStore = Open();
   ASSERT_TRUE(pStore);
-  SAccountInfo info;
+  CAccountInfo info;
   ASSERT_TRUE(pStore->GetUser("alice", info));
   EXPECT_EQ(info.nBadCount, static_cast<uint32_t>(nLosers));
   std::string winner = "Worker-" + std::to_string(nWinner);

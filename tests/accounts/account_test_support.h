@@ -12,12 +12,12 @@ namespace accounttest {
 using vlttest::CScratchDir;
 
 // A policy with every rule off, to switch on one at a time.
-inline platform::SAccountPolicy OpenPolicy() { return {0, false, 0, 0, 0}; }
+inline platform::CAccountPolicy OpenPolicy() { return {0, false, 0, 0, 0}; }
 
 // Creates a store at |path| with |policy| and the users, each with its
 // password.
 inline std::unique_ptr<platform::CAccountStore> MakeStore(
-    const std::string& path, const platform::SAccountPolicy& policy,
+    const std::string& path, const platform::CAccountPolicy& policy,
     std::initializer_list<std::pair<const char*, const char*>> users) {
   std::string error;
   auto pStore = platform::CAccountStore::Create(path, policy, error);

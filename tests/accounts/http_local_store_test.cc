@@ -7,7 +7,7 @@ namespace {
 class LocalStoreOverHttp : public HostWithExtension {
  protected:
   void SetUp() override {
-    platform::SAccountPolicy policy{8, true, 3, 0, 5};
+    platform::CAccountPolicy policy{8, true, 3, 0, 5};
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), policy, {{"alice", "Alice-Pass-1"}}));
     policy.nMinAgeSeconds = 86400;
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("slow.db"), policy, {{"bob", "Bob-Pass-1"}}));

@@ -20,7 +20,7 @@ std::string Vlt1(const std::string& sPassword) {
   return sText;
 }
 
-struct ParseCase {
+struct CParseCase {
   const char* pszName;
   std::string sChildren;
   int nResult;
@@ -33,7 +33,7 @@ using GroupMessageTest = GroupTest;
 }  // namespace
 
 TEST_F(GroupMessageTest, ParsesScopeGroupsAndTheirPendingDomainAndType) {
-  const ParseCase rgCases[] = {
+  const CParseCase rgCases[] = {
       {"subtree; the second group takes the first's domain and type",
        "<Scope traverse=\"subtree\"/><GroupName domain=\"TREE\" type=\"NDS\">a</GroupName><GroupName>b</GroupName>",
        GROUPS_ANSWERED, false, {u"TREE|a|2", u"TREE|b|2"}},
@@ -47,8 +47,8 @@ TEST_F(GroupMessageTest, ParsesScopeGroupsAndTheirPendingDomainAndType) {
       {"Credentials never closed", Group("g", "D") + "<Credentials/>", GROUPS_BAD_REQUEST, true, {u"D|g|1"}},
       {"no groups", "", GROUPS_ANSWERED, true, {}},
   };
-  for (const ParseCase& c : rgCases) {
-    GroupAnswer answer = Answer(Request(c.sChildren), false);
+  for (const CParseCase& c : rgCases) {
+    CGroupAnswer answer = Answer(Request(c.sChildren), false);
     EXPECT_EQ(answer.nResult, c.nResult) << c.pszName;
     if (c.nResult == GROUPS_ANSWERED) {
       EXPECT_EQ(answer.seen.fOneLevel, c.fOneLevel) << c.pszName;
@@ -62,13 +62,13 @@ TEST_F(GroupMessageTest, ParsesScopeGroupsAndTheirPendingDomainAndType) {
                 "<!-- Missing either the UserName or the DomainName -->"),
             std::string::npos);
   // Not a group request: nothing is written.
-  GroupAnswer other = Answer("<?xml version=\"1.0\"?><AdminProtocol><RequestChangePassword/></AdminProtocol>");
+  CGroupAnswer other = Answer("<?xml version=\"1.0\"?><AdminProtocol><RequestChangePassword/></AdminProtocol>");
   EXPECT_EQ(other.nResult, GROUPS_REFUSED);
   EXPECT_EQ(other.sBody, "");
 }
 
 TEST_F(GroupMessageTest, ReadsCredentialsUpToTheirOwnEndTag) {
-  GroupAnswer answer = Answer(Request(Group("g", "T", "NDS") +
+  CGroupAnswer answer = Answer(Request(Group("g", "T", "NDS") +
                                       "<Credentials><UserName>.admin.acme</UserName><Extra><X/></Extra>"
                                       "<Domain type=\"NDS\">T</Domain><Password>p&#32;w</Password></Credentials>" +
                                       Group("h", "T", "NDS")),
@@ -98,7 +98,7 @@ TEST_F(GroupMessageTest, DecodesOnlyVlt1Passwords) {
   for (auto& c : rgCases) {
     if (c.sExpected.empty()) c.sExpected = std::u16string(c.sPassword.begin(), c.sPassword.end());
     std::string sEncoding = *c.pszEncoding ? std::string(" encoding=\"") + c.pszEncoding + "\"" : "";
-    GroupAnswer answer =
+    CGroupAnswer answer =
         Answer(Request("<Credentials><Password" + sEncoding + ">" + c.sPassword + "</Password></Credentials>"), false);
     EXPECT_EQ(answer.seen.sPassword, c.sExpected) << c.sPassword;
   }

@@ -16,7 +16,7 @@
 #include "fake_isapi_host.h"
 
 // What a handler saw of the message it resolved.
-struct SeenMessage {
+struct CSeenMessage {
   bool fOneLevel = true;
   std::vector<std::u16string> rgsGroups;  // "domain|name|type"
   std::u16string sUser, sDomain, sPassword;
@@ -25,7 +25,7 @@ struct SeenMessage {
 
 class CRecordingRequest : public CRequest20 {
  public:
-  CRecordingRequest(ConnectionOutput* pOutput, SeenMessage* pSeen, bool fResolve)
+  CRecordingRequest(ConnectionOutput* pOutput, CSeenMessage* pSeen, bool fResolve)
       : CRequest20(pOutput), m_pSeen(pSeen), m_fResolve(fResolve) {}
   int ResolveGroups(CGroupRequest& message) override {
     m_pSeen->fOneLevel = message.IsOneLevel();
@@ -43,14 +43,14 @@ class CRecordingRequest : public CRequest20 {
   }
 
  private:
-  SeenMessage* m_pSeen;
+  CSeenMessage* m_pSeen;
   bool m_fResolve;
 };
 
-struct GroupAnswer {
+struct CGroupAnswer {
   int nResult = -1;
   std::string sBody;
-  SeenMessage seen;
+  CSeenMessage seen;
 };
 
 class GroupTest : public ::testing::Test {
@@ -76,13 +76,13 @@ class GroupTest : public ::testing::Test {
   }
 
   // Answers a document; without fResolve the message is only recorded.
-  static GroupAnswer Answer(const std::string& sDocument, bool fResolve = true) {
+  static CGroupAnswer Answer(const std::string& sDocument, bool fResolve = true) {
     vlttest::FakeConnection conn(vlttest::FakeRequestOptions{});
     ConnectionOutput output;
     output.m_pECB = conn.Ecb();
     // The document alone, without HTTP framing.
     output.m_fHeaderPending = false;
-    GroupAnswer answer;
+    CGroupAnswer answer;
     {
       CRecordingRequest handler(&output, &answer.seen, fResolve);
       std::string copy = sDocument;

@@ -18,7 +18,7 @@ class LocalGroupsTest : public GroupTest {
     GroupTest::SetUp();
     std::string error;
     m_sStore = m_registry.Directory() + "/accounts.db";
-    auto pStore = platform::CAccountStore::Create(m_sStore, platform::SAccountPolicy{}, error);
+    auto pStore = platform::CAccountStore::Create(m_sStore, platform::CAccountPolicy{}, error);
     ASSERT_TRUE(pStore) << error;
     for (const char* psz : {"alice", "bob", "carol", "host$"}) ASSERT_EQ(pStore->AddUser(psz, "Passw0rd!x"), 0u);
     ASSERT_EQ(pStore->AddGroup("Staff", false), 0u);
@@ -80,7 +80,7 @@ TEST_F(LocalGroupsTest, AnswersGroupsLastFirstAndOnlyNtOnes) {
 
 TEST_F(LocalGroupsTest, HiddenAccessListsAnswerNoPermission) {
   UseRegistry(Domain(), false);
-  GroupAnswer answer = Answer(Request(Group("Staff", "DEMO")));
+  CGroupAnswer answer = Answer(Request(Group("Staff", "DEMO")));
   EXPECT_EQ(Lines(answer.sBody), std::vector<std::string>{"error no-permission"});
   EXPECT_NE(answer.sBody.find("<ResponseGroup>"), std::string::npos);
 }

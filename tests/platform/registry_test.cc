@@ -71,7 +71,11 @@ TEST_F(RegistryTest, ReadsEveryValueType) {
               "\"Empty\"=hex:\n"
               "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\n"
               "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
-              "\"Unicode\"=\"\xC3\xA9t\xC3\xA9\"\n");
+              "\"Unicode\"=\"\xC3\xA9t\xC3\xA9\"\n"
+              "\"NoEnd\"=hex(2):41,00,42,00\n"
+              "\"Nuls\"=hex(2):41,00,00,00,00,00\n"
+              "\"Inner\"=hex(2):41,00,00,00,42,00,00,00\n"
+              "\"Odd\"=hex(2):41,00,42\n");
   HKEY key = Open(u"SOFTWARE\\Veltra\\XML Service");
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(QueryString(key, nullptr), u"default text");
@@ -93,6 +97,20 @@ TEST_F(RegistryTest, ReadsEveryValueType) {
   EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
   EXPECT_EQ(Query(key, u"Multi", &type).size(), 10u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+
+  // The platform's own string reads: the text before the first NUL, or all
+  // of it without a terminator; "" for anything that is not a string.
+  const struct {
+    const char16_t* pwszName;
+    const char* pszText;
+  } rgStrings[] = {{nullptr, "default text"}, {u"Unicode", "\xC3\xA9t\xC3\xA9"},
+                   {u"Expand", "%A%"},        {u"NoEnd", "AB"},
+                   {u"Nuls", "A"},            {u"Inner", "A"},
+                   {u"Odd", "A"},             {u"MaxRequestSize", ""},
+                   {u"Missing", ""}};
+  for (const auto& c : rgStrings)
+    EXPECT_EQ(platform::ReadRegistryUtf8(key, c.pwszName), c.pszText)
+        << platform::ToUtf8(c.pwszName);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 

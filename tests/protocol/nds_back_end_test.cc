@@ -31,8 +31,8 @@ std::u16string Answer(AdminError id) { return id == nullptr ? u"(none)" : id; }
 
 }  // namespace
 
-TEST(NdsBackEndTest, MissingLibraryFailsUntilOneIsInstalled) {
-  setenv("VLTADMIN_MODULE_PATH", ModuleDir("none").c_str(), 1);
+TEST(NdsBackEndTest, UnloadableLibraryFailsUntilOneLoads) {
+  setenv("VLTADMIN_MODULE_PATH", ModuleDir("unloadable").c_str(), 1);
   EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
   setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds").c_str(), 1);
   FakeNds fake;

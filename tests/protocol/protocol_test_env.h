@@ -104,7 +104,7 @@ class ProtocolTest : public ::testing::Test {
   static inline NET_API_STATUS ms_ntStatus = 0;
 
   vlttest::ScopedRegistryFile registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
-  PasswordBackEnds m_savedBackEnds{};
+  CPasswordBackEnds m_savedBackEnds{};
   std::string m_doc;
   std::unique_ptr<vlttest::FakeConnection> m_conn;
   ConnectionOutput m_output;

@@ -9,8 +9,9 @@
 #include <utility>
 
 #include "platform/activeds/ads_user_defaults.h"
+#include "platform/com/inproc_server.h"
 
-class CFakeAdsUser final : public CAdsUserDefaults {
+class CFakeAdsUser final : public platform::CDispatchWithoutTypeInfo<CAdsUserDefaults> {
  public:
   explicit CFakeAdsUser(HRESULT hrChange = S_OK, std::function<void()> afterChange = {})
       : m_hrChange(hrChange), m_afterChange(std::move(afterChange)) {}
@@ -39,15 +40,6 @@ class CFakeAdsUser final : public CAdsUserDefaults {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE get_Name(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_Class(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }

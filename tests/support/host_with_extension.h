@@ -1,5 +1,5 @@
 // vltadmin-host serving the real extension, with a registry of the test's
-// own and the stand-in NDS client library.
+// own and (unless a test turns it off) the stand-in NDS client library.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ class HostWithExtension : public ::testing::Test {
 
   void StartHost(const std::string& registryMore = "", std::vector<std::string> args = {}) {
     UseRegistry(registryMore);
-    m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
+    if (m_fStandInNds) m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
     args.insert(args.begin(), {"--registry", m_registry.Path()});
     ASSERT_TRUE(m_host.Start(args)) << m_host.Stderr();
   }
@@ -60,6 +60,9 @@ class HostWithExtension : public ::testing::Test {
     if (HasFailure()) std::fprintf(stderr, "--- host stderr ---\n%s\n", sStderr.c_str());
   }
 
+  // The stand-in NDS client library instead of the real one beside the
+  // platform library.
+  bool m_fStandInNds = true;
   vlttest::ScopedRegistryFile m_registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
   CHostProcess m_host;
 };

@@ -15,12 +15,12 @@
 
 class CInProcessCollector {
  public:
-  explicit CInProcessCollector(vltqtr::CollectorOptions options = {}) {
+  explicit CInProcessCollector(vltqtr::CCollectorOptions options = {}) {
     char szDir[] = "/tmp/vltqtr-test-XXXXXX";
     m_sDir = mkdtemp(szDir);
     options.sSocketPath = m_sDir + "/device.sock";
     m_pCollector = std::make_unique<vltqtr::CTraceCollector>(
-        options, [this](const vltqtr::TraceRecord& record) {
+        options, [this](const vltqtr::CTraceRecord& record) {
           std::lock_guard<std::mutex> guard(m_lock);
           m_records.push_back(record);
         });
@@ -45,12 +45,12 @@ class CInProcessCollector {
       m_thread.join();
     }
   }
-  std::vector<vltqtr::TraceRecord> Records() {
+  std::vector<vltqtr::CTraceRecord> Records() {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_records;
   }
   // Waits (up to five seconds) until at least n records arrived.
-  std::vector<vltqtr::TraceRecord> WaitForRecords(size_t n) {
+  std::vector<vltqtr::CTraceRecord> WaitForRecords(size_t n) {
     for (int i = 0; i < 500; ++i) {
       {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -67,5 +67,5 @@ class CInProcessCollector {
   bool m_fStarted = false;
   std::thread m_thread;
   std::mutex m_lock;
-  std::vector<vltqtr::TraceRecord> m_records;
+  std::vector<vltqtr::CTraceRecord> m_records;
 };

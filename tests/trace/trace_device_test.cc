@@ -38,11 +38,11 @@ class TraceDeviceTest : public ::testing::Test {
   }
 
   QtrTraceModule m_module{};
-  QtrStateAddress m_state{nullptr};
+  CQtrStateAddress m_state{nullptr};
 };
 
 TEST_F(TraceDeviceTest, RecordsReachTheCollector) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.bClassFlags = 0xFF;
   options.nLevel = 255;
   CInProcessCollector collector(options);
@@ -57,7 +57,7 @@ TEST_F(TraceDeviceTest, RecordsReachTheCollector) {
            QtrString(nullptr));
   LONG rgn[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
   QtrWriteItems(QtrLoggerHandle(pState), &kguidMessages, 22,
-                std::vector<QtrItem>{QtrInt(rgn[0]), QtrInt(rgn[1]), QtrInt(rgn[2]), QtrInt(rgn[3]),
+                std::vector<CQtrItem>{QtrInt(rgn[0]), QtrInt(rgn[1]), QtrInt(rgn[2]), QtrInt(rgn[3]),
                                      QtrInt(rgn[4]), QtrInt(rgn[5]), QtrInt(rgn[6]), QtrInt(rgn[7]),
                                      QtrInt(rgn[8]), {nullptr, 0}}
                     .data());
@@ -108,7 +108,7 @@ TEST(TraceDeviceRequestTest, MalformedRequestsFail) {
   EXPECT_EQ(platform::OpenDevice(u"\\\\.\\Global\\OTHER"), INVALID_HANDLE_VALUE);
   HANDLE hDevice = platform::OpenDevice(u"\\\\.\\global\\vltqtr");
   ASSERT_NE(hDevice, INVALID_HANDLE_VALUE) << "device names ignore case";
-  platform::KernelObject* pDevice = platform::FromHandle(hDevice);
+  platform::CKernelObject* pDevice = platform::FromHandle(hDevice);
   unsigned char rgb[64] = {};
   DWORD cb = 0;
   EXPECT_FALSE(pDevice->IoControl(IOCTL_QTR_WRITE, rgb, 40, nullptr, 0, &cb));

@@ -131,7 +131,7 @@ TEST(TraceEndToEndTest, CollectorStartedAfterTheLoad) {
 }
 
 TEST(TraceEndToEndTest, ViewerEnablesRegisteredModulesUntilItStops) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.bClassFlags = 0;  // serves the device, wants nothing itself
   CInProcessCollector device(options);
   ASSERT_TRUE(device.Started());
@@ -140,7 +140,7 @@ TEST(TraceEndToEndTest, ViewerEnablesRegisteredModulesUntilItStops) {
   const std::string sSocket = pszSocket;
   constexpr GUID kguidModule = {0x5eed, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
   QtrTraceModule module = {INVALID_HANDLE_VALUE, &kguidModule, u"RK_Viewed", kQtrClassNames};
-  QtrStateAddress state{nullptr};
+  CQtrStateAddress state{nullptr};
   QtrOpen(&module, &state);
   QtrTraceState* pState = state.load();
   ASSERT_NE(pState, nullptr);
@@ -181,7 +181,7 @@ TEST(TraceCaptureTest, CapturesTheExtensionAndFindsText) {
     QtrTraceState* pState = g_pqtrAdminState.load();
     ASSERT_TRUE(QtrEnabled(pState, QTR_ENTRY, 255));
     QtrWrite(QtrLoggerHandle(pState), &kguidCaptureTest, 99,
-             QtrString(u"visible \"quoted\" text"), QtrItem{"\x01\x02", 2});
+             QtrString(u"visible \"quoted\" text"), CQtrItem{"\x01\x02", 2});
   });
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(CountAttachRecords(records, getpid()), 1) << "the extension registered again";

@@ -16,7 +16,7 @@ std::vector<uint8_t> Wide(const std::u16string& s) {
 }
 
 TEST(TraceLineTest, ItemsReadBackExactly) {
-  vltqtr::TraceRecord record;
+  vltqtr::CTraceRecord record;
   record.nTimeNs = 1700000000123456789;
   record.nPid = 42;
   record.sModule = "RK_DOZUzudi_Admin";

@@ -18,7 +18,7 @@ constexpr GUID kguidModule = {0x5ca11, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 
 // Runs the trace point 1000 times in a child under seccomp strict mode
 // (read, write, exit and sigreturn only); the child's wait status.
-int RunTracePointsWithoutSystemCalls(QtrStateAddress* ppState, unsigned nClass) {
+int RunTracePointsWithoutSystemCalls(CQtrStateAddress* ppState, unsigned nClass) {
   const pid_t pid = fork();
   if (pid == 0) {
     if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) != 0) syscall(SYS_exit, 2);
@@ -35,13 +35,13 @@ int RunTracePointsWithoutSystemCalls(QtrStateAddress* ppState, unsigned nClass) 
 }
 
 TEST(TracePointCostTest, DisabledTracePointMakesNoSystemCall) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.bClassFlags = 1u << QTR_ERROR;
   options.nLevel = 1;
   CInProcessCollector collector(options);
   ASSERT_TRUE(collector.Started());
   QtrTraceModule module = {INVALID_HANDLE_VALUE, &kguidModule, u"RK_Cost", kQtrClassNames};
-  QtrStateAddress state{nullptr};
+  CQtrStateAddress state{nullptr};
   QtrOpen(&module, &state);
   ASSERT_NE(state.load(), nullptr);
 

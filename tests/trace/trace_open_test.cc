@@ -25,10 +25,10 @@ QtrTraceModule MakeModule() {
 // With no device, a device that refuses the module or one that answers a
 // null state address, the module stays silent and keeps no handle.
 TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
-  using EOpenAnswer = vltqtr::CollectorOptions::EOpenAnswer;
+  using EOpenAnswer = vltqtr::CCollectorOptions::EOpenAnswer;
   for (int nCase = 0; nCase < 3; ++nCase) {
     SCOPED_TRACE(nCase);
-    vltqtr::CollectorOptions options;
+    vltqtr::CCollectorOptions options;
     options.eOpenAnswer = nCase == 1 ? EOpenAnswer::kRefuse : EOpenAnswer::kNullState;
     std::unique_ptr<CInProcessCollector> collector;
     if (nCase == 0)
@@ -37,7 +37,7 @@ TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
       collector = std::make_unique<CInProcessCollector>(options);
     ASSERT_TRUE(collector == nullptr || collector->Started());
     QtrTraceModule module = MakeModule();
-    QtrStateAddress state{nullptr};
+    CQtrStateAddress state{nullptr};
     QtrOpen(&module, &state);
     EXPECT_EQ(state.load(), nullptr);
     EXPECT_EQ(module.hDevice, INVALID_HANDLE_VALUE);
@@ -49,13 +49,13 @@ TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
 }
 
 TEST(QtrOpenTest, StateFollowsTheCollector) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.bClassFlags = 1u << QTR_ENTRY;
   options.nLevel = 5;
   CInProcessCollector collector(options);
   ASSERT_TRUE(collector.Started());
   QtrTraceModule module = MakeModule();
-  QtrStateAddress state{nullptr};
+  CQtrStateAddress state{nullptr};
   QtrOpen(&module, &state);
   QtrTraceState* pState = state.load();
   ASSERT_NE(pState, nullptr);
@@ -70,12 +70,12 @@ TEST(QtrOpenTest, StateFollowsTheCollector) {
 }
 
 TEST(QtrOpenTest, NamedModulesOnly) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.rgsModules = {"RK_Other"};
   CInProcessCollector collector(options);
   ASSERT_TRUE(collector.Started());
   QtrTraceModule module = MakeModule();
-  QtrStateAddress state{nullptr};
+  CQtrStateAddress state{nullptr};
   QtrOpen(&module, &state);
   ASSERT_NE(state.load(), nullptr) << "registered, but not enabled";
   EXPECT_FALSE(QtrEnabled(state.load(), QTR_ERROR, 0));
@@ -83,7 +83,7 @@ TEST(QtrOpenTest, NamedModulesOnly) {
 
 TEST(QtrLazyModuleTest, NoDeviceOpensOnceAndStaysSilent) {
   setenv("VLTQTR_DEVICE", "/nonexistent/vltqtr.sock", 1);
-  QtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
+  CQtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
   EXPECT_EQ(QtrLazyState(&module), nullptr);
   EXPECT_EQ(module.fOpenOnce.load(), 1);
   unsetenv("VLTQTR_DEVICE");
@@ -91,12 +91,12 @@ TEST(QtrLazyModuleTest, NoDeviceOpensOnceAndStaysSilent) {
 }
 
 TEST(QtrLazyModuleTest, ConcurrentFirstTracePointsOpenOnce) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   options.bClassFlags = 0xFF;
   options.nLevel = 255;
   CInProcessCollector collector(options);
   ASSERT_TRUE(collector.Started());
-  QtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
+  CQtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
   constexpr int kThreads = 8;
   std::atomic<int> cReady{0};
   std::atomic<int> cWritten{0};

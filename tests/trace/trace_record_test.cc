@@ -13,7 +13,7 @@ constexpr GUID kguidTest = {0x11223344, 0x5566, 0x7788, {1, 2, 3, 4, 5, 6, 7, 8}
 
 // Keeps what a device would see of each write request: the record and,
 // read during the request, the bytes each entry points at.
-class CRecordingDevice final : public platform::KernelObject {
+class CRecordingDevice final : public platform::CKernelObject {
  public:
   struct Request {
     DWORD nCode = 0;
@@ -118,15 +118,15 @@ TEST_F(QtrWriteTest, NineItemsAreGatheredIntoOneEntry) {
 
 TEST_F(QtrWriteTest, DataLimitIs8192Bytes) {
   std::vector<unsigned char> rgb(8193, 'x');
-  EXPECT_EQ(QtrWrite(1, &kguidTest, 5, QtrItem{rgb.data(), 8192}), STATUS_SUCCESS);
+  EXPECT_EQ(QtrWrite(1, &kguidTest, 5, CQtrItem{rgb.data(), 8192}), STATUS_SUCCESS);
   ASSERT_EQ(m_device.m_requests.size(), 1u);
   EXPECT_EQ(m_device.m_requests[0].rgEntryBytes[1].size(), 8192u);
 
-  EXPECT_EQ(QtrWrite(1, &kguidTest, 5, QtrItem{rgb.data(), 8193}), static_cast<NTSTATUS>(0xC0000001));
-  EXPECT_EQ(QtrWrite(1, &kguidTest, 5, QtrItem{rgb.data(), 8000}, QtrItem{rgb.data(), 193}),
+  EXPECT_EQ(QtrWrite(1, &kguidTest, 5, CQtrItem{rgb.data(), 8193}), static_cast<NTSTATUS>(0xC0000001));
+  EXPECT_EQ(QtrWrite(1, &kguidTest, 5, CQtrItem{rgb.data(), 8000}, CQtrItem{rgb.data(), 193}),
             static_cast<NTSTATUS>(0xC0000001));
   // Gathered records obey the same limit, counted over every item.
-  std::vector<QtrItem> rgItems(9, QtrItem{rgb.data(), 1024});
+  std::vector<CQtrItem> rgItems(9, CQtrItem{rgb.data(), 1024});
   rgItems.push_back({nullptr, 0});
   EXPECT_EQ(QtrWriteItems(1, &kguidTest, 5, rgItems.data()), static_cast<NTSTATUS>(0xC0000001));
   EXPECT_EQ(m_device.m_requests.size(), 1u) << "oversized records are not sent";

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
   std::string error;
 
   if (command == "create") {
-    platform::SAccountPolicy policy;
+    platform::CAccountPolicy policy;
     if (!ParsePolicyOptions(argc, argv, 3, policy, error)) return Usage(error.c_str());
     if (!platform::CAccountStore::Create(path, policy, error)) return Fail(error);
     printf("created %s\n", path.c_str());
@@ -112,13 +112,13 @@ int main(int argc, char** argv) {
   if (command == "add") {
     CPasswordInput password;
     if (!password.Read("Password: ")) return Fail("no password on standard input (one line, at most 1024 bytes)");
-    if (password.size() == 0) return Fail("the password is empty");
-    return Report(pStore->AddUser(argv[3], password.c_str()), argv[3], "added");
+    if (password.Size() == 0) return Fail("the password is empty");
+    return Report(pStore->AddUser(argv[3], password.Text()), argv[3], "added");
   }
   if (command == "delete") return Report(pStore->DeleteUser(argv[3]), argv[3], "deleted");
   if (command == "unlock") return Report(pStore->Unlock(argv[3]), argv[3], "unlocked");
   if (command == "list") {
-    std::vector<platform::SAccountInfo> users;
+    std::vector<platform::CAccountInfo> users;
     if (!pStore->ListUsers(users)) return Fail(pStore->LastError());
     for (const auto& user : users)
       printf("%s\t%s\t%u\t%s\n", user.name.c_str(), FormatTime(user.nChanged).c_str(), user.nBadCount,
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   // policy
-  platform::SAccountPolicy policy;
+  platform::CAccountPolicy policy;
   if (!pStore->GetPolicy(policy)) return Fail(pStore->LastError());
   if (argc > 3) {
     if (!ParsePolicyOptions(argc, argv, 3, policy, error)) return Usage(error.c_str());

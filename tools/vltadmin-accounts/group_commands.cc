@@ -34,8 +34,8 @@ int Fail(const std::string& message) {
 }
 
 // "DOMAIN\NAME" or a name of the store.
-platform::SGroupMember ParseMember(const std::string& text, bool fGroup) {
-  platform::SGroupMember member;
+platform::CGroupMember ParseMember(const std::string& text, bool fGroup) {
+  platform::CGroupMember member;
   size_t nSlash = text.find('\\');
   if (nSlash == std::string::npos) {
     member.name = text;
@@ -68,7 +68,7 @@ int Members(platform::CAccountStore& store, const std::string& group, int argc, 
     std::string text = argv[i + 1];
     DWORD status;
     if (option == "--add" || option == "--add-group") {
-      platform::SGroupMember member = ParseMember(text, option == "--add-group");
+      platform::CGroupMember member = ParseMember(text, option == "--add-group");
       if (member.fGroup && member.domain.empty()) return Usage("--add-group takes DOMAIN\\NAME; add groups of the store with --add");
       status = store.AddGroupMember(group, member);
     } else if (option == "--remove") {
@@ -78,7 +78,7 @@ int Members(platform::CAccountStore& store, const std::string& group, int argc, 
     }
     if (status != NERR_Success) return Fail(Describe(status, group, text));
   }
-  std::vector<platform::SGroupMember> members;
+  std::vector<platform::CGroupMember> members;
   DWORD status = store.GetGroupMembers(group, members);
   if (status != NERR_Success) return Fail(Describe(status, group, ""));
   for (const auto& member : members)
@@ -104,7 +104,7 @@ int RunGroupCommand(int argc, char** argv) {
   auto pStore = platform::CAccountStore::Open(path, error);
   if (!pStore) return Fail(error);
   if (command == "list") {
-    std::vector<platform::SGroupInfo> groups;
+    std::vector<platform::CGroupInfo> groups;
     if (!pStore->ListGroups(groups)) return Fail(pStore->LastError());
     for (const auto& group : groups)
       printf("%s\t%s\t%u\n", group.name.c_str(), group.fLocal ? "local" : "domain", group.cMembers);

@@ -16,8 +16,8 @@ class CPasswordInput {
   // Reads up to the end of the line (a CR before it is dropped). False at
   // end of input with nothing read, or for a line longer than kMaxBytes.
   bool Read(const char* pszPrompt);
-  const char* c_str() const { return m_rgch; }
-  size_t size() const { return m_cch; }
+  const char* Text() const { return m_rgch; }
+  size_t Size() const { return m_cch; }
 
  private:
   char m_rgch[kMaxBytes + 1] = {};

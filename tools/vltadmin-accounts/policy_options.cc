@@ -18,7 +18,7 @@ bool ParseNumber(const char* psz, int64_t nMax, int64_t& n) {
 
 }  // namespace
 
-bool ParsePolicyOptions(int argc, char** argv, int first, platform::SAccountPolicy& policy, std::string& error) {
+bool ParsePolicyOptions(int argc, char** argv, int first, platform::CAccountPolicy& policy, std::string& error) {
   for (int i = first; i < argc; i += 2) {
     std::string option = argv[i];
     const char* pszValue = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -55,7 +55,7 @@ bool ParsePolicyOptions(int argc, char** argv, int first, platform::SAccountPoli
   return true;
 }
 
-std::string DescribePolicy(const platform::SAccountPolicy& policy) {
+std::string DescribePolicy(const platform::CAccountPolicy& policy) {
   return "min-length " + std::to_string(policy.nMinLength) + "\ncomplexity " +
          (policy.fComplexity ? "on" : "off") + "\nhistory " + std::to_string(policy.nHistory) + "\nmin-age " +
          std::to_string(policy.nMinAgeSeconds) + "\nlockout " + std::to_string(policy.nLockoutThreshold) + "\n";

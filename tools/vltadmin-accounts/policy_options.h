@@ -8,7 +8,7 @@
 
 // Applies the options in argv[first..argc) to |policy|. False, with |error|
 // set, for an unknown option or a bad value.
-bool ParsePolicyOptions(int argc, char** argv, int first, platform::SAccountPolicy& policy, std::string& error);
+bool ParsePolicyOptions(int argc, char** argv, int first, platform::CAccountPolicy& policy, std::string& error);
 
 // One line per rule, as "policy" shows it.
-std::string DescribePolicy(const platform::SAccountPolicy& policy);
+std::string DescribePolicy(const platform::CAccountPolicy& policy);

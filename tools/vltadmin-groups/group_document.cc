@@ -39,7 +39,7 @@ std::string EscapeXml(const std::string& s) {
   return sOut;
 }
 
-std::string BuildGroupDocument(const SGroupDocumentOptions& options, const char* pszPassword) {
+std::string BuildGroupDocument(const CGroupDocumentOptions& options, const char* pszPassword) {
   std::string sDoc;
   // Room for everything, the password escaped at its longest, up front.
   size_t cb = 512 + 6 * (options.sDomain.size() + options.sType.size() + options.sUser.size());

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-struct SGroupDocumentOptions {
+struct CGroupDocumentOptions {
   std::vector<std::string> rgsGroups;
   std::string sDomain;   // the groups' domain, and the NDS tree of the credentials
   std::string sType = "NT";
@@ -14,7 +14,7 @@ struct SGroupDocumentOptions {
 
 // A UTF-8 AdminProtocol document with one RequestGroup element. The
 // password, when given, goes into Credentials as typed (no encoding).
-std::string BuildGroupDocument(const SGroupDocumentOptions& options, const char* pszPassword);
+std::string BuildGroupDocument(const CGroupDocumentOptions& options, const char* pszPassword);
 
 // Text escaped for XML character data and attribute values.
 std::string EscapeXml(const std::string& s);

@@ -97,13 +97,13 @@ void Wipe(std::string* ps) {
 
 // Where the extension's response blocks go: standard output, or a string
 // for the text form.
-struct SOutput {
+struct COutput {
   bool fCapture = false;
   std::string sCaptured;
 };
 
 BOOL WINAPI WriteClient(HCONN hConn, LPVOID pvBuffer, LPDWORD pcb, DWORD) {
-  auto* pOutput = static_cast<SOutput*>(hConn);
+  auto* pOutput = static_cast<COutput*>(hConn);
   const char* pb = static_cast<const char*>(pvBuffer);
   if (pOutput->fCapture) {
     pOutput->sCaptured.append(pb, *pcb);
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
   // As in vltadmin-host: a connection its server closed fails a write
   // instead of ending the process (a reader of the output going away too).
   signal(SIGPIPE, SIG_IGN);
-  SGroupDocumentOptions options;
+  CGroupDocumentOptions options;
   std::string sFormat = "xml", sDocumentPath;
   bool fDocumentGiven = false;
   for (int i = 1; i < argc; ++i) {
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
     CPasswordInput password;
     bool fPassword = !options.sUser.empty();
     if (fPassword && !password.Read("Password: ")) return Fail("no password on standard input (one line)");
-    sDocument = BuildGroupDocument(options, fPassword ? password.c_str() : nullptr);
+    sDocument = BuildGroupDocument(options, fPassword ? password.Text() : nullptr);
   } else {
     int fd = sDocumentPath.empty() || sDocumentPath == "-" ? 0 : open(sDocumentPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Fail(sDocumentPath + ": " + strerror(errno));
@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
     return Fail("the encoding alias file cannot be read (the registry's Software\\Veltra\\Install Location)");
   }
 
-  SOutput output;
+  COutput output;
   output.fCapture = sFormat == "text";
   EXTENSION_CONTROL_BLOCK ecb{};
   ecb.cbSize = sizeof(ecb);

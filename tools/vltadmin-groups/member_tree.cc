@@ -10,15 +10,15 @@
 
 namespace {
 
-struct SMember {
+struct CMember {
   std::string sKind;  // "user", "group" or "error"
   std::string sName;
   std::string sDomain;
 };
 
-struct SGroup {
+struct CGroup {
   std::string sName, sDomain, sType;
-  std::vector<SMember> rgMembers;
+  std::vector<CMember> rgMembers;
 };
 
 std::string Utf8(const unsigned short* pw, int cw) {
@@ -28,13 +28,13 @@ std::string Utf8(const unsigned short* pw, int cw) {
 // Attribute values come as written: the references the writer uses are
 // decoded here.
 std::string DecodeReferences(const std::string& s) {
-  static const std::pair<const char*, char> m_rgEntities[] = {
+  static const std::pair<const char*, char> s_rgEntities[] = {
       {"&quot;", '"'}, {"&amp;", '&'}, {"&apos;", '\''}, {"&lt;", '<'}, {"&gt;", '>'}};
   std::string sOut;
   for (size_t i = 0; i < s.size();) {
     bool fDone = false;
     if (s[i] == '&') {
-      for (const auto& [pszEntity, ch] : m_rgEntities) {
+      for (const auto& [pszEntity, ch] : s_rgEntities) {
         if (s.compare(i, std::char_traits<char>::length(pszEntity), pszEntity) == 0) {
           sOut += ch;
           i += std::char_traits<char>::length(pszEntity);
@@ -59,15 +59,15 @@ std::string Key(const std::string& sDomain, const std::string& sName) { return s
 
 class CTreePrinter {
  public:
-  CTreePrinter(const std::vector<SGroup>& groups, std::string* psText) : m_groups(groups), m_psText(psText) {
+  CTreePrinter(const std::vector<CGroup>& groups, std::string* psText) : m_groups(groups), m_psText(psText) {
     for (size_t i = 0; i < groups.size(); ++i) m_byKey.emplace(Key(groups[i].sDomain, groups[i].sName), i);
   }
 
   void Print(size_t iGroup, int nDepth) {
-    const SGroup& group = m_groups[iGroup];
+    const CGroup& group = m_groups[iGroup];
     m_printed.insert(iGroup);
     m_path.insert(iGroup);
-    for (const SMember& member : group.rgMembers) {
+    for (const CMember& member : group.rgMembers) {
       Line(nDepth, member.sKind + " " + (member.sKind == "error" ? member.sName : Qualified(member)));
       if (member.sKind != "group") continue;
       auto it = m_byKey.find(Key(member.sDomain, member.sName));
@@ -85,12 +85,12 @@ class CTreePrinter {
   void Line(int nDepth, const std::string& s) { *m_psText += std::string(2 * nDepth, ' ') + s + "\n"; }
   bool Printed(size_t i) const { return m_printed.count(i) != 0; }
 
-  static std::string Qualified(const SMember& member) {
+  static std::string Qualified(const CMember& member) {
     return member.sDomain.empty() ? member.sName : member.sDomain + "\\" + member.sName;
   }
 
  private:
-  const std::vector<SGroup>& m_groups;
+  const std::vector<CGroup>& m_groups;
   std::string* m_psText;
   std::map<std::string, size_t> m_byKey;
   std::set<size_t> m_printed, m_path;
@@ -108,7 +108,7 @@ bool FormatMemberTree(const std::string& sResponse, std::string* psText) {
   CXMLParser parser(static_cast<int>(sCopy.size()) + 16);
   if (!parser.Initialize(&trans, pb, static_cast<int>(sCopy.size()), &nError)) return false;
 
-  std::vector<SGroup> groups;
+  std::vector<CGroup> groups;
   std::vector<std::string> rgsTopErrors;
   std::string sElement, sPendingDomain;
   bool fInGroup = false;
@@ -166,14 +166,14 @@ bool FormatMemberTree(const std::string& sResponse, std::string* psText) {
   // Groups that no other group of the answer holds come first, as roots;
   // then any not reached from them (groups that hold each other).
   std::set<std::string> held;
-  for (const SGroup& group : groups)
-    for (const SMember& member : group.rgMembers)
+  for (const CGroup& group : groups)
+    for (const CMember& member : group.rgMembers)
       if (member.sKind == "group") held.insert(Key(member.sDomain, member.sName));
   CTreePrinter printer(groups, psText);
   for (int nPass = 0; nPass < 2; ++nPass) {
     for (size_t i = 0; i < groups.size(); ++i) {
       if (printer.Printed(i) || (nPass == 0 && held.count(Key(groups[i].sDomain, groups[i].sName)) != 0)) continue;
-      SMember self{"group", groups[i].sName, groups[i].sDomain};
+      CMember self{"group", groups[i].sName, groups[i].sDomain};
       printer.Line(0, "group " + CTreePrinter::Qualified(self) +
                           (groups[i].sType.empty() ? "" : " (" + groups[i].sType + ")"));
       printer.Print(i, 1);

@@ -52,7 +52,7 @@ bool ParseClassList(const std::string& sList, uint8_t* pbFlags) {
   return true;
 }
 
-bool ParseCommandLine(int argc, char** argv, CollectorOptions* pOptions, bool* pfHelp,
+bool ParseCommandLine(int argc, char** argv, CCollectorOptions* pOptions, bool* pfHelp,
                       std::string* psError) {
   *pfHelp = false;
   for (int i = 1; i < argc; ++i) {

@@ -7,7 +7,7 @@
 
 namespace vltqtr {
 
-struct CollectorOptions {
+struct CCollectorOptions {
   std::string sSocketPath;               // empty: VLTQTR_DEVICE, else the default
   std::vector<std::string> rgsModules;   // empty: every module
   uint8_t bClassFlags = 0x0B;            // QTR_ERROR, QTR_INFO, QTR_ENTRY
@@ -27,7 +27,7 @@ bool ParseClassList(const std::string& sList, uint8_t* pbFlags);
 
 // Parses the command line; false with a message for the user on error.
 // *pfHelp is set for --help.
-bool ParseCommandLine(int argc, char** argv, CollectorOptions* pOptions, bool* pfHelp,
+bool ParseCommandLine(int argc, char** argv, CCollectorOptions* pOptions, bool* pfHelp,
                       std::string* psError);
 
 extern const char kUsage[];

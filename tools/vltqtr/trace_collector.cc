@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/text/wstr.h"
 #include "platform/trace/trace_device.h"
 #include "platform/trace/trace_wire.h"
 
@@ -33,22 +34,12 @@ void AppendField(std::vector<uint8_t>& out, const T& value) {
   out.insert(out.end(), p, p + sizeof(T));
 }
 
+// Little-endian UTF-16 bytes (an odd last byte ignored) as UTF-8.
 std::string Utf16ToUtf8(const uint8_t* pb, size_t cb) {
-  std::string out;
-  const size_t cw = cb / 2;
-  for (size_t i = 0; i < cw; ++i) {
-    uint32_t c = pb[2 * i] | (pb[2 * i + 1] << 8);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < cw) {
-      const uint32_t low = pb[2 * i + 2] | (pb[2 * i + 3] << 8);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-    AppendUtf8(out, c);
-  }
-  return out;
+  std::u16string text(cb / 2, u'\0');
+  for (size_t i = 0; i < text.size(); ++i)
+    text[i] = static_cast<char16_t>(pb[2 * i] | (pb[2 * i + 1] << 8));
+  return platform::ToUtf8(text);
 }
 
 int64_t NowNs() {
@@ -77,7 +68,7 @@ bool MakeAddress(const std::string& path, sockaddr_un* pAddress, std::string* ps
 }
 
 // Reads (or parses) a record body: GUID, number, count, items.
-bool ParseRecordBody(const uint8_t* pb, const uint8_t* pbEnd, TraceRecord* pRecord) {
+bool ParseRecordBody(const uint8_t* pb, const uint8_t* pbEnd, CTraceRecord* pRecord) {
   if (static_cast<size_t>(pbEnd - pb) < 16) return false;
   std::memcpy(pRecord->rgbMessageGuid.data(), pb, 16);
   pb += 16;
@@ -95,12 +86,12 @@ bool ParseRecordBody(const uint8_t* pb, const uint8_t* pbEnd, TraceRecord* pReco
 
 }  // namespace
 
-bool CTraceCollector::Subscription::Covers(const std::string& sModule) const {
+bool CTraceCollector::CSubscription::Covers(const std::string& sModule) const {
   return rgsModules.empty() ||
          std::find(rgsModules.begin(), rgsModules.end(), sModule) != rgsModules.end();
 }
 
-CTraceCollector::CTraceCollector(CollectorOptions options, RecordSink sink)
+CTraceCollector::CTraceCollector(CCollectorOptions options, CRecordSink sink)
     : m_options(std::move(options)), m_sink(std::move(sink)), m_rgbBuffer(platform::kTraceWireMax) {
   m_own.rgsModules = m_options.rgsModules;
   m_own.bClassFlags = m_options.bClassFlags;
@@ -140,7 +131,7 @@ bool CTraceCollector::StartViewer(std::string* psError) {
     return false;
   }
   std::vector<uint8_t> message;
-  AppendField(message, platform::TraceWireHeader{platform::kTraceWireView});
+  AppendField(message, platform::CTraceWireHeader{platform::kTraceWireView});
   AppendField(message, m_own.bClassFlags);
   AppendField(message, m_own.nLevel);
   for (const auto& sModule : m_own.rgsModules) {
@@ -250,7 +241,7 @@ void CTraceCollector::Accept() {
   for (;;) {
     const int fd = ::accept4(m_fdListen, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
-    Connection connection;
+    CConnection connection;
     connection.fd = fd;
     ucred credentials{};
     socklen_t cbCredentials = sizeof credentials;
@@ -264,7 +255,7 @@ void CTraceCollector::Accept() {
   }
 }
 
-bool CTraceCollector::ReadConnection(Connection& connection, bool fDrain) {
+bool CTraceCollector::ReadConnection(CConnection& connection, bool fDrain) {
   // A bounded batch per wake keeps one busy writer from starving the others;
   // a drain reads everything that is queued.
   for (int n = 0; fDrain || n < 256; ++n) {
@@ -276,8 +267,8 @@ bool CTraceCollector::ReadConnection(Connection& connection, bool fDrain) {
   return true;
 }
 
-void CTraceCollector::HandleMessage(Connection& connection, const uint8_t* pb, size_t cb) {
-  platform::TraceWireHeader header{};
+void CTraceCollector::HandleMessage(CConnection& connection, const uint8_t* pb, size_t cb) {
+  platform::CTraceWireHeader header{};
   if (cb < sizeof header) return;
   std::memcpy(&header, pb, sizeof header);
   pb += sizeof header;
@@ -297,13 +288,13 @@ void CTraceCollector::HandleMessage(Connection& connection, const uint8_t* pb, s
   }
 }
 
-void CTraceCollector::HandleOpen(Connection& connection, const uint8_t* pb, size_t cb) {
+void CTraceCollector::HandleOpen(CConnection& connection, const uint8_t* pb, size_t cb) {
   m_cOpens.fetch_add(1, std::memory_order_relaxed);
   int32_t nStatus = 0;
   int fdState = -1;
-  if (cb < 16 || m_options.eOpenAnswer == CollectorOptions::EOpenAnswer::kRefuse) {
+  if (cb < 16 || m_options.eOpenAnswer == CCollectorOptions::EOpenAnswer::kRefuse) {
     nStatus = 1;
-  } else if (m_options.eOpenAnswer == CollectorOptions::EOpenAnswer::kState) {
+  } else if (m_options.eOpenAnswer == CCollectorOptions::EOpenAnswer::kState) {
     fdState = ::memfd_create("vltqtr-state", MFD_CLOEXEC);
     void* pMapped = MAP_FAILED;
     if (fdState >= 0 && ::ftruncate(fdState, sizeof(TRACE_STATE_BLOCK)) == 0)
@@ -314,7 +305,7 @@ void CTraceCollector::HandleOpen(Connection& connection, const uint8_t* pb, size
       fdState = -1;
       nStatus = 1;
     } else {
-      Registration registration;
+      CRegistration registration;
       registration.nHandle = m_nNextHandle++;
       registration.fdConnection = connection.fd;
       registration.nPid = connection.nPid;
@@ -326,7 +317,7 @@ void CTraceCollector::HandleOpen(Connection& connection, const uint8_t* pb, size
   }
 
   std::vector<uint8_t> reply;
-  AppendField(reply, platform::TraceWireHeader{platform::kTraceWireOpenReply});
+  AppendField(reply, platform::CTraceWireHeader{platform::kTraceWireOpenReply});
   AppendField(reply, nStatus);
   iovec iov{reply.data(), reply.size()};
   msghdr msg{};
@@ -346,7 +337,7 @@ void CTraceCollector::HandleOpen(Connection& connection, const uint8_t* pb, size
   if (fdState >= 0) ::close(fdState);
 }
 
-void CTraceCollector::HandleRecord(Connection& connection, const uint8_t* pb, size_t cb) {
+void CTraceCollector::HandleRecord(CConnection& connection, const uint8_t* pb, size_t cb) {
   const uint8_t* pbEnd = pb + cb;
   const uint8_t* pbBody = pb + sizeof(uint64_t);
   uint64_t nHandle = 0;
@@ -355,9 +346,9 @@ void CTraceCollector::HandleRecord(Connection& connection, const uint8_t* pb, si
   // A process sends the records of all its modules through any of its
   // connections; another process's logger handles are not accepted.
   if (it == m_registrations.end() || it->second.nPid != connection.nPid) return;
-  const Registration& registration = it->second;
+  const CRegistration& registration = it->second;
 
-  TraceRecord record;
+  CTraceRecord record;
   record.nTimeNs = NowNs();
   record.nPid = registration.nPid;
   record.sModule = registration.sModule;
@@ -371,7 +362,7 @@ void CTraceCollector::HandleRecord(Connection& connection, const uint8_t* pb, si
         !viewer.subscription.Covers(record.sModule))
       continue;
     if (forward.empty()) {
-      AppendField(forward, platform::TraceWireHeader{platform::kTraceWireForward});
+      AppendField(forward, platform::CTraceWireHeader{platform::kTraceWireForward});
       AppendField(forward, record.nTimeNs);
       AppendField(forward, record.nPid);
       AppendField(forward, static_cast<uint16_t>(record.sModule.size()));
@@ -382,14 +373,14 @@ void CTraceCollector::HandleRecord(Connection& connection, const uint8_t* pb, si
   }
 }
 
-void CTraceCollector::HandleView(Connection& connection, const uint8_t* pb, size_t cb) {
+void CTraceCollector::HandleView(CConnection& connection, const uint8_t* pb, size_t cb) {
   // Only the collector's own user (or root) may watch what others trace.
   if (connection.nUid != ::getuid() && connection.nUid != 0) {
     ::shutdown(connection.fd, SHUT_RDWR);  // the viewer sees the end at once
     return;
   }
   const uint8_t* pbEnd = pb + cb;
-  Subscription subscription;
+  CSubscription subscription;
   if (!ReadField(pb, pbEnd, &subscription.bClassFlags) ||
       !ReadField(pb, pbEnd, &subscription.nLevel))
     return;
@@ -405,8 +396,8 @@ void CTraceCollector::HandleView(Connection& connection, const uint8_t* pb, size
 
 void CTraceCollector::HandleForward(const uint8_t* pb, size_t cb) {
   const uint8_t* pbEnd = pb + cb;
-  platform::TraceWireHeader header{};
-  TraceRecord record;
+  platform::CTraceWireHeader header{};
+  CTraceRecord record;
   uint16_t cbModule = 0;
   if (!ReadField(pb, pbEnd, &header) || header.nType != platform::kTraceWireForward ||
       !ReadField(pb, pbEnd, &record.nTimeNs) || !ReadField(pb, pbEnd, &record.nPid) ||
@@ -436,10 +427,10 @@ void CTraceCollector::CloseConnection(int fd) {
   if (fViewer) UpdateAllStates();
 }
 
-void CTraceCollector::UpdateState(Registration& registration) {
+void CTraceCollector::UpdateState(CRegistration& registration) {
   uint8_t bFlags = 0;
   uint8_t nLevel = 0;
-  auto add = [&](const Subscription& subscription) {
+  auto add = [&](const CSubscription& subscription) {
     if (subscription.bClassFlags == 0 || !subscription.Covers(registration.sModule)) return;
     bFlags = static_cast<uint8_t>(bFlags | subscription.bClassFlags);
     nLevel = std::max(nLevel, subscription.nLevel);

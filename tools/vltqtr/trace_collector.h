@@ -33,9 +33,9 @@ namespace vltqtr {
 
 class CTraceCollector {
  public:
-  using RecordSink = std::function<void(const TraceRecord&)>;
+  using CRecordSink = std::function<void(const CTraceRecord&)>;
 
-  CTraceCollector(CollectorOptions options, RecordSink sink);
+  CTraceCollector(CCollectorOptions options, CRecordSink sink);
   ~CTraceCollector();
   CTraceCollector(const CTraceCollector&) = delete;
   CTraceCollector& operator=(const CTraceCollector&) = delete;
@@ -58,20 +58,20 @@ class CTraceCollector {
   void SetIdleCallback(std::function<void()> idle) { m_idle = std::move(idle); }
 
  private:
-  struct Subscription {
+  struct CSubscription {
     std::vector<std::string> rgsModules;  // empty: every module
     uint8_t bClassFlags = 0;
     uint8_t nLevel = 0;
     bool Covers(const std::string& sModule) const;
   };
-  struct Connection {
+  struct CConnection {
     int fd = -1;
     int32_t nPid = 0;
     uint32_t nUid = 0;
     bool fViewer = false;
-    Subscription subscription;
+    CSubscription subscription;
   };
-  struct Registration {
+  struct CRegistration {
     uint64_t nHandle = 0;
     int fdConnection = -1;
     int32_t nPid = 0;
@@ -85,29 +85,29 @@ class CTraceCollector {
   void RunViewer();
   void Accept();
   // Reads what the connection has queued; false when it has closed.
-  bool ReadConnection(Connection& connection, bool fDrain);
-  void HandleMessage(Connection& connection, const uint8_t* pb, size_t cb);
-  void HandleOpen(Connection& connection, const uint8_t* pb, size_t cb);
-  void HandleRecord(Connection& connection, const uint8_t* pb, size_t cb);
-  void HandleView(Connection& connection, const uint8_t* pb, size_t cb);
+  bool ReadConnection(CConnection& connection, bool fDrain);
+  void HandleMessage(CConnection& connection, const uint8_t* pb, size_t cb);
+  void HandleOpen(CConnection& connection, const uint8_t* pb, size_t cb);
+  void HandleRecord(CConnection& connection, const uint8_t* pb, size_t cb);
+  void HandleView(CConnection& connection, const uint8_t* pb, size_t cb);
   void HandleForward(const uint8_t* pb, size_t cb);
   void CloseConnection(int fd);
-  void UpdateState(Registration& registration);
+  void UpdateState(CRegistration& registration);
   void UpdateAllStates();
   void DisableAll();
 
-  CollectorOptions m_options;
-  RecordSink m_sink;
+  CCollectorOptions m_options;
+  CRecordSink m_sink;
   std::function<void()> m_idle;
   std::string m_sSocketPath;
-  Subscription m_own;
+  CSubscription m_own;
   int m_fdListen = -1;
   int m_fdUpstream = -1;
   int m_rgfdStop[2] = {-1, -1};
   uint64_t m_nNextHandle = 1;
   std::atomic<int> m_cOpens{0};
-  std::map<int, Connection> m_connections;
-  std::map<uint64_t, Registration> m_registrations;
+  std::map<int, CConnection> m_connections;
+  std::map<uint64_t, CRegistration> m_registrations;
   std::vector<uint8_t> m_rgbBuffer;
 };
 

@@ -4,56 +4,41 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/text/wstr.h"
+
 namespace vltqtr {
 namespace {
 
-
-// The item as quoted text, or false when it is not terminated UTF-16 text.
+// The item as quoted text, or false when it is not terminated UTF-16 text
+// without control characters and unpaired surrogates.
 bool FormatText(const std::vector<uint8_t>& rgb, std::string* psText) {
   if (rgb.size() < 2 || rgb.size() % 2 != 0) return false;
   const size_t cw = rgb.size() / 2;
-  auto unit = [&](size_t i) { return static_cast<uint32_t>(rgb[2 * i] | (rgb[2 * i + 1] << 8)); };
+  auto unit = [&](size_t i) { return static_cast<char16_t>(rgb[2 * i] | (rgb[2 * i + 1] << 8)); };
   if (unit(cw - 1) != 0) return false;
-  std::string text = "\"";
+  std::u16string text = u"\"";
   for (size_t i = 0; i + 1 < cw; ++i) {
-    uint32_t c = unit(i);
+    char16_t c = unit(i);
     if (c < 0x20 || c == 0x7F) return false;
     if (c >= 0xD800 && c <= 0xDBFF) {
       if (i + 2 >= cw) return false;
-      const uint32_t low = unit(i + 1);
+      const char16_t low = unit(i + 1);
       if (low < 0xDC00 || low > 0xDFFF) return false;
-      c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+      text += c;
+      text += low;
       ++i;
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return false;
+      continue;
     }
-    if (c == '"' || c == '\\') text += '\\';
-    AppendUtf8(text, c);
+    if (c >= 0xDC00 && c <= 0xDFFF) return false;
+    if (c == u'"' || c == u'\\') text += u'\\';
+    text += c;
   }
-  text += '"';
-  *psText = std::move(text);
+  text += u'"';
+  *psText = platform::ToUtf8(text);
   return true;
 }
 
 }  // namespace
-
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 std::string FormatGuid(const std::array<uint8_t, 16>& rgb) {
   uint32_t d1;
@@ -85,7 +70,7 @@ std::string FormatItem(const std::vector<uint8_t>& rgb) {
   return hex;
 }
 
-std::string FormatRecordLine(const TraceRecord& record) {
+std::string FormatRecordLine(const CTraceRecord& record) {
   const time_t nSeconds = static_cast<time_t>(record.nTimeNs / 1000000000);
   tm utc{};
   gmtime_r(&nSeconds, &utc);

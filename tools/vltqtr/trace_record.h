@@ -8,7 +8,7 @@
 
 namespace vltqtr {
 
-struct TraceRecord {
+struct CTraceRecord {
   int64_t nTimeNs = 0;  // receipt time, nanoseconds since the epoch
   int32_t nPid = 0;     // the writing process
   std::string sModule;  // module name (UTF-8)
@@ -18,9 +18,6 @@ struct TraceRecord {
 };
 
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" of a GUID in its in-memory layout.
-// Appends the code point c in UTF-8.
-void AppendUtf8(std::string& out, uint32_t c);
-
 std::string FormatGuid(const std::array<uint8_t, 16>& rgb);
 
 // One item: a 4-byte item as a signed decimal integer; terminated UTF-16
@@ -29,6 +26,6 @@ std::string FormatGuid(const std::array<uint8_t, 16>& rgb);
 std::string FormatItem(const std::vector<uint8_t>& rgb);
 
 // "time pid module {guid} number item..." without a line end.
-std::string FormatRecordLine(const TraceRecord& record);
+std::string FormatRecordLine(const CTraceRecord& record);
 
 }  // namespace vltqtr

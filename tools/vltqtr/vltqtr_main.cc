@@ -9,15 +9,15 @@
 #include "trace_collector.h"
 
 namespace {
-vltqtr::CTraceCollector* g_pCollector = nullptr;
+vltqtr::CTraceCollector* s_pCollector = nullptr;
 
 void OnStopSignal(int) {
-  if (g_pCollector != nullptr) g_pCollector->Stop();
+  if (s_pCollector != nullptr) s_pCollector->Stop();
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-  vltqtr::CollectorOptions options;
+  vltqtr::CCollectorOptions options;
   bool fHelp = false;
   std::string sError;
   if (!vltqtr::ParseCommandLine(argc, argv, &options, &fHelp, &sError)) {
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  vltqtr::CTraceCollector collector(options, [output](const vltqtr::TraceRecord& record) {
+  vltqtr::CTraceCollector collector(options, [output](const vltqtr::CTraceRecord& record) {
     const std::string line = vltqtr::FormatRecordLine(record);
     std::fwrite(line.data(), 1, line.size(), output);
     std::fputc('\n', output);
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vltqtr: %s\n", sError.c_str());
     return 1;
   }
-  g_pCollector = &collector;
+  s_pCollector = &collector;
   struct sigaction action{};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "vltqtr: %s %s\n", collector.IsViewer() ? "viewing" : "serving",
                collector.SocketPath().c_str());
   collector.Run();
-  g_pCollector = nullptr;
+  s_pCollector = nullptr;
   if (output != stdout) std::fclose(output);
   return 0;
 }

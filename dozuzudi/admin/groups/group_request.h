@@ -15,7 +15,7 @@ class CIcuTrans;
 struct ParseContext;
 
 // Password encodings (the encoding attribute of Password).
-enum PasswordEncoding { PASSWORD_ENCODING_NONE = 0, PASSWORD_ENCODING_VLT1 = 1 };
+enum EPasswordEncoding { PASSWORD_ENCODING_NONE = 0, PASSWORD_ENCODING_VLT1 = 1 };
 
 // The response element of a group request.
 extern const WCHAR kwszResponseGroup[];

@@ -37,7 +37,7 @@ class CGroupQueue {
 // An NT group through the directory services: LDAP first (with the users
 // whose primary group it is), the WinNT provider when the group has no
 // LDAP path or its bind fails.
-void ResolveNtGroupAdsi(CGroupRequest& message, CGroupQueue& queue, const AdsiEntryPoints& adsi,
+void ResolveNtGroupAdsi(CGroupRequest& message, CGroupQueue& queue, const CAdsiEntryPoints& adsi,
                         const CGroupName& group);
 // An NT group through the network management functions.
 void ResolveNtGroupNetApi(CGroupRequest& message, CGroupQueue& queue, const CGroupName& group);

@@ -6,79 +6,16 @@
 
 namespace {
 
-// The client's buffers and filter cursors are opaque.
-typedef void* NdsBuffer;
-typedef void* NdsFilter;
-typedef void (*PFN_FREE_VALUE)(uint32_t nSyntax, void* pvValue);
-
-// The search and buffer functions of the client table, with their types.
-struct NdsSearchCalls {
-  NWDSCCODE (*pfnAllocBuf)(size_t cb, NdsBuffer* ppBuf);
-  NWDSCCODE (*pfnInitBuf)(NWDSContextHandle context, uint32_t nOperation, NdsBuffer pBuf);
-  NWDSCCODE (*pfnAllocFilter)(NdsFilter* ppCursor);
-  NWDSCCODE (*pfnAddFilterToken)(NdsFilter pCursor, uint16_t nToken, const void* pvValue, uint32_t nSyntax);
-  NWDSCCODE (*pfnGetSyntaxID)(NWDSContextHandle context, const char* pszAttrName, uint32_t* pnSyntax);
-  NWDSCCODE (*pfnPutFilter)(NWDSContextHandle context, NdsBuffer pBuf, NdsFilter pCursor, PFN_FREE_VALUE pfnFree);
-  NWDSCCODE (*pfnPutAttrName)(NWDSContextHandle context, NdsBuffer pBuf, const char* pszAttrName);
-  NWDSCCODE (*pfnSearch)(NWDSContextHandle context, const char* pszBase, int nScope, uint8_t fSearchAliases,
-                         NdsBuffer pFilter, uint32_t nInfoType, uint8_t fAllAttrs, NdsBuffer pAttrNames,
-                         int32_t* piIterationHandle, int32_t nCountObjectsToSearch, int32_t* pnCountObjectsSearched,
-                         NdsBuffer pObjectInfo);
-  NWDSCCODE (*pfnGetObjectCount)(NWDSContextHandle context, NdsBuffer pBuf, uint32_t* pnObjects);
-  NWDSCCODE (*pfnGetObjectName)(NWDSContextHandle context, NdsBuffer pBuf, char* pszObjectName, uint32_t* pnAttrs,
-                                void* pObjectInfo);
-  NWDSCCODE (*pfnGetAttrName)(NWDSContextHandle context, NdsBuffer pBuf, char* pszAttrName, uint32_t* pnValues,
-                              uint32_t* pnSyntax);
-  NWDSCCODE (*pfnComputeAttrValSize)(NWDSContextHandle context, NdsBuffer pBuf, uint32_t nSyntax, uint32_t* pcbValue);
-  NWDSCCODE (*pfnGetAttrVal)(NWDSContextHandle context, NdsBuffer pBuf, uint32_t nSyntax, void* pvValue);
-  NWDSCCODE (*pfnFreeBuf)(NdsBuffer pBuf);
-  NWDSCCODE (*pfnFreeFilter)(NdsFilter pCursor, PFN_FREE_VALUE pfnFree);
-};
-
-template <typename T>
-void Take(T* ppfn, FARPROC pfn) {
-  *ppfn = reinterpret_cast<T>(pfn);
-}
-
-NdsSearchCalls SearchCalls() {
-  NdsSearchCalls calls;
-  Take(&calls.pfnAllocBuf, g_ndsClient.pfnAllocBuf);
-  Take(&calls.pfnInitBuf, g_ndsClient.pfnInitBuf);
-  Take(&calls.pfnAllocFilter, g_ndsClient.pfnAllocFilter);
-  Take(&calls.pfnAddFilterToken, g_ndsClient.pfnAddFilterToken);
-  Take(&calls.pfnGetSyntaxID, g_ndsClient.pfnGetSyntaxID);
-  Take(&calls.pfnPutFilter, g_ndsClient.pfnPutFilter);
-  Take(&calls.pfnPutAttrName, g_ndsClient.pfnPutAttrName);
-  Take(&calls.pfnSearch, g_ndsClient.pfnSearch);
-  Take(&calls.pfnGetObjectCount, g_ndsClient.pfnGetObjectCount);
-  Take(&calls.pfnGetObjectName, g_ndsClient.pfnGetObjectName);
-  Take(&calls.pfnGetAttrName, g_ndsClient.pfnGetAttrName);
-  Take(&calls.pfnComputeAttrValSize, g_ndsClient.pfnComputeAttrValSize);
-  Take(&calls.pfnGetAttrVal, g_ndsClient.pfnGetAttrVal);
-  Take(&calls.pfnFreeBuf, g_ndsClient.pfnFreeBuf);
-  Take(&calls.pfnFreeFilter, g_ndsClient.pfnFreeFilter);
-  return calls;
-}
-
 const char s_szRoot[] = "[Root]";
 const char s_szGroupMembership[] = "Group Membership";
 const char s_szObjectClass[] = "Object Class";
 const char s_szUserClass[] = "User";
 const char s_szGroupClass[] = "Group";
-const size_t s_cbBuffer = 4096;
-// Name buffers the reading functions fill: a full name of 256 characters
-// and a schema name of 32, each with its terminator.
-const size_t s_cbObjectName = 257;
-const size_t s_cbAttrName = 33;
-
-const uint32_t s_nSearchFilterBuffer = 28;
-const uint32_t s_nSearchBuffer = 6;
-const uint16_t s_nTokenAttrName = 14;
-const uint16_t s_nTokenEqual = 7;
-const uint16_t s_nTokenValue = 6;
-const int s_nScopeSubtree = 2;
-const uint32_t s_nNamesAndValues = 1;
-const int32_t s_nNoMoreIterations = -1;
+// The buffers the listing uses, and the name buffers the reading
+// functions fill.
+const size_t s_cbBuffer = NDS_DEFAULT_MESSAGE_LEN;
+const size_t s_cbObjectName = MAX_DN_BYTES;
+const size_t s_cbAttrName = MAX_SCHEMA_NAME_BYTES;
 
 // A single-byte copy in the "C" locale: units up to 0xFF become the byte of
 // the same value; null when a unit does not convert or memory is short.
@@ -167,38 +104,38 @@ void CNdsGroupResolver::ResolveNdsGroup(const CGroupName& group) {
 }
 
 void CNdsGroupResolver::ListNdsGroupMembers(const CGroupName& group) {
-  NdsSearchCalls calls = SearchCalls();
+  const NdsClient& calls = g_ndsClient;
   char* pszGroup = group.Name() != nullptr ? NarrowCopy(group.Name()) : nullptr;
-  NdsBuffer pFilterBuf = nullptr;
-  NdsBuffer pAttrBuf = nullptr;
-  NdsBuffer pResult = nullptr;
-  NdsFilter pFilter = nullptr;
+  pBuf_T pFilterBuf = nullptr;
+  pBuf_T pAttrBuf = nullptr;
+  pBuf_T pResult = nullptr;
+  pFilter_Cursor_T pFilter = nullptr;
   uint32_t nSyntax = 0;
   // Every step that fails answers "nds-error" and ends the listing.
   bool fOk = pszGroup != nullptr && calls.pfnAllocBuf(s_cbBuffer, &pFilterBuf) >= 0 &&
-             calls.pfnInitBuf(m_context, s_nSearchFilterBuffer, pFilterBuf) >= 0 &&
+             calls.pfnInitBuf(m_context, DSV_SEARCH_FILTER, pFilterBuf) >= 0 &&
              calls.pfnAllocFilter(&pFilter) >= 0 &&
              calls.pfnGetSyntaxID(m_context, s_szGroupMembership, &nSyntax) >= 0 &&
-             calls.pfnAddFilterToken(pFilter, s_nTokenAttrName, s_szGroupMembership, nSyntax) >= 0 &&
-             calls.pfnAddFilterToken(pFilter, s_nTokenEqual, nullptr, 0) >= 0 &&
-             calls.pfnAddFilterToken(pFilter, s_nTokenValue, pszGroup, nSyntax) >= 0;
+             calls.pfnAddFilterToken(pFilter, FTOK_ANAME, s_szGroupMembership, nSyntax) >= 0 &&
+             calls.pfnAddFilterToken(pFilter, FTOK_EQ, nullptr, 0) >= 0 &&
+             calls.pfnAddFilterToken(pFilter, FTOK_AVAL, pszGroup, nSyntax) >= 0;
   if (fOk) {
     fOk = calls.pfnPutFilter(m_context, pFilterBuf, pFilter, nullptr) >= 0;
     // The buffer took the filter over.
     if (fOk) pFilter = nullptr;
   }
   fOk = fOk && calls.pfnAllocBuf(s_cbBuffer, &pAttrBuf) >= 0 &&
-        calls.pfnInitBuf(m_context, s_nSearchBuffer, pAttrBuf) >= 0 &&
+        calls.pfnInitBuf(m_context, DSV_SEARCH, pAttrBuf) >= 0 &&
         calls.pfnPutAttrName(m_context, pAttrBuf, s_szObjectClass) >= 0 &&
         calls.pfnAllocBuf(s_cbBuffer, &pResult) >= 0;
 
   char szObject[s_cbObjectName];
   char szAttr[s_cbAttrName];
-  int32_t iIteration = s_nNoMoreIterations;
+  int32_t iIteration = NO_MORE_ITERATIONS;
   while (fOk) {
     int32_t cSearched = 0;
     // A search that fails ends the listing: the iteration would not move on.
-    fOk = calls.pfnSearch(m_context, s_szRoot, s_nScopeSubtree, 0, pFilterBuf, s_nNamesAndValues, 0, pAttrBuf,
+    fOk = calls.pfnSearch(m_context, s_szRoot, DS_SEARCH_SUBTREE, 0, pFilterBuf, DS_ATTRIBUTE_VALUES, 0, pAttrBuf,
                           &iIteration, 0, &cSearched, pResult) >= 0;
     uint32_t cObjects = 0;
     fOk = fOk && calls.pfnGetObjectCount(m_context, pResult, &cObjects) >= 0;
@@ -239,7 +176,7 @@ void CNdsGroupResolver::ListNdsGroupMembers(const CGroupName& group) {
         }
       }
     }
-    if (iIteration == s_nNoMoreIterations) break;
+    if (iIteration == NO_MORE_ITERATIONS) break;
   }
   if (!fOk) m_message.WriteErrorId(ERR_ID_NDS_ERROR);
   if (pFilter != nullptr) calls.pfnFreeFilter(pFilter, nullptr);

@@ -11,10 +11,10 @@
 namespace {
 
 // Step statuses, and the error id each is answered with.
-enum AdsStatus { ADS_STATUS_OK = 0, ADS_STATUS_BAD_REQUEST = 1, ADS_STATUS_NOT_FOUND = 3, ADS_STATUS_NO_PERMISSION = 4,
+enum EAdsStatus { ADS_STATUS_OK = 0, ADS_STATUS_BAD_REQUEST = 1, ADS_STATUS_NOT_FOUND = 3, ADS_STATUS_NO_PERMISSION = 4,
                  ADS_STATUS_FAILED = 65535 };
 
-enum MemberKind { MEMBERS_USERS, MEMBERS_GROUPS };
+enum EMemberKind { MEMBERS_USERS, MEMBERS_GROUPS };
 
 const WCHAR s_wszLdapPrefix[] = u"LDAP://";
 const DWORD s_cwLdapPrefix = 7;
@@ -35,7 +35,7 @@ void WriteAdsStatus(CGroupRequest& message, DWORD nStatus) {
 
 // ADsGetObject, repeated as the process when it fails while the thread
 // impersonates.
-HRESULT GetObjectAsSelf(const AdsiEntryPoints& adsi, const WCHAR* pwszPath, REFIID riid, void** ppObject) {
+HRESULT GetObjectAsSelf(const CAdsiEntryPoints& adsi, const WCHAR* pwszPath, REFIID riid, void** ppObject) {
   HRESULT hr = adsi.pfnADsGetObject(pwszPath, riid, ppObject);
   if (SUCCEEDED(hr)) return hr;
   CAsSelf asSelf;
@@ -136,7 +136,7 @@ DWORD SplitAdsPath(const WCHAR* pwszPath, WCHAR** ppwszDomain, WCHAR** ppwszName
 }
 
 // Reads the group's primaryGroupToken; false when it cannot be read.
-bool ReadPrimaryGroupToken(IADsGroup* pGroup, const AdsiEntryPoints& adsi, LONG* pnToken) {
+bool ReadPrimaryGroupToken(IADsGroup* pGroup, const CAdsiEntryPoints& adsi, LONG* pnToken) {
   WCHAR wszName[sizeof(s_wszPrimaryGroupToken) / sizeof(WCHAR)];
   for (size_t i = 0; i < sizeof(wszName) / sizeof(WCHAR); ++i) wszName[i] = s_wszPrimaryGroupToken[i];
   LPWSTR rgpwszNames[] = {wszName};
@@ -180,7 +180,7 @@ WCHAR* PrimaryGroupFilter(LONG nToken) {
 }
 
 // The users whose primary group this is, by a paged directory search.
-DWORD ListPrimaryGroupUsers(CGroupRequest& message, const AdsiEntryPoints& adsi, IADsGroup* pGroup,
+DWORD ListPrimaryGroupUsers(CGroupRequest& message, const CAdsiEntryPoints& adsi, IADsGroup* pGroup,
                             const WCHAR* pwszDomain) {
   LONG nToken = 0;
   // A group without a readable token (a directory with no primary groups)
@@ -231,7 +231,7 @@ DWORD ListPrimaryGroupUsers(CGroupRequest& message, const AdsiEntryPoints& adsi,
 
 // Lists the members of one kind; nested groups are queued when the
 // resolution follows them.
-DWORD ListGroupMembers(CGroupRequest& message, CGroupQueue& queue, MemberKind eKind, IADsGroup* pGroup) {
+DWORD ListGroupMembers(CGroupRequest& message, CGroupQueue& queue, EMemberKind eKind, IADsGroup* pGroup) {
   IADsMembers* pMembers = nullptr;
   IUnknown* pUnknown = nullptr;
   IEnumVARIANT* pEnum = nullptr;
@@ -283,7 +283,7 @@ bool IsMissing(const WCHAR* pwsz) { return pwsz == nullptr || pwsz[0] == 0; }
 
 }  // namespace
 
-void ResolveNtGroupAdsi(CGroupRequest& message, CGroupQueue& queue, const AdsiEntryPoints& adsi,
+void ResolveNtGroupAdsi(CGroupRequest& message, CGroupQueue& queue, const CAdsiEntryPoints& adsi,
                         const CGroupName& group) {
   const WCHAR* pwszName = group.Name();
   const WCHAR* pwszDomain = group.Domain();

@@ -6,7 +6,7 @@
 
 namespace {
 
-enum GroupRequestElementId {
+enum EGroupRequestElementId {
   GROUP_ELEMENT_SCOPE = 1,
   GROUP_ELEMENT_GROUP_NAME = 2,
   GROUP_ELEMENT_CREDENTIALS = 3,
@@ -14,7 +14,7 @@ enum GroupRequestElementId {
   GROUP_ELEMENT_DOMAIN = 5,
   GROUP_ELEMENT_PASSWORD = 6,
 };
-enum ScopeId { SCOPE_ONE_LEVEL = 1, SCOPE_SUBTREE = 2 };
+enum EScopeId { SCOPE_ONE_LEVEL = 1, SCOPE_SUBTREE = 2 };
 
 const WCHAR s_wszCredentials[] = u"Credentials";
 const int s_cwCredentials = 11;

@@ -4,9 +4,9 @@
 namespace {
 
 // Base64 digit values of the units 0 to 127; 255 for the others.
-struct HashDigits {
+struct CHashDigits {
   BYTE m_rgValue[128];
-  constexpr HashDigits() : m_rgValue() {
+  constexpr CHashDigits() : m_rgValue() {
     for (int i = 0; i < 128; ++i) m_rgValue[i] = 255;
     for (int i = 0; i < 26; ++i) {
       m_rgValue['A' + i] = static_cast<BYTE>(i);
@@ -18,10 +18,10 @@ struct HashDigits {
   }
 };
 
-constexpr HashDigits s_hashDigits;
+constexpr CHashDigits kHashDigits;
 
 // Units of 128 and above lie outside the table and count as 255 too.
-DWORD DigitOf(unsigned short w) { return w < 128 ? s_hashDigits.m_rgValue[w] : 255; }
+DWORD DigitOf(unsigned short w) { return w < 128 ? kHashDigits.m_rgValue[w] : 255; }
 
 }  // namespace
 

@@ -19,8 +19,8 @@ extern KeywordTable EncodingKeywords[];
 extern KeywordTable GroupRequestKeywords[];
 extern KeywordTable ScopeKeywords[];
 
-enum RequestId { REQUEST_CHANGE_PASSWORD = 1, REQUEST_GROUP = 2 };
-enum AttributeId {
+enum ERequestId { REQUEST_CHANGE_PASSWORD = 1, REQUEST_GROUP = 2 };
+enum EAttributeId {
   ATTRIBUTE_VERSION = 1,
   ATTRIBUTE_TYPE = 2,
   ATTRIBUTE_NAME = 3,
@@ -28,7 +28,7 @@ enum AttributeId {
   ATTRIBUTE_TRAVERSE = 5,
   ATTRIBUTE_ENCODING = 6
 };
-enum ChangePasswordElementId {
+enum EChangePasswordElementId {
   ELEMENT_USER_NAME = 1,
   ELEMENT_DOMAIN = 2,
   ELEMENT_OLD_PASSWORD = 3,

@@ -6,7 +6,7 @@
 #include "admin/password/library/password_library.h"
 #include "admin/password/nds/nds_password.h"
 
-PasswordBackEnds g_passwordBackEnds = {ChangeDomainPassword, ChangeAdsPassword, ChangeNdsPassword};
+CPasswordBackEnds g_passwordBackEnds = {ChangeDomainPassword, ChangeAdsPassword, ChangeNdsPassword};
 
 bool IsUpnUserName(LPCWSTR pwszUser, LPCWSTR pwszDomain) {
   if (pwszDomain != nullptr && pwszDomain[0] != 0) return false;

@@ -6,7 +6,7 @@
 #include "admin/messages/admin_error.h"
 #include "platform/base/wintypes.h"
 
-struct PasswordBackEnds {
+struct CPasswordBackEnds {
   // NT domain change: a NET_API_STATUS (0, 86, 2244-2246, 87 for unusable
   // arguments, anything else).
   NET_API_STATUS(*pfnChangeDomainPassword)
@@ -18,7 +18,7 @@ struct PasswordBackEnds {
                                      const char* pszNew);
 };
 
-extern PasswordBackEnds g_passwordBackEnds;
+extern CPasswordBackEnds g_passwordBackEnds;
 
 // Routes one change by domain type and answers with an error id or null.
 class CChangePasswordRequest;

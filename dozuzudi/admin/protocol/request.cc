@@ -103,13 +103,13 @@ void CRequest20::LoadDirectoryServices() {
   }
   FreeLibrary(m_hAdsiModule);
   m_hAdsiModule = nullptr;
-  m_adsiEntryPoints = AdsiEntryPoints{};
+  m_adsiEntryPoints = CAdsiEntryPoints{};
 }
 
 CRequest20::~CRequest20() {
   if (m_hAdsiModule != nullptr) {
     CoUninitialize();
-    m_adsiEntryPoints = AdsiEntryPoints{};
+    m_adsiEntryPoints = CAdsiEntryPoints{};
     FreeLibrary(m_hAdsiModule);
   }
 }

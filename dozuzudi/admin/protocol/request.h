@@ -66,7 +66,7 @@ class CRequest20 : public CRequest {
 
   bool AccessListsHidden() const { return m_fAccessListsHidden != FALSE; }
   HMODULE AdsiModule() const { return m_hAdsiModule; }
-  const AdsiEntryPoints& AdsiEntries() const { return m_adsiEntryPoints; }
+  const CAdsiEntryPoints& AdsiEntries() const { return m_adsiEntryPoints; }
 
  private:
   void LoadDirectoryServices();
@@ -74,7 +74,7 @@ class CRequest20 : public CRequest {
   HMODULE m_hAdsiModule;
   BOOL m_fAccessListsHidden;
   // Taken from m_hAdsiModule, valid while the handler holds it.
-  AdsiEntryPoints m_adsiEntryPoints;
+  CAdsiEntryPoints m_adsiEntryPoints;
 };
 
 // The version text of the directory services ("2,5,0,0") is at least 2.5,

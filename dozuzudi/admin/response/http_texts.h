@@ -1,7 +1,7 @@
 // The HTTP texts the extension sends, single-byte, in one static table.
 #pragma once
 
-enum HttpTextId {
+enum EHttpTextId {
   HTTP_TEXT_POST,
   HTTP_TEXT_TEXT_XML,
   HTTP_TEXT_200_OK,

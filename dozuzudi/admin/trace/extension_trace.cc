@@ -14,7 +14,7 @@ constexpr GUID kguidAttachMessages = {
 
 constexpr USHORT kMessageAttach = 10;
 
-constinit std::atomic<LONG> ms_fTraceOnce{0};
+constinit std::atomic<LONG> s_fTraceOnce{0};
 
 }  // namespace
 
@@ -22,11 +22,11 @@ constinit std::atomic<LONG> ms_fTraceOnce{0};
 // are constructed: the block is constructed before any of them.
 QtrTraceModule g_qtrAdminModule __attribute__((init_priority(101))) = {INVALID_HANDLE_VALUE, &kguidAdminModule,
                                    u"RK_DOZUzudi_Admin", kQtrClassNames};
-constinit QtrStateAddress g_pqtrAdminState{nullptr};
+constinit CQtrStateAddress g_pqtrAdminState{nullptr};
 
 void TraceExtensionAttach() {
   LONG nExpected = 0;
-  if (!ms_fTraceOnce.compare_exchange_strong(nExpected, 1)) return;
+  if (!s_fTraceOnce.compare_exchange_strong(nExpected, 1)) return;
   QtrOpen(&g_qtrAdminModule, &g_pqtrAdminState);
   QtrTraceState* pState = g_pqtrAdminState.load(std::memory_order_acquire);
   if (QtrEnabled(pState, QTR_ENTRY, 5))
@@ -36,5 +36,5 @@ void TraceExtensionAttach() {
 void TraceExtensionResetForTesting() {
   g_pqtrAdminState.store(nullptr, std::memory_order_release);
   g_qtrAdminModule.hDevice = INVALID_HANDLE_VALUE;
-  ms_fTraceOnce.store(0);
+  s_fTraceOnce.store(0);
 }

@@ -6,7 +6,7 @@
 
 extern QtrTraceModule g_qtrAdminModule;
 // The module's state address: null while the extension does not trace.
-extern QtrStateAddress g_pqtrAdminState;
+extern CQtrStateAddress g_pqtrAdminState;
 
 // The trace part of the load step: the first caller in the process opens the
 // module (an atomic 0 to 1 change of the trace once-flag) and, when class

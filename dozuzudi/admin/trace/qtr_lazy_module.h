@@ -1,9 +1,9 @@
 // A trace module that registers on its first trace point rather than at
 // load (the password library's module works this way).
 //
-//   QtrLazyModule g_qtrModule = QTR_LAZY_MODULE(kguidModule, u"RK_Module");
+//   CQtrLazyModule s_qtrModule = QTR_LAZY_MODULE(kguidModule, u"RK_Module");
 //   ...
-//   QtrTraceState* pState = QtrLazyState(&g_qtrModule);
+//   QtrTraceState* pState = QtrLazyState(&s_qtrModule);
 //   if (QtrEnabled(pState, QTR_INFO, 1)) QtrWrite(QtrLoggerHandle(pState), ...);
 //
 // The first trace point that finds no state sets the open-once flag from 0
@@ -17,17 +17,17 @@
 
 #include "admin/trace/qtr_trace.h"
 
-struct QtrLazyModule {
+struct CQtrLazyModule {
   QtrTraceModule block;
-  QtrStateAddress pState;
+  CQtrStateAddress pState;
   std::atomic<LONG> fOpenOnce;
 };
 
 #define QTR_LAZY_MODULE(guidModule, pwName) \
-  QtrLazyModule { {INVALID_HANDLE_VALUE, &(guidModule), (pwName), kQtrClassNames}, {nullptr}, {0} }
+  CQtrLazyModule { {INVALID_HANDLE_VALUE, &(guidModule), (pwName), kQtrClassNames}, {nullptr}, {0} }
 
 // The module's state address, opening the module on the first call.
-inline QtrTraceState* QtrLazyState(QtrLazyModule* pModule) {
+inline QtrTraceState* QtrLazyState(CQtrLazyModule* pModule) {
   QtrTraceState* pState = pModule->pState.load(std::memory_order_acquire);
   if (pState != nullptr) return pState;
   if (pModule->fOpenOnce.load(std::memory_order_relaxed) == 0) {

@@ -10,10 +10,10 @@ namespace {
 // Every module's records may go through any handle of the process; handles
 // are never closed. Null until then (a constant, so that an open made while
 // the library's static objects are constructed is not undone).
-constinit std::atomic<HANDLE> ms_hWriteDevice{nullptr};
+constinit std::atomic<HANDLE> s_hWriteDevice{nullptr};
 }  // namespace
 
-void QtrOpen(QtrTraceModule* pModule, QtrStateAddress* ppState) {
+void QtrOpen(QtrTraceModule* pModule, CQtrStateAddress* ppState) {
   pModule->hDevice = CreateFileW(platform::kTraceDeviceName, 0, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (pModule->hDevice == INVALID_HANDLE_VALUE) return;
@@ -32,12 +32,12 @@ void QtrOpen(QtrTraceModule* pModule, QtrStateAddress* ppState) {
     pModule->hDevice = INVALID_HANDLE_VALUE;
     return;
   }
-  ms_hWriteDevice.store(pModule->hDevice, std::memory_order_release);
+  s_hWriteDevice.store(pModule->hDevice, std::memory_order_release);
   ppState->store(pState, std::memory_order_release);
 }
 
-HANDLE QtrWriteDevice() { return ms_hWriteDevice.load(std::memory_order_acquire); }
+HANDLE QtrWriteDevice() { return s_hWriteDevice.load(std::memory_order_acquire); }
 
 void QtrSetWriteDeviceForTesting(HANDLE hDevice) {
-  ms_hWriteDevice.store(hDevice, std::memory_order_release);
+  s_hWriteDevice.store(hDevice, std::memory_order_release);
 }

@@ -23,7 +23,7 @@
 #include "platform/base/wintypes.h"
 
 // Trace classes, by their bit in the class flags.
-enum QtrClass : unsigned {
+enum EQtrClass : unsigned {
   QTR_ERROR = 0,     // failures; written at level 1 and above
   QTR_INFO = 1,      // information; written at level 1 and above
   QTR_PRIVATE = 2,
@@ -66,12 +66,12 @@ static_assert(std::atomic<ULONGLONG>::is_always_lock_free);
 
 // Where a module keeps the address of its state: null until an open
 // succeeds. Written once by QtrOpen, read at every trace point.
-using QtrStateAddress = std::atomic<QtrTraceState*>;
+using CQtrStateAddress = std::atomic<QtrTraceState*>;
 
 // Registers the module with the device and stores its state address in
 // *ppState; on any failure *ppState stays null and the module stays silent.
 // The device handle stays open for the life of the process after success.
-void QtrOpen(QtrTraceModule* pModule, QtrStateAddress* ppState);
+void QtrOpen(QtrTraceModule* pModule, CQtrStateAddress* ppState);
 
 // True when pState is not null, its logger handle is nonzero, the class's
 // bit is set and the level is at least nMinLevel.
@@ -88,17 +88,17 @@ inline ULONGLONG QtrLoggerHandle(const QtrTraceState* pState) {
 
 // One data item: an address and a length in bytes. A null address ends a
 // list of items.
-struct QtrItem {
+struct CQtrItem {
   const void* pb;
   ULONG cb;
 };
 
 // A 32-bit integer: its four bytes.
-inline QtrItem QtrInt(const LONG& n) { return {&n, sizeof n}; }
-inline QtrItem QtrInt(const DWORD& n) { return {&n, sizeof n}; }
+inline CQtrItem QtrInt(const LONG& n) { return {&n, sizeof n}; }
+inline CQtrItem QtrInt(const DWORD& n) { return {&n, sizeof n}; }
 // A wide string with its terminator; a null string is sent as "NULL" and an
 // empty one as "<NULL>".
-QtrItem QtrString(LPCWSTR pw);
+CQtrItem QtrString(LPCWSTR pw);
 
 // Results of QtrWrite; no trace point examines them.
 inline constexpr NTSTATUS kQtrTooLarge = STATUS_UNSUCCESSFUL;  // data above 8192 bytes
@@ -110,13 +110,13 @@ inline constexpr size_t kQtrInlineItems = 8;
 // it to the device: STATUS_SUCCESS (whatever the device did with it),
 // kQtrTooLarge or kQtrNoMemory (nothing sent).
 NTSTATUS QtrWriteItems(ULONGLONG nLoggerHandle, const GUID* pguidMessage, USHORT nMessage,
-                       const QtrItem* rgItems);
+                       const CQtrItem* rgItems);
 
 template <typename... Items>
 NTSTATUS QtrWrite(ULONGLONG nLoggerHandle, const GUID* pguidMessage, USHORT nMessage,
                   const Items&... items) {
-  static_assert((std::is_same_v<Items, QtrItem> && ...), "trace data are QtrItem values");
-  const QtrItem rgItems[] = {items..., QtrItem{nullptr, 0}};
+  static_assert((std::is_same_v<Items, CQtrItem> && ...), "trace data are CQtrItem values");
+  const CQtrItem rgItems[] = {items..., CQtrItem{nullptr, 0}};
   return QtrWriteItems(nLoggerHandle, pguidMessage, nMessage, rgItems);
 }
 

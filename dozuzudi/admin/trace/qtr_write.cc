@@ -9,11 +9,11 @@ namespace {
 
 // The record: header, entry 0 (the message number) and up to eight data
 // entries. Records with more items gather them into one entry.
-struct QtrRecord {
+struct CQtrRecord {
   EVENT_TRACE_HEADER header;
   MOF_FIELD rgEntries[1 + kQtrInlineItems];
 };
-static_assert(sizeof(QtrRecord) == 192);
+static_assert(sizeof(CQtrRecord) == 192);
 
 constexpr ULONG kRecordFlags =
     WNODE_FLAG_TRACED_GUID | WNODE_FLAG_USE_GUID_PTR | WNODE_FLAG_USE_MOF_PTR;
@@ -30,7 +30,7 @@ void SetEntry(MOF_FIELD* pEntry, const void* pb, ULONG cb) {
 
 }  // namespace
 
-QtrItem QtrString(LPCWSTR pw) {
+CQtrItem QtrString(LPCWSTR pw) {
   if (pw == nullptr) return {kNullString, sizeof kNullString};
   if (*pw == 0) return {kEmptyString, sizeof kEmptyString};
   size_t cw = 0;
@@ -39,8 +39,8 @@ QtrItem QtrString(LPCWSTR pw) {
 }
 
 NTSTATUS QtrWriteItems(ULONGLONG nLoggerHandle, const GUID* pguidMessage, USHORT nMessage,
-                       const QtrItem* rgItems) {
-  QtrRecord record;
+                       const CQtrItem* rgItems) {
+  CQtrRecord record;
   std::memset(&record, 0, sizeof record);
   record.header.Type = EVENT_TRACE_TYPE_INFO_ALL;
   record.header.HistoricalContext = nLoggerHandle;

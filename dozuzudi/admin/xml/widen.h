@@ -49,8 +49,8 @@ __attribute__((target("avx2"))) inline size_t WidenAsciiBulkAvx2(const unsigned 
 }
 
 inline bool HasAvx2() {
-  static const bool fAvx2 = __builtin_cpu_supports("avx2");
-  return fAvx2;
+  static const bool s_fAvx2 = __builtin_cpu_supports("avx2");
+  return s_fAvx2;
 }
 #endif
 

@@ -18,10 +18,10 @@ constexpr int kcwPadding = xmlscan::kcwPadding;
 // one 64-bit word: most tags start with "<", so a unit-by-unit test would
 // branch again on the second unit.
 inline bool IsCommentStart(const unsigned short* p) {
-  static constexpr unsigned short m_rgwCommentOpen[4] = {u'<', u'!', u'-', u'-'};
+  static constexpr unsigned short krgwCommentOpen[4] = {u'<', u'!', u'-', u'-'};
   uint64_t nText, nOpen;
   memcpy(&nText, p, sizeof nText);
-  memcpy(&nOpen, m_rgwCommentOpen, sizeof nOpen);
+  memcpy(&nOpen, krgwCommentOpen, sizeof nOpen);
   return nText == nOpen;
 }
 
@@ -251,7 +251,7 @@ bool CXMLParser::GetLabel(unsigned short* p, unsigned short* pEnd, e_XML_Entry* 
   return true;
 }
 
-CXMLParser::e_Step CXMLParser::CloseElement(unsigned short** pp, unsigned short* pEnd,
+CXMLParser::EStep CXMLParser::CloseElement(unsigned short** pp, unsigned short* pEnd,
                                             e_XML_Entry* peKind, unsigned short** ppwName,
                                             int* pcwName, int* pError) {
   // The open element's name, compared over the end tag's length (the start
@@ -286,7 +286,7 @@ CXMLParser::e_Step CXMLParser::CloseElement(unsigned short** pp, unsigned short*
   return STEP_ON;
 }
 
-CXMLParser::e_Step CXMLParser::GetData(unsigned short** pp, unsigned short* pEnd,
+CXMLParser::EStep CXMLParser::GetData(unsigned short** pp, unsigned short* pEnd,
                                        e_XML_Entry* peKind, unsigned short** ppwData,
                                        int* pcwData, int* pError) {
   // Mostly plain text up to a tag.
@@ -362,7 +362,7 @@ bool CXMLParser::GetEntry(e_XML_Entry* peKind, unsigned short** ppwName, int* pc
 
   // Content, from a code unit that is neither white space nor a comment.
   for (;;) {
-    e_Step eStep;
+    EStep eStep;
     if (*p != u'<')
       eStep = GetData(&p, pEnd, peKind, ppwName, pcwName, pError);
     else if (p[1] == u'/')

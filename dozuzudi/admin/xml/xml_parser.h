@@ -87,7 +87,7 @@ class CXMLParser {
   // the text, whose end is pEnd; a failure stores the read position at the
   // start of the construct that failed and returns false with a code.
 #define VLT_XML_STEP __attribute__((visibility("hidden"), always_inline)) inline
-  enum e_Step { STEP_REPORTED, STEP_FAILED, STEP_ON };
+  enum EStep { STEP_REPORTED, STEP_FAILED, STEP_ON };
   // Element start at "<": name, nesting, "/>".
   VLT_XML_STEP bool GetLabel(unsigned short* p, unsigned short* pEnd, e_XML_Entry* peKind,
                              unsigned short** ppwName, int* pcwName, int* pError);
@@ -97,12 +97,12 @@ class CXMLParser {
                                  unsigned short** ppwValue, int* pcwValue, int* pError);
   // End tag at "</" (*pp): reports the move up when the level changes, else
   // STEP_ON with *pp after the tag and the white space and comments after it.
-  VLT_XML_STEP e_Step CloseElement(unsigned short** pp, unsigned short* pEnd,
+  VLT_XML_STEP EStep CloseElement(unsigned short** pp, unsigned short* pEnd,
                                    e_XML_Entry* peKind, unsigned short** ppwName,
                                    int* pcwName, int* pError);
   // Character data at *pp, decoded in place: STEP_ON with *pp at the tag
   // that follows when there was none after all.
-  VLT_XML_STEP e_Step GetData(unsigned short** pp, unsigned short* pEnd, e_XML_Entry* peKind,
+  VLT_XML_STEP EStep GetData(unsigned short** pp, unsigned short* pEnd, e_XML_Entry* peKind,
                               unsigned short** ppwData, int* pcwData, int* pError);
   // Past the white space at p; the zeros after the text stop it.
   static VLT_XML_STEP unsigned short* skipWhitespace(unsigned short* p);

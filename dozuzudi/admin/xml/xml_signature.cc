@@ -20,7 +20,7 @@ constexpr int kiQuestionMark = 19;
 constexpr int kcbEncodingScan = 16;
 constexpr int kcbEncodingMax = 15;
 
-enum class Pattern { kSignature, kEncoding, kStandAlone, kYesNo };
+enum class EPattern { kSignature, kEncoding, kStandAlone, kYesNo };
 
 const char kszUsualStart[] = "<?xml version=\"1.0\" encoding=\"";
 constexpr int kcbUsualStart = sizeof(kszUsualStart) - 1;
@@ -88,7 +88,7 @@ bool CIcuTrans::ParseXMLSignature(unsigned char* pbDoc, int cbDoc, int* pError) 
   const WCHAR* pwPattern = ms_pwszXMLSignature;  // start of the pattern in use
   const WCHAR* p = pwPattern;
   const WCHAR* pwReturn = nullptr;
-  Pattern ePattern = Pattern::kSignature;
+  EPattern ePattern = EPattern::kSignature;
   bool fEncodingRead = false;
 
   // The usual declaration of an 8-bit document starts with exactly
@@ -101,7 +101,7 @@ bool CIcuTrans::ParseXMLSignature(unsigned char* pbDoc, int cbDoc, int* pError) 
     pwReturn = pwQuestionMark;
     pwPattern = ms_pwszXMLEncoding;
     for (p = pwPattern; *p != 0;) ++p;
-    ePattern = Pattern::kEncoding;
+    ePattern = EPattern::kEncoding;
     fPatternEnded = true;
   }
 
@@ -123,12 +123,12 @@ bool CIcuTrans::ParseXMLSignature(unsigned char* pbDoc, int cbDoc, int* pError) 
       pwReturn = p;
       pwPattern = ms_pwszXMLEncoding;
       p = pwPattern + 1;
-      ePattern = Pattern::kEncoding;
+      ePattern = EPattern::kEncoding;
     } else if (p == pwQuestionMark && c == u's') {
       pwReturn = p;
       pwPattern = ms_pwszXMLStandAlone;
       p = pwPattern + 1;
-      ePattern = Pattern::kStandAlone;
+      ePattern = EPattern::kStandAlone;
     } else {
       return fail();
     }
@@ -138,9 +138,9 @@ bool CIcuTrans::ParseXMLSignature(unsigned char* pbDoc, int cbDoc, int* pError) 
 
     // The end of a pattern.
     switch (ePattern) {
-      case Pattern::kSignature:
+      case EPattern::kSignature:
         break;
-      case Pattern::kEncoding:
+      case EPattern::kEncoding:
         fEncodingRead = true;
         if (m_eMethod == ENCODING_CODEPAGE) {
           int cb = 0;
@@ -160,9 +160,9 @@ bool CIcuTrans::ParseXMLSignature(unsigned char* pbDoc, int cbDoc, int* pError) 
         if (m_pbCursor >= pbEnd) return fail();
         p = pwReturn;
         pwPattern = ms_pwszXMLSignature;
-        ePattern = Pattern::kSignature;
+        ePattern = EPattern::kSignature;
         continue;
-      case Pattern::kStandAlone:
+      case EPattern::kStandAlone:
         if (!read(&c)) return fail();
         if (c == u'y')
           pwPattern = ms_pwszXMLStandAloneYes;
@@ -172,12 +172,12 @@ bool CIcuTrans::ParseXMLSignature(unsigned char* pbDoc, int cbDoc, int* pError) 
           return fail();
         if (m_pbCursor >= pbEnd) return fail();
         p = pwPattern + 1;
-        ePattern = Pattern::kYesNo;
+        ePattern = EPattern::kYesNo;
         continue;
-      case Pattern::kYesNo:
+      case EPattern::kYesNo:
         p = pwReturn;
         pwPattern = ms_pwszXMLSignature;
-        ePattern = Pattern::kSignature;
+        ePattern = EPattern::kSignature;
         continue;
     }
     break;

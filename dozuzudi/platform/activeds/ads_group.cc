@@ -19,7 +19,7 @@ struct CSessionHold {
 
 }  // namespace
 
-IADs* MakeDirectoryObject(CDirectorySession* pSession, const std::string& sDn, const SEntryFacts& facts) {
+IADs* MakeDirectoryObject(CDirectorySession* pSession, const std::string& sDn, const CEntryFacts& facts) {
   if (facts.HasClass("computer")) return new CAdsObject<IADs>(pSession, sDn, "computer", IID_IADs);
   if (facts.HasClass("user") || facts.HasClass("person") || facts.HasClass("inetOrgPerson") ||
       facts.HasClass("organizationalPerson"))
@@ -44,7 +44,7 @@ HRESULT STDMETHODCALLTYPE CAdsGroup::Members(IADsMembers** ppMembers) {
   auto pHold = std::make_shared<CSessionHold>(m_pSession);
   auto pDns = std::make_shared<std::vector<std::string>>(m_rgsMembers);
   auto pMake = std::make_shared<MemberMaker>([pHold, pDns](size_t i) -> IADs* {
-    SEntryFacts facts;
+    CEntryFacts facts;
     if (FAILED(pHold->m_pSession->EntryFacts((*pDns)[i], &facts))) return nullptr;
     return MakeDirectoryObject(pHold->m_pSession, (*pDns)[i], facts);
   });

@@ -23,4 +23,4 @@ class CAdsGroup : public CAdsObject<CAdsGroupDefaults> {
 // The object for an entry of the session: a user (IADsUser) for the user
 // classes other than computers, a group (IADsGroup) for the group classes,
 // else a plain IADs. One reference for the caller.
-IADs* MakeDirectoryObject(CDirectorySession* pSession, const std::string& sDn, const SEntryFacts& facts);
+IADs* MakeDirectoryObject(CDirectorySession* pSession, const std::string& sDn, const CEntryFacts& facts);

@@ -4,8 +4,8 @@
 
 namespace {
 
-thread_local DWORD ms_dwCode = 0;
-thread_local std::u16string ms_sText;
+thread_local DWORD t_dwCode = 0;
+thread_local std::u16string t_sText;
 
 void CopyBounded(const std::u16string& s, LPWSTR pwBuffer, DWORD cwBuffer) {
   if (pwBuffer == nullptr || cwBuffer == 0) return;
@@ -17,8 +17,8 @@ void CopyBounded(const std::u16string& s, LPWSTR pwBuffer, DWORD cwBuffer) {
 }  // namespace
 
 void SetAdsLastError(DWORD dwCode, const std::string& sText) {
-  ms_dwCode = dwCode;
-  ms_sText = platform::FromUtf8(sText);
+  t_dwCode = dwCode;
+  t_sText = platform::FromUtf8(sText);
 }
 
 void ClearAdsLastError() { SetAdsLastError(0, {}); }
@@ -26,8 +26,8 @@ void ClearAdsLastError() { SetAdsLastError(0, {}); }
 extern "C" HRESULT ADsGetLastError(LPDWORD lpError, LPWSTR lpErrorBuf, DWORD dwErrorBufLen,
                                    LPWSTR lpNameBuf, DWORD dwNameBufLen) {
   if (lpError == nullptr) return E_POINTER;
-  *lpError = ms_dwCode;
-  CopyBounded(ms_sText, lpErrorBuf, dwErrorBufLen);
+  *lpError = t_dwCode;
+  CopyBounded(t_sText, lpErrorBuf, dwErrorBufLen);
   CopyBounded(u"LDAP Provider", lpNameBuf, dwNameBufLen);
   return S_OK;
 }

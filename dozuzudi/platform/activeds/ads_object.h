@@ -13,6 +13,7 @@
 
 #include "platform/activeds/directory_session.h"
 #include "platform/activeds/adsi.h"
+#include "platform/com/inproc_server.h"
 #include "platform/text/wstr.h"
 
 // A BSTR of UTF-8 text.
@@ -21,10 +22,10 @@ inline BSTR AllocUtf8Bstr(const std::string& s) {
   return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }
 
-// Reference counting, QueryInterface for the object's own interfaces and
+// Reference counting and QueryInterface for the object's own interfaces;
 // IDispatch without type information.
 template <typename TBase>
-class CAdsBase : public TBase {
+class CAdsBase : public platform::CDispatchWithoutTypeInfo<TBase> {
  public:
   explicit CAdsBase(const IID& riidOwn) : m_iidOwn(riidOwn) {}
 
@@ -45,15 +46,6 @@ class CAdsBase : public TBase {
     return cRef;
   }
 
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_Schema(BSTR*) override { return E_NOTIMPL; }
   // Properties are read from the directory when asked for: there is no

@@ -1,58 +1,20 @@
 // The library's exported entry points: binding to directory objects by
 // path, and the class object of the name translator.
-#include <atomic>
-
 #include "platform/activeds/ads_group.h"
 #include "platform/activeds/ads_last_error.h"
 #include "platform/activeds/name_translate.h"
 #include "platform/activeds/winnt_group.h"
 
-namespace {
-
-std::string Utf8(LPCWSTR pw) { return pw == nullptr ? std::string() : platform::ToUtf8(pw); }
-
-class CNameTranslateFactory : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  // A static object: references are not counted.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
-    auto* pTranslate = new CNameTranslate();
-    HRESULT hr = pTranslate->QueryInterface(riid, ppv);
-    pTranslate->Release();
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-CNameTranslateFactory g_nameTranslateFactory;
-
-}  // namespace
-
 extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if (!(rclsid == CLSID_NameTranslate)) return CLASS_E_CLASSNOTAVAILABLE;
-  return g_nameTranslateFactory.QueryInterface(riid, ppv);
+  return platform::GetClassObject(
+      {{CLSID_NameTranslate, platform::CClassFactory<CNameTranslate>::Instance()}}, rclsid, riid, ppv);
 }
 
 extern "C" HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPassword,
                                  DWORD, REFIID riid, void** ppObject) {
   if (ppObject == nullptr) return E_POINTER;
   *ppObject = nullptr;
-  std::string sPath = Utf8(lpszPathName);
+  std::string sPath = platform::ToUtf8(lpszPathName);
   if (sPath.rfind("WinNT://", 0) == 0) return OpenWinNTObject(sPath.substr(8), riid, ppObject);
   if (sPath.rfind("LDAP://", 0) != 0) return E_ADS_BAD_PATHNAME;
   std::string sDn = sPath.substr(7);
@@ -62,12 +24,12 @@ extern "C" HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPC
   if (nSlash != std::string::npos && sDn.find('=') > nSlash) sDn = sDn.substr(nSlash + 1);
   if (sDn.empty()) return E_ADS_BAD_PATHNAME;
 
-  std::string sPassword = Utf8(lpszPassword);
+  std::string sPassword = platform::ToUtf8(lpszPassword);
   CDirectorySession* pSession = nullptr;
-  HRESULT hr = CDirectorySession::Open(Utf8(lpszUserName), sPassword, &pSession);
+  HRESULT hr = CDirectorySession::Open(platform::ToUtf8(lpszUserName), sPassword, &pSession);
   platform::WipeString(&sPassword);
   if (FAILED(hr)) return hr;
-  SEntryFacts facts;
+  CEntryFacts facts;
   hr = pSession->EntryFacts(sDn, &facts);
   if (SUCCEEDED(hr)) {
     IADs* pObject = MakeDirectoryObject(pSession, sDn, facts);

@@ -1,4 +1,20 @@
-// Directory services interfaces (ADSI) that the extension calls.
+// platform/activeds: the directory-services library "ACTIVEDS.DLL"
+// (libactiveds.so, loaded by module name, never linked): the ADSI
+// interfaces the extension calls (this header), ADsOpenObject, ADsGetObject,
+// ADsBuildVarArrayStr, ADsGetLastError and the NameTranslate class object.
+//
+// Backed by: the server's own directory through platform/ldap
+// (directory_connection.h): OpenLDAP, tested against Samba AD and slapd.
+// Threads: entry points may be called from any thread; an object belongs to
+// one thread at a time; ADsGetLastError is per thread.
+// Failures: HRESULTs; an LDAP result becomes HRESULT_FROM_WIN32 of the
+// Win32 code Windows gives it, and the server's diagnostic text (with its
+// Win32 code on Active Directory) is kept for ADsGetLastError.
+// Our choices: "LDAP://[server/]DN" paths only; objects read properties
+// from the directory when asked (no property cache); a password change is
+// one unicodePwd modify on Active Directory and an RFC 3062 password modify
+// with the password-policy control elsewhere; names are translated by
+// searching the directory.
 //
 // IADs and IADsUser are declared with every method in the order of their
 // Windows declarations, so that each keeps its vtable slot: IADs's methods
@@ -11,7 +27,10 @@
 // refused new one). The BSTR arguments stay the caller's.
 #pragma once
 
+#include "platform/base/api.h"
 #include "platform/com/com.h"
+
+VLT_API_BEGIN
 
 class IADsMembers;
 
@@ -328,3 +347,4 @@ typedef HRESULT(WINAPI* PFN_ADSOPENOBJECT)(LPCWSTR lpszPathName, LPCWSTR lpszUse
 typedef HRESULT(WINAPI* PFN_ADSGETLASTERROR)(LPDWORD lpError, LPWSTR lpErrorBuf,
                                              DWORD dwErrorBufLen, LPWSTR lpNameBuf,
                                              DWORD dwNameBufLen);
+VLT_API_END

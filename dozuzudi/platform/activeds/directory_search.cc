@@ -271,10 +271,10 @@ HRESULT CreateDirectorySearch(CDirectorySession* pSession, const std::string& sD
 }
 
 bool IsIntegerAttribute(const std::string& s) {
-  static const char* const m_rgszIntegers[] = {"primaryGroupToken", "primaryGroupID", "groupType",
+  static const char* const s_rgszIntegers[] = {"primaryGroupToken", "primaryGroupID", "groupType",
                                                "badPwdCount", "userAccountControl", "sAMAccountType",
                                                "logonCount"};
-  for (const char* psz : m_rgszIntegers)
+  for (const char* psz : s_rgszIntegers)
     if (strcasecmp(s.c_str(), psz) == 0) return true;
   return false;
 }

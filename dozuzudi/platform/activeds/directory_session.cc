@@ -12,7 +12,7 @@ namespace {
 std::mutex s_sharedLock;
 std::vector<CDirectorySession*> s_rgShared;
 
-std::string SharedKey(const platform::DirectorySettings& settings) {
+std::string SharedKey(const platform::CDirectorySettings& settings) {
   std::string sKey = settings.sDomain + '\n' + settings.sSearchBase + '\n';
   for (const std::string& s : settings.rgsServers) sKey += s + ' ';
   sKey += '\n' + settings.sCaFile + '\n' + settings.sBindDn + '\n' + settings.sPasswordFile + '\n';
@@ -72,13 +72,13 @@ HRESULT HresultFromLdap(LDAP* pld, int nCode) {
 }
 
 std::string EscapeFilterValue(const std::string& s) {
-  static const char m_rgchHex[] = "0123456789abcdef";
+  static constexpr char krgchHex[] = "0123456789abcdef";
   std::string sOut;
   for (unsigned char ch : s) {
     if (ch == '*' || ch == '(' || ch == ')' || ch == '\\' || ch == 0) {
       sOut += '\\';
-      sOut += m_rgchHex[ch >> 4];
-      sOut += m_rgchHex[ch & 15];
+      sOut += krgchHex[ch >> 4];
+      sOut += krgchHex[ch & 15];
     } else {
       sOut += static_cast<char>(ch);
     }
@@ -244,7 +244,7 @@ HRESULT CDirectorySession::FindEntries(const std::string& sFilter,
   return hr;
 }
 
-bool SEntryFacts::HasClass(const char* pszClass) const {
+bool CEntryFacts::HasClass(const char* pszClass) const {
   for (const std::string& s : rgsClasses)
     if (SameName(s, pszClass)) return true;
   return false;
@@ -258,7 +258,7 @@ std::vector<std::string> CDirectorySession::FactAttributes() {
 void CDirectorySession::RememberFacts(LDAP* pld, LDAPMessage* pEntry) {
   char* pszDn = ldap_get_dn(pld, pEntry);
   if (pszDn == nullptr) return;
-  SEntryFacts facts;
+  CEntryFacts facts;
   std::string sSam, sUid, sCn;
   BerElement* pBer = nullptr;
   for (char* pszName = ldap_first_attribute(pld, pEntry, &pBer); pszName != nullptr;
@@ -287,7 +287,7 @@ void CDirectorySession::RememberFacts(LDAP* pld, LDAPMessage* pEntry) {
   ldap_memfree(pszDn);
 }
 
-HRESULT CDirectorySession::EntryFacts(const std::string& sDn, SEntryFacts* pFacts) {
+HRESULT CDirectorySession::EntryFacts(const std::string& sDn, CEntryFacts* pFacts) {
   auto it = m_facts.find(LowerDn(sDn));
   if (it != m_facts.end()) {
     *pFacts = it->second;

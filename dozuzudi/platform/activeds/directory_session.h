@@ -23,7 +23,7 @@
 // What the objects of the library need to know of an entry: its classes and
 // its account name (sAMAccountName on Active Directory; elsewhere uid, or
 // the cn of a group).
-struct SEntryFacts {
+struct CEntryFacts {
   std::vector<std::string> rgsClasses;
   std::string sAccount;
   bool HasClass(const char* pszClass) const;
@@ -40,7 +40,7 @@ class CDirectorySession {
   void Release();
 
   LDAP* Connection() const { return m_pld; }
-  const platform::DirectorySettings& Settings() const { return m_settings; }
+  const platform::CDirectorySettings& Settings() const { return m_settings; }
   // Active Directory (Samba's included) or another LDAP directory, from the
   // root DSE; read once.
   bool IsActiveDirectory();
@@ -58,7 +58,7 @@ class CDirectorySession {
 
   // The facts of an entry: from what the session has read before, else one
   // read. HRESULT_FROM_WIN32(8240) when there is no such entry.
-  HRESULT EntryFacts(const std::string& sDn, SEntryFacts* pFacts);
+  HRESULT EntryFacts(const std::string& sDn, CEntryFacts* pFacts);
   // Reads the facts of every entry below the search base that matches the
   // filter, in pages, for later EntryFacts calls.
   HRESULT PrefetchFacts(const std::string& sFilter);
@@ -75,13 +75,13 @@ class CDirectorySession {
 
   std::atomic<ULONG> m_cRef{1};
   LDAP* m_pld = nullptr;
-  platform::DirectorySettings m_settings;
+  platform::CDirectorySettings m_settings;
   int m_nDirectoryKind = -1;  // -1 not yet known, 0 other, 1 Active Directory
   bool m_fPooled = false;     // a service-identity connection, returned on release
   bool m_fBroken = false;
   std::string m_sSharedKey;  // the settings' key, for a shared session
   std::thread::id m_idThread;
-  std::map<std::string, SEntryFacts> m_facts;  // by lower-case DN
+  std::map<std::string, CEntryFacts> m_facts;  // by lower-case DN
 };
 
 // The HRESULT that an LDAP result code of this session's connection stands

@@ -90,7 +90,7 @@ HRESULT STDMETHODCALLTYPE CNameTranslate::Set(LONG lnSetType, BSTR bstrADsPath) 
   std::string sFilter;
   switch (lnSetType) {
     case ADS_NAME_TYPE_1779: {
-      SEntryFacts facts;
+      CEntryFacts facts;
       HRESULT hr = m_pSession->EntryFacts(sName, &facts);
       if (FAILED(hr)) return hr == HRESULT_FROM_WIN32(8240) ? E_NAME_NOT_FOUND : hr;
       m_sDn = sName;
@@ -156,7 +156,7 @@ HRESULT STDMETHODCALLTYPE CNameTranslate::Get(LONG lnFormatType, BSTR* pbstrADsP
         sName = sDomain + "\\";
         break;
       }
-      SEntryFacts facts;
+      CEntryFacts facts;
       HRESULT hr = m_pSession->EntryFacts(m_sDn, &facts);
       if (FAILED(hr)) return hr;
       if (facts.sAccount.empty()) return E_NAME_NOT_FOUND;

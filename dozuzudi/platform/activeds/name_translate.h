@@ -11,24 +11,15 @@
 
 #include "platform/activeds/directory_session.h"
 #include "platform/activeds/adsi.h"
+#include "platform/com/inproc_server.h"
 
-class CNameTranslate final : public IADsNameTranslate {
+class CNameTranslate final : public platform::CDispatchWithoutTypeInfo<IADsNameTranslate> {
  public:
   CNameTranslate() = default;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return m_cRef.fetch_add(1) + 1; }
   ULONG STDMETHODCALLTYPE Release() override;
-
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
-  }
 
   HRESULT STDMETHODCALLTYPE put_ChaseReferral(LONG) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE Init(LONG lnSetType, BSTR bstrADsPath) override;

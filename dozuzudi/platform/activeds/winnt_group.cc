@@ -11,7 +11,7 @@
 
 namespace {
 
-struct SWinNTMember {
+struct CWinNTMember {
   std::string sDomain;
   std::string sName;
   bool fGroup;
@@ -23,7 +23,7 @@ bool IsNotHere(NET_API_STATUS status) {
 
 // The members of the group, as a local group, else as a domain group.
 NET_API_STATUS ReadWinNTMembers(const std::string& sDomain, const std::string& sName,
-                                std::vector<SWinNTMember>* prgMembers) {
+                                std::vector<CWinNTMember>* prgMembers) {
   prgMembers->clear();
   std::u16string sServer = u"\\\\" + platform::FromUtf8(sDomain);
   std::u16string sGroup = platform::FromUtf8(sName);
@@ -111,9 +111,9 @@ class CWinNTGroup final : public CWinNTObject<CAdsGroupDefaults> {
       NET_API_STATUS status = Bind();
       if (status != NERR_Success) return HRESULT_FROM_WIN32(status);
     }
-    auto pMembers = std::make_shared<std::vector<SWinNTMember>>(m_rgMembers);
+    auto pMembers = std::make_shared<std::vector<CWinNTMember>>(m_rgMembers);
     auto pMake = std::make_shared<MemberMaker>([pMembers](size_t i) -> IADs* {
-      const SWinNTMember& member = (*pMembers)[i];
+      const CWinNTMember& member = (*pMembers)[i];
       if (member.fGroup) return new CWinNTGroup(member.sDomain, member.sName);
       // Machine accounts are computers, not users.
       if (!member.sName.empty() && member.sName.back() == '$')
@@ -125,7 +125,7 @@ class CWinNTGroup final : public CWinNTObject<CAdsGroupDefaults> {
 
  private:
   bool m_fBound = false;
-  std::vector<SWinNTMember> m_rgMembers;
+  std::vector<CWinNTMember> m_rgMembers;
 };
 
 }  // namespace

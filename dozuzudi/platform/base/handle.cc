@@ -4,22 +4,22 @@
 
 namespace platform {
 
-DWORD KernelObject::Wait(DWORD) { return WAIT_FAILED; }
+DWORD CKernelObject::Wait(DWORD) { return WAIT_FAILED; }
 
-BOOL KernelObject::IoControl(DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD) {
+BOOL CKernelObject::IoControl(DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD) {
   SetLastError(ERROR_INVALID_FUNCTION);
   return FALSE;
 }
 
-KernelObject* FromHandle(HANDLE h) {
+CKernelObject* FromHandle(HANDLE h) {
   if (h == nullptr || h == INVALID_HANDLE_VALUE) return nullptr;
-  return static_cast<KernelObject*>(h);
+  return static_cast<CKernelObject*>(h);
 }
 
 }  // namespace platform
 
 BOOL CloseHandle(HANDLE hObject) {
-  platform::KernelObject* object = platform::FromHandle(hObject);
+  platform::CKernelObject* object = platform::FromHandle(hObject);
   if (object == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

@@ -8,9 +8,9 @@ VLT_API_BEGIN
 
 namespace platform {
 
-class KernelObject {
+class CKernelObject {
  public:
-  virtual ~KernelObject() = default;
+  virtual ~CKernelObject() = default;
   // Waits until the object is signalled; WAIT_OBJECT_0 or WAIT_TIMEOUT.
   virtual DWORD Wait(DWORD dwMilliseconds);
   // A device request (DeviceIoControl); FALSE with ERROR_INVALID_FUNCTION
@@ -19,9 +19,9 @@ class KernelObject {
                          LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned);
 };
 
-inline HANDLE ToHandle(KernelObject* p) { return static_cast<HANDLE>(p); }
+inline HANDLE ToHandle(CKernelObject* p) { return static_cast<HANDLE>(p); }
 // Null for null and INVALID_HANDLE_VALUE.
-KernelObject* FromHandle(HANDLE h);
+CKernelObject* FromHandle(HANDLE h);
 
 }  // namespace platform
 VLT_API_END

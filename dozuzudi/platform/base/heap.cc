@@ -5,15 +5,15 @@
 #include <cstring>
 
 namespace {
-std::atomic<SIZE_T> g_cbLimit{0};
+std::atomic<SIZE_T> s_cbLimit{0};
 // Any non-null value serves: there is one heap.
-int g_processHeap;
+int s_processHeap;
 }  // namespace
 
-HANDLE GetProcessHeap() { return &g_processHeap; }
+HANDLE GetProcessHeap() { return &s_processHeap; }
 
 LPVOID HeapAlloc(HANDLE, DWORD dwFlags, SIZE_T dwBytes) {
-  SIZE_T cbLimit = g_cbLimit.load(std::memory_order_relaxed);
+  SIZE_T cbLimit = s_cbLimit.load(std::memory_order_relaxed);
   if (cbLimit != 0 && dwBytes > cbLimit) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
@@ -37,5 +37,5 @@ void SecureZeroMemory(void* ptr, SIZE_T cnt) {
 }
 
 namespace platform {
-void SetHeapAllocLimitForTesting(SIZE_T cbLimit) { g_cbLimit.store(cbLimit); }
+void SetHeapAllocLimitForTesting(SIZE_T cbLimit) { s_cbLimit.store(cbLimit); }
 }  // namespace platform

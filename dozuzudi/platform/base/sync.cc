@@ -16,9 +16,9 @@ void LeaveCriticalSection(LPCRITICAL_SECTION cs) NO_THREAD_SAFETY_ANALYSIS { cs-
 
 namespace {
 
-class Event : public platform::KernelObject {
+class CEvent : public platform::CKernelObject {
  public:
-  Event(bool manualReset, bool initialState) : m_fManual(manualReset), m_fSignalled(initialState) {}
+  CEvent(bool manualReset, bool initialState) : m_fManual(manualReset), m_fSignalled(initialState) {}
 
   void Set() {
     {
@@ -57,15 +57,15 @@ class Event : public platform::KernelObject {
 
 // Shared between the thread handle and the running thread, so that closing
 // the handle (detaching) and the thread's end may happen in either order.
-struct ThreadState {
+struct CThreadState {
   std::mutex lock;
   std::condition_variable cv;
   bool ended = false;
 };
 
-class Thread : public platform::KernelObject {
+class CThread : public platform::CKernelObject {
  public:
-  explicit Thread(std::shared_ptr<ThreadState> state) : m_state(std::move(state)) {}
+  explicit CThread(std::shared_ptr<CThreadState> state) : m_state(std::move(state)) {}
   DWORD Wait(DWORD ms) override {
     std::unique_lock<std::mutex> guard(m_state->lock);
     auto ended = [this] { return m_state->ended; };
@@ -78,11 +78,11 @@ class Thread : public platform::KernelObject {
   }
 
  private:
-  std::shared_ptr<ThreadState> m_state;
+  std::shared_ptr<CThreadState> m_state;
 };
 
-std::atomic<int> g_threadFailures{0};
-std::atomic<DWORD> g_nextThreadId{1};
+std::atomic<int> s_threadFailures{0};
+std::atomic<DWORD> s_nextThreadId{1};
 thread_local DWORD t_threadId = 0;
 
 }  // namespace
@@ -92,11 +92,11 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState
     SetLastError(ERROR_NOT_SUPPORTED);
     return nullptr;
   }
-  return platform::ToHandle(new Event(bManualReset != FALSE, bInitialState != FALSE));
+  return platform::ToHandle(new CEvent(bManualReset != FALSE, bInitialState != FALSE));
 }
 
 BOOL SetEvent(HANDLE hEvent) {
-  auto* event = dynamic_cast<Event*>(platform::FromHandle(hEvent));
+  auto* event = dynamic_cast<CEvent*>(platform::FromHandle(hEvent));
   if (event == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -106,7 +106,7 @@ BOOL SetEvent(HANDLE hEvent) {
 }
 
 BOOL ResetEvent(HANDLE hEvent) {
-  auto* event = dynamic_cast<Event*>(platform::FromHandle(hEvent));
+  auto* event = dynamic_cast<CEvent*>(platform::FromHandle(hEvent));
   if (event == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -116,7 +116,7 @@ BOOL ResetEvent(HANDLE hEvent) {
 }
 
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-  platform::KernelObject* object = platform::FromHandle(hHandle);
+  platform::CKernelObject* object = platform::FromHandle(hHandle);
   if (object == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
@@ -126,15 +126,15 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
                     LPVOID lpParameter, DWORD, LPDWORD lpThreadId) {
-  int failures = g_threadFailures.load();
+  int failures = s_threadFailures.load();
   while (failures != 0) {
-    if (failures < 0 || g_threadFailures.compare_exchange_weak(failures, failures - 1)) {
+    if (failures < 0 || s_threadFailures.compare_exchange_weak(failures, failures - 1)) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }
   }
-  auto state = std::make_shared<ThreadState>();
-  DWORD id = g_nextThreadId.fetch_add(1);
+  auto state = std::make_shared<CThreadState>();
+  DWORD id = s_nextThreadId.fetch_add(1);
   try {
     std::thread thread([state, lpStartAddress, lpParameter, id] {
       t_threadId = id;
@@ -149,11 +149,11 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStar
     return nullptr;
   }
   if (lpThreadId != nullptr) *lpThreadId = id;
-  return platform::ToHandle(new Thread(std::move(state)));
+  return platform::ToHandle(new CThread(std::move(state)));
 }
 
 DWORD GetCurrentThreadId() {
-  if (t_threadId == 0) t_threadId = g_nextThreadId.fetch_add(1);
+  if (t_threadId == 0) t_threadId = s_nextThreadId.fetch_add(1);
   return t_threadId;
 }
 
@@ -189,5 +189,5 @@ void* InterlockedCompareExchangePointer(void* volatile* p, void* exchange, void*
 }
 
 namespace platform {
-void FailThreadCreationForTesting(int count) { g_threadFailures.store(count); }
+void FailThreadCreationForTesting(int count) { s_threadFailures.store(count); }
 }  // namespace platform

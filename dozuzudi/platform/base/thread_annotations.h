@@ -1,6 +1,10 @@
 // Clang thread-safety annotations; no-ops for other compilers.
 #pragma once
 
+#include "platform/base/api.h"
+
+VLT_API_BEGIN
+
 #if defined(__clang__)
 #define VLT_TSA(x) __attribute__((x))
 #else
@@ -16,3 +20,4 @@
 #define EXCLUDES(...) VLT_TSA(locks_excluded(__VA_ARGS__))
 #define EXCLUSIVE_LOCKS_REQUIRED(...) VLT_TSA(exclusive_locks_required(__VA_ARGS__))
 #define NO_THREAD_SAFETY_ANALYSIS VLT_TSA(no_thread_safety_analysis)
+VLT_API_END

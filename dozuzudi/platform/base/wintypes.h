@@ -1,7 +1,22 @@
-// Windows base types, constants and status codes used by the extension.
+// platform/base: the kernel's base services (kernel32's part that is not
+// files): the Windows types and codes (this header), handles (handle.h),
+// the heap and LocalAlloc (heap.h, files.h), threads, critical sections,
+// events and interlocked operations (sync.h), modules (module.h) and the
+// thread's last-error slot (below), with errno mapped to Win32 codes
+// (win32_error.h). Exports are declared between VLT_API_BEGIN/END (api.h).
 //
-// Text is UTF-16: WCHAR is char16_t and literals are written u"...".
-// Handles are opaque pointers to platform objects (see handle.h).
+// Backed by: the C++ standard library (std::thread, std::mutex,
+// std::condition_variable, std::atomic), malloc, and the dynamic loader
+// (dlopen, dlsym, dladdr).
+// Threads: every function may be called from any thread; GetLastError is
+// per thread, as on Windows.
+// Failures: the Windows way: FALSE, null or a status, with GetLastError set
+// to the Win32 code each header names; nothing throws.
+// Our choices: text is UTF-16 (WCHAR is char16_t, literals u"..."); a
+// HANDLE is a pointer to a platform::CKernelObject; threads are detached at
+// CloseHandle, never joined; named events are refused; the module name rule
+// and search order of module.h; HeapAlloc and LocalAlloc never throw and
+// LocalFree wipes the block.
 #pragma once
 
 #include <cstddef>

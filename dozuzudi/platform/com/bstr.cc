@@ -7,7 +7,7 @@
 
 namespace {
 
-constinit std::atomic<platform::SysFreeStringHook> ms_pfnFreeHook{nullptr};
+constinit std::atomic<platform::SysFreeStringHook> s_pfnFreeHook{nullptr};
 
 BYTE* Block(BSTR bstr) { return reinterpret_cast<BYTE*>(bstr) - sizeof(DWORD); }
 
@@ -46,13 +46,13 @@ UINT SysStringLen(BSTR bstr) { return SysStringByteLen(bstr) / sizeof(OLECHAR); 
 
 void SysFreeString(BSTR bstr) {
   if (bstr == nullptr) return;
-  if (platform::SysFreeStringHook pfnHook = ms_pfnFreeHook.load(std::memory_order_acquire))
+  if (platform::SysFreeStringHook pfnHook = s_pfnFreeHook.load(std::memory_order_acquire))
     pfnHook(bstr, SysStringByteLen(bstr));
   std::free(Block(bstr));
 }
 
 namespace platform {
 void SetSysFreeStringHookForTesting(SysFreeStringHook pfnHook) {
-  ms_pfnFreeHook.store(pfnHook, std::memory_order_release);
+  s_pfnFreeHook.store(pfnHook, std::memory_order_release);
 }
 }  // namespace platform

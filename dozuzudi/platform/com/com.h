@@ -1,5 +1,18 @@
-// A minimal COM runtime: apartments of the calling thread, interfaces as
-// C++ classes, and activation of in-process servers.
+// platform/com: a minimal COM runtime (ole32 and oleaut32): apartments of
+// the calling thread, interfaces as C++ classes, activation of in-process
+// servers, GUID text (this header); BSTR, VARIANT and SAFEARRAY
+// (oleauto.h); and the class-factory template and IDispatch part every
+// in-process server uses (inproc_server.h).
+//
+// Backed by: the registry (platform/registry) for class registrations and
+// the dynamic loader (platform/base/module.h) for server modules.
+// Threads: apartments are per thread; CoCreateInstance may be called from
+// any thread in an apartment; objects are as thread safe as their servers
+// make them.
+// Failures: HRESULTs, tested by sign; every out pointer is null on failure.
+// Our choices: in-process servers only (no marshalling, no local or remote
+// servers); the two apartment models differ only in RPC_E_CHANGED_MODE;
+// a module that served an object stays loaded; no type libraries.
 //
 // Apartments. Each thread keeps a count of CoInitialize(Ex) calls and the
 // concurrency model of the first: the first call answers S_OK, later calls
@@ -37,10 +50,6 @@
 // *ppv is null on every failure.
 //
 // OleRun: in-process objects are always running: S_OK (E_INVALIDARG for null).
-//
-// Thread safety: apartments are per thread; CoCreateInstance may be called
-// from any thread in an apartment; objects are as thread safe as their
-// servers make them.
 #pragma once
 
 #include "platform/com/oleauto.h"

@@ -12,15 +12,15 @@
 namespace {
 
 // Modules that have served an object stay loaded; one reference each.
-CRITICAL_SECTION ms_csModules;
-std::vector<HMODULE> ms_rgServingModules GUARDED_BY(ms_csModules);
+CRITICAL_SECTION s_csModules;
+std::vector<HMODULE> s_rgServingModules GUARDED_BY(s_csModules);
 
 void KeepLoaded(HMODULE hModule) {
-  EnterCriticalSection(&ms_csModules);
-  bool fHeld = std::find(ms_rgServingModules.begin(), ms_rgServingModules.end(), hModule) !=
-               ms_rgServingModules.end();
-  if (!fHeld) ms_rgServingModules.push_back(hModule);
-  LeaveCriticalSection(&ms_csModules);
+  EnterCriticalSection(&s_csModules);
+  bool fHeld = std::find(s_rgServingModules.begin(), s_rgServingModules.end(), hModule) !=
+               s_rgServingModules.end();
+  if (!fHeld) s_rgServingModules.push_back(hModule);
+  LeaveCriticalSection(&s_csModules);
   if (fHeld) FreeLibrary(hModule);
 }
 
@@ -28,17 +28,7 @@ void KeepLoaded(HMODULE hModule) {
 std::u16string DefaultText(HKEY hRoot, const std::u16string& sSubKey) {
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(hRoot, sSubKey.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return {};
-  std::u16string sValue;
-  DWORD dwType = 0;
-  DWORD cb = 0;
-  if (RegQueryValueExW(hKey, nullptr, nullptr, &dwType, nullptr, &cb) == ERROR_SUCCESS &&
-      (dwType == REG_SZ || dwType == REG_EXPAND_SZ) && cb >= sizeof(WCHAR)) {
-    sValue.resize(cb / sizeof(WCHAR));
-    if (RegQueryValueExW(hKey, nullptr, nullptr, &dwType, reinterpret_cast<LPBYTE>(sValue.data()),
-                         &cb) != ERROR_SUCCESS)
-      sValue.clear();
-    while (!sValue.empty() && sValue.back() == 0) sValue.pop_back();
-  }
+  std::u16string sValue = platform::ReadRegistryText(hKey, nullptr);
   RegCloseKey(hKey);
   return sValue;
 }

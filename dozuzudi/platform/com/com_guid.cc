@@ -7,7 +7,7 @@ constexpr int kcwGuidText = 39;  // with the terminator
 
 // Positions of the 16 bytes' first hex digits in the text, in GUID byte
 // order (Data1 to Data3 as numbers, Data4 as bytes).
-constexpr int m_rgBytePos[16] = {1, 3, 5, 7, 10, 12, 15, 17, 20, 22, 25, 27, 29, 31, 33, 35};
+constexpr int krgBytePos[16] = {1, 3, 5, 7, 10, 12, 15, 17, 20, 22, 25, 27, 29, 31, 33, 35};
 
 int HexValue(OLECHAR c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
@@ -29,14 +29,14 @@ void GuidToBytes(const GUID& guid, BYTE* rgb) {
 
 int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
   if (lpsz == nullptr || cchMax < kcwGuidText) return 0;
-  static constexpr char16_t m_rgHex[] = u"0123456789ABCDEF";
+  static constexpr char16_t krgHex[] = u"0123456789ABCDEF";
   BYTE rgb[16];
   GuidToBytes(rguid, rgb);
   const char16_t* pwTemplate = u"{00000000-0000-0000-0000-000000000000}";
   for (int i = 0; i < kcwGuidText; ++i) lpsz[i] = pwTemplate[i];
   for (int i = 0; i < 16; ++i) {
-    lpsz[m_rgBytePos[i]] = m_rgHex[rgb[i] >> 4];
-    lpsz[m_rgBytePos[i] + 1] = m_rgHex[rgb[i] & 0xF];
+    lpsz[krgBytePos[i]] = krgHex[rgb[i] >> 4];
+    lpsz[krgBytePos[i] + 1] = krgHex[rgb[i] & 0xF];
   }
   return kcwGuidText;
 }
@@ -52,7 +52,7 @@ HRESULT CLSIDFromString(LPCOLESTR lpsz, CLSID* pclsid) {
   if (lpsz[kcwGuidText - 1] != 0) return CO_E_CLASSSTRING;
   BYTE rgb[16];
   for (int i = 0; i < 16; ++i)
-    rgb[i] = static_cast<BYTE>(HexValue(lpsz[m_rgBytePos[i]]) * 16 + HexValue(lpsz[m_rgBytePos[i] + 1]));
+    rgb[i] = static_cast<BYTE>(HexValue(lpsz[krgBytePos[i]]) * 16 + HexValue(lpsz[krgBytePos[i] + 1]));
   pclsid->Data1 = static_cast<uint32_t>(rgb[0]) << 24 | static_cast<uint32_t>(rgb[1]) << 16 |
                   static_cast<uint32_t>(rgb[2]) << 8 | rgb[3];
   pclsid->Data2 = static_cast<uint16_t>(rgb[4] << 8 | rgb[5]);

@@ -21,7 +21,7 @@ constexpr uint64_t kAllocationGranularity = 0x10000;  // view offsets, as on Win
 
 // A mapping keeps its own descriptor, so it outlives the file handle it was
 // made from, as on Windows.
-class CFileMapping : public platform::KernelObject {
+class CFileMapping : public platform::CKernelObject {
  public:
   CFileMapping(int fd, uint64_t cb) : m_fd(fd), m_cb(cb) {}
   ~CFileMapping() override { close(m_fd); }

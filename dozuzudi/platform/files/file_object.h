@@ -7,7 +7,7 @@
 
 namespace platform {
 
-class CFile : public KernelObject {
+class CFile : public CKernelObject {
  public:
   explicit CFile(int fd) : m_fd(fd) {}
   ~CFile() override { close(m_fd); }

@@ -1,16 +1,23 @@
-// Files, directories, file mapping, paths and the command line.
+// platform/files: files, directories, read-only file mappings, the
+// command line, device control and LocalAlloc/LocalFree (kernel32's file
+// part).
 //
-// Paths are UTF-16; a backslash in a path is a separator (turned into "/").
-// Nothing else is translated: there are no drive letters, and names are case
-// sensitive as the file system makes them. A path beginning with "\\.\"
-// names a device: CreateFileW hands it to the device layer (device.h).
-//
-// Failures set GetLastError from errno: ENOENT gives ERROR_FILE_NOT_FOUND,
-// or ERROR_PATH_NOT_FOUND when the directory is missing too; ENOTDIR
+// Backed by: POSIX calls on the kernel (open, read, mmap, opendir, rename).
+// Threads: every function may be called from any thread; a handle is used
+// by one thread at a time.
+// Failures: INVALID_HANDLE_VALUE, FALSE or the sentinel each function names,
+// with GetLastError from errno: ENOENT gives ERROR_FILE_NOT_FOUND, or
+// ERROR_PATH_NOT_FOUND when the directory is missing too; ENOTDIR
 // ERROR_PATH_NOT_FOUND; EACCES, EPERM, EROFS, EISDIR ERROR_ACCESS_DENIED;
 // EEXIST ERROR_FILE_EXISTS (ERROR_ALREADY_EXISTS for CreateDirectoryW);
 // ENOTEMPTY ERROR_DIR_NOT_EMPTY; ENOSPC ERROR_DISK_FULL (112); others as
 // win32_error.cc lists.
+// Our choices: paths are UTF-16 and a backslash is a separator (turned into
+// "/"); nothing else is translated: no drive letters, and names are as case
+// sensitive as the file system. A path beginning with "\\.\" names a device:
+// CreateFileW hands it to the device layer (platform/trace/trace_device.h).
+// Mappings are read-only; there is no FindNextFileW; CopyFileW writes beside
+// the destination and renames, so a copy is never seen half written.
 #pragma once
 
 #include <string>
@@ -114,7 +121,7 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
 LPWSTR GetCommandLineW();
 
 // Device I/O control on a device handle (see device.h): the handle's
-// KernelObject::IoControl; lpOverlapped is ignored.
+// CKernelObject::IoControl; lpOverlapped is ignored.
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
                      DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                      LPDWORD lpBytesReturned, void* lpOverlapped);

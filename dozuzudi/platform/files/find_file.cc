@@ -13,7 +13,7 @@
 namespace {
 
 // A finished search; FindNextFileW is not offered, so it holds nothing.
-class CFind : public platform::KernelObject {};
+class CFind : public platform::CKernelObject {};
 
 DWORD AttributesOf(const struct stat& st) {
   DWORD attributes = 0;

@@ -1,6 +1,16 @@
-// The ISAPI interface between the web server (vltadmin-host) and an
-// extension library: the version record, the extension control block with
-// its callbacks, and the three exports the host resolves by name.
+// platform/isapi: the ISAPI interface (httpext.h) between the web server
+// (vltadmin-host) and an extension library: the version record, the
+// extension control block with its callbacks, and the three exports the
+// host resolves by name. Types only.
+//
+// Backed by: vltadmin-host (dozuzudi/server), which fills the control block
+// and serves the callbacks over its HTTP connection.
+// Threads: see REQUIRES below; the host calls the exports from its I/O
+// threads.
+// Failures: callbacks answer FALSE when they cannot do what was asked (a bad
+// argument, a connection that is gone).
+// Our choices: one control block per request; a chunked body is announced
+// as cbTotalBytes 0xFFFFFFFF; the extension frames its own responses.
 //
 // REQUIRES: the callbacks may be called from any thread while the request is
 // pending (after HttpExtensionProc returned HSE_STATUS_PENDING and until the
@@ -8,7 +18,10 @@
 // stay valid for that whole time.
 #pragma once
 
+#include "platform/base/api.h"
 #include "platform/base/wintypes.h"
+
+VLT_API_BEGIN
 
 typedef LPVOID HCONN;
 
@@ -75,3 +88,4 @@ typedef HSE_SEND_HEADER_EX_INFO* LPHSE_SEND_HEADER_EX_INFO;
 typedef BOOL(WINAPI* PFN_GETEXTENSIONVERSION)(HSE_VERSION_INFO* pVer);
 typedef DWORD(WINAPI* PFN_HTTPEXTENSIONPROC)(EXTENSION_CONTROL_BLOCK* pECB);
 typedef BOOL(WINAPI* PFN_TERMINATEEXTENSION)(DWORD dwFlags);
+VLT_API_END

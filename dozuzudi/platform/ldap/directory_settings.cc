@@ -4,21 +4,8 @@
 #include "platform/text/wstr.h"
 
 namespace platform {
-namespace {
 
-std::string ReadText(HKEY hKey, const char16_t* pwName) {
-  DWORD dwType = 0;
-  DWORD cb = 0;
-  if (RegQueryValueExW(hKey, pwName, nullptr, &dwType, nullptr, &cb) != ERROR_SUCCESS ||
-      (dwType != REG_SZ && dwType != REG_EXPAND_SZ) || cb < sizeof(WCHAR))
-    return {};
-  std::u16string s(cb / sizeof(WCHAR), u'\0');
-  if (RegQueryValueExW(hKey, pwName, nullptr, &dwType, reinterpret_cast<LPBYTE>(s.data()), &cb) !=
-      ERROR_SUCCESS)
-    return {};
-  while (!s.empty() && s.back() == 0) s.pop_back();
-  return ToUtf8(s);
-}
+namespace {
 
 bool ReadNumber(HKEY hKey, const char16_t* pwName, DWORD* pdw) {
   DWORD dwType = 0;
@@ -49,37 +36,41 @@ std::string BaseOfDomain(const std::string& sDomain) {
 
 }  // namespace
 
-bool ReadDirectorySettings(DirectorySettings* pSettings) {
+bool ReadDirectorySettings(CDirectorySettings* pSettings) {
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Veltra\\Directory Services", 0, KEY_READ,
                     &hKey) != ERROR_SUCCESS)
     return false;
-  DirectorySettings settings;
-  settings.sDomain = ReadText(hKey, u"DomainName");
-  std::string sServers = ReadText(hKey, u"Servers");
-  size_t nPos = 0;
-  while (nPos < sServers.size()) {
-    size_t nEnd = sServers.find_first_of(" \t", nPos);
-    if (nEnd == std::string::npos) nEnd = sServers.size();
-    if (nEnd > nPos) settings.rgsServers.push_back(sServers.substr(nPos, nEnd - nPos));
-    nPos = nEnd + 1;
-  }
-  settings.sCaFile = ReadText(hKey, u"CACertificateFile");
-  settings.sBindDn = ReadText(hKey, u"BindDN");
-  settings.sPasswordFile = ReadText(hKey, u"BindPasswordFile");
-  settings.sKeytab = ReadText(hKey, u"Keytab");
-  settings.sKeytabPrincipal = ReadText(hKey, u"KeytabPrincipal");
-  settings.sSearchBase = ReadText(hKey, u"SearchBase");
-  DWORD dw = 0;
-  if (ReadNumber(hKey, u"StartTLS", &dw)) settings.fStartTls = dw != 0;
-  if (ReadNumber(hKey, u"AllowPlainLoopback", &dw)) settings.fAllowPlainLoopback = dw != 0;
-  if (ReadNumber(hKey, u"NetworkTimeout", &dw) && dw != 0) settings.nTimeoutSeconds = dw;
+  CDirectorySettings settings;
+  settings.sDomain = ReadRegistryUtf8(hKey, u"DomainName");
+  ReadConnectionSettings(hKey, &settings);
+  settings.sBindDn = ReadRegistryUtf8(hKey, u"BindDN");
+  settings.sPasswordFile = ReadRegistryUtf8(hKey, u"BindPasswordFile");
+  settings.sKeytab = ReadRegistryUtf8(hKey, u"Keytab");
+  settings.sKeytabPrincipal = ReadRegistryUtf8(hKey, u"KeytabPrincipal");
+  settings.sSearchBase = ReadRegistryUtf8(hKey, u"SearchBase");
   RegCloseKey(hKey);
   if (settings.sDomain.empty()) return false;
   if (settings.sSearchBase.empty()) settings.sSearchBase = BaseOfDomain(settings.sDomain);
   if (settings.rgsServers.empty()) settings.rgsServers.push_back("ldaps://" + settings.sDomain + "/");
   *pSettings = std::move(settings);
   return true;
+}
+
+void ReadConnectionSettings(HKEY hKey, CConnectionSettings* pSettings) {
+  std::string sServers = ReadRegistryUtf8(hKey, u"Servers");
+  size_t nPos = 0;
+  while (nPos < sServers.size()) {
+    size_t nEnd = sServers.find_first_of(" \t", nPos);
+    if (nEnd == std::string::npos) nEnd = sServers.size();
+    if (nEnd > nPos) pSettings->rgsServers.push_back(sServers.substr(nPos, nEnd - nPos));
+    nPos = nEnd + 1;
+  }
+  pSettings->sCaFile = ReadRegistryUtf8(hKey, u"CACertificateFile");
+  DWORD dw = 0;
+  if (ReadNumber(hKey, u"StartTLS", &dw)) pSettings->fStartTls = dw != 0;
+  if (ReadNumber(hKey, u"AllowPlainLoopback", &dw)) pSettings->fAllowPlainLoopback = dw != 0;
+  if (ReadNumber(hKey, u"NetworkTimeout", &dw) && dw != 0) pSettings->nTimeoutSeconds = dw;
 }
 
 }  // namespace platform

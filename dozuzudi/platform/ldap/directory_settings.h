@@ -25,27 +25,38 @@
 #include <string>
 #include <vector>
 #include "platform/base/api.h"
+#include "platform/base/wintypes.h"
 
 VLT_API_BEGIN
 
 namespace platform {
 
-struct DirectorySettings {
-  std::string sDomain;
+// How to reach a directory's servers, shared by the server's own directory
+// and the stand-in libraries that reach other directories (NDS trees).
+struct CConnectionSettings {
   std::vector<std::string> rgsServers;
   std::string sCaFile;
-  std::string sBindDn;
-  std::string sPasswordFile;
-  std::string sKeytab;
-  std::string sKeytabPrincipal;
-  std::string sSearchBase;
   bool fStartTls = true;
   bool fAllowPlainLoopback = false;
   unsigned nTimeoutSeconds = 10;
 };
 
+struct CDirectorySettings : CConnectionSettings {
+  std::string sDomain;
+  std::string sBindDn;
+  std::string sPasswordFile;
+  std::string sKeytab;
+  std::string sKeytabPrincipal;
+  std::string sSearchBase;
+};
+
 // False when the key or its DomainName is missing.
-bool ReadDirectorySettings(DirectorySettings* pSettings);
+bool ReadDirectorySettings(CDirectorySettings* pSettings);
+
+// Reads "Servers", "CACertificateFile", "StartTLS", "AllowPlainLoopback" and
+// "NetworkTimeout", as above, from an open key; absent values keep the
+// defaults.
+void ReadConnectionSettings(HKEY hKey, CConnectionSettings* pSettings);
 
 }  // namespace platform
 VLT_API_END

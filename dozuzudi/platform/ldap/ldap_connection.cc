@@ -30,11 +30,24 @@ void InitializeLibraryOnce() {
   });
 }
 
-int ConnectOne(const DirectorySettings& settings, const std::string& sUri, LDAP** ppld) {
+// Set when libldap has a TCP connection, before any TLS handshake, so that
+// a failed ldaps connection tells a TLS failure from an unreachable server.
+thread_local bool t_fTransportUp = false;
+
+int NoteTransportUp(LDAP*, Sockbuf*, LDAPURLDesc*, sockaddr*, ldap_conncb*) {
+  t_fTransportUp = true;
+  return 0;
+}
+void NoteTransportDown(LDAP*, Sockbuf*, ldap_conncb*) {}
+ldap_conncb s_transportCallbacks = {NoteTransportUp, NoteTransportDown, nullptr};
+
+int ConnectOne(const CConnectionSettings& settings, const std::string& sUri, LDAP** ppld) {
   InitializeLibraryOnce();
   LDAP* pld = nullptr;
   int nCode = ldap_initialize(&pld, sUri.c_str());
   if (nCode != LDAP_SUCCESS) return nCode;
+  ldap_set_option(pld, LDAP_OPT_CONNECT_CB, &s_transportCallbacks);
+  t_fTransportUp = false;
   int nVersion = LDAP_VERSION3;
   ldap_set_option(pld, LDAP_OPT_PROTOCOL_VERSION, &nVersion);
   ldap_set_option(pld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
@@ -63,6 +76,8 @@ int ConnectOne(const DirectorySettings& settings, const std::string& sUri, LDAP*
     nCode = ldap_connect(pld);
   if (nCode != LDAP_SUCCESS) {
     ldap_unbind_ext_s(pld, nullptr, nullptr);
+    // A server that took the connection and failed its TLS handshake.
+    if (fLdaps && nCode == LDAP_SERVER_DOWN && t_fTransportUp) nCode = LDAP_CONNECT_ERROR;
     return nCode;
   }
   *ppld = pld;
@@ -71,7 +86,7 @@ int ConnectOne(const DirectorySettings& settings, const std::string& sUri, LDAP*
 
 }  // namespace
 
-int OpenDirectoryConnection(const DirectorySettings& settings, LDAP** ppld) {
+int OpenDirectoryConnection(const CConnectionSettings& settings, LDAP** ppld) {
   *ppld = nullptr;
   int nCode = LDAP_SERVER_DOWN;
   for (const std::string& sUri : settings.rgsServers) {
@@ -88,7 +103,7 @@ int BindSimple(LDAP* pld, const std::string& sDn, const std::string& sPassword) 
   return ldap_sasl_bind_s(pld, sDn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr);
 }
 
-int BindServiceIdentity(LDAP* pld, const DirectorySettings& settings) {
+int BindServiceIdentity(LDAP* pld, const CDirectorySettings& settings) {
   if (!settings.sKeytab.empty()) return BindGssapi(pld, settings);
   if (settings.sBindDn.empty() || settings.sPasswordFile.empty()) return LDAP_INVALID_CREDENTIALS;
   int fd = open(settings.sPasswordFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);

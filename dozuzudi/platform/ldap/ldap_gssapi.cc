@@ -20,17 +20,17 @@ struct CServiceTickets {
   time_t tEnd = 0;
 };
 
-CRITICAL_SECTION ms_csTickets;
-CServiceTickets ms_tickets GUARDED_BY(ms_csTickets);
-unsigned ms_nCaches GUARDED_BY(ms_csTickets) = 0;
+CRITICAL_SECTION s_csTickets;
+CServiceTickets s_tickets GUARDED_BY(s_csTickets);
+unsigned s_nCaches GUARDED_BY(s_csTickets) = 0;
 
 // Fills the memory cache with a ticket-granting ticket from the keytab,
 // unless it still holds one valid for five more minutes.
-bool RefreshTicketsLocked(const DirectorySettings& settings, std::string* psCacheName)
-    REQUIRES(ms_csTickets) {
+bool RefreshTicketsLocked(const CDirectorySettings& settings, std::string* psCacheName)
+    REQUIRES(s_csTickets) {
   std::string sKey = settings.sKeytab + '\n' + settings.sKeytabPrincipal;
-  if (ms_tickets.sKey == sKey && ms_tickets.tEnd > time(nullptr) + 300) {
-    *psCacheName = ms_tickets.sCacheName;
+  if (s_tickets.sKey == sKey && s_tickets.tEnd > time(nullptr) + 300) {
+    *psCacheName = s_tickets.sCacheName;
     return true;
   }
   krb5_context ctx = nullptr;
@@ -41,9 +41,9 @@ bool RefreshTicketsLocked(const DirectorySettings& settings, std::string* psCach
   krb5_get_init_creds_opt* pOpt = nullptr;
   krb5_creds creds {};
   bool fCreds = false;
-  std::string sCacheName = ms_tickets.sKey == sKey && !ms_tickets.sCacheName.empty()
-                               ? ms_tickets.sCacheName
-                               : "MEMORY:vltadmin-service-" + std::to_string(++ms_nCaches);
+  std::string sCacheName = s_tickets.sKey == sKey && !s_tickets.sCacheName.empty()
+                               ? s_tickets.sCacheName
+                               : "MEMORY:vltadmin-service-" + std::to_string(++s_nCaches);
   krb5_error_code rc = krb5_kt_resolve(ctx, ("FILE:" + settings.sKeytab).c_str(), &kt);
   if (rc == 0 && !settings.sKeytabPrincipal.empty()) {
     rc = krb5_parse_name(ctx, settings.sKeytabPrincipal.c_str(), &princ);
@@ -68,9 +68,9 @@ bool RefreshTicketsLocked(const DirectorySettings& settings, std::string* psCach
   if (rc == 0) rc = krb5_cc_initialize(ctx, cc, princ);
   if (rc == 0) rc = krb5_cc_store_cred(ctx, cc, &creds);
   if (rc == 0) {
-    ms_tickets.sKey = sKey;
-    ms_tickets.sCacheName = sCacheName;
-    ms_tickets.tEnd = creds.times.endtime;
+    s_tickets.sKey = sKey;
+    s_tickets.sCacheName = sCacheName;
+    s_tickets.tEnd = creds.times.endtime;
     *psCacheName = sCacheName;
   }
   if (fCreds) krb5_free_cred_contents(ctx, &creds);
@@ -83,10 +83,10 @@ bool RefreshTicketsLocked(const DirectorySettings& settings, std::string* psCach
   return rc == 0;
 }
 
-bool RefreshTickets(const DirectorySettings& settings, std::string* psCacheName) {
-  EnterCriticalSection(&ms_csTickets);
+bool RefreshTickets(const CDirectorySettings& settings, std::string* psCacheName) {
+  EnterCriticalSection(&s_csTickets);
   bool fOk = RefreshTicketsLocked(settings, psCacheName);
-  LeaveCriticalSection(&ms_csTickets);
+  LeaveCriticalSection(&s_csTickets);
   return fOk;
 }
 
@@ -106,7 +106,7 @@ int Interact(LDAP* pld, unsigned, void* pvCredentials, void* pvInteractions) {
 
 }  // namespace
 
-int BindGssapi(LDAP* pld, const DirectorySettings& settings) {
+int BindGssapi(LDAP* pld, const CDirectorySettings& settings) {
   if (!IsPrivateFile(settings.sKeytab)) return LDAP_INVALID_CREDENTIALS;
   std::string sCacheName;
   if (!RefreshTickets(settings, &sCacheName)) return LDAP_INVALID_CREDENTIALS;

@@ -14,6 +14,6 @@ namespace platform {
 // its KDCs come from the system's Kerberos configuration (KRB5_CONFIG or
 // /etc/krb5.conf). LDAP_INVALID_CREDENTIALS when the keytab is missing,
 // readable by group or others, or has no usable key.
-int BindGssapi(LDAP* pld, const DirectorySettings& settings);
+int BindGssapi(LDAP* pld, const CDirectorySettings& settings);
 
 }  // namespace platform

@@ -9,22 +9,22 @@
 namespace platform {
 namespace {
 
-CRITICAL_SECTION ms_csPool;
-std::map<std::string, std::vector<LDAP*>> ms_idle GUARDED_BY(ms_csPool);
+CRITICAL_SECTION s_csPool;
+std::map<std::string, std::vector<LDAP*>> s_idle GUARDED_BY(s_csPool);
 
 // Idle connections end with the process: each is unbound (the server sees
 // a clean end, and nothing of them is left behind).
 struct CIdleConnectionsCloser {
   ~CIdleConnectionsCloser() {
-    EnterCriticalSection(&ms_csPool);
-    for (auto& [sKey, rgpld] : ms_idle)
+    EnterCriticalSection(&s_csPool);
+    for (auto& [sKey, rgpld] : s_idle)
       for (LDAP* pld : rgpld) ldap_unbind_ext_s(pld, nullptr, nullptr);
-    ms_idle.clear();
-    LeaveCriticalSection(&ms_csPool);
+    s_idle.clear();
+    LeaveCriticalSection(&s_csPool);
   }
-} ms_closer;
+} s_closer;
 
-std::string PoolKey(const DirectorySettings& settings) {
+std::string PoolKey(const CDirectorySettings& settings) {
   std::string sKey;
   for (const std::string& s : settings.rgsServers) sKey += s + ' ';
   sKey += '\n' + settings.sCaFile + '\n' + settings.sBindDn + '\n' + settings.sPasswordFile + '\n';
@@ -42,18 +42,18 @@ bool IsConnectionFailure(int nCode) {
          nCode == LDAP_UNAVAILABLE || nCode == LDAP_BUSY;
 }
 
-int AcquireServiceConnection(const DirectorySettings& settings, LDAP** ppld) {
+int AcquireServiceConnection(const CDirectorySettings& settings, LDAP** ppld) {
   *ppld = nullptr;
   const std::string& sSecret = settings.sKeytab.empty() ? settings.sPasswordFile : settings.sKeytab;
   if (!IsPrivateFile(sSecret)) return LDAP_INVALID_CREDENTIALS;
   std::string sKey = PoolKey(settings);
-  EnterCriticalSection(&ms_csPool);
-  auto it = ms_idle.find(sKey);
-  if (it != ms_idle.end() && !it->second.empty()) {
+  EnterCriticalSection(&s_csPool);
+  auto it = s_idle.find(sKey);
+  if (it != s_idle.end() && !it->second.empty()) {
     *ppld = it->second.back();
     it->second.pop_back();
   }
-  LeaveCriticalSection(&ms_csPool);
+  LeaveCriticalSection(&s_csPool);
   if (*ppld != nullptr) return LDAP_SUCCESS;
 
   int nCode = OpenDirectoryConnection(settings, ppld);
@@ -65,14 +65,14 @@ int AcquireServiceConnection(const DirectorySettings& settings, LDAP** ppld) {
   return nCode;
 }
 
-void ReturnServiceConnection(const DirectorySettings& settings, LDAP* pld, bool fReusable) {
+void ReturnServiceConnection(const CDirectorySettings& settings, LDAP* pld, bool fReusable) {
   if (pld == nullptr) return;
   std::string sKey = PoolKey(settings);
   // A connection that lost its server says the same of the idle ones made
   // with it: they all go.
   std::vector<LDAP*> rgClose;
-  EnterCriticalSection(&ms_csPool);
-  std::vector<LDAP*>& rgIdle = ms_idle[sKey];
+  EnterCriticalSection(&s_csPool);
+  std::vector<LDAP*>& rgIdle = s_idle[sKey];
   if (!fReusable) {
     rgClose.swap(rgIdle);
     rgClose.push_back(pld);
@@ -81,7 +81,7 @@ void ReturnServiceConnection(const DirectorySettings& settings, LDAP* pld, bool 
   } else {
     rgClose.push_back(pld);
   }
-  LeaveCriticalSection(&ms_csPool);
+  LeaveCriticalSection(&s_csPool);
   for (LDAP* pldClose : rgClose) ldap_unbind_ext_s(pldClose, nullptr, nullptr);
 }
 

@@ -96,13 +96,13 @@ bool SameAttribute(const char* pszName, const std::string& sAttribute) {
 }  // namespace
 
 std::string EscapeLdapFilterValue(const std::string& s) {
-  static const char m_rgchHex[] = "0123456789abcdef";
+  static const char s_rgchHex[] = "0123456789abcdef";
   std::string sOut;
   for (unsigned char ch : s) {
     if (ch == '*' || ch == '(' || ch == ')' || ch == '\\' || ch == 0) {
       sOut += '\\';
-      sOut += m_rgchHex[ch >> 4];
-      sOut += m_rgchHex[ch & 15];
+      sOut += s_rgchHex[ch >> 4];
+      sOut += s_rgchHex[ch & 15];
     } else {
       sOut += static_cast<char>(ch);
     }

@@ -17,53 +17,50 @@ namespace {
 // The Windows method value of a bind with the negotiated mechanism.
 constexpr ULONG kAuthNegotiate = 0x486;
 
-thread_local ULONG ms_nLastError = 0;
+thread_local ULONG t_nLastError = 0;
 
 ULONG Record(int nCode) {
-  ms_nLastError = static_cast<ULONG>(nCode < 0 ? -nCode : nCode);
-  return ms_nLastError;
+  t_nLastError = static_cast<ULONG>(nCode < 0 ? -nCode : nCode);
+  return t_nLastError;
 }
 
 // Handles that ldap_initW took from the pool of service connections (already
 // bound with the service's identity), with the settings they were made for.
-struct PooledHandle {
-  platform::DirectorySettings settings;
+struct CPooledHandle {
+  platform::CDirectorySettings settings;
   bool fBroken = false;
 };
-CRITICAL_SECTION ms_csPooled;
-std::map<LDAP*, PooledHandle> ms_pooled GUARDED_BY(ms_csPooled);
+CRITICAL_SECTION s_csPooled;
+std::map<LDAP*, CPooledHandle> s_pooled GUARDED_BY(s_csPooled);
 
 bool IsPooled(LDAP* pld) {
-  EnterCriticalSection(&ms_csPooled);
-  bool fPooled = ms_pooled.count(pld) != 0;
-  LeaveCriticalSection(&ms_csPooled);
+  EnterCriticalSection(&s_csPooled);
+  bool fPooled = s_pooled.count(pld) != 0;
+  LeaveCriticalSection(&s_csPooled);
   return fPooled;
 }
 
 void NoteResult(LDAP* pld, int nCode) {
   if (!platform::IsConnectionFailure(nCode)) return;
-  EnterCriticalSection(&ms_csPooled);
-  auto it = ms_pooled.find(pld);
-  if (it != ms_pooled.end()) it->second.fBroken = true;
-  LeaveCriticalSection(&ms_csPooled);
+  EnterCriticalSection(&s_csPooled);
+  auto it = s_pooled.find(pld);
+  if (it != s_pooled.end()) it->second.fBroken = true;
+  LeaveCriticalSection(&s_csPooled);
 }
 
 // Takes the handle out of the pool's care; true when it was pooled, with
 // what the pool needs to take it back.
-bool TakePooled(LDAP* pld, PooledHandle* pHandle) {
-  EnterCriticalSection(&ms_csPooled);
-  auto it = ms_pooled.find(pld);
-  bool fPooled = it != ms_pooled.end();
+bool TakePooled(LDAP* pld, CPooledHandle* pHandle) {
+  EnterCriticalSection(&s_csPooled);
+  auto it = s_pooled.find(pld);
+  bool fPooled = it != s_pooled.end();
   if (fPooled) {
     *pHandle = std::move(it->second);
-    ms_pooled.erase(it);
+    s_pooled.erase(it);
   }
-  LeaveCriticalSection(&ms_csPooled);
+  LeaveCriticalSection(&s_csPooled);
   return fPooled;
 }
-
-std::string Utf8(const WCHAR* pw) { return pw == nullptr ? std::string() : platform::ToUtf8(pw); }
-
 
 }  // namespace
 
@@ -81,7 +78,7 @@ ULONG LdapMsgFree(LDAPMessage* pRes) {
 
 ULONG LdapUnbind(LDAP* pld) {
   if (pld == nullptr) return Record(LDAP_PARAM_ERROR);
-  PooledHandle handle;
+  CPooledHandle handle;
   if (TakePooled(pld, &handle)) {
     platform::ReturnServiceConnection(handle.settings, pld, !handle.fBroken);
     return Record(LDAP_SUCCESS);
@@ -96,14 +93,14 @@ ULONG LdapUnbind(LDAP* pld) {
 VLT_API_BEGIN
 
 LDAP* ldap_initW(const WCHAR* pwHost, ULONG nPort) {
-  platform::DirectorySettings settings;
+  platform::CDirectorySettings settings;
   if (!platform::ReadDirectorySettings(&settings)) {
     Record(LDAP_CONNECT_ERROR);
     return nullptr;
   }
   if (pwHost != nullptr && *pwHost != 0) {
     std::string sScheme = nPort == LDAPS_PORT ? "ldaps://" : "ldap://";
-    settings.rgsServers = {sScheme + Utf8(pwHost) + ":" + std::to_string(nPort) + "/"};
+    settings.rgsServers = {sScheme + platform::ToUtf8(pwHost) + ":" + std::to_string(nPort) + "/"};
   }
   LDAP* pld = nullptr;
   // The directory's own servers: a connection of the service's identity from
@@ -111,9 +108,9 @@ LDAP* ldap_initW(const WCHAR* pwHost, ULONG nPort) {
   // connection lets the bind report why.
   if ((pwHost == nullptr || *pwHost == 0) &&
       platform::AcquireServiceConnection(settings, &pld) == LDAP_SUCCESS) {
-    EnterCriticalSection(&ms_csPooled);
-    ms_pooled[pld] = PooledHandle{settings, false};
-    LeaveCriticalSection(&ms_csPooled);
+    EnterCriticalSection(&s_csPooled);
+    s_pooled[pld] = CPooledHandle{settings, false};
+    LeaveCriticalSection(&s_csPooled);
     Record(LDAP_SUCCESS);
     return pld;
   }
@@ -127,17 +124,17 @@ ULONG ldap_bind_sW(LDAP* pld, const WCHAR* pwDn, const WCHAR* pwCred, ULONG nMet
   bool fServiceBind = nMethod == kAuthNegotiate && pwDn == nullptr && pwCred == nullptr;
   if (fServiceBind && IsPooled(pld)) return Record(LDAP_SUCCESS);
   // Any other bind changes the identity: the handle leaves the pool for good.
-  PooledHandle handle;
+  CPooledHandle handle;
   TakePooled(pld, &handle);
   if (fServiceBind) {
-    platform::DirectorySettings settings;
+    platform::CDirectorySettings settings;
     if (!platform::ReadDirectorySettings(&settings)) return Record(LDAP_INVALID_CREDENTIALS);
     return Record(platform::BindServiceIdentity(pld, settings));
   }
   if (nMethod != LDAP_AUTH_SIMPLE && nMethod != kAuthNegotiate)
     return Record(LDAP_AUTH_METHOD_NOT_SUPPORTED);
-  std::string sCred = Utf8(pwCred);
-  int nCode = platform::BindSimple(pld, Utf8(pwDn), sCred);
+  std::string sCred = platform::ToUtf8(pwCred);
+  int nCode = platform::BindSimple(pld, platform::ToUtf8(pwDn), sCred);
   platform::WipeString(&sCred);
   return Record(nCode);
 }
@@ -147,12 +144,13 @@ ULONG ldap_search_sW(LDAP* pld, const WCHAR* pwBase, ULONG nScope, const WCHAR* 
   if (ppRes != nullptr) *ppRes = nullptr;
   if (pld == nullptr || ppRes == nullptr) return Record(LDAP_PARAM_ERROR);
   std::vector<std::string> rgsAttrs;
-  for (WCHAR** ppw = rgpwAttrs; ppw != nullptr && *ppw != nullptr; ++ppw) rgsAttrs.push_back(Utf8(*ppw));
+  for (WCHAR** ppw = rgpwAttrs; ppw != nullptr && *ppw != nullptr; ++ppw)
+    rgsAttrs.push_back(platform::ToUtf8(*ppw));
   std::vector<char*> rgpszAttrs;
   for (std::string& s : rgsAttrs) rgpszAttrs.push_back(s.data());
   rgpszAttrs.push_back(nullptr);
-  std::string sFilter = pwFilter == nullptr ? "(objectClass=*)" : Utf8(pwFilter);
-  int nCode = ldap_search_ext_s(pld, Utf8(pwBase).c_str(), static_cast<int>(nScope),
+  std::string sFilter = pwFilter == nullptr ? "(objectClass=*)" : platform::ToUtf8(pwFilter);
+  int nCode = ldap_search_ext_s(pld, platform::ToUtf8(pwBase).c_str(), static_cast<int>(nScope),
                                 sFilter.c_str(), rgpwAttrs == nullptr ? nullptr : rgpszAttrs.data(),
                                 static_cast<int>(fAttrsOnly), nullptr, nullptr, nullptr, 0, ppRes);
   NoteResult(pld, nCode);
@@ -164,7 +162,7 @@ WCHAR** ldap_get_valuesW(LDAP* pld, LDAPMessage* pEntry, const WCHAR* pwAttr) {
     Record(LDAP_PARAM_ERROR);
     return nullptr;
   }
-  berval** rgpbv = ldap_get_values_len(pld, pEntry, Utf8(pwAttr).c_str());
+  berval** rgpbv = ldap_get_values_len(pld, pEntry, platform::ToUtf8(pwAttr).c_str());
   if (rgpbv == nullptr) {
     int nCode = LDAP_SUCCESS;
     ldap_get_option(pld, LDAP_OPT_RESULT_CODE, &nCode);
@@ -190,15 +188,15 @@ ULONG ldap_value_freeW(WCHAR** rgpw) {
   return LDAP_SUCCESS;
 }
 
-ULONG LdapGetLastError() { return ms_nLastError; }
+ULONG LdapGetLastError() { return t_nLastError; }
 
 WCHAR* ldap_err2stringW(ULONG nCode) {
   // Each thread keeps its own texts, so a returned text stays valid for the
   // thread's life and no lock is needed.
-  thread_local std::map<ULONG, std::u16string> ms_texts;
-  auto it = ms_texts.find(nCode);
-  if (it == ms_texts.end())
-    it = ms_texts.emplace(nCode, platform::FromUtf8(ldap_err2string(static_cast<int>(nCode)))).first;
+  thread_local std::map<ULONG, std::u16string> t_texts;
+  auto it = t_texts.find(nCode);
+  if (it == t_texts.end())
+    it = t_texts.emplace(nCode, platform::FromUtf8(ldap_err2string(static_cast<int>(nCode)))).first;
   return it->second.data();
 }
 

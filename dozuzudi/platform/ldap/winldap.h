@@ -1,5 +1,23 @@
-// The LDAP client (the Windows LDAP API, wide-character forms) over OpenLDAP.
+// platform/ldap: the LDAP client of wldap32 (wide-character forms, this
+// header), and the directory connections the stand-in libraries share:
+// settings of the server's own directory (directory_settings.h), connecting,
+// binding and a small pool of service connections (directory_connection.h,
+// the one header the directory-services library may use).
 //
+// Backed by: OpenLDAP libldap and liblber with their TLS, and SASL GSSAPI
+// binds with MIT Kerberos from a keytab.
+// Threads: every function may be called from any thread; a connection is
+// used by one thread at a time; LdapGetLastError is per thread.
+// Failures: LDAP result codes (0 success), null for ldap_initW and
+// ldap_get_valuesW; credentials in files readable by group or others are
+// refused (LDAP_INVALID_CREDENTIALS).
+// Our choices: server certificates are always verified; connections are
+// encrypted (ldaps or StartTLS) unless the settings allow plain LDAP to a
+// loopback server; settings are read from the registry on each use;
+// LDAP_AUTH_NEGOTIATE without credentials binds with the service's own
+// identity.
+//
+// The LDAP client functions:
 // Connections without a host name go to the servers of the server's own
 // directory domain (see directory_settings.h); a bind with
 // LDAP_AUTH_NEGOTIATE and no name or credentials binds with the service's

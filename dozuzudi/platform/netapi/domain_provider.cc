@@ -13,27 +13,13 @@ namespace {
 constexpr const WCHAR* kDomainsKey = u"SOFTWARE\\Veltra\\Accounts\\Domains\\";
 constexpr const WCHAR* kThisMachine = u".";
 
-// A REG_SZ or REG_EXPAND_SZ value as UTF-8; "" when absent.
-std::string ReadString(HKEY hKey, const WCHAR* pwszName) {
-  DWORD dwType = 0, cb = 0;
-  if (RegQueryValueExW(hKey, pwszName, nullptr, &dwType, nullptr, &cb) != ERROR_SUCCESS ||
-      (dwType != REG_SZ && dwType != REG_EXPAND_SZ) || cb < sizeof(WCHAR))
-    return std::string();
-  std::u16string text(cb / sizeof(WCHAR), u'\0');
-  if (RegQueryValueExW(hKey, pwszName, nullptr, &dwType, reinterpret_cast<LPBYTE>(text.data()), &cb) !=
-      ERROR_SUCCESS)
-    return std::string();
-  text.resize(wcslen(text.c_str()));
-  return ToUtf8(text);
-}
-
 struct CKeyCloser {
   void operator()(HKEY hKey) const { RegCloseKey(hKey); }
 };
 
 }  // namespace
 
-bool FindDomainProvider(const WCHAR* pwszDomain, SDomainProvider& provider) {
+bool FindDomainProvider(const WCHAR* pwszDomain, CDomainProvider& provider) {
   if (pwszDomain == nullptr || *pwszDomain == 0) pwszDomain = kThisMachine;
   // A backslash would reach into another key.
   if (wcschr(pwszDomain, u'\\') != nullptr) return false;
@@ -41,18 +27,18 @@ bool FindDomainProvider(const WCHAR* pwszDomain, SDomainProvider& provider) {
   HKEY hKey = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
   std::unique_ptr<std::remove_pointer_t<HKEY>, CKeyCloser> key(hKey);
-  std::string kind = ReadString(hKey, u"Provider");
+  std::string kind = ReadRegistryUtf8(hKey, u"Provider");
   for (char& ch : kind) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + ('a' - 'A') : ch);
   if (kind == "local") {
     provider.eKind = EAccountProvider::Local;
-    provider.store = ReadString(hKey, u"Store");
+    provider.store = ReadRegistryUtf8(hKey, u"Store");
     return !provider.store.empty();
   }
   if (kind == "kerberos") {
     provider.eKind = EAccountProvider::Kerberos;
-    provider.realm = ReadString(hKey, u"Realm");
-    provider.kdc = ReadString(hKey, u"Kdc");
-    provider.kpasswdServer = ReadString(hKey, u"KpasswdServer");
+    provider.realm = ReadRegistryUtf8(hKey, u"Realm");
+    provider.kdc = ReadRegistryUtf8(hKey, u"Kdc");
+    provider.kpasswdServer = ReadRegistryUtf8(hKey, u"KpasswdServer");
     return true;
   }
   return false;

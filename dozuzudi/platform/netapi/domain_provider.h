@@ -12,7 +12,7 @@ namespace platform {
 
 enum class EAccountProvider { Local, Kerberos };
 
-struct SDomainProvider {
+struct CDomainProvider {
   EAccountProvider eKind = EAccountProvider::Local;
   std::string store;          // local: the store's file
   std::string realm;          // kerberos: "" for the system's default realm
@@ -22,17 +22,17 @@ struct SDomainProvider {
 
 // Reads the domain's key afresh. False when the registry names no usable
 // provider for it.
-bool FindDomainProvider(const WCHAR* pwszDomain, SDomainProvider& provider);
+bool FindDomainProvider(const WCHAR* pwszDomain, CDomainProvider& provider);
 
 // The providers; passwords and names as NetUserChangePassword receives them.
 NET_API_STATUS ChangeLocalPassword(const std::string& store, const WCHAR* pwszUser, const WCHAR* pwszOld,
                                    const WCHAR* pwszNew);
-NET_API_STATUS ChangeKerberosPassword(const SDomainProvider& provider, const WCHAR* pwszUser,
+NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
                                       const WCHAR* pwszOld, const WCHAR* pwszNew);
 
 // A member as the group functions hand it out: "DOMAIN\\name" for members
 // of local groups, the account name alone for users of domain groups.
-struct SNetMember {
+struct CNetMember {
   std::string sName;
   SID_NAME_USE eUsage;
 };
@@ -41,9 +41,9 @@ struct SNetMember {
 // the domain sDomain (as the caller named it); NERR_GroupNotFound when the
 // provider has no such group of that kind. Statuses as netapi.h gives them.
 NET_API_STATUS GetStoreGroupMembers(const std::string& store, const std::string& sDomain,
-                                    const std::string& sGroup, bool fLocal, std::vector<SNetMember>* prgMembers);
-NET_API_STATUS GetDirectoryGroupMembers(const SDomainProvider& provider, const std::string& sDomain,
+                                    const std::string& sGroup, bool fLocal, std::vector<CNetMember>* prgMembers);
+NET_API_STATUS GetDirectoryGroupMembers(const CDomainProvider& provider, const std::string& sDomain,
                                         const std::string& sGroup, bool fLocal,
-                                        std::vector<SNetMember>* prgMembers);
+                                        std::vector<CNetMember>* prgMembers);
 
 }  // namespace platform

@@ -35,7 +35,7 @@ DWORD DsGetDcNameW(LPCWSTR, LPCWSTR pwszDomain, GUID*, LPCWSTR, ULONG,
                    PDOMAIN_CONTROLLER_INFOW* ppInfo) {
   if (ppInfo == nullptr) return ERROR_INVALID_PARAMETER;
   *ppInfo = nullptr;
-  platform::DirectorySettings settings;
+  platform::CDirectorySettings settings;
   if (!platform::ReadDirectorySettings(&settings)) return ERROR_NO_SUCH_DOMAIN;
   std::u16string sDomain = platform::FromUtf8(settings.sDomain);
   if (pwszDomain != nullptr && *pwszDomain != 0 && _wcsicmp(pwszDomain, sDomain.c_str()) != 0)

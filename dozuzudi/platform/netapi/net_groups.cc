@@ -18,9 +18,9 @@ std::u16string DomainOfServer(LPCWSTR pwszServer) {
 }
 
 NET_API_STATUS GetMembers(LPCWSTR pwszServer, LPCWSTR pwszGroup, bool fLocal,
-                          std::vector<platform::SNetMember>* prgMembers) {
+                          std::vector<platform::CNetMember>* prgMembers) {
   std::u16string sDomain = DomainOfServer(pwszServer);
-  platform::SDomainProvider provider;
+  platform::CDomainProvider provider;
   if (!platform::FindDomainProvider(sDomain.c_str(), provider)) return NERR_InvalidComputer;
   std::string sDomainUtf8 = platform::ToUtf8(sDomain), sGroup = platform::ToUtf8(pwszGroup);
   switch (provider.eKind) {
@@ -87,7 +87,7 @@ NET_API_STATUS NetLocalGroupGetMembers(LPCWSTR servername, LPCWSTR localgroupnam
                                        PDWORD_PTR resumehandle) {
   if (BadOutputs(bufptr, entriesread, totalentries) || localgroupname == nullptr) return ERROR_INVALID_PARAMETER;
   if (level != 2 && level != 3) return ERROR_INVALID_LEVEL;
-  std::vector<platform::SNetMember> members;
+  std::vector<platform::CNetMember> members;
   NET_API_STATUS status = GetMembers(servername, localgroupname, true, &members);
   if (status != NERR_Success) return status;
   std::vector<std::u16string> rgsNames;
@@ -111,7 +111,7 @@ NET_API_STATUS NetGroupGetUsers(LPCWSTR servername, LPCWSTR groupname, DWORD lev
                                 LPDWORD entriesread, LPDWORD totalentries, PDWORD_PTR ResumeHandle) {
   if (BadOutputs(bufptr, entriesread, totalentries) || groupname == nullptr) return ERROR_INVALID_PARAMETER;
   if (level != 0) return ERROR_INVALID_LEVEL;
-  std::vector<platform::SNetMember> members;
+  std::vector<platform::CNetMember> members;
   NET_API_STATUS status = GetMembers(servername, groupname, false, &members);
   if (status != NERR_Success) return status;
   std::vector<std::u16string> rgsNames;
@@ -127,7 +127,7 @@ NET_API_STATUS NetServerEnum(LPCWSTR, DWORD level, LPBYTE* bufptr, DWORD prefmax
   if (BadOutputs(bufptr, entriesread, totalentries)) return ERROR_INVALID_PARAMETER;
   if (level != 100 && level != 101) return ERROR_INVALID_LEVEL;
   // Each domain's provider is its own controller, named as the domain is.
-  platform::SDomainProvider provider;
+  platform::CDomainProvider provider;
   std::u16string sDomain = domain != nullptr ? domain : u"";
   if ((servertype & (SV_TYPE_DOMAIN_CTRL | SV_TYPE_DOMAIN_BAKCTRL)) == 0 ||
       !platform::FindDomainProvider(sDomain.c_str(), provider))

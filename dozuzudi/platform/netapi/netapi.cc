@@ -9,7 +9,7 @@
 NET_API_STATUS NetUserChangePassword(LPCWSTR domainname, LPCWSTR username, LPCWSTR oldpassword,
                                      LPCWSTR newpassword) {
   if (username == nullptr || oldpassword == nullptr || newpassword == nullptr) return ERROR_INVALID_PARAMETER;
-  platform::SDomainProvider provider;
+  platform::CDomainProvider provider;
   if (!platform::FindDomainProvider(domainname, provider)) return ERROR_NO_SUCH_DOMAIN;
   switch (provider.eKind) {
     case platform::EAccountProvider::Local:

@@ -1,4 +1,18 @@
-// Network management functions and the domain-controller locator.
+// platform/netapi: network management (netapi32): NetUserChangePassword
+// through a provider per NT domain, NetApiBufferFree, and the
+// domain-controller locator DsGetDcNameW.
+//
+// Backed by: local/, the embedded account store (SQLite, yescrypt hashes
+// from libcrypt; local/account_store.h); kerberos/, the Kerberos
+// password-change protocol (MIT libkrb5) against the domain's KDC; the
+// server's directory settings (platform/ldap) for DsGetDcNameW.
+// Threads: any number of threads may change passwords at once, the same
+// user's included; each change is applied whole or not at all.
+// Failures: the NET_API_STATUS or Win32 codes listed below; never an
+// exception.
+// Our choices: the registry names the provider of each domain and is read
+// at every call; an unknown domain answers ERROR_NO_SUCH_DOMAIN, as a server
+// that finds no domain controller would.
 //
 // NetUserChangePassword changes a user's password in an NT domain through the
 // provider that the registry names for that domain. The registry is read at
@@ -39,8 +53,6 @@
 // The old password is checked before any policy, so a wrong old password
 // never reveals the policy. Passwords are wiped from every buffer the call
 // made; nothing traces or prints them.
-// Thread safe: any number of threads may change passwords at once, the same
-// user's included; each change is applied whole or not at all.
 //
 // DsGetDcNameW answers with the server's own domain when one is configured
 // (directory_settings.h), else ERROR_NO_SUCH_DOMAIN; a DomainName other than

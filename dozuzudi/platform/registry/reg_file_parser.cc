@@ -11,17 +11,17 @@ namespace platform::reg {
 
 namespace {
 
-using View = std::u16string_view;
+using CView = std::u16string_view;
 
-constexpr View kHeader5 = u"Windows Registry Editor Version 5.00";
-constexpr View kHeader4 = u"REGEDIT4";
+constexpr CView kHeader5 = u"Windows Registry Editor Version 5.00";
+constexpr CView kHeader4 = u"REGEDIT4";
 
 struct CRootName {
-  View m_name;
+  CView m_name;
   ERoot m_root;
 };
 
-const CRootName m_rgRootNames[] = {
+constexpr CRootName krgRootNames[] = {
     {u"HKEY_LOCAL_MACHINE", ERoot::LocalMachine}, {u"HKLM", ERoot::LocalMachine},
     {u"HKEY_CLASSES_ROOT", ERoot::ClassesRoot},   {u"HKCR", ERoot::ClassesRoot},
     {u"HKEY_CURRENT_USER", ERoot::CurrentUser},   {u"HKCU", ERoot::CurrentUser},
@@ -30,12 +30,12 @@ const CRootName m_rgRootNames[] = {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
-View TrimLeft(View s) {
+CView TrimLeft(CView s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   return s;
 }
 
-View Trim(View s) {
+CView Trim(CView s) {
   s = TrimLeft(s);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
@@ -48,7 +48,7 @@ int HexDigit(char16_t c) {
   return -1;
 }
 
-bool StartsWithNoCase(View s, View prefix) {
+bool StartsWithNoCase(CView s, CView prefix) {
   if (s.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i)
     if (towlower(s[i]) != towlower(prefix[i])) return false;
@@ -56,12 +56,12 @@ bool StartsWithNoCase(View s, View prefix) {
 }
 
 // Blank, or a ";" comment.
-bool IsEmptyRest(View s) {
+bool IsEmptyRest(CView s) {
   s = TrimLeft(s);
   return s.empty() || s.front() == u';';
 }
 
-void AppendUtf16Le(std::vector<BYTE>* out, View s) {
+void AppendUtf16Le(std::vector<BYTE>* out, CView s) {
   for (char16_t c : s) {
     out->push_back(static_cast<BYTE>(c & 0xFF));
     out->push_back(static_cast<BYTE>(c >> 8));
@@ -73,7 +73,7 @@ void AppendLe(std::vector<BYTE>* out, uint64_t n, int cb) {
 }
 
 // Decodes the file to UTF-16 lines. Line ends are LF or CRLF.
-bool SplitLines(std::string_view bytes, std::u16string* text, std::vector<View>* lines,
+bool SplitLines(std::string_view bytes, std::u16string* text, std::vector<CView>* lines,
                 CRegParseError* error) {
   auto fail = [&](size_t nLine, const char* reason) {
     error->m_nLine = nLine;
@@ -102,11 +102,11 @@ bool SplitLines(std::string_view bytes, std::u16string* text, std::vector<View>*
       start = end + 1;
     }
   }
-  View all(*text);
+  CView all(*text);
   for (size_t start = 0; start <= all.size();) {
     size_t end = all.find(u'\n', start);
-    if (end == View::npos) end = all.size();
-    View line = all.substr(start, end - start);
+    if (end == CView::npos) end = all.size();
+    CView line = all.substr(start, end - start);
     if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
     lines->push_back(line);
     start = end + 1;
@@ -116,17 +116,17 @@ bool SplitLines(std::string_view bytes, std::u16string* text, std::vector<View>*
 
 class CParser {
  public:
-  CParser(const std::vector<View>& lines, CRegTree* tree, CRegParseError* error)
+  CParser(const std::vector<CView>& lines, CRegTree* tree, CRegParseError* error)
       : m_lines(lines), m_tree(tree), m_error(error) {}
 
   bool Run() {
     // The header is the first line that is not blank.
     while (m_iLine < m_lines.size() && Trim(m_lines[m_iLine]).empty()) ++m_iLine;
     if (m_iLine == m_lines.size()) return Fail("empty file: no header line");
-    View header = Trim(m_lines[m_iLine]);
+    CView header = Trim(m_lines[m_iLine]);
     if (header != kHeader5 && header != kHeader4) return Fail("bad header line");
     for (++m_iLine; m_iLine < m_lines.size(); ++m_iLine) {
-      View line = Trim(m_lines[m_iLine]);
+      CView line = Trim(m_lines[m_iLine]);
       if (line.empty() || line.front() == u';') continue;
       bool fOk;
       if (line.front() == u'[')
@@ -148,22 +148,22 @@ class CParser {
   }
 
   // "[ROOT\a\b]" opens (creating) a key; "[-ROOT\a\b]" deletes one.
-  bool Section(View line) {
+  bool Section(CView line) {
     if (line.size() < 2 || line.back() != u']') return Fail("unterminated section bracket");
-    View path = line.substr(1, line.size() - 2);
+    CView path = line.substr(1, line.size() - 2);
     bool fDelete = !path.empty() && path.front() == u'-';
     if (fDelete) path.remove_prefix(1);
-    std::vector<View> parts;
+    std::vector<CView> parts;
     for (size_t start = 0;;) {
       size_t end = path.find(u'\\', start);
-      View part = path.substr(start, end == View::npos ? View::npos : end - start);
+      CView part = path.substr(start, end == CView::npos ? CView::npos : end - start);
       if (part.empty()) return Fail("empty key name in section");
       parts.push_back(part);
-      if (end == View::npos) break;
+      if (end == CView::npos) break;
       start = end + 1;
     }
     CRegKey* key = nullptr;
-    for (const CRootName& root : m_rgRootNames) {
+    for (const CRootName& root : krgRootNames) {
       if (parts[0].size() == root.m_name.size() && StartsWithNoCase(parts[0], root.m_name)) key = m_tree->Root(root.m_root);
     }
     if (key == nullptr) return Fail("unknown root key");
@@ -184,7 +184,7 @@ class CParser {
 
   // A quoted text at the start of |*s| with the escapes \\ and \"; other
   // backslashes are kept as written. |*s| is left after the closing quote.
-  bool Quoted(View* s, std::u16string* out) {
+  bool Quoted(CView* s, std::u16string* out) {
     size_t i = 1;
     for (; i < s->size(); ++i) {
       char16_t c = (*s)[i];
@@ -198,7 +198,7 @@ class CParser {
     return Fail("unterminated string");
   }
 
-  bool Value(View line) {
+  bool Value(CView line) {
     if (!m_fInSection) return Fail("value outside a key section");
     CRegValue value;
     if (line.front() == u'@') {
@@ -237,7 +237,7 @@ class CParser {
   }
 
   // 1 to |cDigitsMax| hex digits and nothing else.
-  static bool Number(View s, size_t cDigitsMax, DWORD type, CRegValue* value) {
+  static bool Number(CView s, size_t cDigitsMax, DWORD type, CRegValue* value) {
     size_t cDigits = 0;
     uint64_t n = 0;
     for (; cDigits < s.size() && HexDigit(s[cDigits]) >= 0; ++cDigits)
@@ -250,11 +250,11 @@ class CParser {
 
   // "hex:" (REG_BINARY) or "hex(N):" then comma-separated bytes, continued
   // on following lines after a trailing "\".
-  bool Hex(View s, CRegValue* value) {
+  bool Hex(CView s, CRegValue* value) {
     value->m_type = REG_BINARY;
     if (!s.empty() && s.front() == u'(') {
       size_t close = s.find(u')');
-      if (close == View::npos || close == 1 || close > 9) return Fail("bad hex value type");
+      if (close == CView::npos || close == 1 || close > 9) return Fail("bad hex value type");
       DWORD type = 0;
       for (size_t i = 1; i < close; ++i) {
         int digit = HexDigit(s[i]);
@@ -293,7 +293,7 @@ class CParser {
     }
   }
 
-  const std::vector<View>& m_lines;
+  const std::vector<CView>& m_lines;
   CRegTree* m_tree;
   CRegParseError* m_error;
   size_t m_iLine = 0;
@@ -305,7 +305,7 @@ class CParser {
 
 bool ParseRegFile(std::string_view bytes, CRegTree* tree, CRegParseError* error) {
   std::u16string text;
-  std::vector<View> lines;
+  std::vector<CView> lines;
   if (!SplitLines(bytes, &text, &lines, error)) return false;
   return CParser(lines, tree, error).Run();
 }

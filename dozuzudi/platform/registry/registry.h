@@ -1,4 +1,15 @@
-// The registry, read from a file in the .reg export format.
+// platform/registry: the registry functions of advapi32 (RegOpenKeyExW,
+// RegQueryValueExW, RegEnumKeyExW, RegCloseKey), read-only.
+//
+// Backed by: a file in the .reg export format, parsed by our own parser
+// (reg_file_parser.cc) into immutable snapshots.
+// Threads: any thread may open, query and close keys concurrently.
+// Failures: a Win32 status from every call (below); a malformed file reads
+// as an empty registry and is reported on standard error.
+// Our choices: there is no RegSetValueExW; the 32-bit and 64-bit views
+// (KEY_WOW64_32KEY, KEY_WOW64_64KEY) are one view; the file is found and
+// re-read as follows, and platform::ReadRegistryText/Utf8 (end of this
+// header) are the one way the platform reads its own string settings.
 //
 // File: the path in the VLTADMIN_REGISTRY environment variable, else the
 // installed default (VLTADMIN_DEFAULT_REGISTRY, set at build time). The file
@@ -35,9 +46,6 @@
 // file on standard error (file, line, reason) and read as an empty registry.
 // A missing file is an empty registry, silently.
 //
-// REQUIRES: keys are read-only; there is no RegSetValueExW. The 32-bit and
-// 64-bit views (KEY_WOW64_32KEY, KEY_WOW64_64KEY) are the same view.
-// Thread safe: any thread may open, query and close keys concurrently.
 // An opened HKEY is never equal to a predefined root; closing a predefined
 // root succeeds and does nothing; a closed or unknown HKEY gives
 // ERROR_INVALID_HANDLE.
@@ -99,5 +107,14 @@ LONG RegCloseKey(HKEY hKey);
 namespace platform {
 // The registry file in use (VLTADMIN_REGISTRY or the installed default).
 std::string RegistryFilePath();
+
+// A REG_SZ or REG_EXPAND_SZ value (taken as written, never expanded) as its
+// text: the units before the first NUL, or every unit when the data has no
+// terminator, as a Windows caller reading the string sees it. Empty when the
+// value is missing, is not a string, or hKey is not an open key.
+// lpValueName null or empty: the default value.
+std::u16string ReadRegistryText(HKEY hKey, LPCWSTR lpValueName);
+// The same text in UTF-8 (ToUtf8).
+std::string ReadRegistryUtf8(HKEY hKey, LPCWSTR lpValueName);
 }  // namespace platform
 VLT_API_END

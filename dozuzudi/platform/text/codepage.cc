@@ -19,12 +19,12 @@ namespace {
 static_assert(sizeof(UChar) == sizeof(WCHAR), "ICU code units are UTF-16");
 
 // Code pages whose converters have names of their own.
-struct NamedCodePage {
+struct CNamedCodePage {
   UINT uCodePage;
   const char* pszName;
 };
 // clang-format off
-const NamedCodePage kNamedCodePages[] = {
+const CNamedCodePage kNamedCodePages[] = {
     {20127, "US-ASCII"},
     {20866, "KOI8-R"},
     {21866, "KOI8-U"},
@@ -52,7 +52,7 @@ const NamedCodePage kNamedCodePages[] = {
 // False when the number names no converter we know of.
 bool CodePageConverterName(UINT uCodePage, char* szName, size_t cbName) {
   const char* pszFixed = nullptr;
-  for (const NamedCodePage& named : kNamedCodePages)
+  for (const CNamedCodePage& named : kNamedCodePages)
     if (named.uCodePage == uCodePage) pszFixed = named.pszName;
   if (pszFixed != nullptr) {
     snprintf(szName, cbName, "%s", pszFixed);
@@ -69,10 +69,10 @@ bool CodePageConverterName(UINT uCodePage, char* szName, size_t cbName) {
 }
 
 // A small per-thread cache of open converters, most recently used first.
-class ConverterCache {
+class CConverterCache {
  public:
-  ~ConverterCache() {
-    for (Slot& slot : m_rgSlots)
+  ~CConverterCache() {
+    for (CSlot& slot : m_rgSlots)
       if (slot.pConverter != nullptr) ucnv_close(slot.pConverter);
   }
 
@@ -104,7 +104,7 @@ class ConverterCache {
       SetLastError(ERROR_INVALID_PARAMETER);
       return nullptr;
     }
-    Slot& last = m_rgSlots[kSlots - 1];
+    CSlot& last = m_rgSlots[kSlots - 1];
     if (last.pConverter != nullptr) ucnv_close(last.pConverter);
     last.pConverter = pConverter;
     last.uCodePage = uCodePage;
@@ -113,22 +113,22 @@ class ConverterCache {
   }
 
  private:
-  struct Slot {
+  struct CSlot {
     UINT uCodePage = 0;
     UConverter* pConverter = nullptr;
   };
   static constexpr int kSlots = 8;
 
   void MoveToFront(int i) {
-    Slot slot = m_rgSlots[i];
+    CSlot slot = m_rgSlots[i];
     for (; i > 0; --i) m_rgSlots[i] = m_rgSlots[i - 1];
     m_rgSlots[0] = slot;
   }
 
-  Slot m_rgSlots[kSlots];
+  CSlot m_rgSlots[kSlots];
 };
 
-thread_local ConverterCache t_converters;
+thread_local CConverterCache t_converters;
 
 // Maps an ICU failure to the Windows error and returns 0.
 int Fail(UErrorCode status) {

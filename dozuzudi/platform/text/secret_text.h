@@ -23,8 +23,8 @@ class CSecretUtf8 {
   CSecretUtf8(const CSecretUtf8&) = delete;
   CSecretUtf8& operator=(const CSecretUtf8&) = delete;
 
-  const char* c_str() const { return m_pb ? m_pb.get() : ""; }
-  size_t size() const { return m_cb; }
+  const char* Text() const { return m_pb ? m_pb.get() : ""; }
+  size_t Size() const { return m_cb; }
 
  private:
   void Wipe() {

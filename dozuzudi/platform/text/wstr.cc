@@ -122,41 +122,55 @@ namespace platform {
 
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
+// The code point starting at s[*pi], moving *pi past it; an unpaired
+// surrogate gives U+FFFD.
+char32_t NextCodePoint(std::u16string_view s, size_t* pi) {
+  char32_t c = s[(*pi)++];
+  if (c >= 0xD800 && c <= 0xDBFF && *pi < s.size() && s[*pi] >= 0xDC00 && s[*pi] <= 0xDFFF)
+    return 0x10000 + ((c - 0xD800) << 10) + (s[(*pi)++] - 0xDC00);
+  if (c >= 0xD800 && c <= 0xDFFF) return 0xFFFD;
+  return c;
 }
+
+size_t Utf8Length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
 
 }  // namespace
 
-std::string ToUtf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    char32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-        s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // unpaired surrogate
+size_t Utf8Size(std::u16string_view s) {
+  size_t cb = 0;
+  for (size_t i = 0; i < s.size();) cb += Utf8Length(NextCodePoint(s, &i));
+  return cb;
+}
+
+void WriteUtf8(std::u16string_view s, char* pb) {
+  for (size_t i = 0; i < s.size();) {
+    char32_t c = NextCodePoint(s, &i);
+    if (c < 0x80) {
+      *pb++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *pb++ = static_cast<char>(0xC0 | (c >> 6));
+      *pb++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *pb++ = static_cast<char>(0xE0 | (c >> 12));
+      *pb++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *pb++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *pb++ = static_cast<char>(0xF0 | (c >> 18));
+      *pb++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *pb++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *pb++ = static_cast<char>(0x80 | (c & 0x3F));
     }
-    AppendUtf8(out, c);
   }
+}
+
+std::string ToUtf8(std::u16string_view s) {
+  std::string out(Utf8Size(s), '\0');
+  WriteUtf8(s, out.data());
   return out;
+}
+
+std::string ToUtf8(const WCHAR* pwsz) {
+  return pwsz == nullptr ? std::string() : ToUtf8(std::u16string_view(pwsz));
 }
 
 std::u16string FromUtf8(std::string_view s) {

@@ -1,4 +1,23 @@
-// UTF-16 string helpers with the semantics of their C runtime namesakes.
+// platform/text: text as the Windows runtime handles it: the UTF-16 string
+// functions of the C runtime (this header), the code-page conversions
+// MultiByteToWideChar/WideCharToMultiByte (codepage.h), the project's one
+// UTF-16/UTF-8 codec (platform::ToUtf8 and FromUtf8 below), and passwords
+// held as UTF-8 that are wiped when dropped (secret_text.h).
+//
+// Backed by: our own code for the string functions and the UTF codec; ICU
+// converters (ucnv) for code pages.
+// Threads: every function may be called from any thread; code-page
+// converters are cached per thread.
+// Failures: the string functions cannot fail (null arguments are the
+// caller's fault, as in the C runtime); conversions of code pages return 0
+// with GetLastError set (codepage.h); the UTF codec never fails: invalid
+// input becomes U+FFFD.
+// Our choices: case folding covers ASCII and Latin-1 only, like the "C"
+// locale of the Windows runtime; code-page conversions are strict (invalid
+// input fails instead of being replaced); the code page numbers codepage.h
+// lists.
+//
+// The string helpers below have the semantics of their C runtime namesakes.
 //
 // Case-insensitive comparisons fold ASCII letters and the Latin-1 letters
 // (as the "C" locale of the Windows runtime does for _wcsicmp); other code
@@ -38,9 +57,18 @@ int iswspace(WCHAR c);
 LONG _wtol(const WCHAR* s);
 
 namespace platform {
-// Conversions between UTF-16 and UTF-8 for the platform's own use (paths,
-// messages). Invalid sequences become U+FFFD.
+// The one UTF-16 to UTF-8 conversion of the project (paths, names,
+// messages, passwords). An unpaired surrogate becomes U+FFFD. The result is
+// allocated once at its exact size, so no reallocation leaves a copy of a
+// password behind; callers wipe what held a secret.
 std::string ToUtf8(std::u16string_view s);
+// The same for terminated text; null gives "".
+std::string ToUtf8(const WCHAR* pwsz);
+// The bytes ToUtf8 gives for |s|, and the writing of those bytes (no
+// terminator) into |pb|, which holds at least Utf8Size(s).
+size_t Utf8Size(std::u16string_view s);
+void WriteUtf8(std::u16string_view s, char* pb);
+// UTF-8 to UTF-16; each invalid sequence becomes U+FFFD (DecodeUtf8).
 std::u16string FromUtf8(std::string_view s);
 // Appends |s| decoded to |out|; each invalid sequence (the maximal prefix of a
 // well-formed one, or a single stray byte) becomes U+FFFD. Returns how many

@@ -43,7 +43,7 @@ void Append(std::vector<unsigned char>& out, const void* pb, size_t cb) {
   out.insert(out.end(), p, p + cb);
 }
 
-class CTraceDevice final : public KernelObject {
+class CTraceDevice final : public CKernelObject {
  public:
   explicit CTraceDevice(int fd) : m_fd(fd) { InitializeCriticalSection(&m_openLock); }
   ~CTraceDevice() override {
@@ -84,7 +84,7 @@ class CTraceDevice final : public KernelObject {
     while (cwName < kTraceModuleNameMax && pwName[cwName] != 0) ++cwName;
 
     std::vector<unsigned char> message;
-    const TraceWireHeader header{kTraceWireOpen};
+    const CTraceWireHeader header{kTraceWireOpen};
     Append(message, &header, sizeof header);
     Append(message, pbGuid, 16);
     Append(message, pwName, cwName * sizeof(WCHAR));
@@ -104,7 +104,7 @@ class CTraceDevice final : public KernelObject {
       SetLastError(ERROR_BROKEN_PIPE);
       return FALSE;
     }
-    unsigned char rgbReply[sizeof(TraceWireHeader) + sizeof(int32_t)];
+    unsigned char rgbReply[sizeof(CTraceWireHeader) + sizeof(int32_t)];
     alignas(cmsghdr) char rgbControl[CMSG_SPACE(sizeof(int))];
     iovec iov{rgbReply, sizeof rgbReply};
     msghdr msg{};
@@ -121,7 +121,7 @@ class CTraceDevice final : public KernelObject {
       if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS)
         std::memcpy(&fdState, CMSG_DATA(c), sizeof(int));
     }
-    TraceWireHeader replyHeader{};
+    CTraceWireHeader replyHeader{};
     int32_t nStatus = -1;
     if (cbReply == static_cast<ssize_t>(sizeof rgbReply)) {
       std::memcpy(&replyHeader, rgbReply, sizeof replyHeader);
@@ -188,7 +188,7 @@ class CTraceDevice final : public KernelObject {
       return FALSE;
     }
     message.reserve(64 + cbData + 4 * cEntries);
-    const TraceWireHeader wireHeader{kTraceWireRecord};
+    const CTraceWireHeader wireHeader{kTraceWireRecord};
     Append(message, &wireHeader, sizeof wireHeader);
     Append(message, &header.HistoricalContext, sizeof header.HistoricalContext);
     Append(message, reinterpret_cast<const void*>(header.GuidPtr), 16);

@@ -1,4 +1,16 @@
-// The trace device "\\.\Global\VLTQTR": what a trace client relies on.
+// platform/trace: the trace device "\\.\Global\VLTQTR" (this header) and the
+// wire format it shares with the collector vltqtr (trace_wire.h).
+//
+// Backed by: a SOCK_SEQPACKET Unix socket to vltqtr and a shared-memory
+// state block per module that the collector keeps current.
+// Threads: any number of threads may issue requests on one handle at once;
+// the state block may change at any moment and is read without locking.
+// Failures: CreateFileW and DeviceIoControl report Win32 codes (below); no
+// collector is exactly "device not installed".
+// Our choices: the socket path (VLTQTR_DEVICE, else a fixed default); a
+// record's data is gathered during the request and sent as one message; a
+// busy collector is waited for at most kTraceWriteTimeoutMs, then the record
+// is dropped.
 //
 // CreateFileW of the device name connects to the trace collector (vltqtr)
 // over a Unix socket: the path in the environment variable VLTQTR_DEVICE,
@@ -31,9 +43,6 @@
 //   Requests of one thread reach the collector in the order made. A request
 //   waits at most kTraceWriteTimeoutMs for a busy collector; after that the
 //   record is dropped and the request fails.
-//
-// Threads: any number of threads may issue requests on one handle at once.
-// The state block may change at any moment; it is read without locking.
 #pragma once
 
 #include "platform/base/wintypes.h"

@@ -4,22 +4,22 @@
 // inside a message are unaligned and read with memcpy.
 //
 // Device to collector:
-//   kTraceWireOpen:   TraceWireHeader, 16-byte module GUID, UTF-16 name
+//   kTraceWireOpen:   CTraceWireHeader, 16-byte module GUID, UTF-16 name
 //                     (rest of the datagram, no terminator).
-//   kTraceWireRecord: TraceWireHeader, uint64 logger handle, 16-byte message
+//   kTraceWireRecord: CTraceWireHeader, uint64 logger handle, 16-byte message
 //                     GUID, uint16 message number, uint16 item count, then
 //                     per item uint32 length and its bytes.
 // Collector to device:
-//   kTraceWireOpenReply: TraceWireHeader, int32 status (0: accepted), with
+//   kTraceWireOpenReply: CTraceWireHeader, int32 status (0: accepted), with
 //                     one file descriptor (SCM_RIGHTS) of the state block's
 //                     memory when accepted with a state; none for a null
 //                     state.
 // Viewer to collector (a second vltqtr attaching to a running one):
-//   kTraceWireView:   TraceWireHeader, uint8 class flags, uint8 level, then
+//   kTraceWireView:   CTraceWireHeader, uint8 class flags, uint8 level, then
 //                     module names as UTF-8, each ended by a zero byte (none:
 //                     every module).
 // Collector to viewer:
-//   kTraceWireForward: TraceWireHeader, int64 time (ns since the epoch),
+//   kTraceWireForward: CTraceWireHeader, int64 time (ns since the epoch),
 //                     int32 writer pid, uint16 module name length, name
 //                     (UTF-8), then the record body as in kTraceWireRecord
 //                     after the logger handle.
@@ -40,7 +40,7 @@ enum : uint32_t {
   kTraceWireForward = 0x51545205,
 };
 
-struct TraceWireHeader {
+struct CTraceWireHeader {
   uint32_t nType;
 };
 

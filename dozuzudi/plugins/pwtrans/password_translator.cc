@@ -21,12 +21,6 @@ ULONG CPasswordTranslator::Release() {
   return nRefs;
 }
 
-HRESULT CPasswordTranslator::GetTypeInfoCount(UINT* pctinfo) {
-  if (pctinfo == nullptr) return E_POINTER;
-  *pctinfo = 0;
-  return S_OK;
-}
-
 HRESULT CPasswordTranslator::get_Version(LONG* pnVersion) {
   if (pnVersion == nullptr) return E_POINTER;
   *pnVersion = 1;

@@ -6,26 +6,17 @@
 
 #include <atomic>
 
+#include "platform/com/inproc_server.h"
 #include "plugins/password_translator.h"
 
-class CPasswordTranslator final : public IPasswordTranslator {
+// No type information: the interface is called through its vtable.
+class CPasswordTranslator final : public platform::CDispatchWithoutTypeInfo<IPasswordTranslator> {
  public:
   CPasswordTranslator() = default;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
-
-  // No type information: the interface is called through its vtable.
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) override {
-    return E_NOTIMPL;
-  }
 
   HRESULT STDMETHODCALLTYPE get_Version(LONG* pnVersion) override;
   // E_POINTER without a result, E_INVALIDARG without a password or when the

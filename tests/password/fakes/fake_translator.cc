@@ -1,7 +1,6 @@
 // A scriptable password translator for the library's tests.
-#include <new>
-
 #include "fake_translator_control.h"
+#include "platform/com/inproc_server.h"
 #include "plugins/password_translator.h"
 
 namespace {
@@ -14,7 +13,7 @@ void CopyText(char16_t* pwDest, BSTR bstr) {
   pwDest[i] = 0;
 }
 
-class CFakeTranslator final : public IPasswordTranslator {
+class CFakeTranslator final : public platform::CDispatchWithoutTypeInfo<IPasswordTranslator> {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     *ppv = nullptr;
@@ -29,12 +28,6 @@ class CFakeTranslator final : public IPasswordTranslator {
     ULONG nRefs = --m_nRefs;
     if (nRefs == 0) delete this;
     return nRefs;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE get_Version(LONG* pn) override {
     *pn = 1;
@@ -72,34 +65,13 @@ class CFakeTranslator final : public IPasswordTranslator {
   std::atomic<ULONG> m_nRefs{1};
 };
 
-class CFakeFactory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
-    return *ppv != nullptr ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv) override {
-    *ppv = nullptr;
-    if (pOuter != nullptr) return CLASS_E_NOAGGREGATION;
-    CFakeTranslator* pObject = new CFakeTranslator();
-    HRESULT hr = pObject->QueryInterface(riid, ppv);
-    pObject->Release();
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-CFakeFactory ms_factory;
-
 }  // namespace
 
 extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   ++ms_control.nGetClassObject;
-  *ppv = nullptr;
-  if (!(rclsid == CLSID_PasswordTranslator)) return CLASS_E_CLASSNOTAVAILABLE;
-  return ms_factory.QueryInterface(riid, ppv);
+  return platform::GetClassObject(
+      {{CLSID_PasswordTranslator, platform::CClassFactory<CFakeTranslator>::Instance()}}, rclsid, riid,
+      ppv);
 }
 
 extern "C" FakeTranslatorControl* FakeTranslator() { return &ms_control; }

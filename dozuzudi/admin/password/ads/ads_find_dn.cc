@@ -54,11 +54,11 @@ HRESULT findDN(LPCWSTR pwszUpn, LPWSTR* ppwszDn) {
 
 HRESULT bindIADsUser(LPCWSTR pwszDn, IADsUser** ppUser) {
   AdsTrace(QTR_ENTRY, kAdsTraceBindUser);
-  static constexpr WCHAR m_rgwPrefix[] = u"LDAP://";
+  static constexpr WCHAR krgwPrefix[] = u"LDAP://";
   // The path names no server: the directory client picks the controller.
   size_t cw = wcslen(pwszDn) + 8;
   auto* pwszPath = new WCHAR[cw];
-  wcscpy(pwszPath, m_rgwPrefix);
+  wcscpy(pwszPath, krgwPrefix);
   wcscat(pwszPath, pwszDn);
   AdsTrace(QTR_INFO, kAdsTracePath, QtrString(pwszPath));
   HRESULT hr = AdsOpenObject(pwszPath, nullptr, nullptr, ADS_SECURE_AUTHENTICATION, IID_IADsUser,

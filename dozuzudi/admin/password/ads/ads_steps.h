@@ -38,7 +38,7 @@ enum : USHORT {
 // extension's trace module asks for its class (QTR_ENTRY from level 5,
 // the others from level 1).
 template <typename... Items>
-void AdsTrace(QtrClass eClass, USHORT nMessage, const Items&... items);
+void AdsTrace(EQtrClass eClass, USHORT nMessage, const Items&... items);
 
 HRESULT findDN(LPCWSTR pwszUpn, LPWSTR* ppwszDn);
 HRESULT bindIADsUser(LPCWSTR pwszDn, IADsUser** ppUser);

@@ -8,7 +8,7 @@ inline constexpr GUID kguidAdsMessages = {
     0x5b0e7c3a, 0x94d1, 0x4f6e, {0x8a, 0x27, 0xc1, 0xd3, 0x9e, 0x60, 0xb4, 0xf2}};
 
 template <typename... Items>
-void AdsTrace(QtrClass eClass, USHORT nMessage, const Items&... items) {
+void AdsTrace(EQtrClass eClass, USHORT nMessage, const Items&... items) {
   QtrTraceState* pState = g_pqtrAdminState.load(std::memory_order_acquire);
   unsigned nMinLevel = eClass == QTR_ENTRY ? 5 : 1;
   if (QtrEnabled(pState, eClass, nMinLevel))

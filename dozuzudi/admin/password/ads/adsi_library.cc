@@ -7,12 +7,12 @@
 
 namespace {
 
-std::atomic<PFN_ADSOPENOBJECT> ms_pfnOpenObject{nullptr};
-std::atomic<PFN_ADSGETLASTERROR> ms_pfnGetLastError{nullptr};
+std::atomic<PFN_ADSOPENOBJECT> s_pfnOpenObject{nullptr};
+std::atomic<PFN_ADSGETLASTERROR> s_pfnGetLastError{nullptr};
 
 // Loads the library once it is needed; it stays loaded.
 HRESULT ResolveKeptEntryPoints() {
-  if (ms_pfnOpenObject.load() != nullptr && ms_pfnGetLastError.load() != nullptr) return S_OK;
+  if (s_pfnOpenObject.load() != nullptr && s_pfnGetLastError.load() != nullptr) return S_OK;
   HMODULE hModule = LoadLibraryW(kwszAdsiLibrary);
   if (hModule == nullptr) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
   auto pfnOpen = reinterpret_cast<PFN_ADSOPENOBJECT>(GetProcAddress(hModule, "ADsOpenObject"));
@@ -23,8 +23,8 @@ HRESULT ResolveKeptEntryPoints() {
   }
   PFN_ADSOPENOBJECT pfnExpected = nullptr;
   // A thread that loses the race drops its own reference.
-  if (!ms_pfnOpenObject.compare_exchange_strong(pfnExpected, pfnOpen)) FreeLibrary(hModule);
-  ms_pfnGetLastError.store(pfnLast);
+  if (!s_pfnOpenObject.compare_exchange_strong(pfnExpected, pfnOpen)) FreeLibrary(hModule);
+  s_pfnGetLastError.store(pfnLast);
   return S_OK;
 }
 
@@ -35,17 +35,17 @@ HRESULT AdsOpenObject(LPCWSTR pwszPath, LPCWSTR pwszUser, LPCWSTR pwszPassword, 
   *ppObject = nullptr;
   HRESULT hr = ResolveKeptEntryPoints();
   if (FAILED(hr)) return hr;
-  return ms_pfnOpenObject.load()(pwszPath, pwszUser, pwszPassword, dwFlags, riid, ppObject);
+  return s_pfnOpenObject.load()(pwszPath, pwszUser, pwszPassword, dwFlags, riid, ppObject);
 }
 
 HRESULT AdsGetLastError(LPDWORD pdwError, LPWSTR pwszError, DWORD cwError, LPWSTR pwszProvider,
                         DWORD cwProvider) {
   HRESULT hr = ResolveKeptEntryPoints();
   if (FAILED(hr)) return hr;
-  return ms_pfnGetLastError.load()(pdwError, pwszError, cwError, pwszProvider, cwProvider);
+  return s_pfnGetLastError.load()(pdwError, pwszError, cwError, pwszProvider, cwProvider);
 }
 
-bool ResolveAdsiEntryPoints(HMODULE hModule, AdsiEntryPoints* pEntryPoints) {
+bool ResolveAdsiEntryPoints(HMODULE hModule, CAdsiEntryPoints* pEntryPoints) {
   pEntryPoints->pfnADsGetObject =
       reinterpret_cast<PFN_ADSGETOBJECT>(GetProcAddress(hModule, "ADsGetObject"));
   pEntryPoints->pfnADsBuildVarArrayStr =

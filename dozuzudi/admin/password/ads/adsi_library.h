@@ -5,7 +5,7 @@
 // - AdsOpenObject and AdsGetLastError, for the directory back end: the
 //   library is loaded on first use and stays loaded, since the objects it
 //   made may outlive any one call.
-// - AdsiEntryPoints, for the request handler: taken from the module the
+// - CAdsiEntryPoints, for the request handler: taken from the module the
 //   handler loads and holds itself, so that no address outlives the load of
 //   the module it came from.
 #pragma once
@@ -28,10 +28,10 @@ HRESULT AdsOpenObject(LPCWSTR pwszPath, LPCWSTR pwszUser, LPCWSTR pwszPassword, 
 HRESULT AdsGetLastError(LPDWORD pdwError, LPWSTR pwszError, DWORD cwError, LPWSTR pwszProvider,
                         DWORD cwProvider);
 
-struct AdsiEntryPoints {
+struct CAdsiEntryPoints {
   PFN_ADSGETOBJECT pfnADsGetObject;
   PFN_ADSBUILDVARARRAYSTR pfnADsBuildVarArrayStr;
 };
 
 // Resolves both entry points from hModule; false when either is missing.
-bool ResolveAdsiEntryPoints(HMODULE hModule, AdsiEntryPoints* pEntryPoints);
+bool ResolveAdsiEntryPoints(HMODULE hModule, CAdsiEntryPoints* pEntryPoints);

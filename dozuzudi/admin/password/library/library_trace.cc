@@ -11,12 +11,12 @@ constexpr GUID kguidLibraryModule = {
 constexpr GUID kguidLibraryMessages = {
     0x2c980274, 0xaf2b, 0x4a55, {0x97, 0xef, 0x62, 0x7f, 0x35, 0x83, 0xf0, 0x89}};
 
-QtrLazyModule g_qtrLibraryModule = QTR_LAZY_MODULE(kguidLibraryModule, u"RK_Library_Krel");
+CQtrLazyModule s_qtrLibraryModule = QTR_LAZY_MODULE(kguidLibraryModule, u"RK_Library_Krel");
 
 }  // namespace
 
-void LibraryTrace(QtrClass eClass, USHORT nMessage) {
-  QtrTraceState* pState = QtrLazyState(&g_qtrLibraryModule);
+void LibraryTrace(EQtrClass eClass, USHORT nMessage) {
+  QtrTraceState* pState = QtrLazyState(&s_qtrLibraryModule);
   unsigned nMinLevel = eClass == QTR_ENTRY ? 5 : 1;
   if (QtrEnabled(pState, eClass, nMinLevel))
     QtrWrite(QtrLoggerHandle(pState), &kguidLibraryMessages, nMessage);

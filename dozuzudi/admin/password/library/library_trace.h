@@ -20,4 +20,4 @@ enum : USHORT {
 
 // Writes message nMessage of class nClass when a logger asks for it:
 // QTR_ERROR and QTR_INFO from level 1, QTR_ENTRY from level 5.
-void LibraryTrace(QtrClass eClass, USHORT nMessage);
+void LibraryTrace(EQtrClass eClass, USHORT nMessage);

@@ -11,12 +11,12 @@ namespace {
 
 // Moved away from Untried once, by compare-and-set; read through the same
 // interlocked operations.
-LONG volatile ms_nTranslatorState = eTranslatorUntried;
+LONG volatile s_nTranslatorState = eTranslatorUntried;
 
 // Leaves Untried for eState when no other move happened first; traces the
 // move it made.
 void SettleTranslatorState(ETranslatorState eState, USHORT nMessage) {
-  if (InterlockedCompareExchange(&ms_nTranslatorState, eState, eTranslatorUntried) ==
+  if (InterlockedCompareExchange(&s_nTranslatorState, eState, eTranslatorUntried) ==
       eTranslatorUntried)
     LibraryTrace(QTR_INFO, nMessage);
 }
@@ -61,7 +61,7 @@ bool CallTranslate(IPasswordTranslator* pTranslator, LPCWSTR pwszUser, LPCWSTR p
 }  // namespace
 
 ETranslatorState CurrentTranslatorState() {
-  return static_cast<ETranslatorState>(InterlockedExchangeAdd(&ms_nTranslatorState, 0));
+  return static_cast<ETranslatorState>(InterlockedExchangeAdd(&s_nTranslatorState, 0));
 }
 
 bool TranslatePassword(LPCWSTR pwszUser, LPCWSTR pwszDomain, LPCWSTR pwszPassword,

@@ -3,46 +3,32 @@
 #pragma once
 
 #include "platform/base/wintypes.h"
+#include "platform/netwin32/netwin32.h"
 
-typedef uint32_t NWDSContextHandle;
-typedef int32_t NWDSCCODE;
-
-#define DCK_NAME_CONTEXT 3
-#define DCK_TREE_NAME 11
-
-#define NDS_ERR_FAILED_AUTHENTICATION (-669)
-#define NDS_ERR_NO_SUCH_ENTRY (-601)
-#define NDS_ERR_PASSWORD_EXPIRED (-223)
-#define NDS_ERR_BAD_PASSWORD (-222)
-#define NDS_ERR_PASSWORD_TOO_SHORT (-216)
-#define NDS_ERR_DUPLICATE_PASSWORD (-215)
-#define NDS_ERR_PASSWORD_EXPIRED_GRACE 34960
-
+// The library's functions in the order of its exports; the extension only
+// calls them through this table, never links them.
 struct NdsClient {
-  NWDSCCODE (*pfnCreateContextHandle)(NWDSContextHandle* pContext);
-  NWDSCCODE (*pfnSetContext)(NWDSContextHandle context, int nKey, const void* pvValue);
-  NWDSCCODE (*pfnLogin)(NWDSContextHandle context, uint32_t dwOptions, const char* pszUser,
-                        const char* pszPassword, uint32_t dwValidity);
-  NWDSCCODE (*pfnChangeObjectPassword)(NWDSContextHandle context, uint32_t dwOption,
-                                       const char* pszObject, const char* pszOld,
-                                       const char* pszNew);
-  FARPROC pfnAllocBuf;
-  FARPROC pfnInitBuf;
-  FARPROC pfnAllocFilter;
-  FARPROC pfnAddFilterToken;
-  FARPROC pfnGetSyntaxID;
-  FARPROC pfnPutFilter;
-  FARPROC pfnPutAttrName;
-  FARPROC pfnSearch;
-  FARPROC pfnGetObjectCount;
-  FARPROC pfnGetObjectName;
-  FARPROC pfnGetAttrName;
-  FARPROC pfnComputeAttrValSize;
-  FARPROC pfnGetAttrVal;
-  NWDSCCODE (*pfnLogout)(NWDSContextHandle context);
-  NWDSCCODE (*pfnFreeContext)(NWDSContextHandle context);
-  FARPROC pfnFreeBuf;
-  FARPROC pfnFreeFilter;
+  decltype(&NWDSCreateContextHandle) pfnCreateContextHandle;
+  decltype(&NWDSSetContext) pfnSetContext;
+  decltype(&NWDSLogin) pfnLogin;
+  decltype(&NWDSChangeObjectPassword) pfnChangeObjectPassword;
+  decltype(&NWDSAllocBuf) pfnAllocBuf;
+  decltype(&NWDSInitBuf) pfnInitBuf;
+  decltype(&NWDSAllocFilter) pfnAllocFilter;
+  decltype(&NWDSAddFilterToken) pfnAddFilterToken;
+  decltype(&NWDSGetSyntaxID) pfnGetSyntaxID;
+  decltype(&NWDSPutFilter) pfnPutFilter;
+  decltype(&NWDSPutAttrName) pfnPutAttrName;
+  decltype(&NWDSSearch) pfnSearch;
+  decltype(&NWDSGetObjectCount) pfnGetObjectCount;
+  decltype(&NWDSGetObjectName) pfnGetObjectName;
+  decltype(&NWDSGetAttrName) pfnGetAttrName;
+  decltype(&NWDSComputeAttrValSize) pfnComputeAttrValSize;
+  decltype(&NWDSGetAttrVal) pfnGetAttrVal;
+  decltype(&NWDSLogout) pfnLogout;
+  decltype(&NWDSFreeContext) pfnFreeContext;
+  decltype(&NWDSFreeBuf) pfnFreeBuf;
+  decltype(&NWDSFreeFilter) pfnFreeFilter;
 };
 
 // The table, valid once LoadNdsClient has returned 1.

@@ -1,6 +1,7 @@
 // NDS changes with single-byte copies of the request's strings, and the
 // change of the same user's password in the NT domain that mirrors the tree.
 #include "admin/messages/change_password_request.h"
+#include "admin/password/nds/nds_trace.inl"
 #include "admin/password/password_back_ends.h"
 #include "platform/base/heap.h"
 #include "platform/registry/registry.h"
@@ -50,8 +51,13 @@ AdminError ChangeNdsAndSyncedNt(CChangePasswordRequest& message) {
       WCHAR* pwszLeaf = nullptr;
       if (ReadSyncedDomainName(&pwszSynced)) {
         if (GetNdsLeafName(&pwszLeaf, message.UserName())) {
-          // The NDS change stands whatever the mirrored change gives.
-          ChangeNtPassword(pwszSynced, pwszLeaf, message.OldPassword(), message.NewPassword());
+          // The NDS change stands whatever the mirrored change gives; a
+          // failure is only traced.
+          AdminError pwszMirror = ChangeNtPassword(pwszSynced, pwszLeaf, message.OldPassword(),
+                                                   message.NewPassword());
+          if (pwszMirror != nullptr)
+            NdsTrace(QTR_ERROR, kNdsTraceSyncedChangeFailed, QtrString(pwszSynced), QtrString(pwszLeaf),
+                     QtrString(pwszMirror));
           HeapFree(GetProcessHeap(), 0, pwszLeaf);
         }
         HeapFree(GetProcessHeap(), 0, pwszSynced);

@@ -36,13 +36,13 @@ NET_API_STATUS StatusFromLdap(int nCode) {
   }
 }
 
-struct SFacts {
+struct CFacts {
   bool fUser = false, fGroup = false, fComputer = false;
   std::string sAccount;
 };
 
-SFacts FactsOf(LDAP* pld, LDAPMessage* pEntry) {
-  SFacts facts;
+CFacts FactsOf(LDAP* pld, LDAPMessage* pEntry) {
+  CFacts facts;
   berval** rgpbv = ldap_get_values_len(pld, pEntry, "objectClass");
   for (int i = 0; rgpbv != nullptr && rgpbv[i] != nullptr; ++i) {
     std::string s = Lower(std::string(rgpbv[i]->bv_val, rgpbv[i]->bv_len));
@@ -72,8 +72,8 @@ int SearchAll(LDAP* pld, const std::string& sBase, int nScope, const std::string
 }
 
 // The group's members, with the connection bound as the service.
-NET_API_STATUS ReadMembers(LDAP* pld, const DirectorySettings& settings, const std::string& sGroup, bool fLocal,
-                           std::vector<SNetMember>* prgMembers) {
+NET_API_STATUS ReadMembers(LDAP* pld, const CDirectorySettings& settings, const std::string& sGroup, bool fLocal,
+                           std::vector<CNetMember>* prgMembers) {
   std::string sDn;
   long nGroupType = 0;
   int nCode = SearchAll(pld, settings.sSearchBase, LDAP_SCOPE_SUBTREE,
@@ -96,7 +96,7 @@ NET_API_STATUS ReadMembers(LDAP* pld, const DirectorySettings& settings, const s
   if (nCode != LDAP_SUCCESS) return StatusFromLdap(nCode);
   // The members' classes and names: one search where memberOf is kept, a
   // read of each member it missed.
-  std::map<std::string, SFacts> facts;
+  std::map<std::string, CFacts> facts;
   std::vector<std::string> rgsFactAttributes = {"objectClass", "sAMAccountName"};
   auto remember = [&](LDAPMessage* pEntry) {
     char* pszDn = ldap_get_dn(pld, pEntry);
@@ -112,14 +112,14 @@ NET_API_STATUS ReadMembers(LDAP* pld, const DirectorySettings& settings, const s
   for (const std::string& sMember : rgsMemberDns) {
     auto it = facts.find(Lower(sMember));
     if (it == facts.end()) {
-      SFacts one;
+      CFacts one;
       nCode = SearchAll(pld, sMember, LDAP_SCOPE_BASE, "(objectClass=*)", rgsFactAttributes,
                         [&](LDAPMessage* pEntry) { one = FactsOf(pld, pEntry); });
       // A member that cannot be read is passed over.
       if (nCode != LDAP_SUCCESS) continue;
       it = facts.emplace(Lower(sMember), one).first;
     }
-    const SFacts& member = it->second;
+    const CFacts& member = it->second;
     if (member.sAccount.empty() || member.fComputer) continue;
     if (fLocal && (member.fUser || member.fGroup))
       prgMembers->push_back({sDomain + "\\" + member.sAccount, member.fGroup ? SidTypeGroup : SidTypeUser});
@@ -139,7 +139,7 @@ NET_API_STATUS ReadMembers(LDAP* pld, const DirectorySettings& settings, const s
   nCode = SearchAll(pld, settings.sSearchBase, LDAP_SCOPE_SUBTREE,
                     "(&(objectCategory=person)(primaryGroupID=" + EscapeLdapFilterValue(sToken) + "))",
                     rgsFactAttributes, [&](LDAPMessage* pEntry) {
-                      SFacts member = FactsOf(pld, pEntry);
+                      CFacts member = FactsOf(pld, pEntry);
                       if (member.fUser && !member.fComputer && !member.sAccount.empty())
                         prgMembers->push_back({member.sAccount, SidTypeUser});
                     });
@@ -148,10 +148,10 @@ NET_API_STATUS ReadMembers(LDAP* pld, const DirectorySettings& settings, const s
 
 }  // namespace
 
-NET_API_STATUS GetDirectoryGroupMembers(const SDomainProvider& provider, const std::string& sDomain,
-                                        const std::string& sGroup, bool fLocal, std::vector<SNetMember>* prgMembers) {
+NET_API_STATUS GetDirectoryGroupMembers(const CDomainProvider& provider, const std::string& sDomain,
+                                        const std::string& sGroup, bool fLocal, std::vector<CNetMember>* prgMembers) {
   prgMembers->clear();
-  DirectorySettings settings;
+  CDirectorySettings settings;
   if (!ReadDirectorySettings(&settings)) return NERR_GroupNotFound;
   std::string sRealm = Lower(provider.realm.empty() ? sDomain : provider.realm);
   bool fThisDomain = sRealm == Lower(settings.sDomain) || Lower(sDomain) == Lower(NetbiosName(settings.sDomain)) ||

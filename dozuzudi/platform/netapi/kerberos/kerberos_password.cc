@@ -75,10 +75,10 @@ NET_API_STATUS MapChangeResult(krb5_context pContext, int nResult, const krb5_da
   }
 }
 
-struct SContextFree {
+struct CContextFree {
   void operator()(krb5_context pContext) const { krb5_free_context(pContext); }
 };
-using CContext = std::unique_ptr<std::remove_pointer_t<krb5_context>, SContextFree>;
+using CContext = std::unique_ptr<std::remove_pointer_t<krb5_context>, CContextFree>;
 
 NET_API_STATUS ChangeWithContext(krb5_context pContext, const std::string& realm, const std::string& user,
                                  const char* pszOld, const char* pszNew) {
@@ -120,7 +120,7 @@ NET_API_STATUS ChangeWithContext(krb5_context pContext, const std::string& realm
 
 }  // namespace
 
-NET_API_STATUS ChangeKerberosPassword(const SDomainProvider& provider, const WCHAR* pwszUser,
+NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
                                       const WCHAR* pwszOld, const WCHAR* pwszNew) {
   std::string user = ToUtf8(pwszUser);
   if (user.empty()) return NERR_UserNotFound;
@@ -146,7 +146,7 @@ NET_API_STATUS ChangeKerberosPassword(const SDomainProvider& provider, const WCH
   }
   CSecretUtf8 oldPassword(pwszOld);
   CSecretUtf8 newPassword(pwszNew);
-  return ChangeWithContext(pRaw, realm, user, oldPassword.c_str(), newPassword.c_str());
+  return ChangeWithContext(pRaw, realm, user, oldPassword.Text(), newPassword.Text());
 }
 
 }  // namespace platform

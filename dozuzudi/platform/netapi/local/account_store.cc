@@ -86,7 +86,7 @@ bool CAccountStore::EnsureGroupTables() {
   return false;
 }
 
-std::unique_ptr<CAccountStore> CAccountStore::Create(const std::string& path, const SAccountPolicy& policy,
+std::unique_ptr<CAccountStore> CAccountStore::Create(const std::string& path, const CAccountPolicy& policy,
                                                      std::string& error) {
   // The file is made here, exclusively and readable by its owner only: it
   // holds password hashes.
@@ -121,7 +121,7 @@ bool CAccountStore::Exec(const char* pszSql) {
 
 int64_t CAccountStore::Now() const { return m_clock ? m_clock() : static_cast<int64_t>(time(nullptr)); }
 
-bool CAccountStore::GetPolicy(SAccountPolicy& policy) {
+bool CAccountStore::GetPolicy(CAccountPolicy& policy) {
   CSqlStatement select(m_pDb,
                        "SELECT min_length, complexity, history, min_age, lockout_threshold FROM policy");
   if (select.Step() != SQLITE_ROW) {
@@ -136,7 +136,7 @@ bool CAccountStore::GetPolicy(SAccountPolicy& policy) {
   return true;
 }
 
-bool CAccountStore::SetPolicy(const SAccountPolicy& policy) {
+bool CAccountStore::SetPolicy(const CAccountPolicy& policy) {
   CSqlStatement update(m_pDb,
                        "UPDATE policy SET min_length = ?1, complexity = ?2, history = ?3, min_age = ?4,"
                        " lockout_threshold = ?5");
@@ -205,7 +205,7 @@ DWORD CAccountStore::Unlock(const std::string& name) {
   return sqlite3_changes(m_pDb) == 1 ? NERR_Success : NERR_UserNotFound;
 }
 
-bool CAccountStore::ListUsers(std::vector<SAccountInfo>& users) {
+bool CAccountStore::ListUsers(std::vector<CAccountInfo>& users) {
   users.clear();
   CSqlStatement select(m_pDb, "SELECT name, changed, bad_count, locked FROM users ORDER BY name");
   int rc;
@@ -216,7 +216,7 @@ bool CAccountStore::ListUsers(std::vector<SAccountInfo>& users) {
   return false;
 }
 
-bool CAccountStore::GetUser(const std::string& name, SAccountInfo& info) {
+bool CAccountStore::GetUser(const std::string& name, CAccountInfo& info) {
   CSqlStatement select(m_pDb, "SELECT name, changed, bad_count, locked FROM users WHERE name = ?1");
   if (select.Bind(1, name).Step() != SQLITE_ROW) return false;
   info = {select.Text(0), select.Int(1), static_cast<uint32_t>(select.Int(2)), select.Int(3) != 0};

@@ -58,7 +58,7 @@ struct sqlite3;
 
 namespace platform {
 
-struct SAccountPolicy {
+struct CAccountPolicy {
   uint32_t nMinLength = 8;
   bool fComplexity = true;
   uint32_t nHistory = 3;
@@ -66,20 +66,20 @@ struct SAccountPolicy {
   uint32_t nLockoutThreshold = 5;  // 0: never lock
 };
 
-struct SGroupInfo {
+struct CGroupInfo {
   std::string name;
   bool fLocal = false;
   uint32_t cMembers = 0;
 };
 
 // A member of a group: domain "" is the store itself.
-struct SGroupMember {
+struct CGroupMember {
   std::string domain;
   std::string name;
   bool fGroup = false;
 };
 
-struct SAccountInfo {
+struct CAccountInfo {
   std::string name;
   int64_t nChanged = 0;  // seconds since the epoch
   uint32_t nBadCount = 0;
@@ -96,11 +96,11 @@ class CAccountStore {
   // missing or not a store.
   static std::unique_ptr<CAccountStore> Open(const std::string& path, std::string& error);
   // Creates a new store with |policy|. Null when the file exists already.
-  static std::unique_ptr<CAccountStore> Create(const std::string& path, const SAccountPolicy& policy,
+  static std::unique_ptr<CAccountStore> Create(const std::string& path, const CAccountPolicy& policy,
                                                std::string& error);
 
-  bool GetPolicy(SAccountPolicy& policy);
-  bool SetPolicy(const SAccountPolicy& policy);
+  bool GetPolicy(CAccountPolicy& policy);
+  bool SetPolicy(const CAccountPolicy& policy);
 
   // Administration; each answers 0, NERR_UserExists, NERR_UserNotFound,
   // ERROR_INVALID_PARAMETER (empty name) or ERROR_INTERNAL_ERROR. AddUser
@@ -108,8 +108,8 @@ class CAccountStore {
   DWORD AddUser(const std::string& name, const char* pszPassword);
   DWORD DeleteUser(const std::string& name);
   DWORD Unlock(const std::string& name);  // clears the lock and the count
-  bool ListUsers(std::vector<SAccountInfo>& users);
-  bool GetUser(const std::string& name, SAccountInfo& info);
+  bool ListUsers(std::vector<CAccountInfo>& users);
+  bool GetUser(const std::string& name, CAccountInfo& info);
 
   // Groups. AddGroup: 0, NERR_GroupExists (a user or group has the name),
   // ERROR_INVALID_PARAMETER (empty name or one with "\\"),
@@ -117,20 +117,20 @@ class CAccountStore {
   // NERR_GroupNotFound, ERROR_INTERNAL_ERROR.
   DWORD AddGroup(const std::string& name, bool fLocal);
   DWORD DeleteGroup(const std::string& name);
-  bool ListGroups(std::vector<SGroupInfo>& groups);
-  bool GetGroup(const std::string& name, SGroupInfo& info);
+  bool ListGroups(std::vector<CGroupInfo>& groups);
+  bool GetGroup(const std::string& name, CGroupInfo& info);
   // Members in the order of their names; a store member's name is spelled
   // as the account is.
-  DWORD GetGroupMembers(const std::string& name, std::vector<SGroupMember>& members);
+  DWORD GetGroupMembers(const std::string& name, std::vector<CGroupMember>& members);
   // A member of the store is given with an empty domain and must exist
   // (NERR_UserNotFound); its kind is the account's. Answers 0,
   // NERR_GroupNotFound, NERR_UserNotFound, NERR_UserInGroup (already a
   // member), ERROR_INVALID_MEMBER (a group, or another domain's account, in
   // a domain group; a local group as a member), ERROR_INVALID_PARAMETER,
   // ERROR_INTERNAL_ERROR.
-  DWORD AddGroupMember(const std::string& group, const SGroupMember& member);
+  DWORD AddGroupMember(const std::string& group, const CGroupMember& member);
   // 0, NERR_GroupNotFound, NERR_UserNotInGroup, ERROR_INTERNAL_ERROR.
-  DWORD RemoveGroupMember(const std::string& group, const SGroupMember& member);
+  DWORD RemoveGroupMember(const std::string& group, const CGroupMember& member);
 
   // The change described above. Passwords: NUL-terminated UTF-8.
   NET_API_STATUS ChangePassword(const std::string& name, const char* pszOld, const char* pszNew);

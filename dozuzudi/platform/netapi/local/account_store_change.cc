@@ -17,7 +17,7 @@ namespace {
 // row; a handful of rounds is plenty (the loser then meets a wrong password).
 constexpr int kMaxRounds = 8;
 
-struct SUserSnapshot {
+struct CUserSnapshot {
   std::string hash;
   int64_t nChanged = 0;
   bool fLocked = false;
@@ -32,8 +32,8 @@ enum class EApply { None, BadPassword, NewPassword };
 NET_API_STATUS CAccountStore::ChangePassword(const std::string& name, const char* pszOld, const char* pszNew) {
   if (pszOld == nullptr || pszNew == nullptr) return ERROR_INVALID_PARAMETER;
   for (int nRound = 0; nRound < kMaxRounds; ++nRound) {
-    SUserSnapshot user;
-    SAccountPolicy policy;
+    CUserSnapshot user;
+    CAccountPolicy policy;
     {
       if (!Exec("BEGIN")) return ERROR_INTERNAL_ERROR;
       bool fFound = false, fRead = GetPolicy(policy);

@@ -85,7 +85,7 @@ DWORD CAccountStore::DeleteGroup(const std::string& name) {
   return NERR_Success;
 }
 
-bool CAccountStore::ListGroups(std::vector<SGroupInfo>& groups) {
+bool CAccountStore::ListGroups(std::vector<CGroupInfo>& groups) {
   groups.clear();
   CSqlStatement select(m_pDb,
                        "SELECT g.name, g.local, (SELECT COUNT(*) FROM group_members m WHERE m.group_name = g.name)"
@@ -98,7 +98,7 @@ bool CAccountStore::ListGroups(std::vector<SGroupInfo>& groups) {
   return false;
 }
 
-bool CAccountStore::GetGroup(const std::string& name, SGroupInfo& info) {
+bool CAccountStore::GetGroup(const std::string& name, CGroupInfo& info) {
   CSqlStatement select(m_pDb,
                        "SELECT g.name, g.local, (SELECT COUNT(*) FROM group_members m WHERE m.group_name = g.name)"
                        " FROM groups g WHERE g.name = ?1");
@@ -107,7 +107,7 @@ bool CAccountStore::GetGroup(const std::string& name, SGroupInfo& info) {
   return true;
 }
 
-DWORD CAccountStore::GetGroupMembers(const std::string& name, std::vector<SGroupMember>& members) {
+DWORD CAccountStore::GetGroupMembers(const std::string& name, std::vector<CGroupMember>& members) {
   members.clear();
   int nKind = GroupKind(m_pDb, name);
   if (nKind == -1) return NERR_GroupNotFound;
@@ -123,7 +123,7 @@ DWORD CAccountStore::GetGroupMembers(const std::string& name, std::vector<SGroup
   return ERROR_INTERNAL_ERROR;
 }
 
-DWORD CAccountStore::AddGroupMember(const std::string& group, const SGroupMember& member) {
+DWORD CAccountStore::AddGroupMember(const std::string& group, const CGroupMember& member) {
   if (member.name.empty() || member.name.find('\\') != std::string::npos ||
       member.domain.find('\\') != std::string::npos)
     return ERROR_INVALID_PARAMETER;
@@ -135,7 +135,7 @@ DWORD CAccountStore::AddGroupMember(const std::string& group, const SGroupMember
   int nKind = GroupKind(m_pDb, group);
   if (nKind == -2) return ERROR_INTERNAL_ERROR;
   if (nKind == -1) return NERR_GroupNotFound;
-  SGroupMember stored = member;
+  CGroupMember stored = member;
   if (member.domain.empty()) {
     // An account of the store: its kind and spelling are the store's.
     int nMemberKind = GroupKind(m_pDb, member.name, &stored.name);
@@ -156,7 +156,7 @@ DWORD CAccountStore::AddGroupMember(const std::string& group, const SGroupMember
   return NERR_Success;
 }
 
-DWORD CAccountStore::RemoveGroupMember(const std::string& group, const SGroupMember& member) {
+DWORD CAccountStore::RemoveGroupMember(const std::string& group, const CGroupMember& member) {
   CTransaction transaction(m_pDb);
   if (!transaction.Open()) {
     m_lastError = sqlite3_errmsg(m_pDb);

@@ -5,17 +5,17 @@
 namespace platform {
 
 NET_API_STATUS GetStoreGroupMembers(const std::string& store, const std::string& sDomain,
-                                    const std::string& sGroup, bool fLocal, std::vector<SNetMember>* prgMembers) {
+                                    const std::string& sGroup, bool fLocal, std::vector<CNetMember>* prgMembers) {
   prgMembers->clear();
   std::string error;
   std::unique_ptr<CAccountStore> pStore = CAccountStore::Open(store, error);
   if (!pStore) return ERROR_NO_SUCH_DOMAIN;
-  SGroupInfo info;
+  CGroupInfo info;
   if (!pStore->GetGroup(sGroup, info) || info.fLocal != fLocal) return NERR_GroupNotFound;
-  std::vector<SGroupMember> members;
+  std::vector<CGroupMember> members;
   NET_API_STATUS status = pStore->GetGroupMembers(sGroup, members);
   if (status != NERR_Success) return status;
-  for (const SGroupMember& member : members) {
+  for (const CGroupMember& member : members) {
     if (!fLocal) {
       prgMembers->push_back({member.name, SidTypeUser});
       continue;

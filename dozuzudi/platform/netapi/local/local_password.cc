@@ -14,7 +14,7 @@ NET_API_STATUS ChangeLocalPassword(const std::string& store, const WCHAR* pwszUs
   if (!pStore) return ERROR_NO_SUCH_DOMAIN;
   CSecretUtf8 oldPassword(pwszOld);
   CSecretUtf8 newPassword(pwszNew);
-  return pStore->ChangePassword(ToUtf8(pwszUser), oldPassword.c_str(), newPassword.c_str());
+  return pStore->ChangePassword(ToUtf8(pwszUser), oldPassword.Text(), newPassword.Text());
 }
 
 }  // namespace platform
