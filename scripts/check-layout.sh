@@ -35,14 +35,15 @@ breach() {
 
 # What each extension folder may include besides itself.
 declare -A uses=(
-  [host]="protocol groups password messages response xml trace"
-  [protocol]="groups password messages response xml trace"
-  [groups]="password messages response xml trace"
-  [password]="messages response xml trace"
+  [host]="protocol groups password messages response xml trace metrics"
+  [protocol]="groups password messages response xml trace metrics"
+  [groups]="password messages response xml trace metrics"
+  [password]="messages response xml trace metrics"
   [messages]="response xml trace"
   [response]="xml trace"
   [xml]=""
   [trace]=""
+  [metrics]=""
   [setup]="trace"
 )
 
@@ -145,7 +146,11 @@ if [[ -n $lib ]]; then
     esac
   done < <(nm -D --defined-only "$lib" | awk 'NF == 3 {
     symbol = s = $3
+    if (s ~ /^(__gcov_|mangle_path$)/) next  # the coverage runtime (scripts/coverage.sh)
     if (s !~ /^_Z/) { print symbol, "-"; next }
+    # Type information of function types: emitted for the call checks of
+    # the undefined-behaviour sanitizer, not part of the interface.
+    if (s ~ /^_ZT[IS]F/) next
     sub(/^_ZT[VISTHW]|^_ZGV|^_ZZ/, "_Z", s)
     s = substr(s, 3)
     sub(/^N/, "", s)

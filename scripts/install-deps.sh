@@ -13,7 +13,9 @@ PKGS=(
   krb5-kdc krb5-admin-server krb5-user
   slapd
   samba samba-dsdb-modules samba-vfs-modules samba-ad-provision winbind smbclient ldap-utils
-  curl wrk nginx-light openssl procps iproute2 python3 valgrind
+  curl wrk nginx-light openssl procps iproute2 python3 valgrind gcovr
+  scdoc debhelper lintian adduser logrotate util-linux
+  chromium chromium-driver python3-selenium
 )
 missing=()
 for p in "${PKGS[@]}"; do

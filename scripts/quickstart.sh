@@ -36,7 +36,8 @@ From another shell, change alice's password:
 XML
 
 An empty <ResponseChangePassword> means the password was changed; sent again,
-the same command answers <ErrorId>old-password-invalid</ErrorId>. Manage the
+the same command answers <ErrorId>old-password-invalid</ErrorId>. The same
+change by a page in a browser: http://127.0.0.1:8080/vltadmin/ Manage the
 store with build/bin/vltadmin-accounts (--help). Stop the host with Ctrl-C.
 MSG
 exec ./build/bin/vltadmin-host --registry build/etc/vltadmin.reg "$@"

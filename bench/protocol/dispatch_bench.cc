@@ -33,7 +33,7 @@ BOOL WINAPI DiscardWrite(HCONN, LPVOID, LPDWORD, DWORD) { return TRUE; }
 BOOL WINAPI DiscardSupport(HCONN, DWORD, LPVOID, LPDWORD, LPDWORD) { return TRUE; }
 
 struct Setup {
-  Setup() : registry(vlttest::ScopedRegistryFile::WithInstallLocation()) {
+  Setup() {
     int nError = 0;
     InitKeywordTables();
     if (!CIcuTrans::Initialize(&nError, nullptr)) abort();

@@ -5,15 +5,32 @@
 #include <ctime>
 
 CAccessLog::~CAccessLog() {
+  CMutexLock guard(&m_lock);
   if (m_pFile != nullptr) std::fclose(m_pFile);
 }
 
 bool CAccessLog::Open(const std::string& path, std::string& err) {
-  m_pFile = std::fopen(path.c_str(), "ae");
-  if (m_pFile == nullptr) {
+  FILE* pFile = std::fopen(path.c_str(), "ae");
+  if (pFile == nullptr) {
     err = "cannot open access log " + path + ": " + std::strerror(errno);
     return false;
   }
+  CMutexLock guard(&m_lock);
+  m_pFile = pFile;
+  m_path = path;
+  return true;
+}
+
+bool CAccessLog::Reopen(std::string& err) {
+  if (m_path.empty()) return true;
+  FILE* pNew = std::fopen(m_path.c_str(), "ae");
+  if (pNew == nullptr) {
+    err = "cannot open access log " + m_path + " again: " + std::strerror(errno);
+    return false;
+  }
+  CMutexLock guard(&m_lock);
+  std::fclose(m_pFile);
+  m_pFile = pNew;
   return true;
 }
 
@@ -31,7 +48,7 @@ void AppendSanitized(std::string& line, std::string_view text) {
 
 void CAccessLog::Write(std::string_view peer, std::string_view method, std::string_view path,
                        int nStatus, uint64_t cbSent, std::chrono::steady_clock::duration duration) {
-  if (m_pFile == nullptr) return;
+  if (m_path.empty()) return;
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
   tm utc;

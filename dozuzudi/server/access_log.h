@@ -19,7 +19,11 @@ class CAccessLog {
 
   // Opens |path| for appending. Returns false with a message in |err|.
   bool Open(const std::string& path, std::string& err);
-  bool IsOpen() const { return m_pFile != nullptr; }
+  bool IsOpen() const { return !m_path.empty(); }
+  // Opens the file of the same name again (after a log rotation renamed
+  // it). Lines written meanwhile go to the old file; on failure they keep
+  // going there. False with a message in |err|.
+  bool Reopen(std::string& err) EXCLUDES(m_lock);
 
   // Safe from any thread.
   void Write(std::string_view peer, std::string_view method, std::string_view path, int nStatus,
@@ -27,5 +31,6 @@ class CAccessLog {
 
  private:
   CMutex m_lock;
-  FILE* m_pFile = nullptr;
+  std::string m_path;  // set by Open before any thread writes
+  FILE* m_pFile GUARDED_BY(m_lock) = nullptr;
 };

@@ -170,6 +170,11 @@ void CConnection::StartRequest() {
     return;
   }
   m_logPath = path;
+  CHostReply builtIn;
+  if (m_server.ServeBuiltIn(m_logMethod, path, m_pTls != nullptr, builtIn)) {
+    ReplyWith(builtIn, m_parser->is_done() && m_parser->keep_alive());
+    return;
+  }
   std::string_view pathInfo;
   m_pExtension = m_server.FindExtension(path, pathInfo);
   if (m_pExtension == nullptr) {
@@ -268,10 +273,16 @@ void CConnection::ReadAhead() {
 }
 
 void CConnection::Dispatch() {
+  // Held while the extension restarts; dispatched again on this thread after.
+  if (!m_pExtension->Enter([self = shared_from_this()] {
+        asio::post(self->m_io, [self] { self->Dispatch(); });
+      }))
+    return;
   m_eState = eInExtension;
   Tcp().expires_never();
   m_pRequest->FillControlBlock(m_cbTotal, static_cast<DWORD>(m_cbAhead));
   DWORD dwResult = m_pExtension->HttpExtensionProc(&m_pRequest->m_ecb);
+  m_pExtension->Leave();
   m_fAdmitted = false;
   m_server.LeaveAdmission();
   if (dwResult == HSE_STATUS_PENDING) return;  // the extension ends the session
@@ -414,12 +425,17 @@ void CConnection::AfterResponse(bool fKeep) {
 }
 
 void CConnection::Reply(const char* pszStatus, bool fKeep) {
+  CHostReply reply;
+  reply.m_nStatus = StatusCode(pszStatus);
+  reply.m_head.assign("HTTP/1.1 ").append(pszStatus).append("\r\n");
+  ReplyWith(reply, fKeep);
+}
+
+void CConnection::ReplyWith(const CHostReply& reply, bool fKeep) {
   fKeep = fKeep && !m_server.Stopping();
   m_eState = eFinishing;
-  m_reply.assign("HTTP/1.1 ").append(pszStatus).append("\r\nContent-Length: 0\r\n");
-  if (!fKeep) m_reply.append("Connection: close\r\n");
-  m_reply.append("\r\n");
-  int nStatus = StatusCode(pszStatus);
+  m_reply = reply.Wire(fKeep);
+  int nStatus = reply.m_nStatus;
   Tcp().expires_after(m_server.Options().m_writeTimeout);
   WithStream([this, fKeep, nStatus](auto& stream) {
     asio::async_write(stream, asio::buffer(m_reply),
@@ -490,7 +506,8 @@ void CConnection::Close() {
 }
 
 void CConnection::LogRequest(int nStatus) {
+  auto duration = std::chrono::steady_clock::now() - m_tStart;
+  m_server.Metrics().CountRequest(nStatus, duration);
   if (!m_server.Log().IsOpen()) return;
-  m_server.Log().Write(m_peer, m_logMethod, m_logPath, nStatus, m_cbSent,
-                       std::chrono::steady_clock::now() - m_tStart);
+  m_server.Log().Write(m_peer, m_logMethod, m_logPath, nStatus, m_cbSent, duration);
 }

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 
+#include "server/host_reply.h"
 #include "server/host_request.h"
 #include "server/request_channel.h"
 #include "server/wiping_allocator.h"
@@ -65,6 +66,7 @@ class CConnection final : public IRequestChannel,
   void CompleteRequest();
   void AfterResponse(bool fKeep);
   void Reply(const char* pszStatus, bool fKeep);
+  void ReplyWith(const CHostReply& reply, bool fKeep);
   void CloseGracefully();
   void Drain();
   void Close();

@@ -41,6 +41,10 @@ const char* HostUsage() {
          "  --tls-cert FILE --tls-key FILE  serve HTTPS with this PEM certificate chain and key\n"
          "  --allow-plain-http          allow plain HTTP on an address other than loopback\n"
          "  --access-log FILE           append one line per request\n"
+         "  --page-dir DIR              files of the self-service page at /vltadmin/ (default:\n"
+         "                              share/vltadmin/www of the host's tree; \"\" for none)\n"
+         "  --metrics-listen ADDR:PORT  serve /metrics there (default: on the listen address\n"
+         "                              when that is a loopback address, else nowhere)\n"
          "  --max-connections N         open connections at most (1024)\n"
          "  --max-header-bytes BYTES    request line and header at most (16384)\n"
          "  --io-threads N              network threads (2)\n"
@@ -123,6 +127,14 @@ bool ParseHostOptions(int argc, char** argv, CHostOptions& opts, std::string& er
       opts.m_tlsKey = value;
     } else if (name == "--access-log") {
       opts.m_accessLog = value;
+    } else if (name == "--page-dir") {
+      opts.m_pageDir = value;
+      opts.m_fPageDirGiven = true;
+    } else if (name == "--metrics-listen") {
+      std::string addr;
+      unsigned short port;
+      if (!SplitListenAddress(value, addr, port)) return bad();
+      opts.m_metricsListen = value;
     } else if (name == "--max-connections") {
       if (!ParseCount(value, opts.m_nMaxConnections) || opts.m_nMaxConnections == 0) return bad();
     } else if (name == "--max-header-bytes") {

@@ -28,6 +28,9 @@ struct CHostOptions {
   std::chrono::milliseconds m_bodyTimeout{10000};
   std::chrono::milliseconds m_writeTimeout{10000};
   std::chrono::milliseconds m_shutdownTimeout{30000};
+  std::string m_pageDir;        // empty: the installed page files
+  bool m_fPageDirGiven = false;  // --page-dir "" serves no page
+  std::string m_metricsListen;  // empty: /metrics on a loopback listener only
 };
 
 // Parses argv into |opts|. Returns false with a message in |err| on a bad

@@ -89,6 +89,7 @@ bool CHttpServer::Listen(std::string& err) {
     err = "cannot listen on " + m_opts.m_listen + ": " + ec.message();
     return false;
   }
+  m_fMetricsHere = addr.is_loopback() && m_opts.m_metricsListen.empty();
   m_bound = m_pAcceptor->local_endpoint(ec);
   m_nPort = m_bound.port();
   m_pRetryTimer = std::make_unique<asio::steady_timer>(m_rgSlots[0]->m_io);
@@ -191,4 +192,18 @@ bool CHttpServer::Shutdown() {
   for (auto& slot : m_rgSlots)
     if (slot->m_thread.joinable()) slot->m_thread.join();
   return fDone;
+}
+
+bool CHttpServer::ServeBuiltIn(std::string_view method, std::string_view path, bool fTls,
+                               CHostReply& reply) const {
+  if (m_pages.Serve(method, path, fTls, reply)) return true;
+  if (!m_fMetricsHere || path != "/metrics") return false;
+  ServeMetrics(method, MetricsText(), reply);
+  return true;
+}
+
+std::string CHttpServer::MetricsText() const {
+  std::vector<const CExtensionModule*> rgExtensions;
+  for (const auto& pe : m_rgExtensions) rgExtensions.push_back(pe.get());
+  return m_metrics.Render(m_nConnections.load(), rgExtensions);
 }

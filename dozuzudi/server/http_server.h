@@ -19,7 +19,10 @@
 
 #include "server/access_log.h"
 #include "server/extension_module.h"
+#include "server/host_metrics.h"
 #include "server/host_options.h"
+#include "server/host_reply.h"
+#include "server/page_files.h"
 
 class CConnection;
 
@@ -66,6 +69,16 @@ class CHttpServer {
   void ConnectionGone() { m_nConnections.fetch_sub(1); }
   unsigned short LocalPort() const { return m_nPort; }
 
+  // What the host answers itself, before any extension: the page files
+  // under /vltadmin, and /metrics when this listener is on a loopback
+  // address and no separate metrics address is configured.
+  bool ServeBuiltIn(std::string_view method, std::string_view path, bool fTls,
+                    CHostReply& reply) const;
+  CHostMetrics& Metrics() { return m_metrics; }
+  CPageFiles& Pages() { return m_pages; }
+  // The statistics as served at /metrics.
+  std::string MetricsText() const;
+
  private:
   struct CSlot {
     boost::asio::io_context m_io{1};
@@ -89,4 +102,7 @@ class CHttpServer {
   std::atomic<bool> m_fStopping{false};
   std::atomic<long> m_nAdmitted{0};
   std::atomic<long> m_nConnections{0};
+  CHostMetrics m_metrics;
+  CPageFiles m_pages;
+  bool m_fMetricsHere = false;
 };

@@ -14,13 +14,21 @@
 #include "server/access_log.h"
 #include "server/extension_module.h"
 #include "server/host_options.h"
+#include "server/host_reload.h"
 #include "server/http_server.h"
+#include "server/metrics_listener.h"
 
 #ifndef VLTADMIN_INSTALLED_EXTENSION
 #define VLTADMIN_INSTALLED_EXTENSION "/usr/local/lib/vltadmin/libvltadmin.so"
 #endif
 #ifndef VLTADMIN_EXTENSION_FROM_HOST
 #define VLTADMIN_EXTENSION_FROM_HOST "../lib/vltadmin/libvltadmin.so"
+#endif
+#ifndef VLTADMIN_INSTALLED_PAGES
+#define VLTADMIN_INSTALLED_PAGES "/usr/local/share/vltadmin/www"
+#endif
+#ifndef VLTADMIN_PAGES_FROM_HOST
+#define VLTADMIN_PAGES_FROM_HOST "../share/vltadmin/www"
 #endif
 #ifndef VLTADMIN_DEFAULT_REGISTRY
 #define VLTADMIN_DEFAULT_REGISTRY "/etc/vltadmin/vltadmin.reg"
@@ -81,13 +89,29 @@ int main(int argc, char** argv) {
   else if (std::getenv("VLTADMIN_REGISTRY") == nullptr)
     setenv("VLTADMIN_REGISTRY", VLTADMIN_DEFAULT_REGISTRY, 1);
 
-  // Stop signals are taken by sigwait below; every thread started from here
-  // on (io threads, extension workers) inherits the blocked mask.
+  // The page files: those given, else those of the host's own tree (the
+  // build tree has them too), else those of the configured prefix.
+  if (!opts.m_fPageDirGiven) {
+    for (const std::string& candidate :
+         {OwnDirectory() + "/" VLTADMIN_PAGES_FROM_HOST, std::string(VLTADMIN_INSTALLED_PAGES)}) {
+      if (access(candidate.c_str(), F_OK) == 0) {
+        opts.m_pageDir = candidate;
+        break;
+      }
+    }
+  }
+
+  // Stop, reload and log-reopen signals are taken by sigwait below; every
+  // thread started from here on (io threads, extension workers) inherits the
+  // blocked mask.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  sigset_t waitSignals = stopSignals;
+  sigaddset(&waitSignals, SIGHUP);
+  sigaddset(&waitSignals, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &waitSignals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
   CAccessLog log;
@@ -96,6 +120,12 @@ int main(int argc, char** argv) {
   std::vector<std::unique_ptr<CExtensionModule>> rgExtensions;
   CHttpServer server(opts, rgExtensions, log);
   if (!server.Listen(err)) return Fail(err);
+  if (!server.Pages().Load(opts.m_pageDir, err)) return Fail(err);
+  std::unique_ptr<CMetricsListener> pMetrics;
+  if (!opts.m_metricsListen.empty()) {
+    pMetrics = std::make_unique<CMetricsListener>([&server] { return server.MetricsText(); });
+    if (!pMetrics->Listen(opts.m_metricsListen, err)) return Fail(err);
+  }
 
   for (const CExtensionMapping& m : opts.m_extensions) {
     auto pe = std::make_unique<CExtensionModule>(m.m_urlPath, m.m_library);
@@ -106,12 +136,25 @@ int main(int argc, char** argv) {
     rgExtensions.push_back(std::move(pe));
   }
 
+  // "listening on" comes last: who waits for it has the metrics address too.
+  if (pMetrics) {
+    pMetrics->Run();
+    std::printf("metrics on %s\n", pMetrics->BoundAddress().c_str());
+  }
   server.Run();
   std::printf("listening on %s\n", server.BoundAddress().c_str());
   std::fflush(stdout);
 
   int nSignal = 0;
-  sigwait(&stopSignals, &nSignal);
+  for (;;) {
+    sigwait(&waitSignals, &nSignal);
+    if (nSignal == SIGHUP)
+      ReloadHost(log, server.Pages(), rgExtensions);
+    else if (nSignal == SIGUSR1)
+      ReopenAccessLogAndSay(log);
+    else
+      break;
+  }
   // A second stop signal ends the process at once, for a stop that hangs.
   std::thread([stopSignals] {
     int nAgain = 0;
@@ -124,6 +167,8 @@ int main(int argc, char** argv) {
 
   server.StopAccepting();
   for (auto& pe : rgExtensions) pe->Terminate();
-  if (!server.Shutdown()) return Fail("stopped before every connection had ended");
+  bool fEnded = server.Shutdown();
+  if (pMetrics) pMetrics->Stop();
+  if (!fEnded) return Fail("stopped before every connection had ended");
   return 0;
 }

@@ -1,28 +1,27 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <tuple>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "account_test_support.h"
 #include "platform/netapi/netapi.h"
 
 using accounttest::MakeStore;
-using accounttest::OpenPolicy;
 using platform::CAccountStore;
 using platform::CAccountInfo;
 using platform::CAccountPolicy;
 
 namespace {
 
-// Policies below are {min length, complexity, history, min age, lockout}.
 class AccountStoreTest : public ::testing::Test {
  protected:
   std::unique_ptr<CAccountStore> Make(const CAccountPolicy& policy) {
-    auto pStore = MakeStore(m_dir.Path("accounts.db"), policy, {{"alice", "Start-Pass1"}});
+    auto pStore = MakeStore(m_dir.Path("accounts.db"), {{"alice", "Start-Pass1"}}, policy);
     EXPECT_TRUE(pStore);
     return pStore;
   }
@@ -48,7 +47,7 @@ class AccountStoreTest : public ::testing::Test {
 // Creation, listing and deletion are tested through vltadmin-accounts, and
 // plain changes through HTTP; these are the store's own rules.
 TEST_F(AccountStoreTest, NamesIgnoreCaseAndThePolicyPersists) {
-  auto pStore = Make(OpenPolicy());
+  auto pStore = Make({0, false, 0, 0, 0});
   std::string error;
   std::ofstream(m_dir.Path("other.db")) << "not a store";
   EXPECT_FALSE(CAccountStore::Open(m_dir.Path("other.db"), error));
@@ -68,71 +67,80 @@ TEST_F(AccountStoreTest, NamesIgnoreCaseAndThePolicyPersists) {
             std::make_tuple(12u, true, 4u, int64_t{60}, 7u));
 }
 
-// Wrong old passwords count, lock at the threshold, and a locked account
-// refuses even the right password until unlocked; a success clears the count.
-TEST_F(AccountStoreTest, BadPasswordCountAndLockout) {
-  CAccountPolicy policy{0, false, 0, 0, 3};
-  auto pStore = Make(policy);
-  CAccountInfo info;
-  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "New-Pass-1"), DWORD{ERROR_INVALID_PASSWORD});
-  ASSERT_TRUE(pStore->GetUser("alice", info));
-  EXPECT_EQ(info.nBadCount, 1u);
-  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "New-Pass-1"), 0u);
-  ASSERT_TRUE(pStore->GetUser("alice", info));
-  EXPECT_EQ(info.nBadCount, 0u);
+// Each policy rule alone, as a sequence of changes of alice (who starts with
+// "Start-Pass1"); a step may first move the store's clock on.
+TEST_F(AccountStoreTest, PolicyRules) {
+  struct SStep {
+    const char* pszOld;
+    const char* pszNew;
+    DWORD dwExpected;
+    int64_t nAdvance = 0;
+  };
+  const struct {
+    const char* pszRule;
+    CAccountPolicy policy;  // {min length, complexity, history, min age, lockout}
+    std::vector<SStep> steps;
+  } cases[] = {
+      {"length", {8, false, 0, 0, 0},
+       {{"Start-Pass1", "Short-1", NERR_PasswordTooShort},
+        // Length counts UTF-16 units: seven 'é' are fourteen bytes.
+        {"Start-Pass1", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", NERR_PasswordTooShort},
+        {"Start-Pass1", "alllowercase", 0}}},
+      {"complexity", {8, true, 0, 0, 0},
+       {{"Start-Pass1", "lower-and-symbols", NERR_PasswordTooShort},
+        {"Start-Pass1", "lower-and-digits-1", 0},
+        // The old password is checked first: a wrong one learns nothing of the policy.
+        {"wrong", "x", ERROR_INVALID_PASSWORD}}},
+      // The current password and the two before it are refused.
+      {"history", {0, false, 3, 0, 0},
+       {{"Start-Pass1", "Start-Pass1", NERR_PasswordHistConflict},
+        {"Start-Pass1", "P2", 0},
+        {"P2", "P3", 0},
+        {"P3", "Start-Pass1", NERR_PasswordHistConflict},
+        {"P3", "P2", NERR_PasswordHistConflict},
+        {"P3", "P4", 0},
+        {"P4", "Start-Pass1", 0}}},
+      // Creation counts as a change.
+      {"minimum age", {0, false, 0, 3600, 0},
+       {{"Start-Pass1", "New-Pass-1", NERR_PasswordTooRecent},
+        {"Start-Pass1", "New-Pass-1", 0, 3600},
+        {"New-Pass-1", "Newer-Pass-2", NERR_PasswordTooRecent, 10}}},
+      // Wrong old passwords count and lock at the threshold; a success clears
+      // the count; a locked account refuses even the right password.
+      {"lockout", {0, false, 0, 0, 3},
+       {{"wrong", "New-Pass-1", ERROR_INVALID_PASSWORD},
+        {"wrong", "New-Pass-1", ERROR_INVALID_PASSWORD},
+        {"Start-Pass1", "New-Pass-1", 0},
+        {"wrong", "x", ERROR_INVALID_PASSWORD},
+        {"wrong", "x", ERROR_INVALID_PASSWORD},
+        {"wrong", "x", ERROR_INVALID_PASSWORD},
+        {"New-Pass-1", "Newer-Pass-2", ERROR_ACCOUNT_LOCKED_OUT},
+        {"wrong", "x", ERROR_ACCOUNT_LOCKED_OUT}}},
+  };
+  for (const auto& c : cases) {
+    auto pStore = Make(c.policy);
+    int64_t nNow = time(nullptr);
+    pStore->SetClock([&] { return nNow; });
+    int iStep = 0;
+    for (const SStep& step : c.steps) {
+      nNow += step.nAdvance;
+      EXPECT_EQ(pStore->ChangePassword("alice", step.pszOld, step.pszNew), step.dwExpected)
+          << c.pszRule << ", step " << iStep++;
+    }
+    pStore.reset();
+    std::filesystem::remove(m_dir.Path("accounts.db"));
+  }
+}
 
-  for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), DWORD{ERROR_INVALID_PASSWORD});
+// Unlocking lets the right password through again.
+TEST_F(AccountStoreTest, UnlockAfterLockout) {
+  auto pStore = Make({0, false, 0, 0, 1});
+  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), DWORD{ERROR_INVALID_PASSWORD});
+  CAccountInfo info;
   ASSERT_TRUE(pStore->GetUser("alice", info));
   EXPECT_TRUE(info.fLocked);
-  EXPECT_EQ(pStore->ChangePassword("alice", "New-Pass-1", "Newer-Pass-2"), DWORD{ERROR_ACCOUNT_LOCKED_OUT});
-  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), DWORD{ERROR_ACCOUNT_LOCKED_OUT});
   EXPECT_EQ(pStore->Unlock("alice"), 0u);
-  EXPECT_EQ(pStore->ChangePassword("alice", "New-Pass-1", "Newer-Pass-2"), 0u);
-}
-
-TEST_F(AccountStoreTest, LengthAndComplexity) {
-  CAccountPolicy policy{8, false, 0, 0, 0};
-  auto pStore = Make(policy);
-  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Short-1"), DWORD{NERR_PasswordTooShort});
-  // Length counts UTF-16 units: eight 'é' are sixteen bytes but eight units.
-  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"),
-            DWORD{NERR_PasswordTooShort});
-  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "alllowercase"), 0u) << "complexity is off";
-
-  policy.fComplexity = true;
-  ASSERT_TRUE(pStore->SetPolicy(policy));
-  EXPECT_EQ(pStore->ChangePassword("alice", "alllowercase", "lower-and-symbols"),
-            DWORD{NERR_PasswordTooShort}) << "two classes";
-  EXPECT_EQ(pStore->ChangePassword("alice", "alllowercase", "lower-and-digits-1"), 0u) << "three classes";
-  // The old password is checked first, so a wrong one learns nothing of the policy.
-  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), DWORD{ERROR_INVALID_PASSWORD});
-}
-
-// History 3: the current password and the two before it are refused.
-TEST_F(AccountStoreTest, History) {
-  CAccountPolicy policy{0, false, 3, 0, 0};
-  auto pStore = Make(policy);
-  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Start-Pass1"), DWORD{NERR_PasswordHistConflict});
-  ASSERT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "P2"), 0u);
-  ASSERT_EQ(pStore->ChangePassword("alice", "P2", "P3"), 0u);
-  EXPECT_EQ(pStore->ChangePassword("alice", "P3", "Start-Pass1"), DWORD{NERR_PasswordHistConflict});
-  EXPECT_EQ(pStore->ChangePassword("alice", "P3", "P2"), DWORD{NERR_PasswordHistConflict});
-  ASSERT_EQ(pStore->ChangePassword("alice", "P3", "P4"), 0u);
-  EXPECT_EQ(pStore->ChangePassword("alice", "P4", "Start-Pass1"), 0u) << "fell out of the history";
-}
-
-TEST_F(AccountStoreTest, MinimumAge) {
-  CAccountPolicy policy{0, false, 0, 3600, 0};
-  auto pStore = Make(policy);
-  int64_t nNow = time(nullptr);
-  pStore->SetClock([&] { return nNow; });
-  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "New-Pass-1"), DWORD{NERR_PasswordTooRecent})
-      << "creation counts as a change";
-  nNow += 3600;
-  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "New-Pass-1"), 0u);
-  nNow += 10;
-  EXPECT_EQ(pStore->ChangePassword("alice", "New-Pass-1", "Newer-Pass-2"), DWORD{NERR_PasswordTooRecent});
+  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Newer-Pass-2"), 0u);
 }
 
 // Workers with their own connections change one user from the same old
@@ -173,11 +181,9 @@ TEST_F(AccountStoreTest, ConcurrentChangesOfOneUserAreNeverHalfApplied) {
 // Changes of one user in a chain from several workers: every success moves
 // the password on by one, so the number of successes equals the chain length.
 TEST_F(AccountStoreTest, ConcurrentChainOfChangesLosesNone) {
-  Make(OpenPolicy());
+  Make({0, false, 0, 0, 0});
   constexpr int kWorkers = 3, kSteps = 4;
   std::atomic<int> nSuccesses{0};
-  // Each worker tries every step; only the holder of the current password
-  // can take a step.
   RunWorkers(kWorkers, [&](int, CAccountStore& store) {
     for (int step = 0; step < kSteps; ++step) {
       std::string from = step == 0 ? "Start-Pass1" : "Step-" + std::to_string(step);
@@ -187,7 +193,6 @@ TEST_F(AccountStoreTest, ConcurrentChainOfChangesLosesNone) {
   });
   auto pStore = Open();
   ASSERT_TRUE(pStore);
-  // The password is somewhere along the chain, and each success moved it by one.
   int nFinal = -1;
   for (int step = kSteps; step >= 1 && nFinal < 0; --step)
     if (pStore->ChangePassword("alice", ("Step-" + std::to_string(step)).c_str(), "Check-Pass") == 0) nFinal = step;

@@ -1,13 +1,11 @@
 // The "kerberos" provider against a real MIT KDC on loopback (kdc.sh).
 #include <gtest/gtest.h>
 
-#include "fake_isapi_host.h"
 #include "fixture_support.h"
 #include "platform/netapi/netapi.h"
+#include "test_registry.h"
 
 namespace {
-
-constexpr const char* kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 
 class KerberosProviderTest : public ::testing::Test {
  protected:
@@ -15,14 +13,16 @@ class KerberosProviderTest : public ::testing::Test {
     int nStatus = m_kdc.Start();
     if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "the MIT KDC is not installed";
     ASSERT_EQ(nStatus, 0) << "kdc.sh start failed";
-    m_registry.Rewrite(kHeader + m_kdc.KerberosDomain("KERB") + m_kdc.KerberosDomain("DOWN", false) +
-                       m_kdc.KerberosDomain("ELSEWHERE", true, "OTHER.TEST"));
+    using vlttest::KerberosDomain;
+    m_registry.Use(KerberosDomain("KERB", m_kdc.Port(0), m_kdc.Port(1)) +
+                   KerberosDomain("DOWN", m_kdc.UnusedPort(), m_kdc.UnusedPort()) +
+                   KerberosDomain("ELSEWHERE", m_kdc.Port(0), m_kdc.Port(1), "OTHER.TEST"));
   }
   static DWORD Change(LPCWSTR pwszDomain, LPCWSTR pwszUser, LPCWSTR pwszOld, LPCWSTR pwszNew) {
     return NetUserChangePassword(pwszDomain, pwszUser, pwszOld, pwszNew);
   }
   vlttest::CScriptedServer m_kdc{"accounts/kdc.sh", 3};
-  vlttest::ScopedRegistryFile m_registry{kHeader};
+  vlttest::ScopedRegistryFile m_registry;
 };
 
 }  // namespace

@@ -2,7 +2,7 @@
 // controller (its KDC and kpasswd on loopback), with the kerberos provider.
 // One test: provisioning a domain takes seconds.
 #include "fixture_support.h"
-#include "host_with_extension.h"
+#include "host_test.h"
 
 namespace {
 
@@ -12,7 +12,8 @@ class SambaDcOverHttp : public HostWithExtension {
     int nStatus = m_dc.Start();
     if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "Samba is not installed";
     ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
-    StartHost(m_dc.KerberosDomain("EXAMPLE") + m_dc.KerberosDomain("DOWN", false));
+    StartHost(vlttest::KerberosDomain("EXAMPLE", m_dc.Port(0), m_dc.Port(1)) +
+              vlttest::KerberosDomain("DOWN", m_dc.UnusedPort(), m_dc.UnusedPort()));
   }
   std::string Change(const std::string& domain, const std::string& user, const std::string& oldPassword,
                      const std::string& newPassword) {

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "host_with_extension.h"
+#include "host_test.h"
 #include "slapd_server.h"
 #include "trace_capture.h"
 
@@ -74,10 +74,10 @@ TEST_F(DirectoryChange, NoTraceRecordCarriesAPassword) {
   EXPECT_EQ(Change("carol@example.test", "Wr0ng-Old!", "N3w-Secret"), "old-password-invalid");
   EXPECT_EQ(Change("carol@example.test", kPassword, "Sh0rt!"), "new-password-invalid");
   EXPECT_EQ(Change("carol@example.test", kPassword, "N3w-Secret"), "");
-  std::vector<vlttest::CapturedTraceRecord> records = capture.Stop();
+  std::vector<vlttest::CTraceRecord> records = capture.Stop();
   bool fDnTraced = false;
   for (const auto& record : records)
-    fDnTraced |= record.sMessageGuid == "{5b0e7c3a-94d1-4f6e-8a27-c1d39e60b4f2}" && record.nMessage == 12;
+    fDnTraced |= vltqtr::FormatGuid(record.rgbMessageGuid) == "{5b0e7c3a-94d1-4f6e-8a27-c1d39e60b4f2}" && record.nMessage == 12;
   EXPECT_TRUE(fDnTraced);
   for (const char16_t* pw : {u"Wr0ng-Old!", u"Sh0rt!", u"N3w-Secret", u"Passw0rd!"})
     EXPECT_FALSE(vlttest::TraceRecordsContain(records, pw));

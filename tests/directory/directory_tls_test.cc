@@ -2,7 +2,7 @@
 // server's certificate verified against the configured CA file.
 #include <string>
 
-#include "host_with_extension.h"
+#include "host_test.h"
 #include "slapd_server.h"
 
 namespace {

@@ -2,7 +2,6 @@
 // COM as the back end does, over a private slapd.
 #include <gtest/gtest.h>
 
-#include "fake_isapi_host.h"
 #include "platform/activeds/adsi.h"
 #include "platform/text/wstr.h"
 #include "slapd_server.h"
@@ -13,7 +12,7 @@ class NameTranslate : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_slapd.Started());
-    m_registry.Rewrite("Windows Registry Editor Version 5.00\r\n\r\n" + m_slapd.Registry());
+    m_registry.Use(m_slapd.Registry());
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_NameTranslate, nullptr, CLSCTX_INPROC_SERVER,
                                IID_IADsNameTranslate, reinterpret_cast<void**>(&m_pNto)),
@@ -45,7 +44,7 @@ class NameTranslate : public ::testing::Test {
   }
 
   CSlapdServer m_slapd;
-  vlttest::ScopedRegistryFile m_registry{"Windows Registry Editor Version 5.00\r\n"};
+  vlttest::ScopedRegistryFile m_registry;
   IADsNameTranslate* m_pNto = nullptr;
 };
 

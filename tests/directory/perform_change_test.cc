@@ -7,7 +7,6 @@
 
 #include "admin/password/ads/ads_steps.h"
 #include "fake_ads_user.h"
-#include "fake_isapi_host.h"
 #include "slapd_server.h"
 
 namespace {
@@ -18,7 +17,7 @@ class PerformChange : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_slapd.Started());
-    m_registry.Rewrite("Windows Registry Editor Version 5.00\r\n\r\n" + m_slapd.Registry());
+    m_registry.Use(m_slapd.Registry());
   }
 
   // Sets carol's bad-password count; true on success.
@@ -38,7 +37,7 @@ class PerformChange : public ::testing::Test {
   }
 
   CSlapdServer m_slapd;
-  vlttest::ScopedRegistryFile m_registry{"Windows Registry Editor Version 5.00\r\n"};
+  vlttest::ScopedRegistryFile m_registry;
 };
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "host_with_extension.h"
+#include "host_test.h"
 #include "slapd_server.h"
 
 namespace {
@@ -24,9 +24,9 @@ class SambaChange : public HostWithExtension {
   // The service's identity: Administrator by simple bind, or the keytab's
   // principal by SASL GSSAPI.
   std::string Registry(const std::string& sUri, const std::string& sCa = "ca.pem", bool fKeytab = false) const {
-    return DirectoryRegistry(sUri,
+    return vlttest::DirectoryServices(sUri,
                              fKeytab ? "\"Keytab\"=\"" + m_dc.Dir() + "/service.keytab\"\r\n"
-                                     : BindIdentity("Administrator@example.test", m_dc.Dir() + "/bind.secret"),
+                                     : vlttest::BindIdentity("Administrator@example.test", m_dc.Dir() + "/bind.secret"),
                              m_dc.Dir() + "/tls/" + sCa);
   }
   std::string Change(const std::string& sUser, const std::string& sOld, const std::string& sNew) {

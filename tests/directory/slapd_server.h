@@ -1,5 +1,5 @@
-// The directory servers of the directory tests and the registry text that
-// points the directory-services library at them.
+// The private slapd of the directory tests and the registry text that points
+// the directory-services library at it.
 #pragma once
 
 #include <sys/stat.h>
@@ -9,24 +9,7 @@
 #include <string>
 
 #include "fixture_support.h"
-
-// The directory-services class registration and settings: the servers, the
-// service's identity (registry lines, see BindIdentity) and either a CA file
-// or plain LDAP allowed on loopback.
-inline std::string DirectoryRegistry(const std::string& servers, const std::string& identity,
-                                     const std::string& caFile = "") {
-  return "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n"
-         "@=\"ACTIVEDS.DLL\"\r\n\r\n"
-         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Directory Services]\r\n"
-         "\"DomainName\"=\"example.test\"\r\n\"Servers\"=\"" + servers + "\"\r\n" + identity +
-         (caFile.empty() ? "\"AllowPlainLoopback\"=dword:00000001\r\n\r\n"
-                         : "\"CACertificateFile\"=\"" + caFile + "\"\r\n\r\n");
-}
-
-// A simple-bind identity with its password file.
-inline std::string BindIdentity(const std::string& bindDn, const std::string& secretFile) {
-  return "\"BindDN\"=\"" + bindDn + "\"\r\n\"BindPasswordFile\"=\"" + secretFile + "\"\r\n";
-}
+#include "test_registry.h"
 
 // Writes a bind password file with the given mode.
 inline void WriteSecret(const std::string& path, const std::string& password, mode_t mode = 0600) {
@@ -61,7 +44,7 @@ class CSlapdServer : public vlttest::CScriptedServer {
   std::string SecretFile() const { return Dir() + "/bind.secret"; }
   // The registry for this server (plain LDAP unless a CA file is given).
   std::string Registry(const std::string& uri = "", const std::string& caFile = "") const {
-    return DirectoryRegistry(uri.empty() ? Uri() : uri, BindIdentity("cn=admin,dc=example,dc=test", SecretFile()),
+    return vlttest::DirectoryServices(uri.empty() ? Uri() : uri, vlttest::BindIdentity("cn=admin,dc=example,dc=test", SecretFile()),
                              caFile);
   }
   // True when a simple bind as the DN with the password succeeds.

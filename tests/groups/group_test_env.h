@@ -68,11 +68,10 @@ class GroupTest : public ::testing::Test {
 
   // The registry: the install location, group lists exposed, and more.
   void UseRegistry(const std::string& sMore, bool fExpose = true) {
-    m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(
-        (fExpose ? "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Veltra\\XMLService]\r\n"
-                   "\"ExposeAccessLists\"=dword:00000001\r\n\r\n"
-                 : "") +
-        sMore));
+    m_registry.Use((fExpose ? vlttest::RegKey("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Veltra\\XMLService",
+                                              vlttest::RegDword("ExposeAccessLists", 1))
+                            : "") +
+                   sMore);
   }
 
   // Answers a document; without fResolve the message is only recorded.
@@ -106,5 +105,5 @@ class GroupTest : public ::testing::Test {
   // domain=Y type=T", "UserName Y\X", "GroupName Y\X", "ErrorId ID".
   static std::vector<std::string> Lines(const std::string& sBody);
 
-  vlttest::ScopedRegistryFile m_registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
+  vlttest::ScopedRegistryFile m_registry;
 };

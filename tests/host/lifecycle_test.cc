@@ -3,7 +3,12 @@
 #include <future>
 #include <thread>
 
-#include "host_test_env.h"
+#include "admin/host/extension_exports.h"
+#include "admin/host/request_queue.h"
+#include "admin/host/settings.h"
+#include "fake_isapi_host.h"
+#include "own_process.h"
+#include "platform/base/sync.h"
 
 using vlttest::FakeConnection;
 using vlttest::FakeIsapiHost;
@@ -13,13 +18,8 @@ using vlttest::ScopedRegistryFile;
 namespace {
 
 std::string SettingsFile(const std::string& value) {
-  return ScopedRegistryFile::WithInstallLocation(
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n"
-      "\"MaxRequestSize\"=" +
-      value + "\r\n");
+  return vlttest::RegistryText(vlttest::VeltraKey("XML Service", "\"MaxRequestSize\"=" + value + "\r\n"));
 }
-
-std::string Installed() { return ScopedRegistryFile::WithInstallLocation(); }
 
 }  // namespace
 
@@ -36,7 +36,7 @@ TEST(SettingsTest, MaxRequestSizeTakesOnlyNonZeroDwords) {
                {"dword:00000000", 65536}};
   MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
   for (const auto& c : cases) {
-    ScopedRegistryFile reg(c.pszValue ? SettingsFile(c.pszValue) : Installed());
+    ScopedRegistryFile reg(c.pszValue ? SettingsFile(c.pszValue) : vlttest::RegistryText());
     ReadSettings();
     EXPECT_EQ(MaxRequestSize, c.cbExpected) << (c.pszValue ? c.pszValue : "no value");
   }
@@ -56,7 +56,7 @@ TEST(LifecycleTest, GetExtensionVersionReadsSettingsFillsInfoAndRefusesASecondSt
 }
 
 TEST(LifecycleTest, RequestsBeforeStartAndAfterStopAreNotTaken) {
-  ScopedRegistryFile reg(Installed());
+  ScopedRegistryFile reg;
   FakeIsapiHost host;
   FakeRequestOptions options;
   options.body = "<x/>";
@@ -71,17 +71,8 @@ TEST(LifecycleTest, RequestsBeforeStartAndAfterStopAreNotTaken) {
   EXPECT_FALSE(after.Done());
 }
 
-TEST(LifecycleTest, TerminateWithNoWorkerReturnsWithoutWaiting) {
-  ScopedRegistryFile reg(Installed());
-  ASSERT_TRUE(GetExtensionVersion(nullptr));
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(TerminateExtension(HSE_TERM_ADVISORY_UNLOAD));
-  // The stop loop sleeps 200 ms per round; with no worker it makes none.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
-}
-
 TEST(LifecycleTest, ConcurrentTerminateReturnsOnlyAfterEveryQueuedRequestIsAnswered) {
-  ScopedRegistryFile reg(Installed());
+  ScopedRegistryFile reg;
   ASSERT_TRUE(GetExtensionVersion(nullptr));
   FakeIsapiHost host;
   std::vector<FakeConnection*> conns;
@@ -109,12 +100,12 @@ TEST(LifecycleTest, ConcurrentTerminateReturnsOnlyAfterEveryQueuedRequestIsAnswe
 }
 
 TEST(LifecycleTest, StartIsRefusedWhenTheAliasFileCannotBeLoaded) {
-  ScopedRegistryFile reg(ScopedRegistryFile::WithInstallLocation());
-  reg.Rewrite(
-      "Windows Registry Editor Version 5.00\r\n\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n"
-      "\"Location\"=\"@LOCATION@/nowhere\"\r\n");
-  EXPECT_FALSE(GetExtensionVersion(nullptr));
-  // The failed start is not retried: the extension stays unusable.
-  EXPECT_FALSE(GetExtensionVersion(nullptr));
+  VLT_IN_OWN_PROCESS(
+    ScopedRegistryFile reg(vlttest::kRegHeader +
+                           vlttest::RegKey("HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install",
+                                           vlttest::RegString("Location", "@LOCATION@/nowhere")));
+    EXPECT_FALSE(GetExtensionVersion(nullptr));
+    // The failed start is not retried: the extension stays unusable.
+    EXPECT_FALSE(GetExtensionVersion(nullptr));
+  );
 }

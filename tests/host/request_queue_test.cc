@@ -1,12 +1,52 @@
+#include <gtest/gtest.h>
+
 #include <thread>
 #include <vector>
 
-#include "host_test_env.h"
+#include "admin/host/extension_exports.h"
+#include "admin/host/request_queue.h"
+#include "admin/host/settings.h"
+#include "fake_isapi_host.h"
+#include "platform/base/heap.h"
+#include "platform/base/sync.h"
 
 using vlttest::FakeConnection;
 using vlttest::FakeRequestOptions;
 
-using RequestQueueTest = ExtensionTest;
+namespace {
+
+// The extension started for each test and stopped afterwards.
+class RequestQueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(GetExtensionVersion(nullptr)); }
+  void TearDown() override {
+    host.ReleaseAll();
+    TerminateExtension(HSE_TERM_MUST_UNLOAD);
+    platform::SetHeapAllocLimitForTesting(0);
+    platform::FailThreadCreationForTesting(0);
+    MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
+  }
+  static LONG Workers() { return ReadInterlocked(&g_requestQueue.workerCount); }
+  static LONG Pending() {
+    EnterCriticalSection(&g_requestQueue.lock);
+    LONG n = g_requestQueue.pendingCount;
+    LeaveCriticalSection(&g_requestQueue.lock);
+    return n;
+  }
+  // A request whose worker stays busy in ReadClient until released.
+  FakeConnection& BlockingRequest() {
+    FakeRequestOptions options;
+    options.body = "<AdminProtocol/>";
+    options.cbAvailable = 4;
+    options.fBlockReads = true;
+    return host.NewRequest(options);
+  }
+
+  vlttest::ScopedRegistryFile registry;
+  vlttest::FakeIsapiHost host;
+};
+
+}  // namespace
 
 TEST_F(RequestQueueTest, PoolGrowsOnlyWhileWaitingRequestsOutnumberWorkers) {
   // The first request starts one worker.

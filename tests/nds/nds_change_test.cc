@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host_with_extension.h"
+#include "host_test.h"
 #include "nds_tree_server.h"
 #include "platform/netapi/local/account_store.h"
 #include "trace_capture.h"
@@ -128,9 +128,8 @@ TEST_F(NdsChange, SyncedNtDomainFollowsAndItsFailureIsTraced) {
   vlttest::CTraceCapture capture;
   ASSERT_TRUE(capture.Started());
   m_host.SetEnv("VLTQTR_DEVICE", capture.SocketPath());
-  StartHost(m_tree.Registry() + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\MIRROR]\r\n"
-            "\"Provider\"=\"local\"\r\n\"Store\"=\"" + dir.Path("mirror.db") + "\"\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\NDS]\r\n\"SyncedDomainName\"=\"MIRROR\"\r\n\r\n");
+  StartHost(m_tree.Registry() + vlttest::LocalDomain("MIRROR", dir.Path("mirror.db")) +
+            vlttest::VeltraKey("NDS", vlttest::RegString("SyncedDomainName", "MIRROR")));
   EXPECT_EQ(Change(".jsmith.sales.acme", kPassword, "N3w-Passw0rd"), "");
   // The store's ajones has another password: the mirrored change fails,
   // the NDS change stands.
@@ -139,10 +138,10 @@ TEST_F(NdsChange, SyncedNtDomainFollowsAndItsFailureIsTraced) {
   EXPECT_EQ(pStore->ChangePassword("jsmith", "N3w-Passw0rd", "Third-Passw0rd"), 0u);
   EXPECT_EQ(pStore->ChangePassword("ajones", "Different-Passw0rd", "Third-Passw0rd"), 0u);
 
-  std::vector<vlttest::CapturedTraceRecord> records = capture.Stop();
+  std::vector<vlttest::CTraceRecord> records = capture.Stop();
   std::vector<std::u16string> rgsFailures;
   for (const auto& record : records) {
-    if (record.sMessageGuid != "{617d6db3-696d-4e96-9b5a-f0089ced4513}" || record.nMessage != 10) continue;
+    if (vltqtr::FormatGuid(record.rgbMessageGuid) != "{617d6db3-696d-4e96-9b5a-f0089ced4513}" || record.nMessage != 10) continue;
     for (const auto& item : record.rgItems)
       rgsFailures.emplace_back(reinterpret_cast<const char16_t*>(item.data()), item.size() / 2 - 1);
   }

@@ -24,7 +24,7 @@ class NdsLibrary : public ::testing::Test {
     ASSERT_EQ(LoadNdsClient(), 1);
   }
   void UseRegistry(const std::string& sText) {
-    m_registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(sText));
+    m_registry.Use(sText);
   }
   // A context of the tree; the caller frees it.
   NWDSContextHandle Context(const char* pszTree = "acme") {
@@ -110,7 +110,7 @@ class NdsLibrary : public ::testing::Test {
   }
 
   CNdsTree m_tree{true};
-  vlttest::ScopedRegistryFile m_registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
+  vlttest::ScopedRegistryFile m_registry;
   const NdsClient& c = g_ndsClient;
 };
 

@@ -9,8 +9,8 @@
 
 namespace {
 
-using pwtest::Registry;
-using pwtest::TranslatorServer;
+using vlttest::RegistryText;
+using vlttest::TranslatorServer;
 
 // {01234567-89AB-CDEF-0123-456789ABCDEF}: an interface no server offers.
 constexpr IID kiidNobody = {0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
@@ -62,7 +62,7 @@ TEST(ComApartmentTest, CountsCallsPerThreadAndRefusesTheOtherModel) {
   EXPECT_EQ(platform::ComApartmentDepth(), 0);
   // Outside an apartment nothing can be created.
   pwtest::UseTestModules();
-  vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("fakepwtrans.dll"))};
+  vlttest::ScopedRegistryFile registry{RegistryText(TranslatorServer("fakepwtrans.dll"))};
   void* pv = reinterpret_cast<void*>(1);
   EXPECT_EQ(CoCreateInstance(CLSID_PasswordTranslator, nullptr, 0x17, IID_IUnknown, &pv), CO_E_NOTINITIALIZED);
   EXPECT_EQ(pv, nullptr);
@@ -77,9 +77,9 @@ TEST_F(ComActivationTest, CreatesARegisteredServerUnderEitherClassesKey) {
   pTranslator->Release();
   pUnknown->Release();
   EXPECT_EQ(m_pControl->nGetClassObject, 1);
-  registry.Rewrite(Registry(
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{7c2e9a41-5d3b-4e8f-9a60-1b4c8d2e7f35}\\"
-      "InprocServer32]\r\n@=\"fakepwtrans.dll\"\r\n"));
+  registry.Use(vlttest::RegKey(
+      "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{7c2e9a41-5d3b-4e8f-9a60-1b4c8d2e7f35}\\InprocServer32",
+      vlttest::RegString("@", "fakepwtrans.dll")));
   ASSERT_EQ(Create(IID_IUnknown, reinterpret_cast<void**>(&pUnknown)), S_OK);
   pUnknown->Release();
 }
@@ -104,7 +104,7 @@ TEST_F(ComActivationTest, FailuresAreReportedAsWindowsDoes) {
       {TranslatorServer("vlttestmodule.dll"), CO_E_ERRORINDLL},  // loads, but is no in-process server
   };
   for (const auto& c : cases) {
-    registry.Rewrite(Registry(c.registration));
+    registry.Use(c.registration);
     EXPECT_EQ(Failure(IID_IUnknown), c.hr) << c.registration;
   }
 }

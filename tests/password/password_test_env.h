@@ -1,6 +1,5 @@
-// Shared pieces of the password library's tests: registrations of the fake
-// and the real translator, the fake's control block, and a record of every
-// BSTR freed.
+// Shared pieces of the password library's tests: the fake translator and
+// its control block, and a record of every BSTR freed.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,18 +15,6 @@
 #include "platform/com/oleauto.h"
 
 namespace pwtest {
-
-inline constexpr char kTranslatorKey[] =
-    "[HKEY_CLASSES_ROOT\\CLSID\\{7C2E9A41-5D3B-4E8F-9A60-1B4C8D2E7F35}\\InprocServer32]\r\n";
-
-// Registry text registering the translator class to a module.
-inline std::string TranslatorServer(const std::string& module) {
-  return std::string(kTranslatorKey) + "@=\"" + module + "\"\r\n";
-}
-
-inline std::string Registry(const std::string& more) {
-  return vlttest::ScopedRegistryFile::WithInstallLocation(more);
-}
 
 // The fake translator's module directory comes first in the module search.
 inline void UseTestModules() {
@@ -53,7 +40,7 @@ class FakeTranslatorTest : public ::testing::Test {
     m_pControl = FakeControl();
     ASSERT_NE(m_pControl, nullptr);
   }
-  vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("fakepwtrans.dll"))};
+  vlttest::ScopedRegistryFile registry{vlttest::RegistryText(vlttest::TranslatorServer("fakepwtrans.dll"))};
   FakeTranslatorControl* m_pControl = nullptr;
 };
 

@@ -1,13 +1,14 @@
 // The shipped translator (vltpwtrans.dll): Unicode normal form per domain.
 #include "admin/password/library/password_library.h"
 #include "fake_ads_user.h"
+#include "own_process.h"
 #include "password_test_env.h"
 #include "plugins/password_translator.h"
 
 namespace {
 
-using pwtest::Registry;
-using pwtest::TranslatorServer;
+using vlttest::RegistryText;
+using vlttest::TranslatorServer;
 
 constexpr char16_t kwszDecomposed[] = u"Caf\u0065\u0301-9";
 constexpr char16_t kwszComposed[] = u"Caf\u00e9-9";
@@ -24,7 +25,7 @@ class RealTranslatorTest : public ::testing::Test {
   void SetUp() override { pwtest::UseTestModules(); }
 
   void Configure(const std::string& more) {
-    registry.Rewrite(Registry(TranslatorServer("vltpwtrans.dll") + more));
+    registry.Use(TranslatorServer("vltpwtrans.dll") + more);
   }
 
   // The translation of a password for a domain; "(failed)" when there is none.
@@ -37,40 +38,46 @@ class RealTranslatorTest : public ::testing::Test {
     return sResult;
   }
 
-  vlttest::ScopedRegistryFile registry{Registry(TranslatorServer("vltpwtrans.dll"))};
+  vlttest::ScopedRegistryFile registry{RegistryText(TranslatorServer("vltpwtrans.dll"))};
 };
 
 }  // namespace
 
 TEST_F(RealTranslatorTest, DecomposedAccentReachesDirectoryComposed) {
-  CFakeAdsUser user;
-  EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", kwszDecomposed, kwszDecomposed), S_OK);
-  EXPECT_EQ(user.m_sOld, kwszComposed);
-  EXPECT_EQ(user.m_sNew, kwszComposed);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+  VLT_IN_OWN_PROCESS(
+    CFakeAdsUser user;
+    EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", kwszDecomposed, kwszDecomposed), S_OK);
+    EXPECT_EQ(user.m_sOld, kwszComposed);
+    EXPECT_EQ(user.m_sNew, kwszComposed);
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+  );
 }
 
 TEST_F(RealTranslatorTest, NormalFormIsChosenPerDomain) {
-  Configure(FormKey("Domains\\CORP", "none") + FormKey("Domains\\LAB", "nfkc") + FormKey("Directory", "NFKC"));
-  EXPECT_EQ(Translate(u"CORP", kwszDecomposed), kwszDecomposed);
-  EXPECT_EQ(Translate(u"LAB", kwszLigature), u"fish2");
-  EXPECT_EQ(Translate(nullptr, kwszLigature), u"fish2");
-  // Domains without a key of their own take the default, NFC.
-  EXPECT_EQ(Translate(u"OTHER", kwszDecomposed), kwszComposed);
-  EXPECT_EQ(Translate(u"OTHER", kwszLigature), kwszLigature);
-  EXPECT_EQ(Translate(u"", kwszDecomposed), kwszComposed);
+  VLT_IN_OWN_PROCESS(
+    Configure(FormKey("Domains\\CORP", "none") + FormKey("Domains\\LAB", "nfkc") + FormKey("Directory", "NFKC"));
+    EXPECT_EQ(Translate(u"CORP", kwszDecomposed), kwszDecomposed);
+    EXPECT_EQ(Translate(u"LAB", kwszLigature), u"fish2");
+    EXPECT_EQ(Translate(nullptr, kwszLigature), u"fish2");
+    // Domains without a key of their own take the default, NFC.
+    EXPECT_EQ(Translate(u"OTHER", kwszDecomposed), kwszComposed);
+    EXPECT_EQ(Translate(u"OTHER", kwszLigature), kwszLigature);
+    EXPECT_EQ(Translate(u"", kwszDecomposed), kwszComposed);
 
-  Configure(FormKey("", "none") + FormKey("Domains\\LAB", "NFC"));
-  EXPECT_EQ(Translate(u"OTHER", kwszDecomposed), kwszDecomposed);
-  EXPECT_EQ(Translate(nullptr, kwszDecomposed), kwszDecomposed);
-  EXPECT_EQ(Translate(u"LAB", kwszDecomposed), kwszComposed);
-  EXPECT_EQ(Translate(u"lab", kwszDecomposed), kwszComposed);
+    Configure(FormKey("", "none") + FormKey("Domains\\LAB", "NFC"));
+    EXPECT_EQ(Translate(u"OTHER", kwszDecomposed), kwszDecomposed);
+    EXPECT_EQ(Translate(nullptr, kwszDecomposed), kwszDecomposed);
+    EXPECT_EQ(Translate(u"LAB", kwszDecomposed), kwszComposed);
+    EXPECT_EQ(Translate(u"lab", kwszDecomposed), kwszComposed);
+  );
 }
 
 TEST_F(RealTranslatorTest, UnknownNormalFormFailsTheTranslation) {
-  Configure(FormKey("Domains\\CORP", "NFX"));
-  EXPECT_EQ(Translate(u"CORP", kwszDecomposed), u"(failed)");
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+  VLT_IN_OWN_PROCESS(
+    Configure(FormKey("Domains\\CORP", "NFX"));
+    EXPECT_EQ(Translate(u"CORP", kwszDecomposed), u"(failed)");
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
+  );
 }
 
 TEST_F(RealTranslatorTest, ServesItsInterfaceThroughCom) {

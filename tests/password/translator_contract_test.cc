@@ -1,15 +1,18 @@
 // The password library against the translator: installed, absent, failing,
 // answering for one password only; wiping of translated passwords.
+#include <functional>
+#include <vector>
+
 #include "admin/password/library/password_library.h"
 #include "fake_ads_user.h"
+#include "own_process.h"
 #include "password_test_env.h"
 
 namespace {
 
 using pwtest::kwszNew;
 using pwtest::kwszOld;
-using pwtest::Registry;
-using pwtest::TranslatorServer;
+using vlttest::TranslatorServer;
 
 constexpr size_t kcwTranslated = 3 + 10;  // "tr:" + a password
 constexpr char16_t kwszAsGiven[] = u"Old-S3cret|New-S3cret";
@@ -29,38 +32,30 @@ class TranslatorContractTest : public pwtest::FakeTranslatorTest {
     EXPECT_TRUE(user.m_fBstrLengthsRight);
     return user.m_sOld + u"|" + user.m_sNew;
   }
-
-  // Two changes after a first translation that failed: the passwords go out
-  // as received, and translation is off for good (one activation only).
-  void ExpectSwitchedOff(int nTranslate) {
-    EXPECT_EQ(Sent(), kwszAsGiven);
-    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
-    EXPECT_EQ(Sent(), kwszAsGiven);
-    EXPECT_EQ(m_pControl->nGetClassObject, 1);
-    EXPECT_EQ(m_pControl->nTranslate, nTranslate);
-  }
 };
 
 }  // namespace
 
 TEST_F(TranslatorContractTest, InstalledTranslatorAnswersForBothPasswords) {
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
-  EXPECT_EQ(Sent(), kwszTranslated);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
-  // The old password is offered first, for the account, with no domain.
-  ASSERT_EQ(m_pControl->nTranslate, 2);
-  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[0]) + u"|" + m_pControl->rgwszPassword[1], u"Old-S3cret|New-S3cret");
-  EXPECT_EQ(std::u16string(m_pControl->rgwszUser[0]), u"alice");
-  EXPECT_TRUE(m_pControl->rgfDomainNull[0] && m_pControl->rgfDomainNull[1]);
-  // One full activation per password.
-  EXPECT_EQ(m_pControl->nGetClassObject, 2);
-  // A domain change offers both passwords with its domain.
-  ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew);
-  ASSERT_EQ(m_pControl->nTranslate, 4);
-  EXPECT_EQ(std::u16string(m_pControl->rgwszDomain[2]), u"CORP");
-  EXPECT_EQ(std::u16string(m_pControl->rgwszUser[3]), u"alice");
-  EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[2]) + u"|" + m_pControl->rgwszPassword[3], u"Old-S3cret|New-S3cret");
-  EXPECT_FALSE(m_pControl->rgfDomainNull[2]);
+  VLT_IN_OWN_PROCESS(
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
+    EXPECT_EQ(Sent(), kwszTranslated);
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+    // The old password is offered first, for the account, with no domain.
+    ASSERT_EQ(m_pControl->nTranslate, 2);
+    EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[0]) + u"|" + m_pControl->rgwszPassword[1], u"Old-S3cret|New-S3cret");
+    EXPECT_EQ(std::u16string(m_pControl->rgwszUser[0]), u"alice");
+    EXPECT_TRUE(m_pControl->rgfDomainNull[0] && m_pControl->rgfDomainNull[1]);
+    // One full activation per password.
+    EXPECT_EQ(m_pControl->nGetClassObject, 2);
+    // A domain change offers both passwords with its domain.
+    ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew);
+    ASSERT_EQ(m_pControl->nTranslate, 4);
+    EXPECT_EQ(std::u16string(m_pControl->rgwszDomain[2]), u"CORP");
+    EXPECT_EQ(std::u16string(m_pControl->rgwszUser[3]), u"alice");
+    EXPECT_EQ(std::u16string(m_pControl->rgwszPassword[2]) + u"|" + m_pControl->rgwszPassword[3], u"Old-S3cret|New-S3cret");
+    EXPECT_FALSE(m_pControl->rgfDomainNull[2]);
+  );
 }
 
 TEST_F(TranslatorContractTest, DirectoryFailureIsReturnedUnchanged) {
@@ -73,78 +68,83 @@ TEST_F(TranslatorContractTest, DirectoryFailureIsReturnedUnchanged) {
   EXPECT_EQ(user.m_nChanges, 1);
 }
 
-TEST_F(TranslatorContractTest, AbsentTranslatorIsNeverAskedAgain) {
-  registry.Rewrite(Registry(""));
-  EXPECT_EQ(Sent(), kwszAsGiven);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUnavailable);
-  // Installed later in the process: still no COM activation.
-  registry.Rewrite(Registry(TranslatorServer("fakepwtrans.dll")));
-  EXPECT_EQ(Sent(), kwszAsGiven);
-  EXPECT_EQ(m_pControl->nGetClassObject, 0);
-}
-
-TEST_F(TranslatorContractTest, FailureOnFirstCallSwitchesTranslationOff) {
-  m_pControl->rgeAnswer[0] = eFakeAnswerFail;
-  ExpectSwitchedOff(1);
-}
-
-TEST_F(TranslatorContractTest, NonStringAnswerCountsAsFailure) {
-  m_pControl->rgeAnswer[0] = eFakeAnswerNotString;
-  ExpectSwitchedOff(1);
-}
-
-TEST_F(TranslatorContractTest, ObjectWithoutTheInterfaceCountsAsAbsent) {
-  m_pControl->fWithoutInterface = true;
-  ExpectSwitchedOff(0);
-}
-
-TEST_F(TranslatorContractTest, FailureAfterSuccessKeepsTranslatorAvailable) {
-  ASSERT_EQ(Sent(), kwszTranslated);
-  m_pControl->rgeAnswer[2] = eFakeAnswerFail;
-  m_pControl->rgeAnswer[3] = eFakeAnswerFail;
-  EXPECT_EQ(Sent(), kwszAsGiven);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
-  // Each later call is tried on its own merits.
-  EXPECT_EQ(Sent(), kwszTranslated);
-  EXPECT_EQ(m_pControl->nGetClassObject, 6);
-}
-
-TEST_F(TranslatorContractTest, AnswerForOldAndFailureForNewAreSentTogether) {
-  m_pControl->rgeAnswer[1] = eFakeAnswerFail;
-  EXPECT_EQ(Sent(), u"tr:Old-S3cret|New-S3cret");
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorAvailable);
+// Translation is on from the first answer for good, and off from the first
+// failure for good; a failure once on passes that password as received.
+TEST_F(TranslatorContractTest, FirstAnswersDecideTheState) {
+  const struct {
+    const char* pszCase;
+    std::function<void()> arrange;
+    std::vector<std::u16string> rgSent;  // what the directory got, change by change
+    ETranslatorState eState;
+    int nGetClassObject, nTranslate;
+  } cases[] = {
+      {"first answer a failure", [this] { m_pControl->rgeAnswer[0] = eFakeAnswerFail; },
+       {kwszAsGiven, kwszAsGiven}, eTranslatorUnavailable, 1, 1},
+      {"first answer not a string", [this] { m_pControl->rgeAnswer[0] = eFakeAnswerNotString; },
+       {kwszAsGiven, kwszAsGiven}, eTranslatorUnavailable, 1, 1},
+      {"object without the interface", [this] { m_pControl->fWithoutInterface = true; },
+       {kwszAsGiven, kwszAsGiven}, eTranslatorUnavailable, 1, 0},
+      // Installed later in the process: still no activation.
+      {"absent",
+       [this] {
+         registry.Use("");
+         EXPECT_EQ(Sent(), kwszAsGiven);
+         registry.Use(TranslatorServer("fakepwtrans.dll"));
+       },
+       {kwszAsGiven}, eTranslatorUnavailable, 0, 0},
+      {"answer for the old password only", [this] { m_pControl->rgeAnswer[1] = eFakeAnswerFail; },
+       {u"tr:Old-S3cret|New-S3cret"}, eTranslatorAvailable, 2, 2},
+      {"failure after success",
+       [this] { m_pControl->rgeAnswer[2] = m_pControl->rgeAnswer[3] = eFakeAnswerFail; },
+       {kwszTranslated, kwszAsGiven, kwszTranslated}, eTranslatorAvailable, 6, 6},
+  };
+  for (const auto& c : cases) {
+    VLT_IN_OWN_PROCESS(
+      c.arrange();
+      for (const std::u16string& sSent : c.rgSent) EXPECT_EQ(Sent(), sSent) << c.pszCase;
+      EXPECT_EQ(CurrentTranslatorState(), c.eState) << c.pszCase;
+      EXPECT_EQ(m_pControl->nGetClassObject, c.nGetClassObject) << c.pszCase;
+      EXPECT_EQ(m_pControl->nTranslate, c.nTranslate) << c.pszCase;
+    );
+  }
 }
 
 TEST_F(TranslatorContractTest, TranslatedPasswordsAreZeroedBeforeTheyAreFreed) {
-  pwtest::CFreedStrings freed;
-  ASSERT_EQ(Sent(), kwszTranslated);
-  CFakeAdsUser refusing(static_cast<HRESULT>(0x8007052Bu));
-  ASSERT_NE(ChangeDirectory(&refusing), S_OK);
-  EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew) == 0, false);
-  // Three changes, two translated passwords each, all wiped to zeros.
-  EXPECT_EQ(freed.ZeroedOfLength(kcwTranslated), 6);
-  // No freed string held a password, translated or as received (the copies
-  // handed to the translator are wiped too).
-  EXPECT_FALSE(freed.AnyContains(u"S3cret"));
+  VLT_IN_OWN_PROCESS(
+    pwtest::CFreedStrings freed;
+    ASSERT_EQ(Sent(), kwszTranslated);
+    CFakeAdsUser refusing(static_cast<HRESULT>(0x8007052Bu));
+    ASSERT_NE(ChangeDirectory(&refusing), S_OK);
+    EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, kwszNew) == 0, false);
+    // Three changes, two translated passwords each, all wiped to zeros.
+    EXPECT_EQ(freed.ZeroedOfLength(kcwTranslated), 6);
+    // No freed string held a password, translated or as received (the copies
+    // handed to the translator are wiped too).
+    EXPECT_FALSE(freed.AnyContains(u"S3cret"));
+  );
 }
 
 TEST_F(TranslatorContractTest, DomainArgumentChecksComeBeforeAnyTranslation) {
-  EXPECT_EQ(ChangeDomainPassword(nullptr, u"alice", kwszOld, kwszNew), 87u);
-  EXPECT_EQ(ChangeDomainPassword(u"CORP", nullptr, kwszOld, kwszNew), 87u);
-  EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", nullptr, kwszNew), 87u);
-  EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, nullptr), 87u);
-  EXPECT_EQ(ChangeDomainPassword(u"\\\\DC01", u"alice", kwszOld, kwszNew), 87u);
-  EXPECT_EQ(m_pControl->nGetClassObject, 0);
-  EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
-  // One backslash, or an empty domain (this machine), passes the checks.
-  EXPECT_NE(ChangeDomainPassword(u"\\CORP", u"alice", kwszOld, kwszNew), 87u);
-  EXPECT_NE(ChangeDomainPassword(u"", u"alice", kwszOld, kwszNew), 87u);
-  EXPECT_EQ(m_pControl->nTranslate, 4);
+  VLT_IN_OWN_PROCESS(
+    EXPECT_EQ(ChangeDomainPassword(nullptr, u"alice", kwszOld, kwszNew), 87u);
+    EXPECT_EQ(ChangeDomainPassword(u"CORP", nullptr, kwszOld, kwszNew), 87u);
+    EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", nullptr, kwszNew), 87u);
+    EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", kwszOld, nullptr), 87u);
+    EXPECT_EQ(ChangeDomainPassword(u"\\\\DC01", u"alice", kwszOld, kwszNew), 87u);
+    EXPECT_EQ(m_pControl->nGetClassObject, 0);
+    EXPECT_EQ(CurrentTranslatorState(), eTranslatorUntried);
+    // One backslash, or an empty domain (this machine), passes the checks.
+    EXPECT_NE(ChangeDomainPassword(u"\\CORP", u"alice", kwszOld, kwszNew), 87u);
+    EXPECT_NE(ChangeDomainPassword(u"", u"alice", kwszOld, kwszNew), 87u);
+    EXPECT_EQ(m_pControl->nTranslate, 4);
+  );
 }
 
 TEST_F(TranslatorContractTest, ThreadInAnotherApartmentStillTranslates) {
-  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-  EXPECT_EQ(Sent(), kwszTranslated);
-  EXPECT_EQ(platform::ComApartmentDepth(), 1);
-  CoUninitialize();
+  VLT_IN_OWN_PROCESS(
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    EXPECT_EQ(Sent(), kwszTranslated);
+    EXPECT_EQ(platform::ComApartmentDepth(), 1);
+    CoUninitialize();
+  );
 }

@@ -28,33 +28,21 @@ class RegistryTest : public ::testing::Test {
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, sam, &key) == ERROR_SUCCESS ? key : nullptr;
   }
 
-  static std::vector<BYTE> Query(HKEY key, const char16_t* name, DWORD* type) {
+  static std::vector<BYTE> Query(HKEY key, const char16_t* name, DWORD* type = nullptr) {
     DWORD cb = 0;
     EXPECT_EQ(RegQueryValueExW(key, name, nullptr, type, nullptr, &cb), ERROR_SUCCESS);
     std::vector<BYTE> data(cb);
     EXPECT_EQ(RegQueryValueExW(key, name, nullptr, type, data.data(), &cb), ERROR_SUCCESS);
     return data;
   }
-
-  static std::u16string QueryString(HKEY key, const char16_t* name) {
-    DWORD type = 0;
-    std::vector<BYTE> data = Query(key, name, &type);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    std::u16string text(data.size() / 2, u'\0');
-    std::memcpy(text.data(), data.data(), text.size() * 2);
-    EXPECT_TRUE(!text.empty() && text.back() == 0) << "terminator counted in the size";
-    if (!text.empty()) text.pop_back();
-    return text;
+  // The bytes of a REG_SZ value: the text and its terminator.
+  static std::vector<BYTE> Text(std::u16string_view text) {
+    const auto* pb = reinterpret_cast<const BYTE*>(text.data());
+    std::vector<BYTE> bytes(pb, pb + text.size() * 2);
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
   }
-
-  static DWORD QueryDword(HKEY key, const char16_t* name) {
-    DWORD type = 0, value = 0, cb = sizeof value;
-    EXPECT_EQ(RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(cb, 4u);
-    return value;
-  }
+  static std::vector<BYTE> Dword(DWORD n) { return {BYTE(n), BYTE(n >> 8), BYTE(n >> 16), BYTE(n >> 24)}; }
 
   vlttest::CScratchDir m_dir;
 };
@@ -78,26 +66,28 @@ TEST_F(RegistryTest, ReadsEveryValueType) {
               "\"Odd\"=hex(2):41,00,42\n");
   HKEY key = Open(u"SOFTWARE\\Veltra\\XML Service");
   ASSERT_NE(key, nullptr);
-  EXPECT_EQ(QueryString(key, nullptr), u"default text");
-  EXPECT_EQ(QueryString(key, u""), u"default text");
-  EXPECT_EQ(QueryString(key, u"Path"), u"C:\\Program Files\\\"Veltra\"");
-  EXPECT_EQ(QueryString(key, u"Unicode"), u"\u00e9t\u00e9");
-  EXPECT_EQ(QueryDword(key, u"MaxRequestSize"), 65536u);
-
-  DWORD type = 0;
-  std::vector<BYTE> big = Query(key, u"Big", &type);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
-  EXPECT_EQ(big, (std::vector<BYTE>{2, 0, 0, 0, 1, 0, 0, 0}));
-  EXPECT_EQ(Query(key, u"HexQword", &type), big);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
-  EXPECT_EQ(Query(key, u"Blob", &type), (std::vector<BYTE>{0xde, 0xad, 0xbe, 0xef}));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-  EXPECT_TRUE(Query(key, u"Empty", &type).empty());
-  EXPECT_EQ(Query(key, u"Expand", &type), (std::vector<BYTE>{0x25, 0, 0x41, 0, 0x25, 0, 0, 0}));
-  EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
-  EXPECT_EQ(Query(key, u"Multi", &type).size(), 10u);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
-
+  const struct {
+    const char16_t* pwszName;
+    DWORD dwType;
+    std::vector<BYTE> data;
+  } values[] = {
+      {nullptr, REG_SZ, Text(u"default text")},
+      {u"", REG_SZ, Text(u"default text")},
+      {u"Path", REG_SZ, Text(u"C:\\Program Files\\\"Veltra\"")},
+      {u"Unicode", REG_SZ, Text(u"\u00e9t\u00e9")},
+      {u"MaxRequestSize", REG_DWORD, Dword(65536)},
+      {u"Big", REG_QWORD, {2, 0, 0, 0, 1, 0, 0, 0}},
+      {u"HexQword", REG_QWORD, {2, 0, 0, 0, 1, 0, 0, 0}},
+      {u"Blob", REG_BINARY, {0xde, 0xad, 0xbe, 0xef}},
+      {u"Empty", REG_BINARY, {}},
+      {u"Expand", REG_EXPAND_SZ, {0x25, 0, 0x41, 0, 0x25, 0, 0, 0}},
+      {u"Multi", REG_MULTI_SZ, {0x61, 0, 0, 0, 0x62, 0, 0, 0, 0, 0}},
+  };
+  for (const auto& v : values) {
+    DWORD dwType = 0;
+    EXPECT_EQ(Query(key, v.pwszName, &dwType), v.data) << (v.pwszName ? v.pwszName[0] : '-');
+    EXPECT_EQ(dwType, v.dwType) << (v.pwszName ? v.pwszName[0] : '-');
+  }
   // The platform's own string reads: the text before the first NUL, or all
   // of it without a terminator; "" for anything that is not a string.
   const struct {
@@ -109,8 +99,7 @@ TEST_F(RegistryTest, ReadsEveryValueType) {
                    {u"Odd", "A"},             {u"MaxRequestSize", ""},
                    {u"Missing", ""}};
   for (const auto& c : rgStrings)
-    EXPECT_EQ(platform::ReadRegistryUtf8(key, c.pwszName), c.pszText)
-        << platform::ToUtf8(c.pwszName);
+    EXPECT_EQ(platform::ReadRegistryUtf8(key, c.pwszName), c.pszText) << platform::ToUtf8(c.pwszName);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
@@ -118,7 +107,7 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndParentsOfSectionsExist) {
   UseRegistry(std::string(kHeader) + "[hklm\\Software\\Veltra\\NDS]\n\"SyncedDomainName\"=\"CORP\"\n");
   HKEY key = Open(u"SOFTWARE\\VELTRA\\nds");
   ASSERT_NE(key, nullptr);
-  EXPECT_EQ(QueryString(key, u"syncEDdomainname"), u"CORP");
+  EXPECT_EQ(Query(key, u"syncEDdomainname"), Text(u"CORP"));
   RegCloseKey(key);
 
   HKEY parent = Open(u"Software\\Veltra");
@@ -191,9 +180,8 @@ TEST_F(RegistryTest, EncodingsAndLineEndsReadAlike) {
     UseRegistry(file);
     HKEY key = Open(u"A");
     ASSERT_NE(key, nullptr);
-    EXPECT_EQ(QueryString(key, u"N"), u"\u20ac");
-    DWORD type;
-    EXPECT_EQ(Query(key, u"H", &type), (std::vector<BYTE>{1, 2, 3, 4}));
+    EXPECT_EQ(Query(key, u"N"), Text(u"\u20ac"));
+    EXPECT_EQ(Query(key, u"H"), (std::vector<BYTE>{1, 2, 3, 4}));
     RegCloseKey(key);
   }
 }
@@ -206,7 +194,7 @@ TEST_F(RegistryTest, DeletionsRemoveKeysAndValues) {
               "[HKLM\\A\\B]\n\"Gone\"=-\n\"Kept\"=dword:5\n");
   HKEY key = Open(u"A\\B");
   ASSERT_NE(key, nullptr);
-  EXPECT_EQ(QueryDword(key, u"Kept"), 5u);
+  EXPECT_EQ(Query(key, u"Kept"), Dword(5));
   EXPECT_EQ(RegQueryValueExW(key, u"Gone", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
   RegCloseKey(key);
   EXPECT_EQ(Open(u"A\\C"), nullptr);
@@ -222,8 +210,8 @@ TEST_F(RegistryTest, ChangedFileIsReReadAndOpenKeysKeepTheirSnapshot) {
   UseRegistry(std::string(kHeader) + "[HKLM\\A]\n\"V\"=dword:2\n");
   HKEY after = Open(u"A");
   ASSERT_NE(after, nullptr);
-  EXPECT_EQ(QueryDword(after, u"V"), 2u);
-  EXPECT_EQ(QueryDword(before, u"V"), 1u);
+  EXPECT_EQ(Query(after, u"V"), Dword(2));
+  EXPECT_EQ(Query(before, u"V"), Dword(1));
   RegCloseKey(before);
   RegCloseKey(after);
 

@@ -11,11 +11,12 @@ namespace {
 class DirectoryServicesTest : public ProtocolTest {
  protected:
   void Version(const std::string& version, DWORD dwExpose = 0) {
-    registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(
-        "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Active Setup\\Installed Components\\"
-        "{E92B03AB-B707-11d2-9CBD-0000F87A369E}]\r\n\"Version\"=\"" +
-        version + "\"\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Veltra\\XMLService]\r\n"
-        "\"ExposeAccessLists\"=dword:" + std::to_string(dwExpose) + "\r\n"));
+    using namespace vlttest;
+    registry.Use(RegKey("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Active Setup\\Installed Components\\"
+                        "{E92B03AB-B707-11d2-9CBD-0000F87A369E}",
+                        RegString("Version", version)) +
+                 RegKey("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Veltra\\XMLService",
+                        RegDword("ExposeAccessLists", dwExpose)));
   }
 };
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "admin/password/nds/nds_password.h"
+#include "own_process.h"
 #include "platform/base/module.h"
 #include "platform/text/wstr.h"
 #include "gtest/gtest.h"
@@ -32,47 +33,53 @@ std::u16string Answer(AdminError id) { return id == nullptr ? u"(none)" : id; }
 }  // namespace
 
 TEST(NdsBackEndTest, UnloadableLibraryFailsUntilOneLoads) {
-  setenv("VLTADMIN_MODULE_PATH", ModuleDir("unloadable").c_str(), 1);
-  EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
-  setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds").c_str(), 1);
-  FakeNds fake;
-  ASSERT_NE(fake.configure, nullptr);
-  fake.configure(0, 0, 0);
-  EXPECT_EQ(Answer(ChangeNdsPassword(".u.org", "TREE", "old", "new")), u"(none)");
-  EXPECT_STREQ(fake.lastCall(), "TREE|.u.org|old|new|1|1");
+  VLT_IN_OWN_PROCESS(
+    setenv("VLTADMIN_MODULE_PATH", ModuleDir("unloadable").c_str(), 1);
+    EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
+    setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds").c_str(), 1);
+    FakeNds fake;
+    ASSERT_NE(fake.configure, nullptr);
+    fake.configure(0, 0, 0);
+    EXPECT_EQ(Answer(ChangeNdsPassword(".u.org", "TREE", "old", "new")), u"(none)");
+    EXPECT_STREQ(fake.lastCall(), "TREE|.u.org|old|new|1|1");
+  );
 }
 
 TEST(NdsBackEndTest, LibraryWithoutEveryExportIsNeverUsed) {
-  setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds-incomplete").c_str(), 1);
-  EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
-  EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
+  VLT_IN_OWN_PROCESS(
+    setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds-incomplete").c_str(), 1);
+    EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
+    EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
+  );
 }
 
 TEST(NdsBackEndTest, CompletionCodesMapToErrorIds) {
-  setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds").c_str(), 1);
-  FakeNds fake;
-  ASSERT_NE(fake.configure, nullptr);
-  const struct {
-    int32_t nSetContext, nLogin, nChange;
-    const char16_t* pwszAnswer;
-  } cases[] = {
-      {0, 0, 0, u"(none)"},
-      {-1, 0, 0, u"operation-failed"},
-      {0, -223, 0, u"(none)"},
-      {0, 34960, 0, u"(none)"},
-      {0, -222, 0, u"operation-failed"},
-      {0, -669, 0, u"old-password-invalid"},
-      {0, 0, -669, u"old-password-invalid"},
-      {0, 0, -216, u"new-password-invalid"},
-      {0, 0, -215, u"new-password-invalid"},
-      {0, 0, -217, u"operation-failed"},
-      {0, 0, -214, u"operation-failed"},
-  };
-  for (const auto& c : cases) {
-    fake.configure(c.nSetContext, c.nLogin, c.nChange);
-    EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), c.pwszAnswer)
-        << c.nSetContext << " " << c.nLogin << " " << c.nChange;
-    // The context is logged out and freed on every path.
-    EXPECT_TRUE(std::string(fake.lastCall()).ends_with("|1|1"));
-  }
+  VLT_IN_OWN_PROCESS(
+    setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds").c_str(), 1);
+    FakeNds fake;
+    ASSERT_NE(fake.configure, nullptr);
+    const struct {
+      int32_t nSetContext, nLogin, nChange;
+      const char16_t* pwszAnswer;
+    } cases[] = {
+        {0, 0, 0, u"(none)"},
+        {-1, 0, 0, u"operation-failed"},
+        {0, -223, 0, u"(none)"},
+        {0, 34960, 0, u"(none)"},
+        {0, -222, 0, u"operation-failed"},
+        {0, -669, 0, u"old-password-invalid"},
+        {0, 0, -669, u"old-password-invalid"},
+        {0, 0, -216, u"new-password-invalid"},
+        {0, 0, -215, u"new-password-invalid"},
+        {0, 0, -217, u"operation-failed"},
+        {0, 0, -214, u"operation-failed"},
+    };
+    for (const auto& c : cases) {
+      fake.configure(c.nSetContext, c.nLogin, c.nChange);
+      EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), c.pwszAnswer)
+          << c.nSetContext << " " << c.nLogin << " " << c.nChange;
+      // The context is logged out and freed on every path.
+      EXPECT_TRUE(std::string(fake.lastCall()).ends_with("|1|1"));
+    }
+  );
 }

@@ -103,7 +103,7 @@ class ProtocolTest : public ::testing::Test {
   static inline std::vector<BackEndCall> ms_rgCalls;
   static inline NET_API_STATUS ms_ntStatus = 0;
 
-  vlttest::ScopedRegistryFile registry{vlttest::ScopedRegistryFile::WithInstallLocation()};
+  vlttest::ScopedRegistryFile registry;
   CPasswordBackEnds m_savedBackEnds{};
   std::string m_doc;
   std::unique_ptr<vlttest::FakeConnection> m_conn;

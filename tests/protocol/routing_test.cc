@@ -21,8 +21,7 @@ class RoutingTest : public ProtocolTest {
     return id == nullptr ? u"(none)" : id;
   }
   void SyncedDomain(const std::string& value) {
-    registry.Rewrite(vlttest::ScopedRegistryFile::WithInstallLocation(
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\NDS]\r\n\"SyncedDomainName\"=" + value + "\r\n"));
+    registry.Use(vlttest::VeltraKey("NDS", "\"SyncedDomainName\"=" + value + "\r\n"));
   }
 };
 

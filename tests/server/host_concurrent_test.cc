@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "host_fixture.h"
+#include "host_test.h"
 
 namespace {
 

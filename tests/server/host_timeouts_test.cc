@@ -3,7 +3,7 @@
 #include <string>
 #include <thread>
 
-#include "host_fixture.h"
+#include "host_test.h"
 
 namespace {
 
@@ -35,11 +35,7 @@ TEST_F(HostTest, SilentClientTimesOutAndFreesTheWorker) {
   // ReadClient until the body timeout.
   ASSERT_TRUE(silent.Send("POST /test.dll?mode=echo HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n0123456789"));
   std::this_thread::sleep_for(200ms);
-  auto tStart = std::chrono::steady_clock::now();
-  CHttpResponse r = RoundTrip(Get("/test.dll?mode=stats"));
-  auto waited = std::chrono::steady_clock::now() - tStart;
-  EXPECT_EQ(r.m_body, "read_failures=1 served=1");
-  EXPECT_LT(waited, 5s);
+  EXPECT_EQ(RoundTrip(Get("/test.dll?mode=stats")).m_body, "read_failures=1 served=1");
   // The host closed the silent connection without a response.
   std::string extra;
   EXPECT_TRUE(silent.PeerCloses(2s, &extra));

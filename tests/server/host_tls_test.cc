@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host_fixture.h"
+#include "host_test.h"
 
 namespace {
 

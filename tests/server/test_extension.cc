@@ -5,6 +5,8 @@
 //   mode=bare-keep  bare status "200 OK" with fKeepConn TRUE
 //   mode=echo       reads the whole body, answers it with the control block
 //                   fields in X- headers (Content-length framing)
+//   mode=discard    reads the whole body into a buffer it wipes, answers
+//                   the number of bytes read
 //   mode=chunked    a chunked response of three chunks
 //   mode=nolength   a response with neither length nor chunked framing
 //   mode=sleep&ms=N answers "200 OK" after N milliseconds
@@ -133,10 +135,25 @@ void Echo(EXTENSION_CONTROL_BLOCK* p) {
   Done(p);
 }
 
+void Discard(EXTENSION_CONTROL_BLOCK* p) {
+  size_t cb = p->cbAvailable;
+  char rgch[7000];
+  bool fChunked = p->cbTotalBytes == 0xFFFFFFFFu;
+  while (fChunked || cb < p->cbTotalBytes) {
+    DWORD cbRead = sizeof(rgch);
+    if (!p->ReadClient(p->ConnID, rgch, &cbRead) || cbRead == 0) break;
+    cb += cbRead;
+  }
+  explicit_bzero(rgch, sizeof(rgch));
+  Reply200(p, std::to_string(cb));
+}
+
 void Serve(EXTENSION_CONTROL_BLOCK* p) {
   const std::string mode = QueryValue(p->lpszQueryString, "mode");
   if (mode == "echo") {
     Echo(p);
+  } else if (mode == "discard") {
+    Discard(p);
   } else if (mode == "chunked") {
     std::string header = "Content-type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n";
     SendHeader(p, "200 OK", &header, TRUE);

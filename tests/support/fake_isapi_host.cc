@@ -1,14 +1,8 @@
 #include "fake_isapi_host.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <stdexcept>
 
 #include "admin/host/extension_exports.h"
 
@@ -130,39 +124,6 @@ DWORD FakeIsapiHost::Submit(FakeConnection& conn) { return HttpExtensionProc(con
 
 void FakeIsapiHost::ReleaseAll() {
   for (auto& c : m_connections) c->Release();
-}
-
-ScopedRegistryFile::ScopedRegistryFile(const std::string& contents) : m_path(m_dir.Path("test.reg")) {
-  const char* pszSource = getenv("VLT_SOURCE_DIR");
-  std::string aliasSource = std::string(pszSource ? pszSource : ".") + "/data/vltxmlss.txt";
-  std::ifstream in(aliasSource, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + aliasSource);
-  mkdir(m_dir.Path("System32").c_str(), 0755);
-  std::ofstream(m_dir.Path("System32/vltxmlss.txt"), std::ios::binary) << in.rdbuf();
-  Rewrite(contents);
-  setenv("VLTADMIN_REGISTRY", m_path.c_str(), 1);
-}
-
-ScopedRegistryFile::~ScopedRegistryFile() { unsetenv("VLTADMIN_REGISTRY"); }
-
-std::string ScopedRegistryFile::WithInstallLocation(const std::string& more) {
-  return "Windows Registry Editor Version 5.00\r\n\r\n"
-         "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n"
-         "\"Location\"=\"@LOCATION@\"\r\n\r\n" +
-         more;
-}
-
-void ScopedRegistryFile::Rewrite(const std::string& text) {
-  std::string contents = text;
-  for (size_t at; (at = contents.find("@LOCATION@")) != std::string::npos;)
-    contents.replace(at, 10, m_dir.Dir());
-  // Written beside and renamed over, so a reader never sees half a file.
-  std::string tmp = m_path + ".new";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << contents;
-  }
-  rename(tmp.c_str(), m_path.c_str());
 }
 
 }  // namespace vlttest

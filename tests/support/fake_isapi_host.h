@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/isapi/isapi.h"
-#include "scratch_dir.h"
+#include "test_registry.h"
 
 namespace vlttest {
 
@@ -93,25 +93,6 @@ class FakeIsapiHost {
 
  private:
   std::deque<std::unique_ptr<FakeConnection>> m_connections;
-};
-
-// A registry file in a temporary directory, named by VLTADMIN_REGISTRY while
-// the object lives. The directory is also an install location: it holds
-// System32/vltxmlss.txt, a copy of the shipped alias file, and "@LOCATION@"
-// in the contents stands for it.
-class ScopedRegistryFile {
- public:
-  explicit ScopedRegistryFile(const std::string& contents);
-  // A registry whose install location is the directory, with more text.
-  static std::string WithInstallLocation(const std::string& more = "");
-  ~ScopedRegistryFile();
-  void Rewrite(const std::string& contents);
-  const std::string& Path() const { return m_path; }
-  const std::string& Directory() const { return m_dir.Dir(); }
-
- private:
-  CScratchDir m_dir;
-  std::string m_path;
 };
 
 }  // namespace vlttest

@@ -84,17 +84,6 @@ class CScriptedServer {
   unsigned short Port(size_t i) const { return m_rgnPorts[i]; }
   unsigned short UnusedPort() const { return m_rgnPorts[m_cPorts]; }
 
-  // Registry text mapping an NT domain to the Kerberos provider with the KDC
-  // on Port(0) and kpasswd on Port(1), or on a port where nothing listens.
-  std::string KerberosDomain(const std::string& domain, bool fReachable = true,
-                             const std::string& realm = "EXAMPLE.TEST") const {
-    std::string kdc = std::to_string(fReachable ? Port(0) : UnusedPort());
-    std::string kpasswd = std::to_string(fReachable ? Port(1) : UnusedPort());
-    return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\" + domain +
-           "]\r\n\"Provider\"=\"kerberos\"\r\n\"Realm\"=\"" + realm + "\"\r\n\"Kdc\"=\"127.0.0.1:" + kdc +
-           "\"\r\n\"KpasswdServer\"=\"127.0.0.1:" + kpasswd + "\"\r\n\r\n";
-  }
-
  private:
   CScratchDir m_dir;
   std::string m_script;

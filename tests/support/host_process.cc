@@ -71,6 +71,11 @@ bool CHostProcess::Start(const std::vector<std::string>& args, std::chrono::mill
       std::string address = out.substr(iLine + 13, out.find('\n', iLine) - iLine - 13);
       m_nPort = static_cast<unsigned short>(std::atoi(address.substr(address.rfind(':') + 1).c_str()));
       fReady = true;
+      // A separate metrics listener is announced before.
+      if (size_t iMetrics = out.find("metrics on "); iMetrics < iLine) {
+        std::string metrics = out.substr(iMetrics + 11, out.find('\n', iMetrics) - iMetrics - 11);
+        m_nMetricsPort = static_cast<unsigned short>(std::atoi(metrics.substr(metrics.rfind(':') + 1).c_str()));
+      }
     }
   }
   close(rgfdOut[0]);

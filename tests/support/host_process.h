@@ -31,6 +31,8 @@ class CHostProcess {
   void SetEnv(const std::string& name, const std::string& value) { m_env.emplace_back(name, value); }
 
   unsigned short Port() const { return m_nPort; }
+  // The port of --metrics-listen, 0 without one.
+  unsigned short MetricsPort() const { return m_nMetricsPort; }
   pid_t Pid() const { return m_pid; }
 
   // Sends |nSignal| and waits for the exit. Returns the exit code, 128+signal
@@ -50,6 +52,7 @@ class CHostProcess {
   pid_t m_pid = -1;
   int m_nExit = -1;
   unsigned short m_nPort = 0;
+  unsigned short m_nMetricsPort = 0;
   std::string m_stderrPath;
   std::vector<std::pair<std::string, std::string>> m_env;
 };

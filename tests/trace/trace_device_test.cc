@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "admin/trace/qtr_trace.h"
-#include "in_process_collector.h"
+#include "trace_capture.h"
 #include "platform/trace/trace_device.h"
 #include "platform/base/handle.h"
 #include "platform/base/sync.h"
@@ -45,7 +45,7 @@ TEST_F(TraceDeviceTest, RecordsReachTheCollector) {
   vltqtr::CCollectorOptions options;
   options.bClassFlags = 0xFF;
   options.nLevel = 255;
-  CInProcessCollector collector(options);
+  vlttest::CTraceCapture collector(options);
   ASSERT_TRUE(collector.Started());
   OpenModule(u"RK_Device_Test");
   QtrTraceState* pState = m_state.load();
@@ -78,7 +78,7 @@ TEST_F(TraceDeviceTest, RecordsReachTheCollector) {
 }
 
 TEST_F(TraceDeviceTest, RecordsOfOneWriterKeepTheirOrder) {
-  CInProcessCollector collector;
+  vlttest::CTraceCapture collector;
   ASSERT_TRUE(collector.Started());
   OpenModule(u"RK_Device_Test");
   constexpr LONG kCount = 2000;
@@ -90,7 +90,7 @@ TEST_F(TraceDeviceTest, RecordsOfOneWriterKeepTheirOrder) {
 }
 
 TEST_F(TraceDeviceTest, CollectorGoneMidway) {
-  auto collector = std::make_unique<CInProcessCollector>();
+  auto collector = std::make_unique<vlttest::CTraceCapture>();
   ASSERT_TRUE(collector->Started());
   OpenModule(u"RK_Device_Test");
   QtrTraceState* pState = m_state.load();
@@ -103,7 +103,7 @@ TEST_F(TraceDeviceTest, CollectorGoneMidway) {
 }
 
 TEST(TraceDeviceRequestTest, MalformedRequestsFail) {
-  CInProcessCollector collector;
+  vlttest::CTraceCapture collector;
   ASSERT_TRUE(collector.Started());
   EXPECT_EQ(platform::OpenDevice(u"\\\\.\\Global\\OTHER"), INVALID_HANDLE_VALUE);
   HANDLE hDevice = platform::OpenDevice(u"\\\\.\\global\\vltqtr");

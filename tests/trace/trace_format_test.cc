@@ -1,11 +1,10 @@
-// vltqtr's record lines and how the test helper reads them back.
+// vltqtr's record lines and its class lists.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "collector_options.h"
-#include "trace_capture.h"
 #include "trace_record.h"
 
 namespace {
@@ -15,7 +14,7 @@ std::vector<uint8_t> Wide(const std::u16string& s) {
   return {pb, pb + (s.size() + 1) * 2};
 }
 
-TEST(TraceLineTest, ItemsReadBackExactly) {
+TEST(TraceLineTest, ItemsInTheirForms) {
   vltqtr::CTraceRecord record;
   record.nTimeNs = 1700000000123456789;
   record.nPid = 42;
@@ -32,32 +31,13 @@ TEST(TraceLineTest, ItemsReadBackExactly) {
       {},                                        // empty
       {0, 0},                                    // empty text
   };
-  const std::string line = vltqtr::FormatRecordLine(record);
-  EXPECT_EQ(line.substr(0, 28), "2023-11-14T22:13:20.123456Z ");
-  EXPECT_NE(line.find(" 42 RK_DOZUzudi_Admin {7680d2d1-2663-4781-afd5-329118174a18} 65535 -5 "),
-            std::string::npos)
-      << line;
-  EXPECT_NE(line.find(" <010203> <> \"\""), std::string::npos) << line;
-
-  vlttest::CapturedTraceRecord parsed;
-  ASSERT_TRUE(vlttest::ParseTraceLine(line, &parsed)) << line;
-  EXPECT_EQ(parsed.nPid, 42);
-  EXPECT_EQ(parsed.sModule, record.sModule);
-  EXPECT_EQ(parsed.sMessageGuid, "{7680d2d1-2663-4781-afd5-329118174a18}");
-  EXPECT_EQ(parsed.nMessage, 65535u);
-  EXPECT_EQ(parsed.rgItems, record.rgItems);
-
+  EXPECT_EQ(vltqtr::FormatRecordLine(record),
+            "2023-11-14T22:13:20.123456Z 42 RK_DOZUzudi_Admin {7680d2d1-2663-4781-afd5-329118174a18} 65535 -5 "
+            "\"a \\\"quoted\\\" \\\\ J\xC3\xB6rg \xF0\x9F\x98\x80\" <740061006200090068006500720065000000> "
+            "<00d878000000> <010203> <> \"\"");
   record.rgItems.clear();
-  ASSERT_TRUE(vlttest::ParseTraceLine(vltqtr::FormatRecordLine(record), &parsed));
-  EXPECT_TRUE(parsed.rgItems.empty());
-}
-
-TEST(TraceLineTest, SearchFindsTextInEitherEncoding) {
-  vlttest::CapturedTraceRecord record;
-  record.rgItems = {Wide(u"xx P\u00e4ss yy"), {'u', 't', 'f', 0xc3, 0xa4, '8'}};
-  EXPECT_TRUE(vlttest::TraceRecordsContain({record}, u"P\u00e4ss"));
-  EXPECT_TRUE(vlttest::TraceRecordsContain({record}, u"f\u00e48"));
-  EXPECT_FALSE(vlttest::TraceRecordsContain({record}, u"Pass"));
+  EXPECT_EQ(vltqtr::FormatRecordLine(record).substr(28),
+            "42 RK_DOZUzudi_Admin {7680d2d1-2663-4781-afd5-329118174a18} 65535");
 }
 
 TEST(CollectorOptionsTest, ClassLists) {

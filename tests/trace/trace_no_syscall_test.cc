@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "admin/trace/qtr_trace.h"
-#include "in_process_collector.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ TEST(TracePointCostTest, DisabledTracePointMakesNoSystemCall) {
   vltqtr::CCollectorOptions options;
   options.bClassFlags = 1u << QTR_ERROR;
   options.nLevel = 1;
-  CInProcessCollector collector(options);
+  vlttest::CTraceCapture collector(options);
   ASSERT_TRUE(collector.Started());
   QtrTraceModule module = {INVALID_HANDLE_VALUE, &kguidModule, u"RK_Cost", kQtrClassNames};
   CQtrStateAddress state{nullptr};

@@ -11,7 +11,7 @@
 
 #include "admin/trace/qtr_lazy_module.h"
 #include "admin/trace/qtr_trace.h"
-#include "in_process_collector.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -30,11 +30,11 @@ TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
     SCOPED_TRACE(nCase);
     vltqtr::CCollectorOptions options;
     options.eOpenAnswer = nCase == 1 ? EOpenAnswer::kRefuse : EOpenAnswer::kNullState;
-    std::unique_ptr<CInProcessCollector> collector;
+    std::unique_ptr<vlttest::CTraceCapture> collector;
     if (nCase == 0)
       setenv("VLTQTR_DEVICE", "/nonexistent/vltqtr.sock", 1);
     else
-      collector = std::make_unique<CInProcessCollector>(options);
+      collector = std::make_unique<vlttest::CTraceCapture>(options);
     ASSERT_TRUE(collector == nullptr || collector->Started());
     QtrTraceModule module = MakeModule();
     CQtrStateAddress state{nullptr};
@@ -46,39 +46,6 @@ TEST(QtrOpenTest, NoDeviceRefusalOrNullStateLeaveTheModuleSilent) {
     }
     unsetenv("VLTQTR_DEVICE");
   }
-}
-
-TEST(QtrOpenTest, StateFollowsTheCollector) {
-  vltqtr::CCollectorOptions options;
-  options.bClassFlags = 1u << QTR_ENTRY;
-  options.nLevel = 5;
-  CInProcessCollector collector(options);
-  ASSERT_TRUE(collector.Started());
-  QtrTraceModule module = MakeModule();
-  CQtrStateAddress state{nullptr};
-  QtrOpen(&module, &state);
-  QtrTraceState* pState = state.load();
-  ASSERT_NE(pState, nullptr);
-  EXPECT_NE(module.hDevice, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(QtrEnabled(pState, QTR_ENTRY, 5));
-  EXPECT_FALSE(QtrEnabled(pState, QTR_ENTRY, 6));
-  EXPECT_FALSE(QtrEnabled(pState, QTR_ERROR, 1));
-
-  collector.Stop();  // a stopping collector turns its modules off
-  EXPECT_FALSE(QtrEnabled(pState, QTR_ENTRY, 5));
-  EXPECT_EQ(QtrLoggerHandle(pState), 0u);
-}
-
-TEST(QtrOpenTest, NamedModulesOnly) {
-  vltqtr::CCollectorOptions options;
-  options.rgsModules = {"RK_Other"};
-  CInProcessCollector collector(options);
-  ASSERT_TRUE(collector.Started());
-  QtrTraceModule module = MakeModule();
-  CQtrStateAddress state{nullptr};
-  QtrOpen(&module, &state);
-  ASSERT_NE(state.load(), nullptr) << "registered, but not enabled";
-  EXPECT_FALSE(QtrEnabled(state.load(), QTR_ERROR, 0));
 }
 
 TEST(QtrLazyModuleTest, NoDeviceOpensOnceAndStaysSilent) {
@@ -94,7 +61,7 @@ TEST(QtrLazyModuleTest, ConcurrentFirstTracePointsOpenOnce) {
   vltqtr::CCollectorOptions options;
   options.bClassFlags = 0xFF;
   options.nLevel = 255;
-  CInProcessCollector collector(options);
+  vlttest::CTraceCapture collector(options);
   ASSERT_TRUE(collector.Started());
   CQtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
   constexpr int kThreads = 8;

@@ -1,4 +1,6 @@
-// The record QtrWrite hands to the device: header, entries, gathering.
+// The record QtrWrite hands to the device: its header, and entries that
+// point at the caller's data (up to eight items) or at one block that
+// gathers them (nine or more), within the data limit.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,29 +13,32 @@ namespace {
 
 constexpr GUID kguidTest = {0x11223344, 0x5566, 0x7788, {1, 2, 3, 4, 5, 6, 7, 8}};
 
-// Keeps what a device would see of each write request: the record and,
-// read during the request, the bytes each entry points at.
+std::vector<unsigned char> Bytes(const void* pb, size_t cb) {
+  const auto* p = static_cast<const unsigned char*>(pb);
+  return {p, p + cb};
+}
+
+// Keeps what a device sees of each write request: the header, the entries
+// and, read during the request, the bytes each entry points at.
 class CRecordingDevice final : public platform::CKernelObject {
  public:
   struct Request {
     DWORD nCode = 0;
-    std::vector<unsigned char> rgbRecord;
+    EVENT_TRACE_HEADER header;
+    std::vector<MOF_FIELD> rgEntries;
     std::vector<std::vector<unsigned char>> rgEntryBytes;
-    GUID guid{};
   };
   BOOL IoControl(DWORD dwIoControlCode, LPVOID lpIn, DWORD cbIn, LPVOID, DWORD, LPDWORD) override {
     Request request;
     request.nCode = dwIoControlCode;
     const auto* pb = static_cast<const unsigned char*>(lpIn);
-    request.rgbRecord.assign(pb, pb + cbIn);
-    EVENT_TRACE_HEADER header;
-    std::memcpy(&header, pb, sizeof header);
-    std::memcpy(&request.guid, reinterpret_cast<const void*>(header.GuidPtr), sizeof(GUID));
-    for (size_t i = 0; i < (cbIn - sizeof header) / sizeof(MOF_FIELD); ++i) {
+    std::memcpy(&request.header, pb, sizeof request.header);
+    EXPECT_EQ(cbIn, request.header.Size);
+    for (size_t i = 0; i < (cbIn - sizeof request.header) / sizeof(MOF_FIELD); ++i) {
       MOF_FIELD entry;
-      std::memcpy(&entry, pb + sizeof header + i * sizeof entry, sizeof entry);
-      const auto* pbData = reinterpret_cast<const unsigned char*>(entry.DataPtr);
-      request.rgEntryBytes.emplace_back(pbData, pbData + entry.Length);
+      std::memcpy(&entry, pb + sizeof request.header + i * sizeof entry, sizeof entry);
+      request.rgEntries.push_back(entry);
+      request.rgEntryBytes.push_back(Bytes(reinterpret_cast<const void*>(entry.DataPtr), entry.Length));
     }
     m_requests.push_back(std::move(request));
     return TRUE;
@@ -45,104 +50,72 @@ class QtrWriteTest : public ::testing::Test {
  protected:
   void SetUp() override { QtrSetWriteDeviceForTesting(platform::ToHandle(&m_device)); }
   void TearDown() override { QtrSetWriteDeviceForTesting(INVALID_HANDLE_VALUE); }
-
-  EVENT_TRACE_HEADER Header(size_t i) {
-    EVENT_TRACE_HEADER header;
-    std::memcpy(&header, m_device.m_requests.at(i).rgbRecord.data(), sizeof header);
-    return header;
-  }
   CRecordingDevice m_device;
 };
 
-std::vector<unsigned char> Bytes(const void* pb, size_t cb) {
-  const auto* p = static_cast<const unsigned char*>(pb);
-  return {p, p + cb};
-}
-
-TEST_F(QtrWriteTest, RecordWithoutData) {
+TEST_F(QtrWriteTest, HeaderOfARecord) {
   EXPECT_EQ(QtrWrite(0x1234567890ULL, &kguidTest, 10), STATUS_SUCCESS);
   ASSERT_EQ(m_device.m_requests.size(), 1u);
-  const auto& request = m_device.m_requests[0];
-  EXPECT_EQ(request.nCode, IOCTL_QTR_WRITE);
-  ASSERT_EQ(request.rgbRecord.size(), 64u);
-  const EVENT_TRACE_HEADER header = Header(0);
-  EXPECT_EQ(header.Size, 64);
-  EXPECT_EQ(header.FieldTypeFlags, 0);
-  EXPECT_EQ(header.Type, 0xFF);
-  EXPECT_EQ(header.Level, 0);
-  EXPECT_EQ(header.Version, 0);
-  EXPECT_EQ(header.HistoricalContext, 0x1234567890ULL);
-  EXPECT_EQ(header.TimeStamp, 0);
-  EXPECT_EQ(header.GuidPtr, reinterpret_cast<ULONGLONG>(&kguidTest));
-  EXPECT_EQ(header.Reserved, 0u);
-  EXPECT_EQ(header.ClientContext, 0u);
-  EXPECT_EQ(header.Flags, 0x001A0000u);
-  EXPECT_EQ(request.guid, kguidTest);
-  ASSERT_EQ(request.rgEntryBytes.size(), 1u);
-  const USHORT nMessage = 10;
-  EXPECT_EQ(request.rgEntryBytes[0], Bytes(&nMessage, 2));
+  EVENT_TRACE_HEADER expected;
+  std::memset(&expected, 0, sizeof expected);
+  expected.Size = 64;
+  expected.Type = 0xFF;
+  expected.HistoricalContext = 0x1234567890ULL;
+  expected.GuidPtr = reinterpret_cast<ULONGLONG>(&kguidTest);
+  expected.Flags = 0x001A0000u;
+  EXPECT_EQ(Bytes(&m_device.m_requests[0].header, sizeof expected), Bytes(&expected, sizeof expected));
+  EXPECT_EQ(m_device.m_requests[0].nCode, IOCTL_QTR_WRITE);
 }
 
-TEST_F(QtrWriteTest, EightItemsPointAtTheCallersData) {
+TEST_F(QtrWriteTest, ItemsBecomeEntries) {
   LONG rgn[8] = {0, 1, 2, 3, 4, 5, 6, 7};
-  QtrWrite(1, &kguidTest, 3, QtrInt(rgn[0]), QtrInt(rgn[1]), QtrInt(rgn[2]), QtrInt(rgn[3]),
-           QtrInt(rgn[4]), QtrInt(rgn[5]), QtrInt(rgn[6]), QtrInt(rgn[7]));
-  ASSERT_EQ(m_device.m_requests.size(), 1u);
-  const auto& request = m_device.m_requests[0];
-  EXPECT_EQ(Header(0).Size, 192);
-  ASSERT_EQ(request.rgEntryBytes.size(), 9u);
-  for (size_t i = 0; i < 8; ++i) {
-    MOF_FIELD entry;
-    std::memcpy(&entry, request.rgbRecord.data() + 64 + 16 * i, sizeof entry);
-    EXPECT_EQ(entry.DataPtr, reinterpret_cast<ULONGLONG>(&rgn[i])) << "no copy for item " << i;
-    EXPECT_EQ(entry.Length, 4u);
-    EXPECT_EQ(entry.DataType, 0u);
+  std::vector<CQtrItem> eight;
+  std::vector<unsigned char> rgbEight, rgbNine = Bytes(rgn, sizeof rgn);
+  for (const LONG& n : rgn) eight.push_back(QtrInt(n));
+  std::vector<CQtrItem> nine = eight;
+  nine.push_back(QtrString(u"abc"));
+  for (unsigned char b : Bytes(u"abc", 8)) rgbNine.push_back(b);
+  const std::vector<unsigned char> rgb(8193, 'x');
+  const struct {
+    const char* pszCase;
+    std::vector<CQtrItem> items;
+    NTSTATUS status;
+    USHORT cbRecord;
+    std::vector<std::vector<unsigned char>> rgExpected;  // the data entries' bytes
+  } cases[] = {
+      // A null string goes as "NULL", an empty one as "<NULL>".
+      {"strings", {QtrString(nullptr), QtrString(u""), QtrString(u"user")}, STATUS_SUCCESS, 112,
+       {Bytes(u"NULL", 10), Bytes(u"<NULL>", 14), Bytes(u"user", 10)}},
+      {"eight items", eight, STATUS_SUCCESS, 192, {}},
+      {"nine items, gathered in order without gaps", nine, STATUS_SUCCESS, 80, {rgbNine}},
+      {"8192 bytes", {{rgb.data(), 8192}}, STATUS_SUCCESS, 80, {std::vector<unsigned char>(8192, 'x')}},
+      {"8193 bytes", {{rgb.data(), 8193}}, kQtrTooLarge, 0, {}},
+      {"8193 bytes in two items", {{rgb.data(), 8000}, {rgb.data(), 193}}, kQtrTooLarge, 0, {}},
+      {"8193 bytes gathered", std::vector<CQtrItem>(9, CQtrItem{rgb.data(), 911}), kQtrTooLarge, 0, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pszCase);
+    m_device.m_requests.clear();
+    std::vector<CQtrItem> items = c.items;
+    items.push_back({nullptr, 0});
+    EXPECT_EQ(QtrWriteItems(1, &kguidTest, 5, items.data()), c.status);
+    if (c.status != STATUS_SUCCESS) {
+      EXPECT_TRUE(m_device.m_requests.empty()) << "oversized records are not sent";
+      continue;
+    }
+    ASSERT_EQ(m_device.m_requests.size(), 1u);
+    const auto& request = m_device.m_requests[0];
+    EXPECT_EQ(request.header.Size, c.cbRecord);
+    const USHORT nMessage = 5;
+    EXPECT_EQ(request.rgEntryBytes.at(0), Bytes(&nMessage, 2));
+    // Up to eight items, each entry points at the caller's data: no copy.
+    for (size_t i = 0; c.items.size() <= kQtrInlineItems && i < c.items.size(); ++i)
+      EXPECT_EQ(request.rgEntries.at(i + 1).DataPtr, reinterpret_cast<ULONGLONG>(c.items[i].pb)) << i;
+    if (!c.rgExpected.empty()) {
+      EXPECT_EQ(std::vector<std::vector<unsigned char>>(request.rgEntryBytes.begin() + 1, request.rgEntryBytes.end()),
+                c.rgExpected);
+    }
   }
-}
-
-TEST_F(QtrWriteTest, NineItemsAreGatheredIntoOneEntry) {
-  LONG rgn[8] = {10, 11, 12, 13, 14, 15, 16, 17};
-  const WCHAR* pwName = u"abc";
-  QtrWrite(1, &kguidTest, 4, QtrInt(rgn[0]), QtrInt(rgn[1]), QtrInt(rgn[2]), QtrInt(rgn[3]),
-           QtrInt(rgn[4]), QtrInt(rgn[5]), QtrInt(rgn[6]), QtrInt(rgn[7]), QtrString(pwName));
-  ASSERT_EQ(m_device.m_requests.size(), 1u);
-  const auto& request = m_device.m_requests[0];
-  EXPECT_EQ(Header(0).Size, 80);
-  ASSERT_EQ(request.rgbRecord.size(), 80u);
-  ASSERT_EQ(request.rgEntryBytes.size(), 2u);
-  std::vector<unsigned char> expected = Bytes(rgn, sizeof rgn);
-  const auto text = Bytes(pwName, 8);
-  expected.insert(expected.end(), text.begin(), text.end());
-  EXPECT_EQ(request.rgEntryBytes[1], expected) << "items in order, without gaps";
-}
-
-TEST_F(QtrWriteTest, DataLimitIs8192Bytes) {
-  std::vector<unsigned char> rgb(8193, 'x');
-  EXPECT_EQ(QtrWrite(1, &kguidTest, 5, CQtrItem{rgb.data(), 8192}), STATUS_SUCCESS);
-  ASSERT_EQ(m_device.m_requests.size(), 1u);
-  EXPECT_EQ(m_device.m_requests[0].rgEntryBytes[1].size(), 8192u);
-
-  EXPECT_EQ(QtrWrite(1, &kguidTest, 5, CQtrItem{rgb.data(), 8193}), static_cast<NTSTATUS>(0xC0000001));
-  EXPECT_EQ(QtrWrite(1, &kguidTest, 5, CQtrItem{rgb.data(), 8000}, CQtrItem{rgb.data(), 193}),
-            static_cast<NTSTATUS>(0xC0000001));
-  // Gathered records obey the same limit, counted over every item.
-  std::vector<CQtrItem> rgItems(9, CQtrItem{rgb.data(), 1024});
-  rgItems.push_back({nullptr, 0});
-  EXPECT_EQ(QtrWriteItems(1, &kguidTest, 5, rgItems.data()), static_cast<NTSTATUS>(0xC0000001));
-  EXPECT_EQ(m_device.m_requests.size(), 1u) << "oversized records are not sent";
-}
-
-TEST_F(QtrWriteTest, AbsentAndEmptyStrings) {
-  const std::u16string sNull(u"NULL");
-  const std::u16string sEmpty(u"<NULL>");
-  const std::u16string sValue(u"user");
-  QtrWrite(1, &kguidTest, 6, QtrString(nullptr), QtrString(u""), QtrString(sValue.c_str()));
-  ASSERT_EQ(m_device.m_requests.size(), 1u);
-  const auto& entries = m_device.m_requests[0].rgEntryBytes;
-  ASSERT_EQ(entries.size(), 4u);
-  EXPECT_EQ(entries[1], Bytes(sNull.c_str(), 10));
-  EXPECT_EQ(entries[2], Bytes(sEmpty.c_str(), 14));
-  EXPECT_EQ(entries[3], Bytes(sValue.c_str(), 10));
 }
 
 }  // namespace

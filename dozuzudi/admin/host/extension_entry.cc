@@ -1,9 +1,13 @@
 // The extension's lifecycle: the load-time work, GetExtensionVersion and
 // TerminateExtension.
+#include <initializer_list>
+
 #include "admin/host/extension_exports.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
+#include "admin/messages/admin_error.h"
 #include "admin/messages/keyword_tables.h"
+#include "admin/metrics/extension_metrics.h"
 #include "admin/trace/extension_trace.h"
 #include "admin/xml/icu_trans.h"
 
@@ -39,8 +43,17 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
 
   InitializeCriticalSection(&q.lock);
   q.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  // A start after a stop in the same process: the new workers stay.
+  EnterCriticalSection(&q.lock);
+  q.stopRequested = 0;
+  LeaveCriticalSection(&q.lock);
 
   InitKeywordTables();
+  // The answers a change can give are listed from the start.
+  for (AdminError pwszId : {AdminError(nullptr), AdminError(ERR_ID_OLD_PASSWORD_INVALID),
+                            AdminError(ERR_ID_NEW_PASSWORD_INVALID), AdminError(ERR_ID_OPERATION_FAILED),
+                            AdminError(ERR_ID_ADMIN_ERR_OPERATION_FAILED), AdminError(ERR_ID_BAD_REQUEST)})
+    DeclareAnswer(pwszId);
   int nError = 0;
   if (!CIcuTrans::Initialize(&nError, nullptr)) return FALSE;
 

@@ -4,6 +4,7 @@
 
 #include "admin/host/extension_exports.h"
 #include "admin/host/settings.h"
+#include "admin/metrics/extension_metrics.h"
 #include "platform/base/heap.h"
 
 RequestQueue g_requestQueue;
@@ -39,6 +40,7 @@ bool WithdrawRequest(RequestNode* pNode) EXCLUDES(g_requestQueue.lock) {
         pPrev->next = p->next;
       if (q.tail == p) q.tail = pPrev;
       --q.pendingCount;
+      CountQueuedRequests(-1);
       fWithdrawn = true;
       break;
     }
@@ -66,6 +68,7 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
     q.tail->next = pNode;
   q.tail = pNode;
   ++q.pendingCount;
+  CountQueuedRequests(1);
   LONG nWorkers = ReadInterlocked(&q.workerCount);
   if (q.pendingCount > nWorkers && nWorkers < MaxWorkerThreads) {
     InterlockedIncrement(&q.workerCount);
@@ -97,6 +100,7 @@ RequestNode* DequeueRequest() {
     q.head = pNode->next;
     if (q.head == nullptr) q.tail = nullptr;
     --q.pendingCount;
+    CountQueuedRequests(-1);
   }
   LeaveCriticalSection(&q.lock);
   return pNode;

@@ -2,6 +2,7 @@
 #include "admin/host/request_intake.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
+#include "admin/metrics/extension_metrics.h"
 #include "admin/protocol/request.h"
 #include "platform/base/heap.h"
 
@@ -65,7 +66,9 @@ DWORD WINAPI WorkerMain(LPVOID) {
   for (;;) {
     RequestNode* pNode = DequeueRequest();
     if (pNode != nullptr) {
+      CountBusyWorkers(1);
       ServeRequest(pNode);
+      CountBusyWorkers(-1);
       FreeRequestNode(pNode);
       continue;
     }

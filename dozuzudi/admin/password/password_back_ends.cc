@@ -2,11 +2,10 @@
 
 #include "admin/messages/change_password_request.h"
 #include "admin/messages/keyword_tables.h"
-#include "admin/password/ads/ads_password.h"
-#include "admin/password/library/password_library.h"
-#include "admin/password/nds/nds_password.h"
+#include "admin/password/timed_back_ends.h"
 
-CPasswordBackEnds g_passwordBackEnds = {ChangeDomainPassword, ChangeAdsPassword, ChangeNdsPassword};
+CPasswordBackEnds g_passwordBackEnds = {TimedChangeDomainPassword, TimedChangeAdsPassword,
+                                        TimedChangeNdsPassword};
 
 bool IsUpnUserName(LPCWSTR pwszUser, LPCWSTR pwszDomain) {
   if (pwszDomain != nullptr && pwszDomain[0] != 0) return false;

@@ -1,9 +1,11 @@
 #include <cstring>
 
+#include "admin/messages/admin_error.h"
 #include "admin/groups/group_request.h"
 #include "admin/messages/change_password_request.h"
 #include "admin/messages/keyword_tables.h"
 #include "admin/messages/parse_context.h"
+#include "admin/metrics/extension_metrics.h"
 #include "admin/protocol/request.h"
 #include "admin/xml/xml_parser.h"
 
@@ -56,7 +58,10 @@ int CRequest::Dispatch(unsigned char* pbBody, DWORD cbBody) {
 
   ParseContext context{&parser, &m_trans, &m_writer};
   CChangePasswordRequest message(&m_writer, 1, 0);
-  if (ParseChangePasswordRequest(context, message)) ChangePassword(message);
+  if (ParseChangePasswordRequest(context, message))
+    ChangePassword(message);
+  else
+    CountAnswer(ERR_ID_BAD_REQUEST);  // the parser has answered
   return DISPATCH_ROUTED;
 }
 

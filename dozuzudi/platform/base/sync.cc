@@ -167,6 +167,21 @@ DWORD GetTickCount() {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount) {
+  if (lpPerformanceCount == nullptr) return FALSE;
+  lpPerformanceCount->QuadPart =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(
+          std::chrono::steady_clock::now().time_since_epoch())
+          .count();
+  return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency) {
+  if (lpFrequency == nullptr) return FALSE;
+  lpFrequency->QuadPart = 1000000000;
+  return TRUE;
+}
+
 LONG InterlockedIncrement(LONG volatile* p) {
   return __atomic_add_fetch(p, 1, __ATOMIC_SEQ_CST);
 }

@@ -49,6 +49,9 @@ BOOL CloseHandle(HANDLE hObject);
 
 void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount();
+// A monotonic counter and its ticks per second (nanoseconds here).
+BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency);
 
 LONG InterlockedIncrement(LONG volatile* Addend);
 LONG InterlockedDecrement(LONG volatile* Addend);

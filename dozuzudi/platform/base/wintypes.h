@@ -35,6 +35,13 @@ typedef uint32_t DWORD;
 typedef uint64_t DWORD64;
 typedef uint64_t ULONGLONG;
 typedef int64_t LONGLONG;
+typedef union _LARGE_INTEGER {
+  struct {
+    uint32_t LowPart;
+    int32_t HighPart;
+  } u;
+  int64_t QuadPart;
+} LARGE_INTEGER;
 typedef int32_t BOOL;
 typedef int32_t INT;
 typedef uint32_t UINT;

@@ -20,6 +20,12 @@ NET_API_STATUS NetUserChangePassword(LPCWSTR domainname, LPCWSTR username, LPCWS
   return ERROR_NO_SUCH_DOMAIN;
 }
 
+const char* platform::DomainProviderName(LPCWSTR pwszDomain) {
+  platform::CDomainProvider provider;
+  if (!platform::FindDomainProvider(pwszDomain, provider)) return nullptr;
+  return provider.eKind == platform::EAccountProvider::Kerberos ? "kerberos" : "local";
+}
+
 NET_API_STATUS NetApiBufferFree(LPVOID Buffer) {
   std::free(Buffer);
   return 0;

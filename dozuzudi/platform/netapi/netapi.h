@@ -180,6 +180,13 @@ NET_API_STATUS NetServerEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr, DW
                              LPDWORD entriesread, LPDWORD totalentries, DWORD servertype,
                              LPCWSTR domain, LPDWORD resume_handle);
 
+namespace platform {
+// The kind of provider the registry names for the domain, read as
+// NetUserChangePassword reads it: "local", "kerberos", or null when it names
+// none. For statistics; it never touches the provider itself.
+const char* DomainProviderName(LPCWSTR pwszDomain);
+}  // namespace platform
+
 #define DS_DIRECTORY_SERVICE_REQUIRED 0x00000010
 #define DS_RETURN_DNS_NAME 0x40000000
 

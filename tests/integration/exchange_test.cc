@@ -1,6 +1,8 @@
+// The real extension behind vltadmin-host: refusals, answers byte for byte
+// on a kept connection, and answers in the request's encoding.
 #include <string>
 
-#include "host_with_extension.h"
+#include "host_test.h"
 
 namespace {
 
@@ -9,7 +11,7 @@ std::string NdsChange(const std::string& oldPassword, const std::string& newPass
 }
 
 // UTF-16 text as bytes, little or big endian.
-std::string Utf16(const std::u16string& text, bool fBigEndian = false) {
+std::string Utf16(const std::u16string& text, bool fBigEndian) {
   std::string bytes;
   for (char16_t ch : text) {
     char lo = static_cast<char>(ch & 0xff), hi = static_cast<char>(ch >> 8);
@@ -20,8 +22,40 @@ std::string Utf16(const std::u16string& text, bool fBigEndian = false) {
 
 }  // namespace
 
-// The whole response, byte for byte: status line, header and body.
-TEST_F(HostWithExtension, ByteExactAnswersForEachOutcome) {
+TEST_F(HostWithExtension, EveryRefusalIsABareStatusLineAndAClose) {
+  StartHost();
+  const struct {
+    std::string request;
+    const char* pszStatusLine;
+  } cases[] = {
+      {CHttpClient::Request("GET", kUrl, "text/xml", "<x/>"), "HTTP/1.1 405 method not supported"},
+      {CHttpClient::Request("POST", kUrl, "text/plain", "<x/>"), "HTTP/1.1 406 no response acceptable"},
+      {CHttpClient::Request("POST", kUrl, "text/xml; charset=utf-8", "<x/>"), "HTTP/1.1 406 no response acceptable"},
+      {Post(kUrl, ""), "HTTP/1.1 411 length required"},
+      {Post(kUrl, std::string(16721, ' ')), "HTTP/1.1 413 request too large"},
+      // A chunked body has no declared length.
+      {std::string("POST ") + kUrl + " HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\n"
+                                     "Transfer-Encoding: chunked\r\n\r\n5\r\n<x/>\n\r\n0\r\n\r\n",
+       "HTTP/1.1 413 request too large"},
+      {Post(kUrl, "<AdminProtocol/>"), "HTTP/1.1 405 method not supported"},
+      {Post(kUrl, "<?xml version=\"1.0\"?><AdminProtocol><RequestGroup/></AdminProtocol>"),
+       "HTTP/1.1 405 method not supported"},
+  };
+  for (const auto& c : cases) {
+    CHttpClient client;
+    Connect(client);
+    ASSERT_TRUE(client.Send(c.request));
+    CHttpResponse response;
+    ASSERT_TRUE(client.ReadResponse(response)) << c.pszStatusLine;
+    EXPECT_EQ(response.m_statusLine, c.pszStatusLine);
+    EXPECT_EQ(response.m_body + response.Header("Content-type"), "");
+    EXPECT_TRUE(client.PeerCloses(std::chrono::seconds(5))) << c.pszStatusLine;
+  }
+}
+
+// The whole response, byte for byte, for each outcome; protocol answers
+// keep the connection.
+TEST_F(HostWithExtension, ByteExactAnswersOnOneConnection) {
   StartHost();
   const struct {
     std::string body;
@@ -31,6 +65,7 @@ TEST_F(HostWithExtension, ByteExactAnswersForEachOutcome) {
       {NdsChange("bad-old", "Good-new-1"), "old-password-invalid"},
       {NdsChange("right", "too-short"), "new-password-invalid"},
       {NdsChange("right", "unlisted"), "operation-failed"},
+      {ChangeRequest("nobody", "a", "b", "NT", "NOWHERE"), "operation-failed"},
       // Trailing white space and comments after the root are fine.
       {NdsChange("right", "Good-new-1") + " <!-- done -->\n", nullptr},
       {NdsChange("right", "x") + "<AdminProtocol/>", "bad-request"},
@@ -39,8 +74,12 @@ TEST_F(HostWithExtension, ByteExactAnswersForEachOutcome) {
        "</RequestChangePassword></AdminProtocol>",
        "bad-request"},
   };
+  CHttpClient client;
+  Connect(client);
   for (const auto& c : cases) {
-    CHttpResponse response = Exchange(Post(c.body));
+    ASSERT_TRUE(client.Send(Post(kUrl, c.body)));
+    CHttpResponse response;
+    ASSERT_TRUE(client.ReadResponse(response)) << c.body;
     std::string body = ChangePasswordResponse(c.pszErrorId);
     EXPECT_EQ(response.m_raw, "HTTP/1.1 200 OK\r\nContent-type: text/xml\r\nContent-length: " +
                                   std::to_string(body.size()) + "\r\n\r\n" + body)
@@ -56,7 +95,7 @@ TEST_F(HostWithExtension, AnswersInTheRequestsEncoding) {
       "<UserName>.j\xe9r\xf4me</UserName><Domain type=\"NDS\">TREE</Domain>"
       "<OldPassword>\xe9t\xe9</OldPassword><NewPassword>hiver</NewPassword>"
       "</RequestChangePassword></AdminProtocol>";
-  EXPECT_EQ(Exchange(Post(latin1)).m_body, ChangePasswordResponse(nullptr, "ISO-8859-1"));
+  EXPECT_EQ(RoundTrip(Post(kUrl, latin1)).m_body, ChangePasswordResponse(nullptr, "ISO-8859-1"));
 
   // UTF-16 in either byte order, with a byte-order mark or without one.
   std::u16string answer =
@@ -69,7 +108,7 @@ TEST_F(HostWithExtension, AnswersInTheRequestsEncoding) {
                                                  : u"<?xml version=\"1.0\"?>") +
                             u"<AdminProtocol><RequestChangePassword><UserName>nobody</UserName>"
                             u"</RequestChangePassword></AdminProtocol>";
-      CHttpResponse response = Exchange(Post(Utf16(text, fBigEndian)));
+      CHttpResponse response = RoundTrip(Post(kUrl, Utf16(text, fBigEndian)));
       EXPECT_EQ(response.m_body, Utf16(answer, fBigEndian)) << fBigEndian << fMark;
       EXPECT_EQ(response.Header("Content-length"), std::to_string(response.m_body.size()));
     }

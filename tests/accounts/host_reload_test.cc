@@ -1,0 +1,87 @@
+// SIGHUP (systemctl reload) restarts the extension in vltadmin-host: its
+// start-up settings are read again, and requests that arrive while it
+// restarts wait and are answered.
+#include <signal.h>
+
+#include <atomic>
+#include <thread>
+
+#include "account_test_support.h"
+#include "host_test.h"
+
+namespace {
+
+std::string MaxRequestSize(unsigned nBytes) {
+  char rgch[96];
+  std::snprintf(rgch, sizeof(rgch),
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"MaxRequestSize\"=dword:%08x\r\n\r\n",
+                nBytes);
+  return rgch;
+}
+
+class HostReload : public HostWithExtension {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), {{"alice", "Alice-Pass-1"}}));
+  }
+  std::string Domain() const { return vlttest::LocalDomain("DEMO", m_dir.Path("demo.db")); }
+  size_t Reloads() const {
+    size_t n = 0;
+    std::string err = m_host.Stderr();
+    for (size_t at = err.find("vltadmin-host: reloaded\n"); at != std::string::npos;
+         at = err.find("vltadmin-host: reloaded\n", at + 1))
+      ++n;
+    return n;
+  }
+  // Sends SIGHUP and waits until the host says it has reloaded.
+  void Reload() {
+    size_t nBefore = Reloads();
+    ASSERT_EQ(kill(m_host.Pid(), SIGHUP), 0);
+    for (int i = 0; i < 1000 && Reloads() == nBefore; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(Reloads(), nBefore + 1) << m_host.Stderr();
+  }
+  vlttest::CScratchDir m_dir;
+};
+
+}  // namespace
+
+TEST_F(HostReload, StartupSettingsReadAgain) {
+  StartHost(Domain() + MaxRequestSize(200));
+  std::string body = ChangeRequest("alice", "Alice-Pass-1", "Alice-Pass-2", "NT", "DEMO");
+  ASSERT_GT(body.size(), 200u);
+  EXPECT_EQ(RoundTrip(Post(kUrl, body)).m_nStatus, 413) << "over the size read at start";
+  UseRegistry(Domain() + MaxRequestSize(16720));
+  EXPECT_EQ(RoundTrip(Post(kUrl, body)).m_nStatus, 413) << "read at start only";
+  Reload();
+  EXPECT_EQ(Answer(body), "");
+}
+
+TEST_F(HostReload, ConcurrentRequestsDuringReloadsAreAnswered) {
+  StartHost(Domain());
+  std::atomic<bool> fStop{false};
+  std::atomic<int> nAnswered{0}, nWrong{0};
+  auto client = [&] {
+    while (!fStop.load()) {
+      CHttpClient http;
+      CHttpResponse response;
+      if (!http.Connect(m_host.Port()) ||
+          !http.Send(Post(kUrl, ChangeRequest("alice", "wrong", "Alice-Pass-2", "NT", "DEMO"))) ||
+          !http.ReadResponse(response) || response.m_nStatus != 200 ||
+          ErrorIdOf(response.m_body) != "old-password-invalid")
+        nWrong.fetch_add(1);
+      nAnswered.fetch_add(1);
+    }
+  };
+  std::thread a(client), b(client);
+  for (int i = 0; i < 5 && !HasFailure(); ++i) {
+    // Some requests between reloads, so that reloads meet requests under way.
+    for (int n = 0; n < 10000 && nAnswered.load() < 4 * (i + 1); ++n)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Reload();
+  }
+  fStop.store(true);
+  a.join();
+  b.join();
+  EXPECT_EQ(nWrong.load(), 0) << "of " << nAnswered.load() << " requests";
+}

@@ -1,0 +1,51 @@
+// Request bodies carry passwords: once its connections are gone, the host
+// keeps no copy of a body anywhere in its memory, freed blocks included,
+// however the body arrived: in the read-ahead, through ReadClient, chunked,
+// or dropped unread at the close.
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "host_test.h"
+#include "memory_scan.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+#define SECRET "Body-Secret-4e1f9a07c3-5d26b8e14f70"
+
+TEST_F(HostTest, NoCopyOfARequestBodyOutlivesItsConnection) {
+  StartHost({"--read-ahead", "64"});
+  vlttest::CSecretScan scan(SECRET);
+  bool fReadable = false;
+  ASSERT_FALSE(scan.FoundIn(m_host.Pid(), &fReadable));
+  if (!fReadable) GTEST_SKIP() << "the host's memory cannot be read here";
+
+  const std::string small = "<p>" SECRET "</p>";
+  const std::string large = std::string(20000, 'a') + SECRET + std::string(20000, 'b') + SECRET;
+  const std::string chunked = "POST /test.dll?mode=discard HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+                              "20\r\n" + std::string(32, 'c') + "\r\n23\r\n" SECRET "\r\n0\r\n\r\n";
+  {
+    CHttpClient kept;
+    Connect(kept);
+    CHttpResponse r;
+    for (const std::string& request : {Post("/test.dll?mode=discard", small), Post("/test.dll?mode=discard", large),
+                                       chunked}) {
+      ASSERT_TRUE(kept.Send(request));
+      ASSERT_TRUE(kept.ReadResponse(r));
+    }
+    // A body the extension never reads, dropped at the close.
+    CHttpClient dropped;
+    Connect(dropped);
+    ASSERT_TRUE(dropped.Send(Post("/test.dll?mode=bare", large)));
+    ASSERT_TRUE(dropped.ReadResponse(r));
+    EXPECT_TRUE(dropped.PeerCloses(5s));
+  }
+  // The host notices the closes on its own time.
+  bool fFound = true;
+  for (int i = 0; i < 100 && (fFound = scan.FoundIn(m_host.Pid())); ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(fFound);
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// Tests against a real vltadmin-host over loopback: with the host tests'
+// extension (HostTest) or with the real extension, a registry of the
+// test's own and (unless a test turns it off) the stand-in NDS client
+// library (HostWithExtension).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "change_documents.h"
+#include "host_process.h"
+#include "http_client.h"
+#include "test_registry.h"
+
+inline std::string Get(const std::string& target) { return "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n"; }
+inline std::string Post(const std::string& target, const std::string& body, const std::string& extra = "") {
+  return CHttpClient::Request("POST", target, "text/xml", body, extra);
+}
+inline std::string TestExtensionPath() { return CHostProcess::BinDir() + "/libvlt_test_extension.so"; }
+
+class HostTest : public ::testing::Test {
+ protected:
+  // Starts the host with the test extension at /test.dll and more options.
+  void StartHost(std::vector<std::string> args = {}) {
+    args.insert(args.begin(), {"--extension", "/test.dll=" + TestExtensionPath()});
+    StartHostWith(args);
+  }
+  void StartHostWith(const std::vector<std::string>& args) { ASSERT_TRUE(m_host.Start(args)) << m_host.Stderr(); }
+  void Connect(CHttpClient& client) { ASSERT_TRUE(client.Connect(m_host.Port())); }
+  // Sends one request on a new connection and reads the response.
+  CHttpResponse RoundTrip(const std::string& request) {
+    CHttpClient client;
+    CHttpResponse response;
+    EXPECT_TRUE(client.Connect(m_host.Port()));
+    EXPECT_TRUE(client.Send(request));
+    EXPECT_TRUE(client.ReadResponse(response)) << response.m_raw;
+    return response;
+  }
+  // The host stops as it would in service; a sanitizer's report from it
+  // fails the test. A failed test shows what the host said.
+  void TearDown() override {
+    m_host.Stop(SIGTERM);
+    std::string sStderr = m_host.Stderr();
+    EXPECT_EQ(sStderr.find("Sanitizer"), std::string::npos);
+    EXPECT_EQ(sStderr.find("runtime error:"), std::string::npos);
+    if (HasFailure()) std::fprintf(stderr, "--- host stderr ---\n%s\n", sStderr.c_str());
+  }
+
+  CHostProcess m_host;
+};
+
+class HostWithExtension : public HostTest {
+ protected:
+  static constexpr const char* kUrl = "/Scripts/vltadmin/vltadmin.dll";
+
+  void StartHost(const std::string& registryMore = "", std::vector<std::string> args = {}) {
+    m_registry.Use(registryMore);
+    if (m_fStandInNds) m_host.SetEnv("VLTADMIN_MODULE_PATH", std::string(std::getenv("VLT_TEST_MODULES")) + "/nds");
+    args.insert(args.begin(), {"--registry", m_registry.Path()});
+    StartHostWith(args);
+  }
+  // Replaces the registry (the host reads it at each request).
+  void UseRegistry(const std::string& registryMore) { m_registry.Use(registryMore); }
+
+  // Posts a change-password document; the answer's error id, "" for success.
+  std::string Answer(const std::string& body) {
+    CHttpResponse response = RoundTrip(Post(kUrl, body));
+    EXPECT_EQ(response.m_statusLine, "HTTP/1.1 200 OK");
+    return ErrorIdOf(response.m_body);
+  }
+
+  // The stand-in NDS client library instead of the real one beside the
+  // platform library.
+  bool m_fStandInNds = true;
+  vlttest::ScopedRegistryFile m_registry;
+};

@@ -1,0 +1,26 @@
+#include "test_registry.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace vlttest {
+
+ScopedRegistryFile::ScopedRegistryFile(const std::string& contents) : m_path(m_dir.Path("test.reg")) {
+  const char* pszSource = getenv("VLT_SOURCE_DIR");
+  std::ifstream in(std::string(pszSource ? pszSource : ".") + "/data/vltxmlss.txt", std::ios::binary);
+  m_dir.Write("System32/vltxmlss.txt", std::string(std::istreambuf_iterator<char>(in), {}));
+  Rewrite(contents);
+  setenv("VLTADMIN_REGISTRY", m_path.c_str(), 1);
+}
+
+ScopedRegistryFile::~ScopedRegistryFile() { unsetenv("VLTADMIN_REGISTRY"); }
+
+void ScopedRegistryFile::Rewrite(const std::string& text) {
+  std::string contents = text;
+  for (size_t at; (at = contents.find("@LOCATION@")) != std::string::npos;) contents.replace(at, 10, m_dir.Dir());
+  m_dir.Write("test.reg", contents);
+}
+
+}  // namespace vlttest
