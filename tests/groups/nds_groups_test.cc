@@ -64,7 +64,7 @@ TEST_F(NdsGroupsTest, ListsUsersAndNestedGroupsOfTheTree) {
   EXPECT_EQ(Lines(Answer(Request(sOuter + Credentials("Passw0rd!"))).sBody),
             (std::vector<std::string>{"Group ACME\\.outer.groups.acme NDS", "group ACME\\.staff.groups.acme"}));
   // Without credentials, or with wrong ones, every NDS group answers the
-  // failed login; NT groups of the same request are not touched by it.
+  // failed login.
   for (const std::string& sCredentials : {std::string(), Credentials("Wrong!pw")})
     EXPECT_EQ(Lines(Answer(Request(sOuter + Group(".staff.groups.acme", "ACME", "NDS") + sCredentials)).sBody),
               (std::vector<std::string>{"Group ACME\\.staff.groups.acme NDS", "error nds-login-failed",

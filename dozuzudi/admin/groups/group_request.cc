@@ -143,9 +143,15 @@ void CGroupRequest::SetPassword(CIcuTrans* pTrans, const unsigned short* pwText,
     // A failed conversion leaves the password as sent.
     if (pTrans->InputToUnicode(pb, static_cast<int>(cb), pwDecoded, &cwDecoded, &nError) && cwDecoded >= 0 &&
         static_cast<DWORD>(cwDecoded) <= cb) {
-      for (int i = 0; i < cwDecoded; ++i) m_pwszPassword[i] = pwDecoded[i];
-      // What is left of the text behind the decoded password is wiped.
-      SecureZeroMemory(m_pwszPassword + cwDecoded, (cwText - static_cast<DWORD>(cwDecoded)) * sizeof(WCHAR));
+      // The password ends at its first null unit, as every reader of the
+      // terminated text sees it; all behind it is wiped, so that wiping
+      // up to the terminator reaches every unit the buffer still holds.
+      int cwKept = 0;
+      while (cwKept < cwDecoded && pwDecoded[cwKept] != 0) {
+        m_pwszPassword[cwKept] = pwDecoded[cwKept];
+        ++cwKept;
+      }
+      SecureZeroMemory(m_pwszPassword + cwKept, (cwText - static_cast<DWORD>(cwKept)) * sizeof(WCHAR));
     }
   }
   if (pb != nullptr) SecureZeroMemory(pb, cb);
