@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # Password changes per second through vltadmin-host against a Samba AD DC
 # over Kerberos, beside a minimal libkrb5 client (krb5_change_client) doing
-# the same number of changes directly, in the same run. Prints both rates and
-# their ratio (host / direct): what the service adds.
+# the same number of changes directly, in the same run, in ROUNDS blocks
+# of alternating order. Prints both rates per block and the median of the
+# per-block ratios (host / direct): what the service adds. Every change must
+# succeed on both sides.
 #   bench/accounts/kerberos_run.sh [BUILD_DIR] [CHANGES]
+# Environment: ROUNDS (3).
 # Needs root and Samba (see tests/support/samba_dc.sh); loopback only.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 BUILD=${1:-build}
 COUNT=${2:-30}
+ROUNDS=${ROUNDS:-3}
+PER_ROUND=$(((COUNT + ROUNDS - 1) / ROUNDS))
+LIB=bench/lib/benchlib.py
 BIN=$BUILD/bin
 WORK=$(mktemp -d /tmp/vltkrb-bench-XXXXXX)
 HOST_PID=
@@ -58,33 +64,51 @@ REG
 HOST_PID=$!
 for _ in $(seq 100); do grep -q "listening on" "$WORK/host.log" && break; sleep 0.1; done
 
-# Direct: carol, Carol#Pass1 -> Direct#Pass1 -> ... -> Direct#PassN.
-direct=$(KRB5_CONFIG="$WORK/krb5.conf" "$BIN/krb5_change_client" EXAMPLE.TEST "127.0.0.1:$KDC_PORT" \
-  "127.0.0.1:$KPASSWD_PORT" carol 'Carol#Pass1' 'Direct#Pass' "$COUNT")
+# Direct: carol, Carol#Pass1 -> D1#Pass1 -> ... ; through the host: alice,
+# Alice#Pass1 -> H1#Pass1 -> ..., one curl process with keep-alive per block.
+direct_old='Carol#Pass1'
+host_old='Alice#Pass1'
+direct_block() {  # ROUND -> changes/s
+  KRB5_CONFIG="$WORK/krb5.conf" "$BIN/krb5_change_client" EXAMPLE.TEST "127.0.0.1:$KDC_PORT" \
+    "127.0.0.1:$KPASSWD_PORT" carol "$direct_old" "D$1#Pass" "$PER_ROUND" ||
+    { echo "BENCHMARK FAILED: a direct change failed" >&2; return 1; }
+}
+host_block() {  # ROUND -> changes/s
+  local args=() old=$host_old new i start end answers
+  for i in $(seq "$PER_ROUND"); do
+    new="H$1#Pass$i"
+    body="$WORK/change$1-$i.xml"
+    printf '<?xml version="1.0"?><AdminProtocol version="1.0"><RequestChangePassword><UserName>alice</UserName><Domain type="NT">EXAMPLE</Domain><OldPassword>%s</OldPassword><NewPassword>%s</NewPassword></RequestChangePassword></AdminProtocol>' "$old" "$new" > "$body"
+    [ "$i" -gt 1 ] && args+=(--next)
+    args+=(-s -H 'Content-Type: text/xml' --data-binary "@$body" "http://127.0.0.1:$HTTP_PORT/Scripts/vltadmin/vltadmin.dll")
+    old=$new
+  done
+  start=$(date +%s.%N)
+  curl "${args[@]}" > "$WORK/answers$1.xml"
+  end=$(date +%s.%N)
+  answers=$(grep -o "<ResponseChangePassword" "$WORK/answers$1.xml" | wc -l)
+  if [ "$answers" != "$PER_ROUND" ] || grep -q "<ErrorId>" "$WORK/answers$1.xml"; then
+    echo "BENCHMARK FAILED: of $PER_ROUND changes through the host, $answers answered:" >&2
+    head -c 600 "$WORK/answers$1.xml" >&2
+    return 1
+  fi
+  python3 -c "print('%.3f' % ($PER_ROUND / ($end - $start)))"
+}
 
-# Through the host: alice, the same chain, one curl process with keep-alive.
-args=()
-old='Alice#Pass1'
-for i in $(seq "$COUNT"); do
-  new="Host#Pass$i"
-  body="$WORK/change$i.xml"
-  printf '<?xml version="1.0"?><AdminProtocol version="1.0"><RequestChangePassword><UserName>alice</UserName><Domain type="NT">EXAMPLE</Domain><OldPassword>%s</OldPassword><NewPassword>%s</NewPassword></RequestChangePassword></AdminProtocol>' "$old" "$new" > "$body"
-  [ "$i" -gt 1 ] && args+=(--next)
-  args+=(-s -H 'Content-Type: text/xml' --data-binary "@$body" "http://127.0.0.1:$HTTP_PORT/Scripts/vltadmin/vltadmin.dll")
-  old=$new
+LOAD=$(python3 "$LIB" load-start)
+HOST_RATES="" DIRECT_RATES=""
+for r in $(seq "$ROUNDS"); do
+  if [ $((r % 2)) = 1 ]; then
+    d=$(direct_block "$r"); h=$(host_block "$r")
+  else
+    h=$(host_block "$r"); d=$(direct_block "$r")
+  fi
+  direct_old="D$r#Pass$PER_ROUND" host_old="H$r#Pass$PER_ROUND"
+  HOST_RATES="$HOST_RATES $h" DIRECT_RATES="$DIRECT_RATES $d"
 done
-start=$(date +%s.%N)
-curl "${args[@]}" > "$WORK/answers.xml"
-end=$(date +%s.%N)
-failures=$(grep -c "<ErrorId>" "$WORK/answers.xml" || true)
-if [ "$failures" != 0 ]; then
-  echo "kerberos_run.sh: $failures of $COUNT changes through the host failed" >&2
-  grep -m3 "<ErrorId>" "$WORK/answers.xml" >&2
-  exit 1
-fi
-host=$(python3 -c "print('%.2f' % ($COUNT / ($end - $start)))")
-ratio=$(python3 -c "print('%.2f' % ($host / $direct))")
-echo "Samba AD DC over Kerberos, $COUNT changes each, sequential:"
-echo "  through vltadmin-host: $host changes/s"
-echo "  minimal libkrb5 client: $direct changes/s"
-echo "  ratio host/direct: $ratio"
+DETAILS=$(python3 "$LIB" load-finish "$LOAD")
+echo "Samba AD DC over Kerberos, $PER_ROUND changes per side in each of $ROUNDS blocks, sequential:"
+echo "  through vltadmin-host changes/s:$HOST_RATES"
+echo "  minimal libkrb5 client changes/s:$DIRECT_RATES"
+python3 "$LIB" emit accounts "Samba over Kerberos, one at a time" "changes/s" higher \
+  "minimal libkrb5 client" "$HOST_RATES" "$DIRECT_RATES" "$DETAILS"

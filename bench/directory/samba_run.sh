@@ -12,7 +12,8 @@
 #   bench/directory/samba_run.sh [BUILD_DIR]      (default: build)
 #
 # Environment: USERS (20) users created, CHANGES (60) changes per side,
-# in ROUNDS (4) alternating blocks, TRACED (20) changes of the traced pass;
+# in ROUNDS (4) blocks in alternating order (the ratio host / direct of
+# changes/s is taken per block), TRACED (20) changes of the traced pass;
 # PARALLEL=4 adds a pass with 4 changes at a time (PER_STREAM (10) each). Needs Samba (samba-tool) and the
 # ports 389/636 of 127.0.0.1 free; tests/support/samba_dc.sh starts the DC.
 set -euo pipefail
@@ -138,10 +139,11 @@ for line in open(plan):
             '<NewPassword>%s</NewPassword></RequestChangePassword></AdminProtocol>' % (upn, old, new))
     start = time.perf_counter()
     conn.request("POST", "/Scripts/vltadmin/vltadmin.dll", body.encode(), {"Content-Type": "text/xml"})
-    answer = conn.getresponse().read().decode("utf-8", "replace")
+    response = conn.getresponse()
+    answer = response.read().decode("utf-8", "replace")
     elapsed = time.perf_counter() - start
-    if "<ErrorId>" in answer:
-        sys.exit("change for %s through the host failed: %s" % (upn, answer))
+    if response.status != 200 or "<ResponseChangePassword" not in answer or "<ErrorId>" in answer:
+        sys.exit("BENCHMARK FAILED: change for %s through the host: %d %s" % (upn, response.status, answer))
     print(int(elapsed * 1e6))
 PY
 }
@@ -153,12 +155,21 @@ start_host
 : > "$WORK/direct.us"
 : > "$WORK/host.us"
 PER_ROUND=$(((CHANGES + ROUNDS - 1) / ROUNDS))
+LOAD=$(python3 "$HERE/../lib/benchlib.py" load-start)
 for r in $(seq 1 "$ROUNDS"); do
   plan "Direct$r" "$PER_ROUND" > "$WORK/direct.plan"
   plan "Host$r" "$PER_ROUND" > "$WORK/host.plan"
-  "${CLIENT[@]}" change < "$WORK/direct.plan" >> "$WORK/direct.us"
-  host_side "$WORK/host.plan" >> "$WORK/host.us"
+  if [ $((r % 2)) = 1 ]; then
+    "${CLIENT[@]}" change < "$WORK/direct.plan" > "$WORK/direct.$r.us"
+    host_side "$WORK/host.plan" > "$WORK/host.$r.us"
+  else
+    host_side "$WORK/host.plan" > "$WORK/host.$r.us"
+    "${CLIENT[@]}" change < "$WORK/direct.plan" > "$WORK/direct.$r.us"
+  fi
+  cat "$WORK/direct.$r.us" >> "$WORK/direct.us"
+  cat "$WORK/host.$r.us" >> "$WORK/host.us"
 done
+LOAD=$(python3 "$HERE/../lib/benchlib.py" load-finish "$LOAD")
 
 # Optional: PARALLEL changes at a time, each stream on its own users, the
 # direct side as PARALLEL clients, the host side as PARALLEL connections.
@@ -199,9 +210,12 @@ sleep 0.2
 kill "$QTR_PID" 2>/dev/null; wait "$QTR_PID" 2>/dev/null || true
 QTR_PID=""
 
-python3 - "$WORK" "$USERS" <<'PY'
-import datetime, statistics, sys
-work, users = sys.argv[1], sys.argv[2]
+python3 - "$WORK" "$USERS" "$ROUNDS" "$HERE/../lib" "$LOAD" <<'PY'
+import datetime, json, statistics, sys
+work, users, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
+sys.path.insert(0, sys.argv[4])
+import benchlib
+details = json.loads(sys.argv[5])
 
 def load(name):
     return [int(x) / 1000.0 for x in open("%s/%s" % (work, name)).read().split()]
@@ -220,6 +234,11 @@ row("minimal libldap client", direct)
 row("through vltadmin-host", host)
 print("  host - direct: mean %+.2f ms, p50 %+.2f ms"
       % (statistics.mean(host) - statistics.mean(direct), pct(host, 50) - pct(direct, 50)))
+rate = lambda ms: len(ms) / (sum(ms) / 1000.0)
+host_rates = [rate(load("host.%d.us" % r)) for r in range(1, rounds + 1)]
+direct_rates = [rate(load("direct.%d.us" % r)) for r in range(1, rounds + 1)]
+benchlib.emit("directory", "Samba over ldaps, one at a time", "changes/s", host_rates, direct_rates,
+              "minimal libldap client", details=details)
 
 import os
 if os.path.exists(work + "/parallel.txt"):

@@ -59,7 +59,7 @@ Windows Registry Editor Version 5.00
 "AllowPlainLoopback"=dword:00000001
 REG
 HTTP_PORT=$(free_port)
-"$BUILD/bin/vltadmin-host" --registry "$WORK/vltadmin.reg" --listen "127.0.0.1:$HTTP_PORT" 2>"$WORK/host.log" &
+"$BUILD/bin/vltadmin-host" --registry "$WORK/vltadmin.reg" --listen "127.0.0.1:$HTTP_PORT" >"$WORK/host.log" 2>&1 &
 HOST_PID=$!
 for _ in $(seq 1 100); do grep -q "listening on" "$WORK/host.log" && break; sleep 0.05; done
 
@@ -105,9 +105,11 @@ for side in h p; do
   done
 done
 
-python3 - "$WORK" "$ROUNDS" "$CHANGES" <<'PY'
+python3 - "$WORK" "$ROUNDS" "$CHANGES" "$HERE/../lib" <<'PY'
 import statistics, sys
 work, rounds, changes = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+sys.path.insert(0, sys.argv[4])
+import benchlib
 def block(side, r):
     lines = open(f"{work}/{side}.{r}").read().split("\n")
     total = next(int(l.split()[1]) for l in lines if l.startswith("total"))
@@ -115,15 +117,20 @@ def block(side, r):
     assert len(lat) == changes
     return changes / (total / 1e6), lat
 ratios, lat = [], {"h": [], "p": []}
+host_rates, direct_rates = [], []
 print("round  vltadmin/s  libldap/s  ratio")
 for r in range(1, rounds + 1):
     (hr, hl), (pr, pl) = block("h", r), block("p", r)
     lat["h"] += hl; lat["p"] += pl
     ratios.append(hr / pr)
+    host_rates.append(hr)
+    direct_rates.append(pr)
     print(f"{r:5d}  {hr:10.0f}  {pr:9.0f}  {hr / pr:5.3f}")
 m = statistics.median(ratios)
 p50h, p50p = statistics.median(lat["h"]) / 1000, statistics.median(lat["p"]) / 1000
 print(f"ratio (vltadmin-host / libldap): median {m:.3f}, spread {min(ratios):.3f}..{max(ratios):.3f}, {rounds} rounds of {changes} changes")
 print(f"p50 latency: vltadmin-host {p50h:.3f} ms, libldap {p50p:.3f} ms, added {p50h - p50p:.3f} ms")
+benchlib.emit("nds", "slapd NDS change, one at a time", "changes/s", host_rates, direct_rates,
+              "minimal libldap client", details={"p50_ms_host": p50h, "p50_ms_direct": p50p})
 PY
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)" >&2

@@ -1,5 +1,8 @@
 #include "server/access_log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -9,8 +12,22 @@ CAccessLog::~CAccessLog() {
   if (m_pFile != nullptr) std::fclose(m_pFile);
 }
 
+namespace {
+
+// Created 0640 and never through a symbolic link (one planted in a writable
+// directory would point the log at another file).
+FILE* OpenForAppend(const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
+  if (fd < 0) return nullptr;
+  FILE* pFile = fdopen(fd, "a");
+  if (pFile == nullptr) close(fd);
+  return pFile;
+}
+
+}  // namespace
+
 bool CAccessLog::Open(const std::string& path, std::string& err) {
-  FILE* pFile = std::fopen(path.c_str(), "ae");
+  FILE* pFile = OpenForAppend(path);
   if (pFile == nullptr) {
     err = "cannot open access log " + path + ": " + std::strerror(errno);
     return false;
@@ -23,7 +40,7 @@ bool CAccessLog::Open(const std::string& path, std::string& err) {
 
 bool CAccessLog::Reopen(std::string& err) {
   if (m_path.empty()) return true;
-  FILE* pNew = std::fopen(m_path.c_str(), "ae");
+  FILE* pNew = OpenForAppend(m_path);
   if (pNew == nullptr) {
     err = "cannot open access log " + m_path + " again: " + std::strerror(errno);
     return false;

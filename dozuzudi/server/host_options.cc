@@ -1,6 +1,9 @@
 #include "server/host_options.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
+#include <string_view>
 #include <cmath>
 #include <cstdlib>
 
@@ -37,7 +40,10 @@ const char* HostUsage() {
          "  --extension URLPATH=LIBRARY serve an ISAPI library at URLPATH (repeatable; default\n"
          "                              libvltadmin.so beside the host at\n"
          "                              /Scripts/vltadmin/vltadmin.dll)\n"
-         "  --read-ahead BYTES          body bytes read before the extension is called (49152)\n"
+         "  --read-ahead BYTES          a body is read whole before the extension is called;\n"
+         "                              a larger one is refused 413 (49152)\n"
+         "  --body-min-rate BYTES       after the body timeout, the body must come at this\n"
+         "                              many bytes a second (1024)\n"
          "  --tls-cert FILE --tls-key FILE  serve HTTPS with this PEM certificate chain and key\n"
          "  --allow-plain-http          allow plain HTTP on an address other than loopback\n"
          "  --access-log FILE           append one line per request\n"
@@ -45,12 +51,14 @@ const char* HostUsage() {
          "                              share/vltadmin/www of the host's tree; \"\" for none)\n"
          "  --metrics-listen ADDR:PORT  serve /metrics there (default: on the listen address\n"
          "                              when that is a loopback address, else nowhere)\n"
-         "  --max-connections N         open connections at most (1024)\n"
+         "  --max-connections N         open connections at most (1024); a quarter of them is\n"
+         "                              kept for clients that send whole requests\n"
+         "  --max-connections-per-address N  from one client address (half the maximum)\n"
          "  --max-header-bytes BYTES    request line and header at most (16384)\n"
          "  --io-threads N              network threads (2)\n"
          "  --header-timeout SEC        to receive a request header or TLS handshake (10)\n"
          "  --keepalive-timeout SEC     idle time between requests (30)\n"
-         "  --body-timeout SEC          for each read of the request body (10)\n"
+         "  --body-timeout SEC          for the request body, plus its size at the minimum rate (10)\n"
          "  --write-timeout SEC         for each write of the response (10)\n"
          "  --shutdown-timeout SEC      for connections to end after a stop signal (30)\n";
 }
@@ -88,6 +96,17 @@ bool ParseHostOptions(int argc, char** argv, CHostOptions& opts, std::string& er
       fInline = true;
     }
     auto needValue = [&]() -> bool {
+      // An unknown name is said as such, not taken for a valued option.
+      static constexpr std::string_view s_rgValued[] = {
+          "--listen", "--registry", "--extension", "--read-ahead", "--body-min-rate",
+          "--tls-cert", "--tls-key", "--access-log", "--page-dir", "--metrics-listen",
+          "--max-connections", "--max-connections-per-address", "--max-header-bytes",
+          "--io-threads", "--header-timeout", "--keepalive-timeout", "--body-timeout",
+          "--write-timeout", "--shutdown-timeout"};
+      if (std::find(std::begin(s_rgValued), std::end(s_rgValued), name) == std::end(s_rgValued)) {
+        err = "unknown option: " + name;
+        return false;
+      }
       if (fInline) return true;
       if (i + 1 >= argc) {
         err = name + " needs a value";
@@ -135,6 +154,10 @@ bool ParseHostOptions(int argc, char** argv, CHostOptions& opts, std::string& er
       unsigned short port;
       if (!SplitListenAddress(value, addr, port)) return bad();
       opts.m_metricsListen = value;
+    } else if (name == "--body-min-rate") {
+      if (!ParseCount(value, opts.m_cbBodyMinRate) || opts.m_cbBodyMinRate == 0) return bad();
+    } else if (name == "--max-connections-per-address") {
+      if (!ParseCount(value, opts.m_nMaxPerAddress) || opts.m_nMaxPerAddress == 0) return bad();
     } else if (name == "--max-connections") {
       if (!ParseCount(value, opts.m_nMaxConnections) || opts.m_nMaxConnections == 0) return bad();
     } else if (name == "--max-header-bytes") {

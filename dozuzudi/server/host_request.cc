@@ -1,5 +1,7 @@
 #include "server/host_request.h"
 
+#include <string.h>
+
 #include <cstring>
 
 #include "server/isapi_callbacks.h"
@@ -24,6 +26,23 @@ bool CCallResult::Wait(DWORD& cb) {
   while (!m_fDone) m_cv.wait(m_lock);
   cb = m_cb;
   return m_fOk;
+}
+
+void CHostRequest::Recycle() {
+  if (!m_readAhead.empty()) explicit_bzero(m_readAhead.data(), m_readAhead.size());
+  m_readAhead.clear();
+  m_pChannelOwner.reset();
+  m_method.clear();
+  m_queryString.clear();
+  m_pathInfo.clear();
+  m_contentType.clear();
+  m_url.clear();
+  m_scriptName.clear();
+  m_peerAddress.clear();
+  m_framing = CResponseFraming();
+  m_pendingHead.clear();
+  m_fKeepConn = false;
+  m_nStatus = 0;
 }
 
 void CHostRequest::FillControlBlock(DWORD cbTotalBytes, DWORD cbAvailable) {

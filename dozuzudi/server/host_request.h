@@ -72,4 +72,8 @@ struct CHostRequest {
 
   // Points the control block at the fields above and at the callbacks.
   void FillControlBlock(DWORD cbTotalBytes, DWORD cbAvailable);
+  // After the request: wipes the body bytes and empties the fields (keeping
+  // their storage), so that the connection's next request can use the
+  // object without allocating.
+  void Recycle();
 };

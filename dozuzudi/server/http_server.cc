@@ -1,5 +1,9 @@
 #include "server/http_server.h"
 
+#include <openssl/ssl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <boost/asio/post.hpp>
 #include <chrono>
 #include <cstdio>
@@ -64,10 +68,26 @@ bool CHttpServer::Listen(std::string& err) {
     return false;
   }
   if (fTls) {
+    // The key's file must be the service's own, like the directory's secrets.
+    struct stat st;
+    if (stat(m_opts.m_tlsKey.c_str(), &st) == 0 && (st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+      char szMode[8];
+      std::snprintf(szMode, sizeof(szMode), "%04o", static_cast<unsigned>(st.st_mode & 07777));
+      err = "TLS key " + m_opts.m_tlsKey + " has mode " + szMode +
+            ": it must not be readable by group or others (chmod 600)";
+      return false;
+    }
     m_pTls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
     m_pTls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
                         asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
                         asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+    // TLS 1.2 with forward secrecy and authenticated encryption only (no
+    // static RSA key exchange, no CBC); TLS 1.3 with its own suites.
+    SSL_CTX_set_min_proto_version(m_pTls->native_handle(), TLS1_2_VERSION);
+    SSL_CTX_set_cipher_list(m_pTls->native_handle(),
+                            "ECDHE-ECDSA-AES128-GCM-SHA256:ECDHE-RSA-AES128-GCM-SHA256:"
+                            "ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-RSA-AES256-GCM-SHA384:"
+                            "ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-RSA-CHACHA20-POLY1305");
     m_pTls->use_certificate_chain_file(m_opts.m_tlsCert, ec);
     if (ec) {
       err = "cannot use TLS certificate " + m_opts.m_tlsCert + ": " + ec.message();
@@ -117,8 +137,10 @@ void CHttpServer::Run() {
 void CHttpServer::Accept() {
   size_t iSlot = m_iNextSlot;
   m_iNextSlot = (m_iNextSlot + 1) % m_rgSlots.size();
+  // The peer's address comes with the accept (no getpeername per connection).
   m_pAcceptor->async_accept(
-      m_rgSlots[iSlot]->m_io, [this, iSlot](boost::system::error_code ec, tcp::socket socket) {
+      m_rgSlots[iSlot]->m_io, m_acceptedPeer,
+      [this, iSlot](boost::system::error_code ec, tcp::socket socket) {
         if (m_fStopping.load() || ec == asio::error::operation_aborted) return;
         if (ec) {
           // Out of descriptors or a similar passing failure: try again shortly.
@@ -128,16 +150,61 @@ void CHttpServer::Accept() {
           });
           return;
         }
-        if (static_cast<size_t>(m_nConnections.load()) >= m_opts.m_nMaxConnections) {
+        // Connections that wait for a whole request may take three quarters
+        // of the connections at most: the last quarter is kept for clients
+        // that send theirs. Over that share, or over the limit, the
+        // connection that has waited longest makes room for the new one, so
+        // that slow clients compete among themselves; a newcomer that sends
+        // its request at once is not waiting by the next one.
+        const size_t nMax = m_opts.m_nMaxConnections;
+        const size_t nMaxPerAddress = m_opts.m_nMaxPerAddress != 0
+                                          ? m_opts.m_nMaxPerAddress
+                                          : std::max<size_t>(1, nMax / 2);
+        const size_t nOpen = static_cast<size_t>(m_nConnections.load());
+        const size_t nWaiting = static_cast<size_t>(std::max<long>(0, m_nWaiting.load()));
+        const CAddressKey key = CClientAddresses::KeyOf(m_acceptedPeer.address());
+        bool fTake = m_addresses.Take(key, nMaxPerAddress);
+        if (fTake && (nWaiting >= nMax - nMax / 4 || nOpen >= nMax) && !EvictLongestWaiting() &&
+            nOpen >= nMax) {
+          m_addresses.Release(key);
+          fTake = false;
+        }
+        if (!fTake) {
           boost::system::error_code ecClose;
-          socket.close(ecClose);  // over the limit: accepted and closed at once
+          socket.close(ecClose);  // over a limit: accepted and closed at once
         } else {
           m_nConnections.fetch_add(1);
-          auto pc = std::make_shared<CConnection>(*this, iSlot, std::move(socket), m_pTls.get());
+          auto pc = std::make_shared<CConnection>(*this, iSlot, std::move(socket), m_acceptedPeer,
+                                                  m_pTls.get());
           asio::post(m_rgSlots[iSlot]->m_io, [pc] { pc->Start(); });
         }
         Accept();
       });
+}
+
+// On the accepting thread only; a connection marked for its close is passed
+// over until that close has run.
+bool CHttpServer::EvictLongestWaiting() {
+  std::shared_ptr<CConnection> pOldest;
+  size_t iOldest = 0;
+  int64_t nOldest = 0;
+  for (size_t i = 0; i < m_rgSlots.size(); ++i) {
+    CMutexLock guard(&m_rgSlots[i]->m_lock);
+    for (CConnection* pc : m_rgSlots[i]->m_connections) {
+      int64_t nSince = pc->WaitingSince();
+      if (nSince == 0 || (pOldest && nSince >= nOldest) || pc->Evicted()) continue;
+      // One being destroyed gives no reference.
+      if (auto p = pc->weak_from_this().lock()) {
+        pOldest = std::move(p);
+        iOldest = i;
+        nOldest = nSince;
+      }
+    }
+  }
+  if (!pOldest) return false;
+  pOldest->MarkEvicted();
+  asio::post(m_rgSlots[iOldest]->m_io, [pc = std::move(pOldest)] { pc->CloseIfWaiting(); });
+  return true;
 }
 
 const CExtensionModule* CHttpServer::FindExtension(std::string_view path,
@@ -151,6 +218,16 @@ const CExtensionModule* CHttpServer::FindExtension(std::string_view path,
     }
   }
   return nullptr;
+}
+
+void CHttpServer::Register(size_t iSlot, CConnection* pc) {
+  CMutexLock guard(&m_rgSlots[iSlot]->m_lock);
+  m_rgSlots[iSlot]->m_connections.insert(pc);
+}
+
+void CHttpServer::Unregister(size_t iSlot, CConnection* pc) {
+  CMutexLock guard(&m_rgSlots[iSlot]->m_lock);
+  m_rgSlots[iSlot]->m_connections.erase(pc);
 }
 
 bool CHttpServer::Admit() {
@@ -172,13 +249,22 @@ void CHttpServer::StopAccepting() {
   for (auto& slot : m_rgSlots) {
     CSlot* ps = slot.get();
     asio::post(ps->m_io, [ps] {
-      std::vector<CConnection*> rgIdle(ps->m_connections.begin(), ps->m_connections.end());
-      for (CConnection* pc : rgIdle) pc->CloseIfIdle();
+      // Held while they are looked at: an extension's thread may close and
+      // release one meanwhile (one being destroyed gives no reference).
+      std::vector<std::shared_ptr<CConnection>> rgOpen;
+      {
+        CMutexLock guard(&ps->m_lock);
+        for (CConnection* pc : ps->m_connections)
+          if (auto p = pc->weak_from_this().lock()) rgOpen.push_back(std::move(p));
+      }
+      for (auto& pc : rgOpen) pc->CloseIfIdle();
     });
   }
-  // A request still being read gets its whole body timeout to reach its
+  // A request still being read gets its whole body allowance to reach its
   // extension.
-  auto deadline = std::chrono::steady_clock::now() + m_opts.m_bodyTimeout + m_opts.m_writeTimeout;
+  auto deadline = std::chrono::steady_clock::now() + m_opts.m_bodyTimeout +
+                  std::chrono::milliseconds(m_opts.m_cbReadAhead * 1000 / m_opts.m_cbBodyMinRate) +
+                  m_opts.m_writeTimeout;
   WaitUntil([this] { return m_nAdmitted.load() == 0; }, deadline);
 }
 

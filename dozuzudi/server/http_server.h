@@ -18,8 +18,10 @@
 #include <vector>
 
 #include "server/access_log.h"
+#include "server/client_addresses.h"
 #include "server/extension_module.h"
 #include "server/host_metrics.h"
+#include "server/host_mutex.h"
 #include "server/host_options.h"
 #include "server/host_reply.h"
 #include "server/page_files.h"
@@ -64,9 +66,16 @@ class CHttpServer {
   // the server is stopping.
   bool Admit();
   void LeaveAdmission() { m_nAdmitted.fetch_sub(1); }
-  void Register(size_t iSlot, CConnection* pc) { m_rgSlots[iSlot]->m_connections.insert(pc); }
-  void Unregister(size_t iSlot, CConnection* pc) { m_rgSlots[iSlot]->m_connections.erase(pc); }
-  void ConnectionGone() { m_nConnections.fetch_sub(1); }
+  // From any thread (a connection may close on an extension's thread).
+  void Register(size_t iSlot, CConnection* pc);
+  void Unregister(size_t iSlot, CConnection* pc);
+  void ConnectionGone(const CAddressKey& key) {
+    m_addresses.Release(key);
+    m_nConnections.fetch_sub(1);
+  }
+  // Connections waiting for a whole request (header or body).
+  void BeginWaiting() { m_nWaiting.fetch_add(1); }
+  void EndWaiting() { m_nWaiting.fetch_sub(1); }
   unsigned short LocalPort() const { return m_nPort; }
 
   // What the host answers itself, before any extension: the page files
@@ -83,11 +92,15 @@ class CHttpServer {
   struct CSlot {
     boost::asio::io_context m_io{1};
     std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> m_work;
-    std::unordered_set<CConnection*> m_connections;  // touched only on this slot's thread
+    CMutex m_lock;
+    std::unordered_set<CConnection*> m_connections GUARDED_BY(m_lock);
     std::thread m_thread;
   };
 
   void Accept();
+  // Closes the connection that has waited longest for a whole request;
+  // false when none waits.
+  bool EvictLongestWaiting();
 
   const CHostOptions& m_opts;
   const std::vector<std::unique_ptr<CExtensionModule>>& m_rgExtensions;
@@ -97,11 +110,14 @@ class CHttpServer {
   std::unique_ptr<boost::asio::ip::tcp::acceptor> m_pAcceptor;
   std::unique_ptr<boost::asio::steady_timer> m_pRetryTimer;
   boost::asio::ip::tcp::endpoint m_bound;
+  boost::asio::ip::tcp::endpoint m_acceptedPeer;  // filled by the accept in progress
   unsigned short m_nPort = 0;
   size_t m_iNextSlot = 0;
   std::atomic<bool> m_fStopping{false};
   std::atomic<long> m_nAdmitted{0};
   std::atomic<long> m_nConnections{0};
+  std::atomic<long> m_nWaiting{0};
+  CClientAddresses m_addresses;
   CHostMetrics m_metrics;
   CPageFiles m_pages;
   bool m_fMetricsHere = false;

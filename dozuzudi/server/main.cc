@@ -1,6 +1,5 @@
 // vltadmin-host: the web server that hosts ISAPI extensions (by default the
 // vltadmin extension built beside it) over HTTP/1.1 and HTTPS.
-#include <pthread.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -8,7 +7,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "server/access_log.h"
@@ -17,6 +15,7 @@
 #include "server/host_reload.h"
 #include "server/http_server.h"
 #include "server/metrics_listener.h"
+#include "server/stop_signals.h"
 
 #ifndef VLTADMIN_INSTALLED_EXTENSION
 #define VLTADMIN_INSTALLED_EXTENSION "/usr/local/lib/vltadmin/libvltadmin.so"
@@ -55,6 +54,20 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Every symbol of every library bound before the first request: a lazy
+  // binding's first call saves the vector registers on the stack, where the
+  // bytes of a request body they last held would stay. The host starts
+  // itself again once with LD_BIND_NOW (the same process).
+  if (std::getenv("LD_BIND_NOW") == nullptr && setenv("LD_BIND_NOW", "1", 1) == 0) {
+    char szSelf[4096];
+    ssize_t cch = readlink("/proc/self/exe", szSelf, sizeof(szSelf) - 1);
+    if (cch > 0) {
+      szSelf[cch] = '\0';
+      execv(szSelf, argv);  // named by its own file, as ps and pidof know it
+    }
+  }
+  // From the first line on: a stop signal during the start is kept.
+  CStopSignals& signals = CStopSignals::Start();
   CHostOptions opts;
   std::string err;
   bool fHelp = false;
@@ -101,17 +114,12 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Stop, reload and log-reopen signals are taken by sigwait below; every
-  // thread started from here on (io threads, extension workers) inherits the
-  // blocked mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  sigset_t waitSignals = stopSignals;
-  sigaddset(&waitSignals, SIGHUP);
-  sigaddset(&waitSignals, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &waitSignals, nullptr);
+  // A request still being read may take its whole body allowance, its
+  // response the write timeout, the connections the shutdown timeout; the
+  // extensions get half a minute more to end their work.
+  signals.SetStopAllowance(opts.m_bodyTimeout +
+                           std::chrono::milliseconds(opts.m_cbReadAhead * 1000 / opts.m_cbBodyMinRate) +
+                           opts.m_writeTimeout + opts.m_shutdownTimeout + std::chrono::seconds(30));
   std::signal(SIGPIPE, SIG_IGN);
 
   CAccessLog log;
@@ -128,12 +136,19 @@ int main(int argc, char** argv) {
   }
 
   for (const CExtensionMapping& m : opts.m_extensions) {
+    if (signals.StopRequested()) break;
     auto pe = std::make_unique<CExtensionModule>(m.m_urlPath, m.m_library);
     if (!pe->Load(err)) {
       for (auto& pStarted : rgExtensions) pStarted->Terminate();
       return Fail(err);
     }
     rgExtensions.push_back(std::move(pe));
+  }
+  if (signals.StopRequested()) {
+    // Stopped while starting: nothing was served yet.
+    for (auto& pStarted : rgExtensions) pStarted->Terminate();
+    std::fputs("vltadmin-host: stop signal during the start, stopped\n", stderr);
+    return 0;
   }
 
   // "listening on" comes last: who waits for it has the metrics address too.
@@ -145,9 +160,8 @@ int main(int argc, char** argv) {
   std::printf("listening on %s\n", server.BoundAddress().c_str());
   std::fflush(stdout);
 
-  int nSignal = 0;
   for (;;) {
-    sigwait(&waitSignals, &nSignal);
+    int nSignal = signals.Wait();
     if (nSignal == SIGHUP)
       ReloadHost(log, server.Pages(), rgExtensions);
     else if (nSignal == SIGUSR1)
@@ -155,15 +169,6 @@ int main(int argc, char** argv) {
     else
       break;
   }
-  // A second stop signal ends the process at once, for a stop that hangs.
-  std::thread([stopSignals] {
-    int nAgain = 0;
-    sigwait(&stopSignals, &nAgain);
-    static const char s_szMessage[] = "vltadmin-host: second stop signal, exiting at once\n";
-    ssize_t cb = write(2, s_szMessage, sizeof(s_szMessage) - 1);
-    (void)cb;
-    _exit(1);
-  }).detach();
 
   server.StopAccepting();
   for (auto& pe : rgExtensions) pe->Terminate();

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "admin/host/extension_exports.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
+#include "admin/password/password_back_ends.h"
+#include "change_documents.h"
 #include "fake_isapi_host.h"
 #include "platform/base/heap.h"
 #include "platform/base/sync.h"
@@ -151,4 +156,86 @@ TEST_F(RequestQueueTest, BodyBufferThatCannotBeAllocatedAnswers503) {
   EXPECT_FALSE(conn.KeepConn());
   EXPECT_EQ(conn.DoneCount(), 1);
   EXPECT_EQ(conn.ReadCalls(), 0);
+}
+
+namespace {
+
+// A back end that waits until the test lets it go.
+std::mutex g_backEndLock;
+std::condition_variable g_backEndCv;
+bool g_fBackEndEntered = false;
+bool g_fBackEndReleased = false;
+
+NET_API_STATUS WINAPI BlockingDomainChange(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR) {
+  std::unique_lock<std::mutex> guard(g_backEndLock);
+  g_fBackEndEntered = true;
+  g_backEndCv.notify_all();
+  g_backEndCv.wait(guard, [] { return g_fBackEndReleased; });
+  return 0;
+}
+
+}  // namespace
+
+// With one processor, a request that arrives while the one running worker
+// waits (in a back end, a body read, or a write to a slow client) is still
+// served by another worker before that wait ends.
+TEST_F(RequestQueueTest, RequestArrivingWhileTheRunningWorkerWaitsIsServed) {
+  CPasswordBackEnds saved = g_passwordBackEnds;
+  g_passwordBackEnds.pfnChangeDomainPassword = BlockingDomainChange;
+  g_requestQueue.processorCount = 1;
+  // Two idle workers.
+  std::vector<FakeConnection*> warm;
+  for (int i = 0; i < 3; ++i) {
+    warm.push_back(&BlockingRequest());
+    host.Submit(*warm.back());
+  }
+  host.ReleaseAll();
+  for (FakeConnection* c : warm) ASSERT_TRUE(c->WaitDone());
+  ASSERT_GE(Workers(), 2);
+
+  struct Case {
+    const char* what;
+    FakeRequestOptions options;
+    std::function<bool(FakeConnection&)> waitBlocked;
+    std::function<void(FakeConnection&)> release;
+  };
+  FakeRequestOptions backEnd;
+  backEnd.body = ChangeRequest("alice", "Old-1", "New-2", "NT", "DEMO");
+  FakeRequestOptions read;
+  read.body = "<AdminProtocol/>";
+  read.cbAvailable = 4;
+  read.fBlockReads = true;
+  FakeRequestOptions write;
+  write.body = backEnd.body;
+  write.fBlockWrites = true;
+  const Case cases[] = {
+      {"back end", backEnd,
+       [](FakeConnection&) {
+         std::unique_lock<std::mutex> guard(g_backEndLock);
+         return g_backEndCv.wait_for(guard, std::chrono::seconds(5), [] { return g_fBackEndEntered; });
+       },
+       [](FakeConnection&) {
+         std::lock_guard<std::mutex> guard(g_backEndLock);
+         g_fBackEndReleased = true;
+         g_backEndCv.notify_all();
+       }},
+      {"body read", read, [](FakeConnection& c) { return c.WaitReadStarted(); },
+       [](FakeConnection& c) { c.Release(); }},
+      {"write", write, [](FakeConnection& c) { return c.WaitWriteStarted(); },
+       [](FakeConnection& c) { c.Release(); }},
+  };
+  for (const Case& c : cases) {
+    FakeConnection& blocked = host.NewRequest(c.options);
+    host.Submit(blocked);
+    ASSERT_TRUE(c.waitBlocked(blocked)) << c.what;
+    FakeRequestOptions quick;
+    quick.body = "<x/>";
+    FakeConnection& next = host.NewRequest(quick);
+    host.Submit(next);
+    EXPECT_TRUE(next.WaitDone()) << c.what;
+    EXPECT_FALSE(blocked.Done()) << c.what;
+    c.release(blocked);
+    EXPECT_TRUE(blocked.WaitDone()) << c.what;
+  }
+  g_passwordBackEnds = saved;
 }

@@ -5,10 +5,14 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "platform/text/wstr.h"
+#include "registry_recheck.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -17,9 +21,12 @@ constexpr char kHeader[] = "Windows Registry Editor Version 5.00\n\n";
 
 class RegistryTest : public ::testing::Test {
  protected:
-  // Writes the file and points the registry at it.
+  // Writes the file and points the registry at it; a file already in use
+  // is read again once the registry has checked it.
   void UseRegistry(std::string_view body) {
+    bool fReplacing = std::filesystem::exists(m_dir.Path("test.reg"));
     setenv("VLTADMIN_REGISTRY", m_dir.Write("test.reg", std::string(body)).c_str(), 1);
+    if (fReplacing) vlttest::WaitForRegistryRecheck();
   }
 
   // Opens a key of HKEY_LOCAL_MACHINE for reading; null when that fails.
@@ -203,21 +210,46 @@ TEST_F(RegistryTest, DeletionsRemoveKeysAndValues) {
   RegCloseKey(kept);
 }
 
+// Every way the file changes is seen once the registry has checked it; a
+// key opened before keeps what it read.
 TEST_F(RegistryTest, ChangedFileIsReReadAndOpenKeysKeepTheirSnapshot) {
-  UseRegistry(std::string(kHeader) + "[HKLM\\A]\n\"V\"=dword:1\n");
+  const std::string path = m_dir.Path("test.reg");
+  auto value = [](int n) {
+    return std::string(kHeader) + "[HKLM\\A]\n\"V\"=dword:" + std::to_string(n) + "\n";
+  };
+  struct Change {
+    const char* what;
+    std::function<void()> make;
+    DWORD nExpected;  // 0: key absent
+  };
+  const Change changes[] = {
+      {"rewritten in place", [&] { std::ofstream(path, std::ios::trunc) << value(2); }, 2},
+      {"replaced by rename", [&] { m_dir.Write("test.reg", value(3)); }, 3},
+      {"grown in place", [&] { std::ofstream(path, std::ios::app) << "\"W\"=dword:9\n"; }, 3},
+      {"deleted", [&] { std::filesystem::remove(path); }, 0},
+      {"created again", [&] { m_dir.Write("test.reg", value(5)); }, 5},
+  };
+  UseRegistry(value(1));
   HKEY before = Open(u"A");
   ASSERT_NE(before, nullptr);
-  UseRegistry(std::string(kHeader) + "[HKLM\\A]\n\"V\"=dword:2\n");
-  HKEY after = Open(u"A");
-  ASSERT_NE(after, nullptr);
-  EXPECT_EQ(Query(after, u"V"), Dword(2));
-  EXPECT_EQ(Query(before, u"V"), Dword(1));
+  for (const Change& change : changes) {
+    change.make();
+    vlttest::WaitForRegistryRecheck();
+    HKEY after = Open(u"A");
+    if (change.nExpected == 0) {
+      EXPECT_EQ(after, nullptr) << change.what << ": a missing file is an empty registry";
+    } else {
+      ASSERT_NE(after, nullptr) << change.what;
+      EXPECT_EQ(Query(after, u"V"), Dword(change.nExpected)) << change.what;
+      RegCloseKey(after);
+    }
+    EXPECT_EQ(Query(before, u"V"), Dword(1)) << change.what;
+  }
   RegCloseKey(before);
-  RegCloseKey(after);
 
   unsetenv("VLTADMIN_REGISTRY");
   setenv("VLTADMIN_REGISTRY", m_dir.Path("absent.reg").c_str(), 1);
-  EXPECT_EQ(Open(u"A"), nullptr) << "a missing file is an empty registry";
+  EXPECT_EQ(Open(u"A"), nullptr) << "another path is read at once";
 }
 
 // Each malformed file is reported once, with its line, and reads as empty.

@@ -1,5 +1,5 @@
-// Many clients at once: io threads and extension workers hand requests,
-// body reads and writes back and forth without losing or mixing bytes.
+// Many clients at once: io threads and extension workers hand requests
+// and writes back and forth without losing or mixing bytes.
 #include <atomic>
 #include <string>
 #include <thread>
@@ -10,7 +10,7 @@
 namespace {
 
 TEST_F(HostTest, ConcurrentClientsKeepTheirBytesApart) {
-  StartHost({"--read-ahead", "1024", "--io-threads", "2"});
+  StartHost({"--read-ahead", "8192", "--io-threads", "2"});
   constexpr int kClients = 12;
   constexpr int kRequests = 25;
   std::atomic<int> nGood{0};

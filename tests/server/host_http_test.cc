@@ -1,6 +1,8 @@
 // Requests and responses through vltadmin-host: exact status lines, the
 // control block the extension sees, keep-alive, request bodies however they
 // are framed, and the host's own replies.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -86,17 +88,17 @@ TEST_F(HostTest, ControlBlockCarriesRequestFields) {
   EXPECT_EQ(r.Header("X-Total-Bytes") + r.Header("X-Reads"), "00");
 }
 
-// A chunked body has no declared length (0xFFFFFFFF); ReadClient hands out
-// its data without the framing. A small one arrives whole in the read-ahead.
-TEST_F(HostTest, ChunkedRequestBodyIsDechunkedByReadClient) {
-  StartHost({"--read-ahead", "100"});
+// A chunked body reaches the extension whole and without its framing; it
+// has no declared length (0xFFFFFFFF), and a read past it finds its end.
+TEST_F(HostTest, ChunkedRequestBodyArrivesWholeAndDechunked) {
+  StartHost();
   std::string body(20000, ' ');
   for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
   const std::string head = "POST /test.dll?mode=echo HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n";
   CHttpResponse r = RoundTrip(head + Chunked(body, 333));
   EXPECT_EQ(r.m_statusLine, "HTTP/1.1 200 OK");
   EXPECT_EQ(r.Header("X-Total-Bytes"), "4294967295");
-  EXPECT_EQ(r.Header("X-Available"), "100");
+  EXPECT_EQ(r.Header("X-Available") + "/" + r.Header("X-Reads"), "20000/1");
   EXPECT_EQ(r.m_body, body);
   r = RoundTrip(head + Chunked("hello world", 4));
   EXPECT_EQ(r.Header("X-Available"), "11");
@@ -104,13 +106,23 @@ TEST_F(HostTest, ChunkedRequestBodyIsDechunkedByReadClient) {
 }
 
 TEST_F(HostTest, HostAnswersWhatNoExtensionServes) {
-  StartHost({"--max-header-bytes", "1024"});
+  StartHost({"--max-header-bytes", "1024", "--read-ahead", "100"});
   // A longer path that only starts like the extension's is not it.
   for (const char* pszPath : {"/nothing/here", "/test.dllx"})
     EXPECT_EQ(RoundTrip(Get(pszPath)).m_statusLine, "HTTP/1.1 404 Not Found");
   for (const char* pszBad : {"GARBAGE\r\n\r\n", "GET / HTTP/1.1\r\nBad Header\r\n\r\n",
                              "POST /test.dll HTTP/1.1\r\nContent-Length: 12x\r\n\r\n",
-                             "GET /te%zzst.dll HTTP/1.1\r\n\r\n",
+                             "GET /te%zzst.dll HTTP/1.1\r\nHost: x\r\n\r\n",
+                             // HTTP/1.1 needs one Host line.
+                             "GET /test.dll HTTP/1.1\r\n\r\n", "GET /test.dll HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n",
+                             // A body framed by anything but exactly "chunked" could
+                             // be read otherwise by a proxy in front.
+                             "POST /test.dll HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked, gzip\r\n\r\n"
+                             "5\r\nhello\r\n0\r\n\r\n",
+                             "POST /test.dll HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: identity, gzip\r\n\r\nhello",
+                             "POST /test.dll HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: gzip\r\n\r\nhello",
+                             "POST /test.dll HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
+                             "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
                              // Framing a request two ways is refused, not guessed.
                              "POST /test.dll HTTP/1.1\r\nContent-Length: 5\r\n"
                              "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
@@ -120,8 +132,17 @@ TEST_F(HostTest, HostAnswersWhatNoExtensionServes) {
               "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   CHttpResponse r = RoundTrip("GET /test.dll HTTP/1.1\r\nHost: x\r\nX-Long: " + std::string(2000, 'a') + "\r\n\r\n");
   EXPECT_EQ(r.m_statusLine, "HTTP/1.1 431 Request Header Fields Too Large");
-  r = RoundTrip("POST /test.dll HTTP/1.1\r\nHost: x\r\nContent-Length: 4294967295\r\n\r\n");
-  EXPECT_EQ(r.m_statusLine, "HTTP/1.1 413 Payload Too Large");
+  // Bodies over the read-ahead, however framed, and without a "100 Continue".
+  const std::string chunkedHead = "POST /test.dll?mode=echo HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n";
+  for (const std::string& over : {std::string("POST /test.dll HTTP/1.1\r\nHost: x\r\nContent-Length: 4294967295\r\n\r\n"),
+                                  Post("/test.dll?mode=echo", std::string(101, 'b')),
+                                  std::string("POST /test.dll HTTP/1.1\r\nHost: x\r\nContent-Length: 101\r\n"
+                                              "Expect: 100-continue\r\n\r\n"),
+                                  chunkedHead + Chunked(std::string(101, 'c'), 60)})
+    EXPECT_EQ(UntilClose(m_host.Port(), over),
+              "HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  r = RoundTrip(chunkedHead + Chunked(std::string(100, 'c'), 60));
+  EXPECT_EQ(r.m_body, std::string(100, 'c'));
   for (const char* pszMode : {"error", "silent"})
     EXPECT_EQ(RoundTrip(Get(std::string("/test.dll?mode=") + pszMode)).m_statusLine,
               "HTTP/1.1 500 Internal Server Error");
@@ -142,6 +163,9 @@ TEST_F(HostTest, AccessLogHasOneLinePerRequestAndNoBody) {
   EXPECT_EQ(log.find("hunter2"), std::string::npos);
   EXPECT_EQ(log.find("secret"), std::string::npos);
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+  struct stat st {};
+  ASSERT_EQ(stat(dir.Path("access.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);  // peers and paths: not for everyone
 }
 
 }  // namespace

@@ -18,10 +18,14 @@ class CTlsHttpClient : public CHttpClient {
     if (m_pSsl) SSL_free(m_pSsl);
     if (m_pCtx) SSL_CTX_free(m_pCtx);
   }
-  bool ConnectTls(unsigned short nPort, const std::string& caFile) {
+  // |pszTls12Ciphers|: offer TLS 1.2 with only these suites.
+  bool ConnectTls(unsigned short nPort, const std::string& caFile, const char* pszTls12Ciphers = nullptr) {
     if (!Connect(nPort)) return false;
     m_pCtx = SSL_CTX_new(TLS_client_method());
     if (m_pCtx == nullptr || SSL_CTX_load_verify_locations(m_pCtx, caFile.c_str(), nullptr) != 1)
+      return false;
+    if (pszTls12Ciphers != nullptr && (SSL_CTX_set_max_proto_version(m_pCtx, TLS1_2_VERSION) != 1 ||
+                                       SSL_CTX_set_cipher_list(m_pCtx, pszTls12Ciphers) != 1))
       return false;
     SSL_CTX_set_verify(m_pCtx, SSL_VERIFY_PEER, nullptr);
     m_pSsl = SSL_new(m_pCtx);
@@ -66,7 +70,7 @@ class HostTlsTest : public HostTest {
 };
 
 TEST_F(HostTlsTest, ServesRequestsOverTls) {
-  StartHost({"--tls-cert", m_dir + "/cert.pem", "--tls-key", m_dir + "/key.pem"});
+  StartHost({"--tls-cert", m_dir + "/cert.pem", "--tls-key", m_dir + "/key.pem", "--read-ahead", "100000"});
   CTlsHttpClient client;
   ASSERT_TRUE(client.ConnectTls(m_host.Port(), m_dir + "/cert.pem"));
   std::string body = "<AdminProtocol>" + std::string(70000, 'x') + "</AdminProtocol>";
@@ -76,7 +80,7 @@ TEST_F(HostTlsTest, ServesRequestsOverTls) {
     ASSERT_TRUE(client.ReadResponse(r));
     EXPECT_EQ(r.m_statusLine, "HTTP/1.1 200 OK");
     EXPECT_EQ(r.m_body, body);
-    EXPECT_EQ(r.Header("X-Available"), "49152");
+    EXPECT_EQ(r.Header("X-Available"), std::to_string(body.size()));
   }
   ASSERT_TRUE(client.Send(Get("/test.dll?mode=bare")));
   std::string all;
@@ -92,6 +96,20 @@ TEST_F(HostTlsTest, ServesRequestsOverTls) {
   plain.ReadUntilClose(reply, std::chrono::seconds(5));
   EXPECT_EQ(reply.find("HTTP/1.1"), std::string::npos);
   EXPECT_EQ(m_host.Stop(SIGTERM), 0);
+}
+
+// TLS 1.2 only with ephemeral key exchange and authenticated encryption.
+TEST_F(HostTlsTest, Tls12OffersOnlyForwardSecretAeadSuites) {
+  StartHost({"--tls-cert", m_dir + "/cert.pem", "--tls-key", m_dir + "/key.pem"});
+  const struct {
+    const char* pszCiphers;
+    bool fAccepted;
+  } cases[] = {{"ECDHE-ECDSA-AES128-GCM-SHA256", true}, {"ECDHE-ECDSA-CHACHA20-POLY1305", true},
+               {"ECDHE-ECDSA-AES128-SHA", false},       {"ECDHE-ECDSA-AES256-SHA384", false}};
+  for (const auto& c : cases) {
+    CTlsHttpClient client;
+    EXPECT_EQ(client.ConnectTls(m_host.Port(), m_dir + "/cert.pem", c.pszCiphers), c.fAccepted) << c.pszCiphers;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // the host's callbacks. The query string chooses what a request does:
 //   mode=bare       bare status "405 method not supported", no keep-alive
 //   mode=bare-keep  bare status "200 OK" with fKeepConn TRUE
+//   mode=refuse-keep "405 method not supported" with Content-Length 0, kept
+//                   alive (the benchmarks' keep-alive refusal)
 //   mode=echo       reads the whole body, answers it with the control block
 //                   fields in X- headers (Content-length framing)
 //   mode=discard    reads the whole body into a buffer it wipes, answers
@@ -14,7 +16,11 @@
 //   mode=error      HttpExtensionProc returns HSE_STATUS_ERROR
 //   mode=stats      counters: failed body reads, requests served
 // Environment: VLT_TEST_EXTENSION_REFUSE=1 makes GetExtensionVersion fail;
-// VLT_TEST_EXTENSION_WORKERS sets the number of workers (default 4).
+// VLT_TEST_EXTENSION_WORKERS sets the number of workers (default 4);
+// VLT_TEST_EXTENSION_STOP_AT_START=1 sends the host SIGTERM while it starts.
+#include <signal.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -175,6 +181,9 @@ void Serve(EXTENSION_CONTROL_BLOCK* p) {
     SendHeader(p, "405 method not supported", nullptr, FALSE);
   } else if (mode == "bare-keep") {
     SendHeader(p, "200 OK", nullptr, TRUE);
+  } else if (mode == "refuse-keep") {
+    static const std::string s_header = "Content-Length: 0\r\n\r\n";
+    SendHeader(p, "405 method not supported", &s_header, TRUE);
   } else if (mode != "silent") {
     SendHeader(p, "400 unknown test mode", nullptr, FALSE);
   }
@@ -198,6 +207,8 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* pVer) {
   const char* pszWorkers = std::getenv("VLT_TEST_EXTENSION_WORKERS");
   int nWorkers = pszWorkers ? std::atoi(pszWorkers) : 4;
   for (int i = 0; i < (nWorkers > 0 ? nWorkers : 1); ++i) g_workers.emplace_back(WorkerMain);
+  if (const char* psz = std::getenv("VLT_TEST_EXTENSION_STOP_AT_START"); psz && *psz == '1')
+    kill(getpid(), SIGTERM);
   return TRUE;
 }
 

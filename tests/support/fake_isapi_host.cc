@@ -55,7 +55,10 @@ BOOL WINAPI FakeConnection::ReadClient(HCONN conn, LPVOID buffer, LPDWORD size) 
 
 BOOL WINAPI FakeConnection::WriteClient(HCONN conn, LPVOID buffer, LPDWORD size, DWORD flags) {
   FakeConnection* self = Conn(conn);
-  std::lock_guard<std::mutex> guard(self->m_lock);
+  std::unique_lock<std::mutex> guard(self->m_lock);
+  self->m_fWriteStarted = true;
+  self->m_cv.notify_all();
+  if (self->m_options.fBlockWrites) self->m_cv.wait(guard, [self] { return self->m_fReleased; });
   self->m_rgWriteFlags.push_back(flags);
   self->m_written.append(static_cast<const char*>(buffer), *size);
   return TRUE;
@@ -96,6 +99,12 @@ bool FakeConnection::WaitReadStarted(int timeoutMs) {
   std::unique_lock<std::mutex> guard(m_lock);
   return m_cv.wait_for(guard, std::chrono::milliseconds(timeoutMs),
                        [this] { return m_fReadStarted; });
+}
+
+bool FakeConnection::WaitWriteStarted(int timeoutMs) {
+  std::unique_lock<std::mutex> guard(m_lock);
+  return m_cv.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                       [this] { return m_fWriteStarted; });
 }
 
 #define FAKE_GETTER(type, name, expr)      \

@@ -25,8 +25,9 @@ struct FakeRequestOptions {
   long long cbTotal = -1;
   // Largest count a ReadClient call places (0: as much as offered).
   DWORD cbReadLimit = 0;
-  // ReadClient waits until Release() before answering.
+  // ReadClient (WriteClient) waits until Release() before answering.
   bool fBlockReads = false;
+  bool fBlockWrites = false;
   // After this many bytes, ReadClient reports the client gone: FALSE, or
   // TRUE with 0 bytes when fCloseWithZero is set.
   long cbFailAfter = -1;
@@ -47,6 +48,7 @@ class FakeConnection {
   bool Done();
   bool ReadStarted();
   bool WaitReadStarted(int timeoutMs = 5000);
+  bool WaitWriteStarted(int timeoutMs = 5000);
 
   std::string Status();
   bool HeaderSent();
@@ -73,6 +75,7 @@ class FakeConnection {
   size_t m_cbServed = 0;  // body bytes handed out so far
   bool m_fReleased = false;
   bool m_fReadStarted = false;
+  bool m_fWriteStarted = false;
   std::string m_status;
   std::string m_header;
   bool m_fHeaderSent = false;

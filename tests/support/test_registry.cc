@@ -1,9 +1,12 @@
 #include "test_registry.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
+
+#include "registry_recheck.h"
 
 namespace vlttest {
 
@@ -20,7 +23,9 @@ ScopedRegistryFile::~ScopedRegistryFile() { unsetenv("VLTADMIN_REGISTRY"); }
 void ScopedRegistryFile::Rewrite(const std::string& text) {
   std::string contents = text;
   for (size_t at; (at = contents.find("@LOCATION@")) != std::string::npos;) contents.replace(at, 10, m_dir.Dir());
+  bool fReplacing = access(m_path.c_str(), F_OK) == 0;
   m_dir.Write("test.reg", contents);
+  if (fReplacing) WaitForRegistryRecheck();
 }
 
 }  // namespace vlttest

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,6 +158,9 @@ TEST(TraceEndToEndTest, ViewerEnablesRegisteredModulesUntilItStops) {
   EXPECT_EQ(ExitStatus(viewer), 0);
   EXPECT_TRUE(waitFor(false)) << "leaving, the viewer disables its classes";
   EXPECT_NE(sOut.find(" RK_Viewed {00005eed-0001-0002-0304-05060708090a} 3 77\n"), std::string::npos) << sOut;
+  struct stat st {};
+  ASSERT_EQ(stat(dir.Path("out.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u) << "records name users: the output is the owner's only";
   EXPECT_TRUE(device.Stop().empty()) << "the device's own run wanted nothing";
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/base/module.h"
+#include "registry_recheck.h"
 #include "xml_test_support.h"
 
 using namespace xmltest;
@@ -128,6 +129,7 @@ TEST(AliasFileTest, LoadFailures) {
       "vltadmin.reg",
       "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\n"
       "\"Location\"=dword:00000001\n");
+  vlttest::WaitForRegistryRecheck();
   WCHAR wszPath[MAX_PATH];
   EXPECT_FALSE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
   EXPECT_EQ(nError, XML_FAILURE);

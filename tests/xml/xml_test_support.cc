@@ -7,6 +7,8 @@
 #include <fstream>
 #include <memory>
 
+#include "registry_recheck.h"
+
 namespace fs = std::filesystem;
 
 namespace xmltest {
@@ -22,7 +24,9 @@ void UseRegistry(const TempDir& dir, const char* location) {
     reg +=
         "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n\"Location\"=\"" + escaped + "\"\r\n";
   }
+  bool fReplacing = fs::exists(dir.Path("vltadmin.reg"));
   setenv("VLTADMIN_REGISTRY", dir.Write("vltadmin.reg", reg).c_str(), 1);
+  if (fReplacing) vlttest::WaitForRegistryRecheck();
 }
 
 std::string ShippedAliasFile() {

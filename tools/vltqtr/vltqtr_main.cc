@@ -1,6 +1,8 @@
 // vltqtr: collects the trace records of the modules that register with the
 // trace device and prints one line per record.
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -30,7 +32,10 @@ int main(int argc, char** argv) {
   }
   FILE* output = stdout;
   if (!options.sOutputPath.empty()) {
-    output = std::fopen(options.sOutputPath.c_str(), "w");
+    // Records may name users: created 0600, never through a symbolic link.
+    int fd = open(options.sOutputPath.c_str(),
+                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    output = fd >= 0 ? fdopen(fd, "w") : nullptr;
     if (output == nullptr) {
       std::perror(("vltqtr: " + options.sOutputPath).c_str());
       return 1;

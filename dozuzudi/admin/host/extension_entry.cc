@@ -10,6 +10,7 @@
 #include "admin/metrics/extension_metrics.h"
 #include "admin/trace/extension_trace.h"
 #include "admin/xml/icu_trans.h"
+#include "platform/registry/registry.h"
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -42,12 +43,15 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
   if (InterlockedExchange(&q.initialized, 1) == 1) return FALSE;
 
   InitializeCriticalSection(&q.lock);
-  q.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  for (CWorkerSlot& slot : q.slots) slot.wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  q.processorCount = static_cast<LONG>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS));
   // A start after a stop in the same process: the new workers stay.
   EnterCriticalSection(&q.lock);
   q.stopRequested = 0;
   LeaveCriticalSection(&q.lock);
 
+  // A start (also a reload) reads the settings as the file holds them now.
+  platform::CheckRegistryFileNow();
   InitKeywordTables();
   // The answers a change can give are listed from the start.
   for (AdminError pwszId : {AdminError(nullptr), AdminError(ERR_ID_OLD_PASSWORD_INVALID),
@@ -69,14 +73,22 @@ extern "C" BOOL WINAPI TerminateExtension(DWORD) {
   LeaveCriticalSection(&q.lock);
 
   while (ReadInterlocked(&q.workerCount) > 0) {
-    SetEvent(q.wakeEvent);
+    // Every sleeping worker wakes, finds the queue empty and the stop asked,
+    // and ends; busy ones end when their queue runs dry.
+    CWorkerSlot* rgpWake[MaxWorkerThreads];
+    int nWake = 0;
+    EnterCriticalSection(&q.lock);
+    while (nWake < MaxWorkerThreads && (rgpWake[nWake] = WakeAnyWorker(q)) != nullptr) ++nWake;
+    LeaveCriticalSection(&q.lock);
+    for (int i = 0; i < nWake; ++i) SetEvent(rgpWake[i]->wakeEvent);
     Sleep(200);
   }
 
+  FreeSpareRequestNodes();
   CIcuTrans::Terminate();
-  if (q.wakeEvent != nullptr) {
-    CloseHandle(q.wakeEvent);
-    q.wakeEvent = nullptr;
+  for (CWorkerSlot& slot : q.slots) {
+    if (slot.wakeEvent != nullptr) CloseHandle(slot.wakeEvent);
+    slot.wakeEvent = nullptr;
   }
   if (InterlockedExchange(&q.initialized, 0) == 1) DeleteCriticalSection(&q.lock);
   return TRUE;

@@ -5,6 +5,7 @@
 #include "admin/response/http_texts.h"
 #include "admin/host/request_queue.h"
 #include "admin/host/settings.h"
+#include "platform/base/blocking_wait.h"
 
 namespace {
 
@@ -40,10 +41,15 @@ DWORD ReceiveRequestBody(EXTENSION_CONTROL_BLOCK* pECB, BYTE* pbBuffer, DWORD* p
   if (pcbHeld != nullptr) *pcbHeld = cbHeld;
   while (cbHeld < pECB->cbTotalBytes) {
     DWORD cbRead = cbMax - cbHeld;
+    BOOL fRead;
+    {
+      platform::CBlockingWait wait;  // the client may be slow to send
+      fRead = pECB->ReadClient(pECB->ConnID, pbBuffer + cbHeld, &cbRead);
+    }
     // A read that fails or yields nothing (the client closed before sending
     // the declared length) ends the request; the session is still ended so
     // that the web server releases the connection.
-    if (!pECB->ReadClient(pECB->ConnID, pbBuffer + cbHeld, &cbRead) || cbRead == 0 ||
+    if (!fRead || cbRead == 0 ||
         cbRead > cbMax - cbHeld) {
       // The callback may have written anywhere in the room it was offered.
       if (pcbHeld != nullptr) *pcbHeld = cbMax;

@@ -3,7 +3,6 @@
 #include "platform/registry/registry.h"
 
 DWORD MaxRequestSize = DEFAULT_MAX_REQUEST_SIZE;
-const LONG MaxWorkerThreads = 16;
 
 void ReadSettings() {
   HKEY hKey = nullptr;

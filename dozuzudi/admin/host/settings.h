@@ -8,7 +8,7 @@
 // Largest accepted request body in bytes and the size of each body buffer.
 extern DWORD MaxRequestSize;
 // Upper limit of worker threads; not configurable.
-extern const LONG MaxWorkerThreads;
+constexpr LONG MaxWorkerThreads = 16;
 
 // Replaces MaxRequestSize with "MaxRequestSize" of
 // HKLM\SOFTWARE\Veltra\XML Service when that is a non-zero REG_DWORD.

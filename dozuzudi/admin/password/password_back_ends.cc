@@ -3,6 +3,7 @@
 #include "admin/messages/change_password_request.h"
 #include "admin/messages/keyword_tables.h"
 #include "admin/password/timed_back_ends.h"
+#include "platform/base/blocking_wait.h"
 
 CPasswordBackEnds g_passwordBackEnds = {TimedChangeDomainPassword, TimedChangeAdsPassword,
                                         TimedChangeNdsPassword};
@@ -18,14 +19,20 @@ bool IsUpnUserName(LPCWSTR pwszUser, LPCWSTR pwszDomain) {
 
 AdminError ExecuteChangePassword(CChangePasswordRequest& message) {
   switch (message.DomainType()) {
-    case DOMAIN_TYPE_NT:
+    case DOMAIN_TYPE_NT: {
+      platform::CBlockingWait wait;  // each back end waits on its servers
       return ChangeNtPassword(message.Domain(), message.UserName(), message.OldPassword(),
                               message.NewPassword());
-    case DOMAIN_TYPE_NDS:
+    }
+    case DOMAIN_TYPE_NDS: {
+      platform::CBlockingWait wait;
       return ChangeNdsAndSyncedNt(message);
-    default:
+    }
+    default: {
       if (!IsUpnUserName(message.UserName(), message.Domain())) return ERR_ID_OPERATION_FAILED;
+      platform::CBlockingWait wait;
       return g_passwordBackEnds.pfnChangeAdsPassword(message.UserName(), message.OldPassword(),
                                                      message.NewPassword());
+    }
   }
 }

@@ -1,6 +1,14 @@
 // Threads, events and interlocked operations over the C++ standard library.
 #include "platform/base/sync.h"
 
+#include <linux/futex.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <climits>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -16,43 +24,55 @@ void LeaveCriticalSection(LPCRITICAL_SECTION cs) NO_THREAD_SAFETY_ANALYSIS { cs-
 
 namespace {
 
+// An event over a futex word (0: not signalled, 1: signalled), so that a
+// signal costs one system call only when a thread sleeps on it, and a woken
+// waiter takes the signal without a lock.
 class CEvent : public platform::CKernelObject {
  public:
-  CEvent(bool manualReset, bool initialState) : m_fManual(manualReset), m_fSignalled(initialState) {}
+  CEvent(bool manualReset, bool initialState) : m_fManual(manualReset), m_nState(initialState ? 1 : 0) {}
 
   void Set() {
-    {
-      std::lock_guard<std::mutex> guard(m_lock);
-      m_fSignalled = true;
-    }
-    if (m_fManual)
-      m_cv.notify_all();
-    else
-      m_cv.notify_one();
+    if (m_nState.exchange(1) == 0 && m_nWaiters.load() > 0)
+      Futex(FUTEX_WAKE_PRIVATE, m_fManual ? INT_MAX : 1, nullptr);
   }
 
-  void Reset() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_fSignalled = false;
-  }
+  void Reset() { m_nState.store(0); }
 
   DWORD Wait(DWORD ms) override {
-    std::unique_lock<std::mutex> guard(m_lock);
-    auto ready = [this] { return m_fSignalled; };
-    if (ms == INFINITE) {
-      m_cv.wait(guard, ready);
-    } else if (!m_cv.wait_for(guard, std::chrono::milliseconds(ms), ready)) {
-      return WAIT_TIMEOUT;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      if (TryTake()) return WAIT_OBJECT_0;
+      timespec timeout{};
+      if (ms != INFINITE) {
+        auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) return WAIT_TIMEOUT;
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+        timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+      }
+      // Counted before the state is looked at again (by the kernel), so that
+      // a Set in between either sees the waiter or leaves the state at 1.
+      m_nWaiters.fetch_add(1);
+      Futex(FUTEX_WAIT_PRIVATE, 0, ms == INFINITE ? nullptr : &timeout);
+      m_nWaiters.fetch_sub(1);
     }
-    if (!m_fManual) m_fSignalled = false;
-    return WAIT_OBJECT_0;
   }
 
  private:
-  std::mutex m_lock;
-  std::condition_variable m_cv;
+  bool TryTake() {
+    if (m_fManual) return m_nState.load() == 1;
+    int nExpected = 1;
+    return m_nState.compare_exchange_strong(nExpected, 0);
+  }
+
+  void Futex(int op, int nValue, const timespec* pTimeout) {
+    static_assert(sizeof(std::atomic<int>) == sizeof(int));
+    syscall(SYS_futex, reinterpret_cast<int*>(&m_nState), op, nValue, pTimeout, nullptr, 0);
+  }
+
   const bool m_fManual;
-  bool m_fSignalled;
+  std::atomic<int> m_nState;
+  std::atomic<int> m_nWaiters{0};
 };
 
 // Shared between the thread handle and the running thread, so that closing
@@ -169,10 +189,9 @@ DWORD GetTickCount() {
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount) {
   if (lpPerformanceCount == nullptr) return FALSE;
-  lpPerformanceCount->QuadPart =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(
-          std::chrono::steady_clock::now().time_since_epoch())
-          .count();
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  lpPerformanceCount->QuadPart = static_cast<LONGLONG>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
   return TRUE;
 }
 
@@ -180,6 +199,16 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency) {
   if (lpFrequency == nullptr) return FALSE;
   lpFrequency->QuadPart = 1000000000;
   return TRUE;
+}
+
+DWORD GetActiveProcessorCount(WORD) {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof(set), &set) == 0) {
+    int n = CPU_COUNT(&set);
+    if (n > 0) return static_cast<DWORD>(n);
+  }
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<DWORD>(n) : 1;
 }
 
 LONG InterlockedIncrement(LONG volatile* p) {
@@ -197,6 +226,9 @@ LONG InterlockedExchangeAdd(LONG volatile* p, LONG v) {
 LONG InterlockedCompareExchange(LONG volatile* p, LONG exchange, LONG comparand) {
   __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return comparand;
+}
+void* InterlockedExchangePointer(void* volatile* p, void* value) {
+  return __atomic_exchange_n(p, value, __ATOMIC_SEQ_CST);
 }
 void* InterlockedCompareExchangePointer(void* volatile* p, void* exchange, void* comparand) {
   __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);

@@ -49,17 +49,37 @@ BOOL CloseHandle(HANDLE hObject);
 
 void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount();
-// A monotonic counter and its ticks per second (nanoseconds here).
+// A monotonic counter and its ticks per second (nanoseconds here); read
+// without a system call.
 BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency);
+
+// Tells the processor that the thread is spinning (x86 PAUSE).
+inline void YieldProcessor() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+// The processors the process may run on.
+#define ALL_PROCESSOR_GROUPS 0xffff
+DWORD GetActiveProcessorCount(WORD GroupNumber);
 
 LONG InterlockedIncrement(LONG volatile* Addend);
 LONG InterlockedDecrement(LONG volatile* Addend);
 LONG InterlockedExchange(LONG volatile* Target, LONG Value);
 LONG InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange, LONG Comparand);
+// An atomic read with acquire ordering, cheap enough to spin on (no write to
+// the cache line, unlike InterlockedCompareExchange).
+inline LONG ReadAcquire(LONG const volatile* Source) {
+  return __atomic_load_n(Source, __ATOMIC_ACQUIRE);
+}
 LONG InterlockedExchangeAdd(LONG volatile* Addend, LONG Value);
 void* InterlockedCompareExchangePointer(void* volatile* Destination, void* Exchange,
                                         void* Comparand);
+void* InterlockedExchangePointer(void* volatile* Target, void* Value);
 
 namespace platform {
 // Seam for tests: while set, CreateThread fails with ERROR_NOT_ENOUGH_MEMORY

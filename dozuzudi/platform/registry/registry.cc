@@ -2,12 +2,15 @@
 //
 // Each load of the file gives an immutable tree shared by pointer. An opened
 // key holds the snapshot it was found in, so it stays valid (and consistent)
-// when the file is re-read; a new snapshot is taken, after checking the file,
-// by every RegOpenKeyExW or query made relative to a predefined root.
+// when the file is re-read. RegOpenKeyExW and queries made relative to a
+// predefined root take the current snapshot; the file is checked (stat) by
+// the first of them after kRecheckInterval, so that an open costs no system
+// call (the clock is read through the vDSO).
 #include "platform/registry/registry.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +35,20 @@ using platform::reg::CRegKey;
 using platform::reg::CRegTree;
 using platform::reg::CRegValue;
 using platform::reg::ERoot;
+
+constexpr int64_t kRecheckInterval = 100 * 1000000;  // ns
+
+// The coarse monotonic clock: never a system call, a few ms of resolution.
+int64_t CoarseNowNs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+const char* RegistryFilePathText() {
+  const char* path = std::getenv("VLTADMIN_REGISTRY");
+  return path != nullptr && *path != 0 ? path : VLTADMIN_DEFAULT_REGISTRY;
+}
 
 // Access rights that would allow changing the registry.
 constexpr REGSAM kWriteAccess = 0x0002 /* KEY_SET_VALUE */ | 0x0004 /* KEY_CREATE_SUB_KEY */ |
@@ -113,27 +130,39 @@ class CRegistryFile {
   CRegistryFile() { InitializeCriticalSection(&m_lock); }
 
   std::shared_ptr<const CRegTree> Current() EXCLUDES(m_lock) {
-    std::string path = platform::RegistryFilePath();
-    CFileIdentity id;
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0) id = IdentityOf(st);
+    const char* pszPath = RegistryFilePathText();
+    int64_t nNow = CoarseNowNs();
     EnterCriticalSection(&m_lock);
-    if (m_snapshot == nullptr || path != m_path || id != m_identity) {
-      // Loading under the lock means a changed file is parsed (and a fault
-      // reported) once, not by every thread that noticed the change.
-      m_snapshot = Load(path, &id);
-      m_path = path;
-      m_identity = id;
+    bool fSamePath = m_snapshot != nullptr && m_path == pszPath;
+    if (!fSamePath || nNow >= m_nNextCheck) {
+      // Checking and loading under the lock means a changed file is parsed
+      // (and a fault reported) once, not by every thread that noticed.
+      CFileIdentity id;
+      struct stat st;
+      if (stat(pszPath, &st) == 0) id = IdentityOf(st);
+      if (!fSamePath || id != m_identity) {
+        m_snapshot = Load(pszPath, &id);
+        m_path = pszPath;
+        m_identity = id;
+      }
+      m_nNextCheck = nNow + kRecheckInterval;
     }
     std::shared_ptr<const CRegTree> snapshot = m_snapshot;
     LeaveCriticalSection(&m_lock);
     return snapshot;
   }
 
+  void CheckNow() EXCLUDES(m_lock) {
+    EnterCriticalSection(&m_lock);
+    m_nNextCheck = 0;
+    LeaveCriticalSection(&m_lock);
+  }
+
  private:
   CRITICAL_SECTION m_lock;
   std::string m_path GUARDED_BY(m_lock);
   CFileIdentity m_identity GUARDED_BY(m_lock);
+  int64_t m_nNextCheck GUARDED_BY(m_lock) = 0;
   std::shared_ptr<const CRegTree> m_snapshot GUARDED_BY(m_lock);
 };
 
@@ -219,10 +248,8 @@ bool IsPredefined(const void* p) {
 }  // namespace
 
 namespace platform {
-std::string RegistryFilePath() {
-  const char* path = std::getenv("VLTADMIN_REGISTRY");
-  return path != nullptr && *path != 0 ? path : VLTADMIN_DEFAULT_REGISTRY;
-}
+std::string RegistryFilePath() { return RegistryFilePathText(); }
+void CheckRegistryFileNow() { RegistryFile().CheckNow(); }
 }  // namespace platform
 
 LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {

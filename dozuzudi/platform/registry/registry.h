@@ -13,13 +13,16 @@
 //
 // File: the path in the VLTADMIN_REGISTRY environment variable, else the
 // installed default (VLTADMIN_DEFAULT_REGISTRY, set at build time). The file
-// is re-read when its size, modification time (ns) or inode changes, checked
-// at every RegOpenKeyExW and every query on a predefined root, so values read
-// per request see edits without restart. (Saving by rename, as editors do,
-// always counts as a change.) Each reading is an immutable snapshot: a key
-// opened from a predefined root keeps the snapshot it was found in until it is
-// closed, and keys opened relative to it, and its values, come from that same
-// snapshot.
+// is re-read when its size, modification time (ns) or inode changes, so
+// values read per request see edits without restart. It is checked by the
+// first RegOpenKeyExW or query on a predefined root made at least 100 ms
+// after the last check (by a coarse clock: plus a few ms), so an open costs
+// no system call; an edit is seen by the opens that start that long after
+// it. A different path (the environment variable changed) is read at once.
+// (Saving by rename, as editors do, always counts as a change.) Each reading
+// is an immutable snapshot: a key opened from a predefined root keeps the
+// snapshot it was found in until it is closed, and keys opened relative to
+// it, and its values, come from that same snapshot.
 //
 // Format: the header line "Windows Registry Editor Version 5.00" (or
 // "REGEDIT4") as the first line that is not blank; sections
@@ -107,6 +110,9 @@ LONG RegCloseKey(HKEY hKey);
 namespace platform {
 // The registry file in use (VLTADMIN_REGISTRY or the installed default).
 std::string RegistryFilePath();
+// Makes the next open check the file at once (a start that must see the
+// latest edit, such as a reload, calls it first).
+void CheckRegistryFileNow();
 
 // A REG_SZ or REG_EXPAND_SZ value (taken as written, never expanded) as its
 // text: the units before the first NUL, or every unit when the data has no
