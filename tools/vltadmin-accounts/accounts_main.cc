@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "group_commands.h"
 #include "password_input.h"
 #include "platform/netapi/local/account_store.h"
 #include "platform/netapi/netapi.h"
@@ -22,11 +23,13 @@ const char kUsage[] =
     "  create STORE [POLICY...]  create a new store (it must not exist)\n"
     "  add STORE USER            add a user; the password is read from standard\n"
     "                            input, one line (never give it as an argument)\n"
-    "  delete STORE USER         remove a user and the user's password history\n"
+    "  delete STORE USER         remove a user, the user's password history and\n"
+    "                            group memberships\n"
     "  list STORE                list users: name, last change (UTC), bad password\n"
     "                            count, locked\n"
     "  policy STORE [POLICY...]  show the policy, or change the rules given\n"
     "  unlock STORE USER         unlock a user and clear the bad password count\n"
+    "  group ...                 groups and their members (below)\n"
     "\n"
     "Policy rules (defaults for create in brackets):\n"
     "  --min-length N      shortest password, in UTF-16 units [8]\n"
@@ -35,12 +38,14 @@ const char kUsage[] =
     "                      0 allows reuse [3]\n"
     "  --min-age SECONDS   time between changes [0]\n"
     "  --lockout N         wrong old passwords that lock the account; 0 never [5]\n"
-    "\n"
-    "Exit status: 0 done, 1 failed, 2 usage error.\n";
+    "\n";
+const char kUsageEnd[] = "\nExit status: 0 done, 1 failed, 2 usage error.\n";
 
 int Usage(const char* pszMessage = nullptr) {
   if (pszMessage != nullptr) fprintf(stderr, "vltadmin-accounts: %s\n\n", pszMessage);
   fputs(kUsage, stderr);
+  fputs(kGroupUsage, stderr);
+  fputs(kUsageEnd, stderr);
   return 2;
 }
 
@@ -79,8 +84,11 @@ std::string FormatTime(int64_t nTime) {
 int main(int argc, char** argv) {
   if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
     fputs(kUsage, stdout);
+    fputs(kGroupUsage, stdout);
+    fputs(kUsageEnd, stdout);
     return 0;
   }
+  if (argc >= 2 && strcmp(argv[1], "group") == 0) return RunGroupCommand(argc, argv);
   if (argc < 3) return Usage("a command and a store are needed");
   std::string command = argv[1], path = argv[2];
   std::string error;

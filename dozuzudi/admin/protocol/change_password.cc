@@ -1,5 +1,5 @@
-// The handler's operations: the change-password request is routed to its
-// back end and answered; group requests are not routed to the handler.
+// The handler's change-password operation: the request is routed to its
+// back end and answered.
 #include "admin/messages/change_password_request.h"
 #include "admin/metrics/extension_metrics.h"
 #include "admin/password/guess_limit.h"
@@ -49,10 +49,5 @@ int CRequest20::ChangePassword(CChangePasswordRequest& message) {
   message.BeginResponse(s_wszResponse);
   if (pwszResult != nullptr) message.WriteErrorId(pwszResult);
   message.EndResponse(s_wszResponse);
-  return 0;
-}
-
-int CRequest20::ResolveGroups(CGroupRequest&) {
-  // Group requests are not routed to the handler.
   return 0;
 }

@@ -11,6 +11,7 @@
 
 class CChangePasswordRequest;
 class CGroupRequest;
+class CXMLParser;
 
 #define DISPATCH_ROUTED 0
 #define DISPATCH_REFUSED 1
@@ -19,6 +20,11 @@ class CGroupRequest;
 // ChangePassword's result when the guessing limits (guess_limit.h) refused
 // the attempt: nothing was written.
 #define CHANGE_PASSWORD_THROTTLED 1
+
+// Results of AnswerGroupRequest.
+#define GROUPS_ANSWERED 0     // ResponseGroup was written
+#define GROUPS_REFUSED 1      // not a RequestGroup document: nothing written
+#define GROUPS_BAD_REQUEST 2  // the message was refused; its error response was written
 
 class CRequest {
  public:
@@ -35,11 +41,23 @@ class CRequest {
   // overloaded".
   int Dispatch(unsigned char* pbBody, DWORD cbBody);
 
+  // The group operation for callers that invoke it directly (Dispatch
+  // refuses group requests): reads the document as Dispatch does up to its
+  // request element, which must be RequestGroup, parses the message and
+  // answers it with ResolveGroups.
+  int AnswerGroupRequest(unsigned char* pbBody, DWORD cbBody);
+
   // Sends one block through the request's connection; always true.
   bool SendResponseBlock(BYTE* pbBlock, DWORD cbBlock, bool fLast, DWORD cbBefore, DWORD cbAfter);
 
   CRequest(const CRequest&) = delete;
   CRequest& operator=(const CRequest&) = delete;
+
+ private:
+  // Detects the encoding, checks the AdminProtocol root and reads up to the
+  // request element, whose RequestKeywords id goes to *pnRequest; the writer
+  // answers as version 1. False when the document is refused.
+  bool OpenRequest(CXMLParser& parser, unsigned char* pbBody, DWORD cbBody, DWORD* pnRequest);
 
  protected:
   XmlResponseWriter m_writer;

@@ -1,20 +1,10 @@
 // The library's exported entry points: binding to directory objects by
 // path, and the class object of the name translator.
+#include "platform/activeds/ads_group.h"
 #include "platform/activeds/ads_last_error.h"
-#include "platform/activeds/ads_user.h"
 #include "platform/activeds/name_translate.h"
+#include "platform/activeds/winnt_group.h"
 #include "platform/text/secret_text.h"
-
-namespace {
-
-bool IsUserClass(const std::vector<std::string>& rgsClasses) {
-  for (const std::string& s : rgsClasses)
-    if (s == "user" || s == "person" || s == "inetOrgPerson" || s == "organizationalPerson")
-      return true;
-  return false;
-}
-
-}  // namespace
 
 extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   return platform::GetClassObject(
@@ -26,6 +16,7 @@ extern "C" HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPC
   if (ppObject == nullptr) return E_POINTER;
   *ppObject = nullptr;
   std::string sPath = platform::ToUtf8(lpszPathName);
+  if (sPath.rfind("WinNT://", 0) == 0) return OpenWinNTObject(sPath.substr(8), riid, ppObject);
   if (sPath.rfind("LDAP://", 0) != 0) return E_ADS_BAD_PATHNAME;
   std::string sDn = sPath.substr(7);
   // "LDAP://server/DN": the server is one of the domain's own, which the
@@ -40,15 +31,10 @@ extern "C" HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPC
   HRESULT hr = CDirectorySession::Open(platform::ToUtf8(lpszUserName), sPassword, &pSession);
   platform::WipeString(&sPassword);
   if (FAILED(hr)) return hr;
-  std::vector<std::string> rgsClasses;
-  hr = pSession->ReadAttribute(sDn, "objectClass", &rgsClasses);
+  CEntryFacts facts;
+  hr = pSession->EntryFacts(sDn, &facts);
   if (SUCCEEDED(hr)) {
-    IADs* pObject = nullptr;
-    if (IsUserClass(rgsClasses))
-      pObject = new CAdsUser(pSession, sDn);
-    else
-      pObject = new CAdsObject<IADs>(pSession, sDn, rgsClasses.empty() ? "" : rgsClasses.back(),
-                                     IID_IADs);
+    IADs* pObject = MakeDirectoryObject(pSession, sDn, facts);
     hr = pObject->QueryInterface(riid, ppObject);
     pObject->Release();
   }

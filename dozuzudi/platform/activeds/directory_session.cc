@@ -3,8 +3,41 @@
 #include <cstdlib>
 
 #include "platform/activeds/ads_last_error.h"
+#include "platform/ldap/ldap_search.h"
 
 namespace {
+
+// The live sessions of the service's identity, each shared with the thread
+// that opened it.
+std::mutex s_sharedLock;
+std::vector<CDirectorySession*> s_rgShared;
+
+std::string SharedKey(const platform::CDirectorySettings& settings) {
+  std::string sKey = settings.sDomain + '\n' + settings.sSearchBase + '\n';
+  for (const std::string& s : settings.rgsServers) sKey += s + ' ';
+  sKey += '\n' + settings.sCaFile + '\n' + settings.sBindDn + '\n' + settings.sPasswordFile + '\n';
+  sKey += settings.sKeytab + '\n' + settings.sKeytabPrincipal + '\n';
+  sKey += settings.fStartTls ? '1' : '0';
+  sKey += settings.fAllowPlainLoopback ? '1' : '0';
+  return sKey;
+}
+
+std::string LowerDn(const std::string& sDn) {
+  std::string s = sDn;
+  for (char& ch : s)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return s;
+}
+
+bool SameName(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i] != 0; ++i) {
+    char chA = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+    char chB = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+    if (chA != chB) return false;
+  }
+  return i == a.size() && b[i] == 0;
+}
 
 // Win32 codes of the directory (winerror.h) for the LDAP result codes.
 DWORD Win32FromLdap(int nCode) {
@@ -64,6 +97,14 @@ HRESULT CDirectorySession::Open(const std::string& sUser, const std::string& sPa
   }
   int nCode = LDAP_SUCCESS;
   if (sUser.empty()) {
+    std::string sKey = SharedKey(pSession->m_settings);
+    if (CDirectorySession* pShared = FindShared(sKey)) {
+      pSession->Release();
+      ClearAdsLastError();
+      *ppSession = pShared;
+      return S_OK;
+    }
+    pSession->m_sSharedKey = sKey;
     // A pooled connection may have lost its server meanwhile: the first read
     // (the kind of directory) shows it, and a fresh connection replaces it
     // (the pool drops the other idle ones of the same server too).
@@ -90,11 +131,39 @@ HRESULT CDirectorySession::Open(const std::string& sUser, const std::string& sPa
     return hr;
   }
   ClearAdsLastError();
+  if (!pSession->m_sSharedKey.empty()) {
+    pSession->m_idThread = std::this_thread::get_id();
+    std::lock_guard<std::mutex> guard(s_sharedLock);
+    s_rgShared.push_back(pSession);
+  }
   *ppSession = pSession;
   return S_OK;
 }
 
+CDirectorySession* CDirectorySession::FindShared(const std::string& sKey) {
+  std::lock_guard<std::mutex> guard(s_sharedLock);
+  for (CDirectorySession* pSession : s_rgShared) {
+    if (pSession->m_idThread != std::this_thread::get_id() || pSession->m_sSharedKey != sKey ||
+        pSession->m_fBroken)
+      continue;
+    // Taken only while some object still holds it.
+    ULONG cRef = pSession->m_cRef.load();
+    while (cRef > 0 && !pSession->m_cRef.compare_exchange_weak(cRef, cRef + 1)) {
+    }
+    if (cRef > 0) return pSession;
+  }
+  return nullptr;
+}
+
 CDirectorySession::~CDirectorySession() {
+  if (!m_sSharedKey.empty()) {
+    std::lock_guard<std::mutex> guard(s_sharedLock);
+    for (size_t i = 0; i < s_rgShared.size(); ++i)
+      if (s_rgShared[i] == this) {
+        s_rgShared.erase(s_rgShared.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+  }
   if (m_pld == nullptr) return;
   if (m_fPooled)
     platform::ReturnServiceConnection(m_settings, m_pld, !m_fBroken);
@@ -173,4 +242,90 @@ HRESULT CDirectorySession::FindEntries(const std::string& sFilter,
   }
   if (pRes != nullptr) ldap_msgfree(pRes);
   return hr;
+}
+
+bool CEntryFacts::HasClass(const char* pszClass) const {
+  for (const std::string& s : rgsClasses)
+    if (SameName(s, pszClass)) return true;
+  return false;
+}
+
+std::vector<std::string> CDirectorySession::FactAttributes() {
+  // Whatever the kind of directory: asking would cost a read of its own.
+  return {"objectClass", "sAMAccountName", "uid", "cn"};
+}
+
+void CDirectorySession::RememberFacts(LDAP* pld, LDAPMessage* pEntry) {
+  char* pszDn = ldap_get_dn(pld, pEntry);
+  if (pszDn == nullptr) return;
+  CEntryFacts facts;
+  std::string sSam, sUid, sCn;
+  BerElement* pBer = nullptr;
+  for (char* pszName = ldap_first_attribute(pld, pEntry, &pBer); pszName != nullptr;
+       pszName = ldap_next_attribute(pld, pEntry, pBer)) {
+    std::string sName = pszName;
+    berval** rgpbv = ldap_get_values_len(pld, pEntry, pszName);
+    for (int i = 0; rgpbv != nullptr && rgpbv[i] != nullptr; ++i) {
+      std::string sValue(rgpbv[i]->bv_val, rgpbv[i]->bv_len);
+      if (SameName(sName, "objectClass"))
+        facts.rgsClasses.push_back(sValue);
+      else if (SameName(sName, "sAMAccountName") && sSam.empty())
+        sSam = sValue;
+      else if (SameName(sName, "uid") && sUid.empty())
+        sUid = sValue;
+      else if (SameName(sName, "cn") && sCn.empty())
+        sCn = sValue;
+    }
+    ldap_value_free_len(rgpbv);
+    ldap_memfree(pszName);
+  }
+  if (pBer != nullptr) ber_free(pBer, 0);
+  facts.sAccount = !sSam.empty() ? sSam : sUid;
+  if (facts.sAccount.empty() && (facts.HasClass("groupOfNames") || facts.HasClass("groupOfUniqueNames")))
+    facts.sAccount = sCn;
+  m_facts[LowerDn(pszDn)] = std::move(facts);
+  ldap_memfree(pszDn);
+}
+
+HRESULT CDirectorySession::EntryFacts(const std::string& sDn, CEntryFacts* pFacts) {
+  auto it = m_facts.find(LowerDn(sDn));
+  if (it != m_facts.end()) {
+    *pFacts = it->second;
+    return S_OK;
+  }
+  platform::CPagedSearch search(m_pld, sDn, LDAP_SCOPE_BASE, "(objectClass=*)", FactAttributes(), 0);
+  LDAPMessage* pRes = nullptr;
+  int nCode = search.NextPage(&pRes);
+  NoteResult(nCode);
+  if (nCode != LDAP_SUCCESS) return HresultFromLdap(m_pld, nCode);
+  LDAPMessage* pEntry = pRes != nullptr ? ldap_first_entry(m_pld, pRes) : nullptr;
+  if (pEntry == nullptr) return HRESULT_FROM_WIN32(8240);  // ERROR_DS_NO_SUCH_OBJECT
+  RememberFacts(m_pld, pEntry);
+  it = m_facts.find(LowerDn(sDn));
+  // A DN spelled differently from the server's own is found under the
+  // server's spelling only; keep it under the asked one too.
+  if (it == m_facts.end()) {
+    char* pszDn = ldap_get_dn(m_pld, pEntry);
+    it = m_facts.find(LowerDn(pszDn != nullptr ? pszDn : ""));
+    ldap_memfree(pszDn);
+    if (it == m_facts.end()) return HRESULT_FROM_WIN32(8240);
+    m_facts[LowerDn(sDn)] = it->second;
+  }
+  *pFacts = it->second;
+  return S_OK;
+}
+
+HRESULT CDirectorySession::PrefetchFacts(const std::string& sFilter) {
+  platform::CPagedSearch search(m_pld, m_settings.sSearchBase, LDAP_SCOPE_SUBTREE, sFilter, FactAttributes(),
+                                1000);
+  for (;;) {
+    LDAPMessage* pRes = nullptr;
+    int nCode = search.NextPage(&pRes);
+    NoteResult(nCode);
+    if (nCode != LDAP_SUCCESS) return HresultFromLdap(m_pld, nCode);
+    if (pRes == nullptr) return S_OK;
+    for (LDAPMessage* pEntry = ldap_first_entry(m_pld, pRes); pEntry != nullptr;
+         pEntry = ldap_next_entry(m_pld, pEntry))
+      RememberFacts(m_pld, pEntry);
+  }
 }

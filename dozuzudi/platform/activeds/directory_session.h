@@ -1,14 +1,33 @@
 // One bound connection to the directory, shared by the objects made through
 // it. Reference counted: every object holds one reference. Connections of
 // the service's identity come from the pool and go back to it.
+//
+// While a session of the service's identity is alive, the thread that
+// opened it gets the same session again from Open (with the same
+// settings): objects made one after the other in one task (a group, its
+// members, the name translators of their paths) share one connection and
+// what it has already read. What a session has read about entries lives as
+// long as the session.
 #pragma once
 
 #include <atomic>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ldap/directory_connection.h"
 #include "platform/base/wintypes.h"
+
+// What the objects of the library need to know of an entry: its classes and
+// its account name (sAMAccountName on Active Directory; elsewhere uid, or
+// the cn of a group).
+struct CEntryFacts {
+  std::vector<std::string> rgsClasses;
+  std::string sAccount;
+  bool HasClass(const char* pszClass) const;
+};
 
 class CDirectorySession {
  public:
@@ -37,9 +56,22 @@ class CDirectorySession {
   // server keeps the connection from being reused.
   void NoteResult(int nCode);
 
+  // The facts of an entry: from what the session has read before, else one
+  // read. HRESULT_FROM_WIN32(8240) when there is no such entry.
+  HRESULT EntryFacts(const std::string& sDn, CEntryFacts* pFacts);
+  // Reads the facts of every entry below the search base that matches the
+  // filter, in pages, for later EntryFacts calls.
+  HRESULT PrefetchFacts(const std::string& sFilter);
+
  private:
   CDirectorySession() = default;
   ~CDirectorySession();
+  // Another reference to a live session of the calling thread with these
+  // settings, or null.
+  static CDirectorySession* FindShared(const std::string& sKey);
+  // The attributes that EntryFacts reads.
+  std::vector<std::string> FactAttributes();
+  void RememberFacts(LDAP* pld, LDAPMessage* pEntry);
 
   std::atomic<ULONG> m_cRef{1};
   LDAP* m_pld = nullptr;
@@ -47,6 +79,9 @@ class CDirectorySession {
   int m_nDirectoryKind = -1;  // -1 not yet known, 0 other, 1 Active Directory
   bool m_fPooled = false;     // a service-identity connection, returned on release
   bool m_fBroken = false;
+  std::string m_sSharedKey;  // the settings' key, for a shared session
+  std::thread::id m_idThread;
+  std::map<std::string, CEntryFacts> m_facts;  // by lower-case DN
 };
 
 // The HRESULT that an LDAP result code of this session's connection stands

@@ -92,8 +92,8 @@ HRESULT STDMETHODCALLTYPE CNameTranslate::Set(LONG lnSetType, BSTR bstrADsPath) 
   std::string sFilter;
   switch (lnSetType) {
     case ADS_NAME_TYPE_1779: {
-      std::vector<std::string> rgsClasses;
-      HRESULT hr = m_pSession->ReadAttribute(sName, "objectClass", &rgsClasses);
+      CEntryFacts facts;
+      HRESULT hr = m_pSession->EntryFacts(sName, &facts);
       if (FAILED(hr)) return hr == HRESULT_FROM_WIN32(8240) ? E_NAME_NOT_FOUND : hr;
       m_sDn = sName;
       return S_OK;
@@ -109,8 +109,15 @@ HRESULT STDMETHODCALLTYPE CNameTranslate::Set(LONG lnSetType, BSTR bstrADsPath) 
       if (nSlash == std::string::npos) return E_INVALIDARG;
       if (!SameText(sName.substr(0, nSlash), NetbiosName(m_pSession->Settings().sDomain)))
         return E_NAME_NOT_FOUND;
+      // "DOMAIN\" alone names the domain itself.
+      if (nSlash + 1 == sName.size()) {
+        m_sDn = m_pSession->Settings().sSearchBase;
+        return S_OK;
+      }
       std::string sValue = EscapeFilterValue(sName.substr(nSlash + 1));
-      sFilter = fAd ? "(sAMAccountName=" + sValue + ")" : "(uid=" + sValue + ")";
+      sFilter = fAd ? "(sAMAccountName=" + sValue + ")"
+                    : "(|(uid=" + sValue + ")(&(|(objectClass=groupOfNames)(objectClass=groupOfUniqueNames))(cn=" +
+                          sValue + ")))";
       break;
     }
     default:
@@ -146,10 +153,16 @@ HRESULT STDMETHODCALLTYPE CNameTranslate::Get(LONG lnFormatType, BSTR* pbstrADsP
       break;
     }
     case ADS_NAME_TYPE_NT4: {
-      HRESULT hr = m_pSession->ReadAttribute(m_sDn, fAd ? "sAMAccountName" : "uid", &rgsValues);
+      std::string sDomain = NetbiosName(m_pSession->Settings().sDomain);
+      if (SameText(m_sDn, m_pSession->Settings().sSearchBase)) {
+        sName = sDomain + "\\";
+        break;
+      }
+      CEntryFacts facts;
+      HRESULT hr = m_pSession->EntryFacts(m_sDn, &facts);
       if (FAILED(hr)) return hr;
-      if (rgsValues.empty()) return E_NAME_NOT_FOUND;
-      sName = NetbiosName(m_pSession->Settings().sDomain) + "\\" + rgsValues.front();
+      if (facts.sAccount.empty()) return E_NAME_NOT_FOUND;
+      sName = sDomain + "\\" + facts.sAccount;
       break;
     }
     default:

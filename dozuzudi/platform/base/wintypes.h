@@ -58,6 +58,7 @@ typedef int32_t NTSTATUS;
 typedef uintptr_t ULONG_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t DWORD_PTR;
+typedef DWORD_PTR* PDWORD_PTR;
 typedef size_t SIZE_T;
 typedef uint32_t REGSAM;
 

@@ -100,6 +100,18 @@ class IClassFactory : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
 };
 
+// Enumerates VARIANTs: Next copies up to celt items into rgVar and answers
+// S_OK when it copied celt, S_FALSE when fewer (the end was reached);
+// *pCeltFetched, when given, receives the count. The caller owns the copies
+// (VariantClear each).
+class IEnumVARIANT : public IUnknown {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** ppEnum) = 0;
+};
+
 // {00000000-0000-0000-C000-000000000046}
 inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000,
                                      {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -109,6 +121,10 @@ inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000,
 // {00000001-0000-0000-C000-000000000046}
 inline constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000,
                                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// {00020404-0000-0000-C000-000000000046}
+inline constexpr IID IID_IEnumVARIANT = {0x00020404, 0x0000, 0x0000,
+                                         {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 typedef HRESULT(STDMETHODCALLTYPE* LPFNGETCLASSOBJECT)(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
 

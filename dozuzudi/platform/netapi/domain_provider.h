@@ -3,8 +3,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/base/wintypes.h"
+#include "platform/netapi/netapi.h"
 
 namespace platform {
 
@@ -33,5 +35,21 @@ NET_API_STATUS ChangeLocalPassword(const CDomainProvider& provider, const WCHAR*
                                    const WCHAR* pwszOld, const WCHAR* pwszNew);
 NET_API_STATUS ChangeKerberosPassword(const CDomainProvider& provider, const WCHAR* pwszUser,
                                       const WCHAR* pwszOld, const WCHAR* pwszNew);
+
+// A member as the group functions hand it out: "DOMAIN\\name" for members
+// of local groups, the account name alone for users of domain groups.
+struct CNetMember {
+  std::string sName;
+  SID_NAME_USE eUsage;
+};
+
+// The members of a local group (fLocal) or the users of a domain group of
+// the domain sDomain (as the caller named it); NERR_GroupNotFound when the
+// provider has no such group of that kind. Statuses as netapi.h gives them.
+NET_API_STATUS GetStoreGroupMembers(const std::string& store, const std::string& sDomain,
+                                    const std::string& sGroup, bool fLocal, std::vector<CNetMember>* prgMembers);
+NET_API_STATUS GetDirectoryGroupMembers(const CDomainProvider& provider, const std::string& sDomain,
+                                        const std::string& sGroup, bool fLocal,
+                                        std::vector<CNetMember>* prgMembers);
 
 }  // namespace platform

@@ -94,6 +94,103 @@ NET_API_STATUS NetUserChangePassword(LPCWSTR domainname, LPCWSTR username, LPCWS
                                      LPCWSTR newpassword);
 NET_API_STATUS NetApiBufferFree(LPVOID Buffer);
 
+// Group members, through the same per-domain providers.
+//
+// A server name ("\\NAME" or "NAME") names a domain: each domain's provider
+// is its own controller. A null or empty server is this machine (the key
+// Domains\.). A name with no provider: NERR_InvalidComputer.
+//
+// NetLocalGroupGetMembers (levels 2 and 3): the members of a local group.
+//   local store: the store's local groups; a member of the store itself is
+//     "<server name>\<account>", one of another domain as it was added.
+//     Usage SidTypeUser or SidTypeGroup; lgrmi2_sid is always null (the
+//     stores keep no security identifiers).
+//   kerberos: the domain's directory, when the configured directory
+//     (directory_settings.h) is that domain (its DNS name is the realm, or
+//     its first label the domain's name): domain-local groups (groupType
+//     with bit 0x4, the built-in ones included); members are
+//     "<NETBIOS>\<sAMAccountName>", users SidTypeUser, groups SidTypeGroup,
+//     computers skipped. Without that directory: NERR_GroupNotFound.
+//   A group that is not a local group there: NERR_GroupNotFound.
+// NetGroupGetUsers (level 0): the user members of a domain group, by
+//   account name: the store's domain groups, or the directory's global and
+//   universal groups (members and the users whose primary group it is;
+//   computers left out). NERR_GroupNotFound otherwise.
+// NetServerEnum (levels 100 and 101): with SV_TYPE_DOMAIN_CTRL or
+//   SV_TYPE_DOMAIN_BAKCTRL in servertype and a domain that has a provider,
+//   one entry, the controller, named as the domain is; no entry (and
+//   ERROR_NO_BROWSER_SERVERS_FOUND) otherwise. A null domain is this
+//   machine's.
+// Statuses of the three: 0; ERROR_MORE_DATA when prefmaxlen cut the list
+// (call again with *resumehandle); ERROR_INVALID_LEVEL; ERROR_INVALID_PARAMETER
+// for null outputs or a null group; ERROR_ACCESS_DENIED when the directory
+// refuses to read the group; ERROR_LOGON_FAILURE when the service's identity
+// cannot bind; RPC_S_SERVER_UNAVAILABLE when no server answers;
+// ERROR_NO_SUCH_DOMAIN for a store that cannot be opened. The buffer is one
+// block for NetApiBufferFree; it is null when nothing was returned.
+#define MAX_PREFERRED_LENGTH (static_cast<DWORD>(-1))
+#define ERROR_INVALID_LEVEL 124L
+#define ERROR_NO_BROWSER_SERVERS_FOUND 6118L
+#define NERR_GroupExists 2223
+#define NERR_UserInGroup 2236
+#define NERR_UserNotInGroup 2237
+#define ERROR_MEMBER_NOT_IN_ALIAS 1377L
+#define ERROR_MEMBER_IN_ALIAS 1378L
+#define ERROR_INVALID_MEMBER 1388L
+#define SV_TYPE_SERVER 0x00000002
+#define SV_TYPE_DOMAIN_CTRL 0x00000008
+#define SV_TYPE_DOMAIN_BAKCTRL 0x00000010
+#define SV_TYPE_SERVER_NT 0x00008000
+#define SV_TYPE_ALL 0xFFFFFFFF
+#define PLATFORM_ID_NT 500
+
+typedef void* PSID;
+enum SID_NAME_USE {
+  SidTypeUser = 1,
+  SidTypeGroup,
+  SidTypeDomain,
+  SidTypeAlias,
+  SidTypeWellKnownGroup,
+  SidTypeDeletedAccount,
+  SidTypeInvalid,
+  SidTypeUnknown,
+  SidTypeComputer,
+};
+
+struct LOCALGROUP_MEMBERS_INFO_2 {
+  PSID lgrmi2_sid;
+  SID_NAME_USE lgrmi2_sidusage;
+  LPWSTR lgrmi2_domainandname;
+};
+struct LOCALGROUP_MEMBERS_INFO_3 {
+  LPWSTR lgrmi3_domainandname;
+};
+struct GROUP_USERS_INFO_0 {
+  LPWSTR grui0_name;
+};
+struct SERVER_INFO_100 {
+  DWORD sv100_platform_id;
+  LPWSTR sv100_name;
+};
+struct SERVER_INFO_101 {
+  DWORD sv101_platform_id;
+  LPWSTR sv101_name;
+  DWORD sv101_version_major;
+  DWORD sv101_version_minor;
+  DWORD sv101_type;
+  LPWSTR sv101_comment;
+};
+
+NET_API_STATUS NetLocalGroupGetMembers(LPCWSTR servername, LPCWSTR localgroupname, DWORD level,
+                                       LPBYTE* bufptr, DWORD prefmaxlen, LPDWORD entriesread,
+                                       LPDWORD totalentries, PDWORD_PTR resumehandle);
+NET_API_STATUS NetGroupGetUsers(LPCWSTR servername, LPCWSTR groupname, DWORD level, LPBYTE* bufptr,
+                                DWORD prefmaxlen, LPDWORD entriesread, LPDWORD totalentries,
+                                PDWORD_PTR ResumeHandle);
+NET_API_STATUS NetServerEnum(LPCWSTR servername, DWORD level, LPBYTE* bufptr, DWORD prefmaxlen,
+                             LPDWORD entriesread, LPDWORD totalentries, DWORD servertype,
+                             LPCWSTR domain, LPDWORD resume_handle);
+
 namespace platform {
 // The kind of provider the registry names for the domain, read as
 // NetUserChangePassword reads it: "local", "kerberos", or null when it names

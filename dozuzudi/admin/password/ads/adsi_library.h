@@ -11,10 +11,11 @@
 #pragma once
 
 #include "platform/base/wintypes.h"
+#include "platform/com/oleauto.h"
 
 typedef HRESULT(WINAPI* PFN_ADSGETOBJECT)(LPCWSTR lpszPathName, REFIID riid, void** ppObject);
 typedef HRESULT(WINAPI* PFN_ADSBUILDVARARRAYSTR)(LPWSTR* lppPathNames, DWORD dwPathNames,
-                                                 void* pVar);
+                                                 VARIANT* pVar);
 
 // The library's module name.
 inline constexpr WCHAR kwszAdsiLibrary[] = u"ACTIVEDS.DLL";

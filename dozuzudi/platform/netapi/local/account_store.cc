@@ -31,6 +31,14 @@ const char kSchema[] =
     "CREATE TABLE history(name TEXT NOT NULL COLLATE NOCASE, seq INTEGER NOT NULL,"
     " hash TEXT NOT NULL, PRIMARY KEY(name, seq));";
 
+// Added later: stores made before groups existed get them when opened.
+const char kGroupSchema[] =
+    "CREATE TABLE IF NOT EXISTS groups(name TEXT PRIMARY KEY COLLATE NOCASE,"
+    " local INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS group_members(group_name TEXT NOT NULL COLLATE NOCASE,"
+    " domain TEXT NOT NULL COLLATE NOCASE, name TEXT NOT NULL COLLATE NOCASE,"
+    " is_group INTEGER NOT NULL, PRIMARY KEY(group_name, domain, name));";
+
 sqlite3* OpenFile(const std::string& path, std::string& error) {
   sqlite3* pDb = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &pDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -55,12 +63,28 @@ std::unique_ptr<CAccountStore> CAccountStore::Open(const std::string& path, std:
   sqlite3* pDb = OpenFile(path, error);
   if (pDb == nullptr) return nullptr;
   std::unique_ptr<CAccountStore> pStore(new CAccountStore(pDb));
-  CSqlStatement format(pDb, "SELECT format FROM vlt_store");
-  if (!format.Ok() || format.Step() != SQLITE_ROW || format.Int(0) != 1) {
-    error = path + ": not an account store (" + sqlite3_errmsg(pDb) + ")";
+  {
+    CSqlStatement format(pDb, "SELECT format FROM vlt_store");
+    if (!format.Ok() || format.Step() != SQLITE_ROW || format.Int(0) != 1) {
+      error = path + ": not an account store (" + sqlite3_errmsg(pDb) + ")";
+      return nullptr;
+    }
+  }
+  if (!pStore->EnsureGroupTables()) {
+    error = path + ": " + pStore->LastError();
     return nullptr;
   }
   return pStore;
+}
+
+bool CAccountStore::EnsureGroupTables() {
+  {
+    CSqlStatement probe(m_pDb, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'group_members'");
+    if (probe.Step() == SQLITE_ROW) return true;
+  }
+  if (Exec("BEGIN IMMEDIATE") && Exec(kGroupSchema) && Exec("COMMIT")) return true;
+  Exec("ROLLBACK");
+  return false;
 }
 
 std::unique_ptr<CAccountStore> CAccountStore::Create(const std::string& path, const CAccountPolicy& policy,
@@ -77,7 +101,7 @@ std::unique_ptr<CAccountStore> CAccountStore::Create(const std::string& path, co
   if (pDb == nullptr) return nullptr;
   std::unique_ptr<CAccountStore> pStore(new CAccountStore(pDb));
   if (!pStore->Exec("PRAGMA journal_mode=WAL") || !pStore->Exec("BEGIN IMMEDIATE") ||
-      !pStore->Exec(kSchema) ||
+      !pStore->Exec(kSchema) || !pStore->Exec(kGroupSchema) ||
       !pStore->Exec("INSERT INTO policy VALUES(1, 0, 0, 0, 0, 0)") || !pStore->SetPolicy(policy) ||
       !pStore->Exec("COMMIT")) {
     error = path + ": " + pStore->LastError();
@@ -136,13 +160,21 @@ DWORD CAccountStore::AddUser(const std::string& name, const char* pszPassword) {
     m_lastError = "the password could not be hashed";
     return ERROR_INTERNAL_ERROR;
   }
+  // Users and groups share one namespace.
+  if (!Exec("BEGIN IMMEDIATE")) return ERROR_INTERNAL_ERROR;
+  CSqlStatement group(m_pDb, "SELECT 1 FROM groups WHERE name = ?1");
+  int rc = group.Bind(1, name).Step();
+  if (rc == SQLITE_ROW) {
+    Exec("ROLLBACK");
+    return NERR_UserExists;
+  }
   CSqlStatement insert(m_pDb, "INSERT INTO users(name, hash, changed) VALUES(?1, ?2, ?3)");
   insert.Bind(1, name).Bind(2, hash).Bind(3, Now());
-  int rc = insert.Step();
-  if (rc == SQLITE_DONE) return NERR_Success;
-  if (rc == SQLITE_CONSTRAINT) return NERR_UserExists;
-  m_lastError = sqlite3_errmsg(m_pDb);
-  return ERROR_INTERNAL_ERROR;
+  rc = rc == SQLITE_DONE ? insert.Step() : rc;
+  if (rc == SQLITE_DONE && Exec("COMMIT")) return NERR_Success;
+  if (rc != SQLITE_CONSTRAINT) m_lastError = sqlite3_errmsg(m_pDb);
+  Exec("ROLLBACK");
+  return rc == SQLITE_CONSTRAINT ? NERR_UserExists : ERROR_INTERNAL_ERROR;
 }
 
 DWORD CAccountStore::DeleteUser(const std::string& name) {
@@ -158,7 +190,8 @@ DWORD CAccountStore::DeleteUser(const std::string& name) {
     return NERR_UserNotFound;
   }
   CSqlStatement forget(m_pDb, "DELETE FROM history WHERE name = ?1");
-  if (!forget.Bind(1, name).Run()) {
+  CSqlStatement leave(m_pDb, "DELETE FROM group_members WHERE domain = '' AND name = ?1 AND is_group = 0");
+  if (!forget.Bind(1, name).Run() || !leave.Bind(1, name).Run()) {
     m_lastError = sqlite3_errmsg(m_pDb);
     Exec("ROLLBACK");
     return ERROR_INTERNAL_ERROR;

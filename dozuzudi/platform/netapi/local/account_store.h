@@ -33,6 +33,12 @@
 // several changes from the same old password succeeds. The slow hashing runs
 // outside the write lock. A busy store is waited for (busy_timeout).
 //
+// Groups: domain groups hold users of the store; local groups hold users
+// and domain groups of the store, and accounts of other domains (a domain
+// and a name, marked user or group). Users and groups share one namespace.
+// Deleting an account removes it from every group of the store. The group
+// tables are added to a store made before they existed when it is opened.
+//
 // Thread safety: a CAccountStore belongs to one thread at a time; open one
 // per thread (opening is cheap). Any number may be open on one file.
 #pragma once
@@ -58,6 +64,19 @@ struct CAccountPolicy {
   uint32_t nHistory = 3;
   int64_t nMinAgeSeconds = 0;
   uint32_t nLockoutThreshold = 5;  // 0: never lock
+};
+
+struct CGroupInfo {
+  std::string name;
+  bool fLocal = false;
+  uint32_t cMembers = 0;
+};
+
+// A member of a group: domain "" is the store itself.
+struct CGroupMember {
+  std::string domain;
+  std::string name;
+  bool fGroup = false;
 };
 
 struct CAccountInfo {
@@ -92,6 +111,27 @@ class CAccountStore {
   bool ListUsers(std::vector<CAccountInfo>& users);
   bool GetUser(const std::string& name, CAccountInfo& info);
 
+  // Groups. AddGroup: 0, NERR_GroupExists (a user or group has the name),
+  // ERROR_INVALID_PARAMETER (empty name or one with "\\"),
+  // ERROR_INTERNAL_ERROR. DeleteGroup and GetGroupMembers: 0,
+  // NERR_GroupNotFound, ERROR_INTERNAL_ERROR.
+  DWORD AddGroup(const std::string& name, bool fLocal);
+  DWORD DeleteGroup(const std::string& name);
+  bool ListGroups(std::vector<CGroupInfo>& groups);
+  bool GetGroup(const std::string& name, CGroupInfo& info);
+  // Members in the order of their names; a store member's name is spelled
+  // as the account is.
+  DWORD GetGroupMembers(const std::string& name, std::vector<CGroupMember>& members);
+  // A member of the store is given with an empty domain and must exist
+  // (NERR_UserNotFound); its kind is the account's. Answers 0,
+  // NERR_GroupNotFound, NERR_UserNotFound, NERR_UserInGroup (already a
+  // member), ERROR_INVALID_MEMBER (a group, or another domain's account, in
+  // a domain group; a local group as a member), ERROR_INVALID_PARAMETER,
+  // ERROR_INTERNAL_ERROR.
+  DWORD AddGroupMember(const std::string& group, const CGroupMember& member);
+  // 0, NERR_GroupNotFound, NERR_UserNotInGroup, ERROR_INTERNAL_ERROR.
+  DWORD RemoveGroupMember(const std::string& group, const CGroupMember& member);
+
   // The change described above. Passwords: NUL-terminated UTF-8.
   NET_API_STATUS ChangePassword(const std::string& name, const char* pszOld, const char* pszNew);
 
@@ -107,6 +147,8 @@ class CAccountStore {
  private:
   explicit CAccountStore(sqlite3* pDb) : m_pDb(pDb) {}
   bool Exec(const char* pszSql);
+  // Adds the group tables to a store that has none.
+  bool EnsureGroupTables();
   int64_t Now() const;
 
   sqlite3* m_pDb;
