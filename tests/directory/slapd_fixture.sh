@@ -21,43 +21,12 @@ case $cmd in
 esac
 
 slapd_prepare "$3" "${4:-}"
-{
-  slapd_config $base ppolicy "" "dn: cn=pwtest,cn=schema,cn=config
+slapd_config $base ppolicy "" "uid,mail,userPrincipalName" FALSE "dn: cn=pwtest,cn=schema,cn=config
 objectClass: olcSchemaConfig
 cn: pwtest
 olcAttributeTypes: ( 1.2.840.113556.1.4.656 NAME 'userPrincipalName' EQUALITY caseIgnoreMatch SUBSTR caseIgnoreSubstringsMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 SINGLE-VALUE )
 olcAttributeTypes: ( 1.2.840.113556.1.4.12 NAME 'badPwdCount' EQUALITY integerMatch ORDERING integerOrderingMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 SINGLE-VALUE )
-olcObjectClasses: ( 2.25.100053049864310853888101769251416461779.1 NAME 'pwTestUser' AUXILIARY MAY ( userPrincipalName \$ badPwdCount ) )"
-  cat <<LDIF
-olcDbIndex: uid,mail,userPrincipalName eq
-
-dn: olcOverlay={0}ppolicy,olcDatabase={1}mdb,cn=config
-objectClass: olcOverlayConfig
-objectClass: olcPPolicyConfig
-olcOverlay: {0}ppolicy
-olcPPolicyDefault: cn=default,ou=policies,$base
-olcPPolicyHashCleartext: TRUE
-olcPPolicyUseLockout: FALSE
-LDIF
-} > "$dir/config.ldif"
-
-policy() {
-  cat <<LDIF
-dn: cn=$1,ou=policies,$base
-objectClass: device
-objectClass: pwdPolicy
-cn: $1
-pwdAttribute: userPassword
-pwdMinLength: 8
-pwdInHistory: 3
-pwdMinAge: $2
-pwdCheckQuality: 2
-pwdLockout: FALSE
-pwdAllowUserChange: TRUE
-pwdSafeModify: FALSE
-
-LDIF
-}
+olcObjectClasses: ( 2.25.100053049864310853888101769251416461779.1 NAME 'pwTestUser' AUXILIARY MAY ( userPrincipalName \$ badPwdCount ) )" > "$dir/config.ldif"
 
 user() {
   cat <<LDIF
@@ -78,8 +47,8 @@ LDIF
 {
   printf 'dn: %s\nobjectClass: dcObject\nobjectClass: organization\ndc: example\no: Example\n\n' $base
   for ou in people policies; do printf 'dn: ou=%s,%s\nobjectClass: organizationalUnit\nou: %s\n\n' $ou $base $ou; done
-  policy default 0
-  policy minage60 60
+  slapd_policy default 0 FALSE
+  slapd_policy minage60 60 FALSE
   user alice
   user bob minage60
   user carol

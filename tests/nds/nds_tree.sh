@@ -30,18 +30,8 @@ esac
 
 slapd_prepare "$3" "${4:-}"
 {
-  slapd_config $base "ppolicy dynlist" dyngroup
+  slapd_config $base "ppolicy dynlist" dyngroup "cn member" TRUE
   cat <<LDIF
-olcDbIndex: cn eq
-olcDbIndex: member eq
-
-dn: olcOverlay={0}ppolicy,olcDatabase={1}mdb,cn=config
-objectClass: olcOverlayConfig
-objectClass: olcPPolicyConfig
-olcOverlay: {0}ppolicy
-olcPPolicyDefault: cn=default,ou=policies,$base
-olcPPolicyHashCleartext: TRUE
-olcPPolicyUseLockout: TRUE
 
 dn: olcOverlay={1}dynlist,olcDatabase={1}mdb,cn=config
 objectClass: olcOverlayConfig
@@ -50,29 +40,6 @@ olcOverlay: {1}dynlist
 olcDynListAttrSet: {0}groupOfURLs memberURL member+memberOf@groupOfNames
 LDIF
 } > "$dir/config.ldif"
-
-policy() {  # name, minimum age, grace logins
-  cat <<LDIF
-dn: cn=$1,ou=policies,$base
-objectClass: device
-objectClass: pwdPolicy
-cn: $1
-pwdAttribute: userPassword
-pwdMinLength: 8
-pwdInHistory: 3
-pwdMinAge: $2
-pwdMaxAge: 31536000
-pwdGraceAuthNLimit: $3
-pwdCheckQuality: 2
-pwdLockout: TRUE
-pwdMaxFailure: 3
-pwdFailureCountInterval: 0
-pwdMustChange: TRUE
-pwdAllowUserChange: TRUE
-pwdSafeModify: FALSE
-
-LDIF
-}
 
 user() {  # cn (escaped for a DN), container, further lines
   printf 'dn: cn=%s,%s,o=acme,%s\nobjectClass: inetOrgPerson\ncn: %s\nsn: Test\nuserPassword: %s\n%b\n\n' \
@@ -86,9 +53,10 @@ user() {  # cn (escaped for a DN), container, further lines
   for ou in sales groups many; do
     printf 'dn: ou=%s,o=acme,%s\nobjectClass: organizationalUnit\nou: %s\n\n' $ou $base $ou
   done
-  policy default 0 0
-  policy minage60 60 0
-  policy grace 0 3
+  rules='pwdMaxAge: 31536000\npwdMaxFailure: 3\npwdFailureCountInterval: 0\npwdMustChange: TRUE'
+  slapd_policy default 0 TRUE "$rules\npwdGraceAuthNLimit: 0"
+  slapd_policy minage60 60 TRUE "$rules\npwdGraceAuthNLimit: 0"
+  slapd_policy grace 0 TRUE "$rules\npwdGraceAuthNLimit: 3"
   for name in jsmith ajones 'a*b' ab; do user "$name" ou=sales; done
   user 'x\,y' ou=sales
   user dot.ted ou=sales

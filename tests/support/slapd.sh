@@ -8,10 +8,13 @@
 #                          certificate, DIR/tls/other-ca.pem does not; sets
 #                          tlsconfig, rootpw and userpw ("rootsecret",
 #                          "Passw0rd!") and saves the addresses
-#   slapd_config BASE MODULES SCHEMAS [ENTRIES]
-#                          cn=config up to the mdb database of BASE, whose
-#                          entry the caller ends (its indexes); ENTRIES
-#                          (schema of its own) follow the schema
+#   slapd_config BASE MODULES SCHEMAS INDEXES LOCKOUT [ENTRIES]
+#                          cn=config: the mdb database of BASE with the
+#                          password-policy overlay (olcPPolicyUseLockout
+#                          LOCKOUT, default policy cn=default,ou=policies);
+#                          ENTRIES (schema of its own) follow the schema
+#   slapd_policy NAME MINAGE LOCKOUT [LINES]
+#                          a policy entry under ou=policies of $base
 #   slapd_load             loads DIR/config.ldif and DIR/data.ldif, starts slapd
 command -v slapd >/dev/null 2>&1 || [ -x /usr/sbin/slapd ] || exit 77
 PATH=$PATH:/usr/sbin
@@ -75,7 +78,7 @@ LDIF
   for module in $2; do echo "olcModuleLoad: $module"; done
   printf '\ndn: cn=schema,cn=config\nobjectClass: olcSchemaConfig\ncn: schema\n\n'
   for schema in core cosine nis inetorgperson $3; do echo "include: file:///etc/ldap/schema/$schema.ldif"; done
-  [ -z "${4:-}" ] || printf '\n%s\n' "$4"
+  [ -z "${6:-}" ] || printf '\n%s\n' "$6"
   cat <<LDIF
 
 dn: olcDatabase={-1}frontend,cn=config
@@ -102,6 +105,23 @@ olcAccess: {0}to attrs=userPassword by self write by anonymous auth by * none
 olcAccess: {1}to * by * read
 olcDbIndex: objectClass eq
 LDIF
+  for index in $4; do echo "olcDbIndex: $index eq"; done
+  cat <<LDIF
+
+dn: olcOverlay={0}ppolicy,olcDatabase={1}mdb,cn=config
+objectClass: olcOverlayConfig
+objectClass: olcPPolicyConfig
+olcOverlay: {0}ppolicy
+olcPPolicyDefault: cn=default,ou=policies,$1
+olcPPolicyHashCleartext: TRUE
+olcPPolicyUseLockout: $5
+LDIF
+}
+
+slapd_policy() {
+  printf 'dn: cn=%s,ou=policies,%s\nobjectClass: device\nobjectClass: pwdPolicy\ncn: %s\n' "$1" "$base" "$1"
+  printf 'pwdAttribute: userPassword\npwdMinLength: 8\npwdInHistory: 3\npwdMinAge: %s\npwdCheckQuality: 2\n' "$2"
+  printf 'pwdLockout: %s\npwdAllowUserChange: TRUE\npwdSafeModify: FALSE\n%b\n\n' "$3" "${4:-}"
 }
 
 slapd_load() {
