@@ -132,17 +132,6 @@ TEST_F(AccountStoreTest, PolicyRules) {
   }
 }
 
-// Unlocking lets the right password through again.
-TEST_F(AccountStoreTest, UnlockAfterLockout) {
-  auto pStore = Make({0, false, 0, 0, 1});
-  EXPECT_EQ(pStore->ChangePassword("alice", "wrong", "x"), DWORD{ERROR_INVALID_PASSWORD});
-  CAccountInfo info;
-  ASSERT_TRUE(pStore->GetUser("alice", info));
-  EXPECT_TRUE(info.fLocked);
-  EXPECT_EQ(pStore->Unlock("alice"), 0u);
-  EXPECT_EQ(pStore->ChangePassword("alice", "Start-Pass1", "Newer-Pass-2"), 0u);
-}
-
 // Workers with their own connections change one user from the same old
 // password at once: exactly one wins, the store holds the winner's password,
 // the history gets exactly one entry and every loser's failure is counted.

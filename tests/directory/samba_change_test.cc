@@ -63,7 +63,7 @@ class SambaChange : public HostWithExtension {
   // An ldapsearch over ldaps as the given principal.
   int Search(const std::string& sUpn, const std::string& sPassword, const std::string& sRest) const {
     return std::system(("LDAPTLS_CACERT=" + m_dc.Dir() + "/tls/ca.pem ldapsearch -LLL -x -H ldaps://127.0.0.1/ -D " +
-                        sUpn + " -w " + ShellQuoted(sPassword) + " " + sRest).c_str());
+                        sUpn + " -w " + vlttest::ShellQuoted(sPassword) + " " + sRest).c_str());
   }
   bool CanBind(const std::string& sUser, const std::string& sPassword) const {
     return Search(sUser + "@example.test", sPassword, "-b '' -s base >/dev/null 2>&1") == 0;

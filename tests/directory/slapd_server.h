@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -17,19 +16,12 @@ inline void WriteSecret(const std::string& path, const std::string& password, mo
   chmod(path.c_str(), mode);
 }
 
-inline std::string ShellQuoted(const std::string& s) {
-  std::string sOut = "'";
-  for (char ch : s) sOut += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return sOut + "'";
-}
-
 // A private slapd with the password policy (slapd_fixture.sh): users
 // uid=alice|bob|carol,ou=people,dc=example,dc=test with "Passw0rd!". With
-// fTls, also ldaps and StartTLS, with CaFile() signing the server's
-// certificate and OtherCaFile() not.
-class CSlapdServer : public vlttest::CScriptedServer {
+// fTls, also ldaps and StartTLS.
+class CSlapdServer : public vlttest::CSlapd {
  public:
-  explicit CSlapdServer(bool fTls = false) : CScriptedServer("directory/slapd_fixture.sh", fTls ? 2 : 1) {}
+  explicit CSlapdServer(bool fTls = false) : CSlapd("directory/slapd_fixture.sh", fTls) {}
 
   // Starts it and writes the service's password file, SecretFile().
   bool Started() {
@@ -37,19 +29,10 @@ class CSlapdServer : public vlttest::CScriptedServer {
     WriteSecret(SecretFile(), "rootsecret");
     return true;
   }
-  std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(Port(0)) + "/"; }
-  std::string TlsUri() const { return "ldaps://127.0.0.1:" + std::to_string(Port(1)) + "/"; }
-  std::string CaFile() const { return Dir() + "/tls/ca.pem"; }
-  std::string OtherCaFile() const { return Dir() + "/tls/other-ca.pem"; }
   std::string SecretFile() const { return Dir() + "/bind.secret"; }
   // The registry for this server (plain LDAP unless a CA file is given).
   std::string Registry(const std::string& uri = "", const std::string& caFile = "") const {
     return vlttest::DirectoryServices(uri.empty() ? Uri() : uri, vlttest::BindIdentity("cn=admin,dc=example,dc=test", SecretFile()),
                              caFile);
-  }
-  // True when a simple bind as the DN with the password succeeds.
-  bool CanBind(const std::string& sDn, const std::string& sPassword) const {
-    return std::system(("ldapwhoami -x -H " + Uri() + " -D " + ShellQuoted(sDn) + " -w " + ShellQuoted(sPassword) +
-                        " >/dev/null 2>&1").c_str()) == 0;
   }
 };

@@ -167,9 +167,9 @@ TEST_F(NdsLibrary, ConnectionRulesAndContexts) {
   } cases[] = {
       {m_tree.TlsUri(), "\"CACertificateFile\"=\"" + m_tree.CaFile() + "\"\r\n", 0},
       {m_tree.Uri(), "\"CACertificateFile\"=\"" + m_tree.CaFile() + "\"\r\n", 0},  // StartTLS
-      {m_tree.TlsUri(), "\"CACertificateFile\"=\"" + m_tree.Dir() + "/tls/other-ca.pem\"\r\n",
+      {m_tree.TlsUri(), "\"CACertificateFile\"=\"" + m_tree.OtherCaFile() + "\"\r\n",
        NDS_ERR_FAILED_SERVER_AUTHENT},
-      {m_tree.Uri(), "\"CACertificateFile\"=\"" + m_tree.Dir() + "/tls/other-ca.pem\"\r\n",
+      {m_tree.Uri(), "\"CACertificateFile\"=\"" + m_tree.OtherCaFile() + "\"\r\n",
        NDS_ERR_FAILED_SERVER_AUTHENT},
       {m_tree.Uri(), "\"StartTLS\"=dword:00000000\r\n", NDS_ERR_FAILED_SERVER_AUTHENT},  // no plain LDAP
       {sUnused, "\"AllowPlainLoopback\"=dword:00000001\r\n", NDS_ERR_TRANSPORT_FAILURE},

@@ -1,7 +1,6 @@
 // The slapd of the NDS tests (nds_tree.sh) and the registry text of its tree.
 #pragma once
 
-#include <cstdlib>
 #include <string>
 
 #include "fixture_support.h"
@@ -11,13 +10,9 @@ inline constexpr const char* kPassword = "Passw0rd!";
 // The DN of a user of ou=sales (the name as a DN writes it).
 inline std::string SalesDn(const std::string& sCn) { return "cn=" + sCn + ",ou=sales,o=acme,dc=tree,dc=test"; }
 
-class CNdsTree : public vlttest::CScriptedServer {
+class CNdsTree : public vlttest::CSlapd {
  public:
-  explicit CNdsTree(bool fTls = false) : CScriptedServer("nds/nds_tree.sh", fTls ? 2 : 1) {}
-
-  std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(Port(0)) + "/"; }
-  std::string TlsUri() const { return "ldaps://127.0.0.1:" + std::to_string(Port(1)) + "/"; }
-  std::string CaFile() const { return Dir() + "/tls/ca.pem"; }
+  explicit CNdsTree(bool fTls = false) : CSlapd("nds/nds_tree.sh", fTls) {}
 
   // The registry key of the tree ACME on this server; more values may follow.
   std::string Registry(const std::string& sMore = "\"AllowPlainLoopback\"=dword:00000001\r\n",
@@ -25,10 +20,6 @@ class CNdsTree : public vlttest::CScriptedServer {
     return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\NDS\\Trees\\ACME]\r\n\"Servers\"=\"" +
            (sUri.empty() ? Uri() : sUri) + "\"\r\n\"RootDN\"=\"dc=tree,dc=test\"\r\n\"NetworkTimeout\"=dword:00000003\r\n" +
            sMore + "\r\n";
-  }
-  bool CanBind(const std::string& sDn, const std::string& sPassword) const {
-    return std::system(("ldapwhoami -x -H " + Uri() + " -D '" + sDn + "' -w '" + sPassword + "' >/dev/null 2>&1")
-                           .c_str()) == 0;
   }
 };
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host_test.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -57,22 +58,18 @@ class CTlsHttpClient : public CHttpClient {
 class HostTlsTest : public HostTest {
  protected:
   void SetUp() override {
-    char szDir[] = "/tmp/vlt_tls_XXXXXX";
-    ASSERT_NE(mkdtemp(szDir), nullptr);
-    m_dir = szDir;
-    std::string cmd = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-                      "-days 1 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
-                      m_dir + "/key.pem -out " + m_dir + "/cert.pem 2>/dev/null";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_EQ(std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+                           "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " + m_dir.Path("key.pem") +
+                           " -out " + m_dir.Path("cert.pem") + " 2>/dev/null").c_str()),
+              0);
   }
-  void TearDown() override { std::system(("rm -rf " + m_dir).c_str()); }
-  std::string m_dir;
+  vlttest::CScratchDir m_dir;
 };
 
 TEST_F(HostTlsTest, ServesRequestsOverTls) {
-  StartHost({"--tls-cert", m_dir + "/cert.pem", "--tls-key", m_dir + "/key.pem", "--read-ahead", "100000"});
+  StartHost({"--tls-cert", m_dir.Path("cert.pem"), "--tls-key", m_dir.Path("key.pem"), "--read-ahead", "100000"});
   CTlsHttpClient client;
-  ASSERT_TRUE(client.ConnectTls(m_host.Port(), m_dir + "/cert.pem"));
+  ASSERT_TRUE(client.ConnectTls(m_host.Port(), m_dir.Path("cert.pem")));
   std::string body = "<AdminProtocol>" + std::string(70000, 'x') + "</AdminProtocol>";
   for (int i = 0; i < 2; ++i) {
     ASSERT_TRUE(client.Send(Post("/test.dll?mode=echo", body)));

@@ -92,4 +92,27 @@ class CScriptedServer {
   bool m_fStarted = false;
 };
 
+inline std::string ShellQuoted(const std::string& s) {
+  std::string sOut = "'";
+  for (char ch : s) sOut += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return sOut + "'";
+}
+
+// A private slapd run by a fixture script on tests/support/slapd.sh: plain
+// LDAP (with StartTLS when fTls) on Port(0), ldaps on Port(1) when fTls.
+class CSlapd : public CScriptedServer {
+ public:
+  CSlapd(std::string script, bool fTls) : CScriptedServer(std::move(script), fTls ? 2 : 1) {}
+  std::string Uri() const { return "ldap://127.0.0.1:" + std::to_string(Port(0)) + "/"; }
+  std::string TlsUri() const { return "ldaps://127.0.0.1:" + std::to_string(Port(1)) + "/"; }
+  // CaFile() signs the server's certificate, OtherCaFile() does not.
+  std::string CaFile() const { return Dir() + "/tls/ca.pem"; }
+  std::string OtherCaFile() const { return Dir() + "/tls/other-ca.pem"; }
+  // True when a simple bind as the DN with the password succeeds.
+  bool CanBind(const std::string& sDn, const std::string& sPassword) const {
+    return system(("ldapwhoami -x -H " + Uri() + " -D " + ShellQuoted(sDn) + " -w " + ShellQuoted(sPassword) +
+                   " >/dev/null 2>&1").c_str()) == 0;
+  }
+};
+
 }  // namespace vlttest

@@ -53,20 +53,7 @@ port_open() {
   (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
-certificates() {
-  local t=$1
-  mkdir -p "$t"
-  for ca in ca other-ca; do
-    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$t/$ca.key" -out "$t/$ca.pem" -days 2 \
-      -subj "/CN=Test $ca" -addext 'basicConstraints=critical,CA:TRUE' \
-      -addext 'keyUsage=critical,keyCertSign,cRLSign' 2>/dev/null
-  done
-  openssl req -newkey rsa:2048 -nodes -keyout "$t/dc1.key" -out "$t/dc1.csr" -subj '/CN=dc1.example.test' 2>/dev/null
-  printf 'subjectAltName=DNS:dc1.example.test,DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' > "$t/ext.cnf"
-  openssl x509 -req -in "$t/dc1.csr" -CA "$t/ca.pem" -CAkey "$t/ca.key" -CAcreateserial \
-    -out "$t/dc1.pem" -days 2 -extfile "$t/ext.cnf" 2>/dev/null
-  chmod 600 "$t"/*.key
-}
+. "$(dirname "$0")/certificates.sh"
 
 start() {
   local dir=$1 kdc_port=${2:-88} kpasswd_port=${3:-464}
@@ -86,7 +73,7 @@ start() {
   local dc=$dir/dc t=$dir/tls
   local conf=$dc/etc/smb.conf
   mkdir -p "$dc/log" "$dc/run"
-  certificates "$t"
+  certificates "$t" dc1 dc1.example.test DNS:dc1.example.test,DNS:localhost,IP:127.0.0.1
   printf '[global]\n' > "$dir/seed-smb.conf"
   samba-tool domain provision -s "$dir/seed-smb.conf" --targetdir="$dc" \
     --realm=$REALM --domain=EXAMPLE --server-role=dc --dns-backend=NONE \

@@ -21,6 +21,12 @@ namespace vlttest {
 
 using vltqtr::CTraceRecord;
 
+// cb bytes at pb, as a record item holds them.
+inline std::vector<uint8_t> Bytes(const void* pb, size_t cb) {
+  const auto* p = static_cast<const uint8_t*>(pb);
+  return {p, p + cb};
+}
+
 // Every class at every level, for every module.
 inline vltqtr::CCollectorOptions AllTraceClasses() {
   vltqtr::CCollectorOptions options;

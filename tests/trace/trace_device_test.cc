@@ -14,13 +14,10 @@
 
 namespace {
 
+using vlttest::Bytes;
+
 constexpr GUID kguidModule = {0x600dcafe, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 constexpr GUID kguidMessages = {0x600dcafe, 1, 2, {3, 4, 5, 6, 7, 8, 9, 11}};
-
-std::vector<uint8_t> Bytes(const void* pb, size_t cb) {
-  const auto* p = static_cast<const uint8_t*>(pb);
-  return {p, p + cb};
-}
 
 class TraceDeviceTest : public ::testing::Test {
  protected:

@@ -8,15 +8,13 @@
 
 #include "admin/trace/qtr_trace.h"
 #include "platform/base/handle.h"
+#include "trace_capture.h"
 
 namespace {
 
-constexpr GUID kguidTest = {0x11223344, 0x5566, 0x7788, {1, 2, 3, 4, 5, 6, 7, 8}};
+using vlttest::Bytes;
 
-std::vector<unsigned char> Bytes(const void* pb, size_t cb) {
-  const auto* p = static_cast<const unsigned char*>(pb);
-  return {p, p + cb};
-}
+constexpr GUID kguidTest = {0x11223344, 0x5566, 0x7788, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 // Keeps what a device sees of each write request: the header, the entries
 // and, read during the request, the bytes each entry points at.

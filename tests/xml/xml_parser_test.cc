@@ -18,6 +18,16 @@ class XmlParserTest : public testing::Test {
   void TearDown() override { CIcuTrans::Terminate(); }
 
   static V Parse(const std::string& body) { return Tokenize("<?xml version=\"1.0\"?>" + body); }
+  // A parser of cwBuffer units (0: the built-in buffer) initialised on doc,
+  // whose declaration trans reads.
+  static std::unique_ptr<CXMLParser> Open(CIcuTrans& trans, std::string& doc, int cwBuffer = 0) {
+    unsigned char* pb = reinterpret_cast<unsigned char*>(doc.data());
+    int nError;
+    EXPECT_TRUE(trans.ParseXMLSignature(pb, static_cast<int>(doc.size()), &nError));
+    auto parser = cwBuffer ? std::make_unique<CXMLParser>(cwBuffer) : std::make_unique<CXMLParser>();
+    EXPECT_TRUE(parser->Initialize(&trans, pb, static_cast<int>(doc.size()), &nError));
+    return parser;
+  }
 
   TempDir m_dir;
 };
@@ -119,12 +129,8 @@ TEST_F(XmlParserTest, BufferCapacity) {
 
 TEST_F(XmlParserTest, EndRepeatsResetAndTerminate) {
   std::string doc = "<?xml version=\"1.0\"?><r>a<!-- x --></r> <!-- y --> ";
-  unsigned char* pb = reinterpret_cast<unsigned char*>(doc.data());
   CIcuTrans trans;
-  int nError;
-  ASSERT_TRUE(trans.ParseXMLSignature(pb, static_cast<int>(doc.size()), &nError));
-  auto parser = std::make_unique<CXMLParser>();
-  ASSERT_TRUE(parser->Initialize(&trans, pb, static_cast<int>(doc.size()), &nError));
+  auto parser = Open(trans, doc);
   EXPECT_FALSE(parser->Terminate());
   EXPECT_EQ(Entries(*parser), (V{"TOP r", "DATA a", "END"}));
   EXPECT_EQ(Entries(*parser), (V{"END"}));
@@ -156,22 +162,14 @@ TEST_F(XmlParserTest, HeapBufferAndUninitialisedUse) {
   EXPECT_EQ(Entries(rg[1]), (V{"END"}));
 }
 
-}  // namespace
-
-namespace {
-
 // A parser used on after a failure, or moved back by Reset with elements
 // open, stays within its buffer and its table of open elements.
 TEST_F(XmlParserTest, UseAfterFailureStaysInBounds) {
   for (const char* body : {"<r/></r></r></x>", "<a><b><c></a></b>", "<r><a></a></abcdefgh></r>"}) {
     std::string doc = std::string("<?xml version=\"1.0\"?>") + body;
-    unsigned char* pb = reinterpret_cast<unsigned char*>(doc.data());
     CIcuTrans trans;
-    int nError;
-    ASSERT_TRUE(trans.ParseXMLSignature(pb, static_cast<int>(doc.size()), &nError));
     // An exact-size heap buffer, so that reading past the text is caught.
-    auto parser = std::make_unique<CXMLParser>(static_cast<int>(doc.size()) - 21);
-    ASSERT_TRUE(parser->Initialize(&trans, pb, static_cast<int>(doc.size()), &nError));
+    auto parser = Open(trans, doc, static_cast<int>(doc.size()) - 21);
     for (int nPass = 0; nPass < 3; ++nPass) {
       Entries(*parser, 50);
       Entries(*parser, 50);
@@ -185,16 +183,12 @@ TEST_F(XmlParserTest, UseAfterFailureStaysInBounds) {
 TEST_F(XmlParserTest, FailedConversionKeepsTheEarlierEnd) {
   std::string first = "<?xml version=\"1.0\"?><r>abc";
   std::string second = "<?xml version=\"1.0\"?><r>abc" + std::string(64, '<') + "\xC3";
-  unsigned char* pbFirst = reinterpret_cast<unsigned char*>(first.data());
   unsigned char* pbSecond = reinterpret_cast<unsigned char*>(second.data());
   CIcuTrans transFirst, transSecond;
   int nError;
-  ASSERT_TRUE(transFirst.ParseXMLSignature(pbFirst, static_cast<int>(first.size()), &nError));
   ASSERT_TRUE(transSecond.ParseXMLSignature(pbSecond, static_cast<int>(second.size()), &nError));
-  auto parser = std::make_unique<CXMLParser>(200);
-  ASSERT_TRUE(parser->Initialize(&transFirst, pbFirst, static_cast<int>(first.size()), &nError));
-  EXPECT_FALSE(
-      parser->Initialize(&transSecond, pbSecond, static_cast<int>(second.size()), &nError));
+  auto parser = Open(transFirst, first, 200);
+  EXPECT_FALSE(parser->Initialize(&transSecond, pbSecond, static_cast<int>(second.size()), &nError));
   EXPECT_EQ(nError, XML_FAILURE);
   EXPECT_EQ(Entries(*parser), (V{"TOP r", "ERROR 101"}));
 }
