@@ -97,7 +97,7 @@ TEST_F(HostTlsTest, ServesRequestsOverTls) {
 
 // TLS 1.2 only with ephemeral key exchange and authenticated encryption.
 TEST_F(HostTlsTest, Tls12OffersOnlyForwardSecretAeadSuites) {
-  StartHost({"--tls-cert", m_dir + "/cert.pem", "--tls-key", m_dir + "/key.pem"});
+  StartHost({"--tls-cert", m_dir.Path("cert.pem"), "--tls-key", m_dir.Path("key.pem")});
   const struct {
     const char* pszCiphers;
     bool fAccepted;
@@ -105,7 +105,7 @@ TEST_F(HostTlsTest, Tls12OffersOnlyForwardSecretAeadSuites) {
                {"ECDHE-ECDSA-AES128-SHA", false},       {"ECDHE-ECDSA-AES256-SHA384", false}};
   for (const auto& c : cases) {
     CTlsHttpClient client;
-    EXPECT_EQ(client.ConnectTls(m_host.Port(), m_dir + "/cert.pem", c.pszCiphers), c.fAccepted) << c.pszCiphers;
+    EXPECT_EQ(client.ConnectTls(m_host.Port(), m_dir.Path("cert.pem"), c.pszCiphers), c.fAccepted) << c.pszCiphers;
   }
 }
 
