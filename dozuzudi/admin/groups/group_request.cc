@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "admin/messages/message_field.h"
 #include "admin/response/xml_response_writer.h"
 #include "admin/xml/icu_trans.h"
 #include "platform/base/heap.h"
@@ -20,31 +21,6 @@ const WCHAR s_wszMissingName[] = u"Missing either the UserName or the DomainName
 // Longest password text that is decoded.
 const DWORD s_cwMaxEncodedPassword = 1024;
 const BYTE s_bChainKey = 0x5D;
-
-WCHAR* CopyText(const unsigned short* pwText, DWORD cwText) {
-  auto* pwsz = static_cast<WCHAR*>(
-      HeapAlloc(GetProcessHeap(), 0, (static_cast<SIZE_T>(cwText) + 1) * sizeof(WCHAR)));
-  if (pwsz == nullptr) return nullptr;
-  for (DWORD i = 0; i < cwText; ++i) pwsz[i] = pwText[i];
-  pwsz[cwText] = 0;
-  return pwsz;
-}
-
-void FreeText(WCHAR* pwsz, bool fSecret) {
-  if (pwsz == nullptr) return;
-  if (fSecret) {
-    SIZE_T cw = 0;
-    while (pwsz[cw] != 0) ++cw;
-    SecureZeroMemory(pwsz, cw * sizeof(WCHAR));
-  }
-  HeapFree(GetProcessHeap(), 0, pwsz);
-}
-
-void ReplaceText(WCHAR** ppwszField, const unsigned short* pwText, DWORD cwText, bool fSecret) {
-  WCHAR* pwszNew = CopyText(pwText, cwText);
-  FreeText(*ppwszField, fSecret);
-  *ppwszField = pwszNew;
-}
 
 // A character of vlt1 text stands for the nibble of its low 8 bits minus
 // one, so that "A" to "P" stand for 0 to 15.
@@ -79,9 +55,9 @@ CGroupRequest::CGroupRequest(XmlResponseWriter* pWriter, DWORD nMajorVersion, DW
 CGroupRequest::~CGroupRequest() {
   for (DWORD i = 0; i < m_nGroups; ++i) delete m_ppGroups[i];
   HeapFree(GetProcessHeap(), 0, m_ppGroups);
-  FreeText(m_pwszUserName, false);
-  FreeText(m_pwszDomain, false);
-  FreeText(m_pwszPassword, true);
+  FreeMessageField(m_pwszUserName, false);
+  FreeMessageField(m_pwszDomain, false);
+  FreeMessageField(m_pwszPassword, true);
 }
 
 void CGroupRequest::AddGroupName(const unsigned short* pwName, DWORD cwName, const unsigned short* pwDomain,
@@ -116,16 +92,16 @@ void CGroupRequest::AddGroupName(const unsigned short* pwName, DWORD cwName, con
 }
 
 void CGroupRequest::SetUserName(const unsigned short* pwText, DWORD cwText) {
-  ReplaceText(&m_pwszUserName, pwText, cwText, false);
+  ReplaceMessageField(&m_pwszUserName, pwText, cwText, false);
 }
 
 void CGroupRequest::SetDomain(const unsigned short* pwText, DWORD cwText, DWORD nDomainType) {
-  ReplaceText(&m_pwszDomain, pwText, cwText, false);
+  ReplaceMessageField(&m_pwszDomain, pwText, cwText, false);
   m_nDomainType = nDomainType;
 }
 
 void CGroupRequest::SetPassword(CIcuTrans* pTrans, const unsigned short* pwText, DWORD cwText, DWORD nEncoding) {
-  ReplaceText(&m_pwszPassword, pwText, cwText, true);
+  ReplaceMessageField(&m_pwszPassword, pwText, cwText, true);
   m_nPasswordEncoding = nEncoding;
   // Only vlt1 text is decoded: any other password is taken as sent.
   if (m_pwszPassword == nullptr || pTrans == nullptr || nEncoding != PASSWORD_ENCODING_VLT1 ||

@@ -2,6 +2,7 @@
 
 #include "admin/groups/group_request.h"
 #include "admin/groups/group_text.h"
+#include "admin/password/nds/narrow_text.h"
 #include "platform/base/heap.h"
 
 namespace {
@@ -16,32 +17,6 @@ const char s_szGroupClass[] = "Group";
 const size_t s_cbBuffer = NDS_DEFAULT_MESSAGE_LEN;
 const size_t s_cbObjectName = MAX_DN_BYTES;
 const size_t s_cbAttrName = MAX_SCHEMA_NAME_BYTES;
-
-// A single-byte copy in the "C" locale: units up to 0xFF become the byte of
-// the same value; null when a unit does not convert or memory is short.
-char* NarrowCopy(const WCHAR* pwsz) {
-  DWORD cw = TextLength(pwsz);
-  auto* psz = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(cw) + 1));
-  if (psz == nullptr) return nullptr;
-  for (DWORD i = 0; i <= cw; ++i) {
-    if (pwsz[i] > 0xFF) {
-      SecureZeroMemory(psz, i);
-      HeapFree(GetProcessHeap(), 0, psz);
-      return nullptr;
-    }
-    psz[i] = static_cast<char>(pwsz[i]);
-  }
-  return psz;
-}
-
-// Wiped whatever it held: names and passwords share this path.
-void FreeNarrow(char* psz) {
-  if (psz == nullptr) return;
-  SIZE_T cb = 0;
-  while (psz[cb] != '\0') ++cb;
-  SecureZeroMemory(psz, cb);
-  HeapFree(GetProcessHeap(), 0, psz);
-}
 
 // The bytes as UTF-16 units of the same values.
 WCHAR* WideCopy(const char* psz) {

@@ -1,5 +1,6 @@
 #include "admin/messages/change_password_request.h"
 
+#include "admin/messages/message_field.h"
 #include "admin/response/xml_response_writer.h"
 #include "platform/base/heap.h"
 
@@ -7,71 +8,43 @@ namespace {
 
 const WCHAR s_wszErrorId[] = u"ErrorId";
 
-WCHAR* CopyText(const unsigned short* pwText, DWORD cwText) {
-  auto* pwsz = static_cast<WCHAR*>(
-      HeapAlloc(GetProcessHeap(), 0, (static_cast<SIZE_T>(cwText) + 1) * sizeof(WCHAR)));
-  if (pwsz == nullptr) return nullptr;
-  for (DWORD i = 0; i < cwText; ++i) pwsz[i] = pwText[i];
-  pwsz[cwText] = 0;
-  return pwsz;
-}
-
-void FreeText(WCHAR* pwsz, bool fSecret) {
-  if (pwsz == nullptr) return;
-  if (fSecret) {
-    SIZE_T cw = 0;
-    while (pwsz[cw] != 0) ++cw;
-    SecureZeroMemory(pwsz, cw * sizeof(WCHAR));
-  }
-  HeapFree(GetProcessHeap(), 0, pwsz);
-}
-
-// Replaces a field; an allocation failure leaves an empty string, so that no
-// field is ever null.
-void ReplaceText(WCHAR** ppwszField, const unsigned short* pwText, DWORD cwText, bool fSecret) {
-  WCHAR* pwszNew = CopyText(pwText, cwText);
-  if (pwszNew == nullptr) pwszNew = CopyText(nullptr, 0);
-  FreeText(*ppwszField, fSecret);
-  *ppwszField = pwszNew;
-}
-
 }  // namespace
 
 CChangePasswordRequest::CChangePasswordRequest(XmlResponseWriter* pWriter, DWORD nMajorVersion,
                                                DWORD nMinorVersion)
     : CRequestMessage(pWriter, nMajorVersion, nMinorVersion),
-      m_pwszUserName(CopyText(nullptr, 0)),
-      m_pwszDomain(CopyText(nullptr, 0)),
+      m_pwszUserName(CopyMessageField(nullptr, 0)),
+      m_pwszDomain(CopyMessageField(nullptr, 0)),
       m_nDomainType(0),
-      m_pwszOldPassword(CopyText(nullptr, 0)),
-      m_pwszNewPassword(CopyText(nullptr, 0)),
+      m_pwszOldPassword(CopyMessageField(nullptr, 0)),
+      m_pwszNewPassword(CopyMessageField(nullptr, 0)),
       m_pbHash(static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, 1))),
       m_nHashType(0) {}
 
 CChangePasswordRequest::~CChangePasswordRequest() {
-  FreeText(m_pwszUserName, false);
-  FreeText(m_pwszDomain, false);
-  FreeText(m_pwszOldPassword, true);
-  FreeText(m_pwszNewPassword, true);
+  FreeMessageField(m_pwszUserName, false);
+  FreeMessageField(m_pwszDomain, false);
+  FreeMessageField(m_pwszOldPassword, true);
+  FreeMessageField(m_pwszNewPassword, true);
   HeapFree(GetProcessHeap(), 0, m_pbHash);
 }
 
 void CChangePasswordRequest::SetUserName(const unsigned short* pwText, DWORD cwText) {
-  ReplaceText(&m_pwszUserName, pwText, cwText, false);
+  ReplaceMessageField(&m_pwszUserName, pwText, cwText, false);
 }
 
 void CChangePasswordRequest::SetDomain(const unsigned short* pwText, DWORD cwText,
                                        DWORD nDomainType) {
-  ReplaceText(&m_pwszDomain, pwText, cwText, false);
+  ReplaceMessageField(&m_pwszDomain, pwText, cwText, false);
   m_nDomainType = nDomainType;
 }
 
 void CChangePasswordRequest::SetOldPassword(const unsigned short* pwText, DWORD cwText) {
-  ReplaceText(&m_pwszOldPassword, pwText, cwText, true);
+  ReplaceMessageField(&m_pwszOldPassword, pwText, cwText, true);
 }
 
 void CChangePasswordRequest::SetNewPassword(const unsigned short* pwText, DWORD cwText) {
-  ReplaceText(&m_pwszNewPassword, pwText, cwText, true);
+  ReplaceMessageField(&m_pwszNewPassword, pwText, cwText, true);
 }
 
 void CChangePasswordRequest::SetHash(const unsigned short* pwText, DWORD cwText, DWORD nHashType) {

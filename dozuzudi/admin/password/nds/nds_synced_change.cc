@@ -1,6 +1,7 @@
 // NDS changes with single-byte copies of the request's strings, and the
 // change of the same user's password in the NT domain that mirrors the tree.
 #include "admin/messages/change_password_request.h"
+#include "admin/password/nds/narrow_text.h"
 #include "admin/password/nds/nds_trace.inl"
 #include "admin/password/password_back_ends.h"
 #include "platform/base/heap.h"
@@ -10,33 +11,6 @@ namespace {
 
 const DWORD s_cbSyncedDomainName = 1024;
 const DWORD s_cwNdsLeaf = 255;
-
-// A single-byte copy of a UTF-16 string in the "C" locale: units up to 0xFF
-// become the byte of the same value. Null when a unit does not convert (or
-// memory is short), so that no unterminated string is ever passed on.
-char* NarrowCopy(LPCWSTR pwsz) {
-  SIZE_T cw = 0;
-  while (pwsz[cw] != 0) ++cw;
-  auto* psz = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, 2 * (cw + 1)));
-  if (psz == nullptr) return nullptr;
-  for (SIZE_T i = 0; i <= cw; ++i) {
-    if (pwsz[i] > 0xFF) {
-      SecureZeroMemory(psz, i);
-      HeapFree(GetProcessHeap(), 0, psz);
-      return nullptr;
-    }
-    psz[i] = static_cast<char>(pwsz[i]);
-  }
-  return psz;
-}
-
-void FreeNarrow(char* psz) {
-  if (psz == nullptr) return;
-  SIZE_T cb = 0;
-  while (psz[cb] != '\0') ++cb;
-  SecureZeroMemory(psz, cb);
-  HeapFree(GetProcessHeap(), 0, psz);
-}
 
 }  // namespace
 
