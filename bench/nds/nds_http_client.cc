@@ -4,7 +4,9 @@
 // ResponseChangePassword without ErrorId).
 //   nds_http_client PORT < changes
 // Prints one line per change (its latency in microseconds), then
-// "total <microseconds>". Exit status 1 when an answer is not a success.
+// "total <microseconds>" and "span <start> <end>" (the steady clock in
+// microseconds, which all processes share: a block of several clients
+// runs from the first start to the last end). Exit status 1 when an answer is not a success.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -98,7 +100,11 @@ int main(int argc, char** argv) {
     std::printf("%lld\n", static_cast<long long>(us.count()));
   }
   auto total = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-  std::printf("total %lld\n", static_cast<long long>(total.count()));
+  std::printf("total %lld\nspan %lld %lld\n", static_cast<long long>(total.count()),
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                  start.time_since_epoch()).count()),
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                  std::chrono::steady_clock::now().time_since_epoch()).count()));
   close(fd);
   return 0;
 }

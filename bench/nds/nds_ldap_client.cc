@@ -5,7 +5,9 @@
 // library does.
 //   nds_ldap_client URI < changes
 // Prints one line per change (its latency in microseconds), then
-// "total <microseconds>". Exit status 1 when a change is refused.
+// "total <microseconds>" and "span <start> <end>" (the steady clock in
+// microseconds, which all processes share: a block of several clients
+// runs from the first start to the last end). Exit status 1 when a change is refused.
 #include <ldap.h>
 
 #include <chrono>
@@ -62,7 +64,11 @@ int main(int argc, char** argv) {
     std::printf("%lld\n", static_cast<long long>(us.count()));
   }
   auto total = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-  std::printf("total %lld\n", static_cast<long long>(total.count()));
+  std::printf("total %lld\nspan %lld %lld\n", static_cast<long long>(total.count()),
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                  start.time_since_epoch()).count()),
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                  std::chrono::steady_clock::now().time_since_epoch()).count()));
   ldap_unbind_ext_s(pld, nullptr, nullptr);
   return 0;
 }

@@ -4,22 +4,27 @@
 # a minimal libldap client (nds_ldap_client: bind as the user, password
 # modify, both with the password-policy control, on one kept-open
 # connection), on one private slapd on loopback (tests/nds/nds_tree.sh), in
-# alternating blocks of the same run, one change at a time. Every answer is
-# checked (status 200 and no ErrorId; LDAP result 0), and the last
-# passwords of both sides must bind at the end.
+# alternating blocks of the same run. Each round runs, for each side, a
+# block of CLIENTS clients at once (the changes/s a self-service page with
+# several users meets) and a block of one client (the latency of a single
+# change). Every answer is checked (status 200 and no ErrorId; LDAP result
+# 0), and the last passwords of all users must bind at the end.
 #
 #   bench/nds/run.sh [BUILD_DIR]      (default: build)
 #
-# Environment: USERS (8) users per side, CHANGES (100) changes per block,
-# ROUNDS (6) pairs of blocks. Prints per round the changes/s of both sides
-# and their ratio, then the median ratio with its spread, and the p50
-# latency of each side with the difference.
+# Environment: CLIENTS (8) clients at once, each with USERS_PER_CLIENT (2)
+# users of its own, CHANGES (100) changes per client and block, ROUNDS (6)
+# rounds. Prints per round the changes/s of both sides and their ratio,
+# for both kinds of block, then the median ratios with their spread, and
+# the p50 latency of one change on each side with the difference.
 set -euo pipefail
 
 HERE="$(cd "$(dirname "$0")" && pwd)"
 SRC="$(cd "$HERE/../.." && pwd)"
 BUILD="$(cd "${1:-build}" && pwd)"
-USERS="${USERS:-8}"
+CLIENTS="${CLIENTS:-8}"
+USERS_PER_CLIENT="${USERS_PER_CLIENT:-2}"
+USERS=$((CLIENTS * USERS_PER_CLIENT))
 CHANGES="${CHANGES:-100}"
 ROUNDS="${ROUNDS:-6}"
 FIXTURE="$SRC/tests/nds/nds_tree.sh"
@@ -66,12 +71,14 @@ for _ in $(seq 1 100); do grep -q "listening on" "$WORK/host.log" && break; slee
 
 PASSWORDS=("Passw0rd!" "Bench-Pass1" "Bench-Pass2" "Bench-Pass3" "Bench-Pass4")
 declare -A STEP
-# The next block's changes of one side: users in turn, each through its
-# cycle of five passwords (the history of three never refuses one).
-changes() {
-  local side=$1
+# The next CHANGES changes of one side's client: its users in turn, each
+# through its cycle of five passwords (the history of three never refuses
+# one).
+changes() {  # side client
+  local side=$1 client=$2
   for j in $(seq 0 $((CHANGES - 1))); do
-    local u=$((j % USERS + 1)) n=${STEP[$side$((j % USERS + 1))]:-0}
+    local u=$((client * USERS_PER_CLIENT + j % USERS_PER_CLIENT + 1))
+    local n=${STEP[$side$u]:-0}
     local old=${PASSWORDS[$((n % 5))]} new=${PASSWORDS[$(((n + 1) % 5))]}
     STEP[$side$u]=$((n + 1))
     if [ "$side" = h ]; then
@@ -82,20 +89,29 @@ changes() {
   done
 }
 
-run_block() {  # side round
-  changes "$1" > "$WORK/input"  # not in a pipe: the steps must stay counted
-  if [ "$1" = h ]; then
-    "$BUILD/bin/nds_http_client" "$HTTP_PORT" < "$WORK/input" > "$WORK/h.$2"
-  else
-    "$BUILD/bin/nds_ldap_client" "ldap://127.0.0.1:$LDAP_PORT/" < "$WORK/input" > "$WORK/p.$2"
-  fi
+run_block() {  # side kind(par|seq) round
+  local side=$1 kind=$2 clients=1 pids=()
+  [ "$kind" = par ] && clients=$CLIENTS
+  for c in $(seq 0 $((clients - 1))); do
+    changes "$side" "$c" > "$WORK/input.$c"  # not in a pipe: the steps must stay counted
+  done
+  for c in $(seq 0 $((clients - 1))); do
+    if [ "$side" = h ]; then
+      "$BUILD/bin/nds_http_client" "$HTTP_PORT" < "$WORK/input.$c" > "$WORK/$side.$kind.$3.$c" &
+    else
+      "$BUILD/bin/nds_ldap_client" "ldap://127.0.0.1:$LDAP_PORT/" < "$WORK/input.$c" > "$WORK/$side.$kind.$3.$c" &
+    fi
+    pids+=($!)
+  done
+  for pid in "${pids[@]}"; do wait "$pid"; done
 }
 
-# One warm-up block each (connections, caches), not counted.
-run_block h warm
-run_block p warm
+# One warm-up round (connections, caches), not counted.
+for side in h p; do run_block $side par warm; run_block $side seq warm; done
 for r in $(seq 1 "$ROUNDS"); do
-  if [ $((r % 2)) -eq 1 ]; then run_block h "$r"; run_block p "$r"; else run_block p "$r"; run_block h "$r"; fi
+  if [ $((r % 2)) -eq 1 ]; then order="h p"; else order="p h"; fi
+  for side in $order; do run_block "$side" par "$r"; done
+  for side in $order; do run_block "$side" seq "$r"; done
 done
 
 # The last password of every user binds on both sides.
@@ -106,32 +122,44 @@ for side in h p; do
   done
 done
 
-python3 - "$WORK" "$ROUNDS" "$CHANGES" "$HERE/../lib" <<'PY'
+python3 - "$WORK" "$ROUNDS" "$CHANGES" "$CLIENTS" "$HERE/../lib" <<'PY'
 import statistics, sys
-work, rounds, changes = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-sys.path.insert(0, sys.argv[4])
+work, rounds, changes, clients = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+sys.path.insert(0, sys.argv[5])
 import benchlib
-def block(side, r):
-    lines = open(f"{work}/{side}.{r}").read().split("\n")
-    total = next(int(l.split()[1]) for l in lines if l.startswith("total"))
-    lat = [int(l) for l in lines if l and not l.startswith("total")]
-    assert len(lat) == changes
-    return changes / (total / 1e6), lat
-ratios, lat = [], {"h": [], "p": []}
-host_rates, direct_rates = [], []
-print("round  vltadmin/s  libldap/s  ratio")
+def block(side, kind, r):
+    """changes/s of the block (first start to last end) and its latencies."""
+    starts, ends, lat = [], [], []
+    for c in range(clients if kind == "par" else 1):
+        lines = open(f"{work}/{side}.{kind}.{r}.{c}").read().split("\n")
+        span = next(l.split() for l in lines if l.startswith("span"))
+        starts.append(int(span[1])); ends.append(int(span[2]))
+        times = [int(l) for l in lines if l and l[0].isdigit()]
+        assert len(times) == changes
+        lat += times
+    return len(lat) / ((max(ends) - min(starts)) / 1e6), lat
+rates = {(s, k): [] for s in "hp" for k in ("par", "seq")}
+lat = {"h": [], "p": []}
+print(f"round  {clients} at once: vltadmin/s  libldap/s  ratio | one at a time: vltadmin/s  libldap/s  ratio")
 for r in range(1, rounds + 1):
-    (hr, hl), (pr, pl) = block("h", r), block("p", r)
-    lat["h"] += hl; lat["p"] += pl
-    ratios.append(hr / pr)
-    host_rates.append(hr)
-    direct_rates.append(pr)
-    print(f"{r:5d}  {hr:10.0f}  {pr:9.0f}  {hr / pr:5.3f}")
-m = statistics.median(ratios)
+    row = []
+    for kind in ("par", "seq"):
+        (hr, hl), (pr, pl) = block("h", kind, r), block("p", kind, r)
+        rates[("h", kind)].append(hr); rates[("p", kind)].append(pr)
+        if kind == "seq":
+            lat["h"] += hl; lat["p"] += pl
+        row.append(f"{hr:10.0f}  {pr:9.0f}  {hr / pr:5.3f}")
+    print(f"{r:5d}  {'':9}{row[0]} | {'':13}{row[1]}")
+for kind, label in (("par", f"{clients} at once"), ("seq", "one at a time")):
+    h, p = rates[("h", kind)], rates[("p", kind)]
+    ratios = [a / b for a, b in zip(h, p)]
+    print(f"ratio {label} (vltadmin-host / libldap): median {statistics.median(ratios):.3f}, "
+          f"spread {min(ratios):.3f}..{max(ratios):.3f}, {rounds} rounds")
 p50h, p50p = statistics.median(lat["h"]) / 1000, statistics.median(lat["p"]) / 1000
-print(f"ratio (vltadmin-host / libldap): median {m:.3f}, spread {min(ratios):.3f}..{max(ratios):.3f}, {rounds} rounds of {changes} changes")
-print(f"p50 latency: vltadmin-host {p50h:.3f} ms, libldap {p50p:.3f} ms, added {p50h - p50p:.3f} ms")
-benchlib.emit("nds", "slapd NDS change, one at a time", "changes/s", host_rates, direct_rates,
+print(f"p50 latency of one change: vltadmin-host {p50h:.3f} ms, libldap {p50p:.3f} ms, added {p50h - p50p:.3f} ms")
+benchlib.emit("nds", f"slapd NDS change, {clients} clients at once", "changes/s", rates[("h", "par")],
+              rates[("p", "par")], "minimal libldap client")
+benchlib.emit("nds", "slapd NDS change, one at a time", "changes/s", rates[("h", "seq")], rates[("p", "seq")],
               "minimal libldap client", details={"p50_ms_host": p50h, "p50_ms_direct": p50p})
 PY
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
