@@ -4,6 +4,8 @@
 #
 #   fuzz/run.sh BUILD_DIR [SECONDS]     (SECONDS per target, default 30)
 #
+# FUZZ_JOBS (default 1) targets run at once, each on one core.
+#
 # Targets are the programs BUILD_DIR/bin/fuzz_* and BUILD_DIR/bin/*_fuzzer.
 # A target's seeds are fuzz/*/corpus/<target>/ or, for NAME_fuzzer,
 # fuzz/NAME/corpus/. New inputs go to a temporary directory, so the committed
@@ -19,10 +21,12 @@ seconds=${2:-30}
 fuzz_dir=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/vltfuzz.XXXXXX")
 
-status=0
-count=0
-for target in "$build_dir"/bin/fuzz_* "$build_dir"/bin/*_fuzzer; do
-  [ -f "$target" ] && [ -x "$target" ] || continue
+jobs=${FUZZ_JOBS:-1}
+
+# One target: its summary (or its failure) goes to $work/NAME/summary, and
+# $work/NAME/failed marks a crash.
+run_target() {
+  target=$1
   name=$(basename "$target")
   corpus=
   for dir in "$fuzz_dir"/*/corpus/"$name" "$fuzz_dir/${name%_fuzzer}/corpus"; do
@@ -31,20 +35,45 @@ for target in "$build_dir"/bin/fuzz_* "$build_dir"/bin/*_fuzzer; do
       break
     fi
   done
-  mkdir -p "$work/$name/new" "$work/$name/artifacts"
-  echo "== $name for ${seconds}s${corpus:+ over $corpus}"
-  count=$((count + 1))
+  out=$work/$name/summary
+  echo "== $name for ${seconds}s${corpus:+ over $corpus}" > "$out"
   if "$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$work/$name/artifacts/" "$work/$name/new" ${corpus:+"$corpus"} \
       > "$work/$name/log" 2>&1; then
     # Executions, coverage (cov: edges, ft: features) and new inputs.
-    grep -E "DONE .*cov:" "$work/$name/log" | tail -1
-    grep -E "^stat::number_of_executed_units|^stat::new_units_added" "$work/$name/log"
+    grep -E "DONE .*cov:" "$work/$name/log" | tail -1 >> "$out"
+    grep -E "^stat::number_of_executed_units|^stat::new_units_added" "$work/$name/log" >> "$out"
   else
-    echo "!! $name failed; log: $work/$name/log, inputs: $work/$name/artifacts/" >&2
-    tail -n 40 "$work/$name/log" >&2
-    status=1
+    {
+      echo "!! $name failed; log: $work/$name/log, inputs: $work/$name/artifacts/"
+      tail -n 40 "$work/$name/log"
+    } >> "$out"
+    touch "$work/$name/failed"
   fi
+}
+
+status=0
+count=0
+batch=
+for target in "$build_dir"/bin/fuzz_* "$build_dir"/bin/*_fuzzer; do
+  [ -f "$target" ] && [ -x "$target" ] || continue
+  name=$(basename "$target")
+  mkdir -p "$work/$name/new" "$work/$name/artifacts"
+  count=$((count + 1))
+  run_target "$target" &
+  batch="$batch $name"
+  if [ $((count % jobs)) -eq 0 ]; then
+    wait
+    for done_name in $batch; do cat "$work/$done_name/summary"; done
+    batch=
+  fi
+done
+wait
+for done_name in $batch; do cat "$work/$done_name/summary"; done
+for failed in "$work"/*/failed; do
+  [ -e "$failed" ] || continue
+  cat "$(dirname "$failed")/summary" >&2
+  status=1
 done
 
 if [ "$count" -eq 0 ]; then
