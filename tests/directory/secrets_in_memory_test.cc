@@ -147,7 +147,7 @@ TEST_F(SecretsInMemory, NoPasswordOutlivesItsRequest) {
   std::vector<vlttest::CMemoryNeedle> needles;
   for (const std::string& password : m_passwords) {
     needles.push_back({password + " (UTF-8)", password});
-    needles.push_back({password + " (UTF-16LE)", ToUtf16le(password)});
+    needles.push_back({password + " (UTF-16LE)", ToLatin1(password), true});
     if (ToLatin1(password) != password) needles.push_back({password + " (ISO-8859-1)", ToLatin1(password)});
   }
   std::vector<vlttest::CMemoryHit> hits = vlttest::FindInProcessMemory(m_host.Pid(), needles);

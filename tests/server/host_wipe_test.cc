@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "host_test.h"
-#include "memory_scan.h"
+#include "process_memory.h"
 
 namespace {
 
@@ -17,9 +17,8 @@ using namespace std::chrono_literals;
 
 TEST_F(HostTest, NoCopyOfARequestBodyOutlivesItsConnection) {
   StartHost();
-  vlttest::CSecretScan scan(SECRET);
   bool fReadable = false;
-  ASSERT_FALSE(scan.FoundIn(m_host.Pid(), &fReadable));
+  ASSERT_FALSE(vlttest::HoldsSecret(m_host.Pid(), SECRET, &fReadable));
   if (!fReadable) GTEST_SKIP() << "the host's memory cannot be read here";
 
   const std::string small = "<p>" SECRET "</p>";
@@ -37,7 +36,7 @@ TEST_F(HostTest, NoCopyOfARequestBodyOutlivesItsConnection) {
       // Answered, the body is gone while the connection waits for the next
       // (the worker ends its session just after the response).
       bool fFound = true;
-      for (int i = 0; i < 100 && (fFound = scan.FoundIn(m_host.Pid())); ++i) std::this_thread::sleep_for(20ms);
+      for (int i = 0; i < 100 && (fFound = vlttest::HoldsSecret(m_host.Pid(), SECRET)); ++i) std::this_thread::sleep_for(20ms);
       EXPECT_FALSE(fFound) << request.substr(0, 40);
     }
     // A body the extension never reads, dropped at the close.
@@ -49,7 +48,7 @@ TEST_F(HostTest, NoCopyOfARequestBodyOutlivesItsConnection) {
   }
   // The host notices the closes on its own time.
   bool fFound = true;
-  for (int i = 0; i < 100 && (fFound = scan.FoundIn(m_host.Pid())); ++i) std::this_thread::sleep_for(50ms);
+  for (int i = 0; i < 100 && (fFound = vlttest::HoldsSecret(m_host.Pid(), SECRET)); ++i) std::this_thread::sleep_for(50ms);
   EXPECT_FALSE(fFound);
 }
 
