@@ -1,8 +1,28 @@
 #include "platform/base/heap.h"
 
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define VLT_POISON(pv, cb) ASAN_POISON_MEMORY_REGION(pv, cb)
+#define VLT_UNPOISON(pv, cb) ASAN_UNPOISON_MEMORY_REGION(pv, cb)
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/asan_interface.h>
+#define VLT_POISON(pv, cb) ASAN_POISON_MEMORY_REGION(pv, cb)
+#define VLT_UNPOISON(pv, cb) ASAN_UNPOISON_MEMORY_REGION(pv, cb)
+#endif
+#endif
+#ifndef VLT_POISON
+#define VLT_POISON(pv, cb) ((void)(pv), (void)(cb))
+#define VLT_UNPOISON(pv, cb) ((void)(pv), (void)(cb))
+#endif
 
 namespace {
 std::atomic<SIZE_T> s_cbLimit{0};
@@ -37,5 +57,42 @@ void SecureZeroMemory(void* ptr, SIZE_T cnt) {
 }
 
 namespace platform {
+namespace {
+SIZE_T PageRounded(SIZE_T cb) {
+  static const SIZE_T s_cbPage = static_cast<SIZE_T>(sysconf(_SC_PAGESIZE));
+  return (cb + s_cbPage - 1) / s_cbPage * s_cbPage;
+}
+}  // namespace
+
+void* AllocateSecretPages(SIZE_T cb) {
+  SIZE_T cbLimit = s_cbLimit.load(std::memory_order_relaxed);
+  if (cb == 0) cb = 1;
+  if (cbLimit != 0 && cb > cbLimit) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  const SIZE_T cbPages = PageRounded(cb);
+  void* pv = mmap(nullptr, cbPages, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pv == MAP_FAILED) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  // A private anonymous mapping always takes the advice.
+  madvise(pv, cbPages, MADV_DONTDUMP);
+  // The rest of the last page stays out of reach of the address sanitizer's
+  // callers, as past the end of a heap block.
+  VLT_POISON(static_cast<char*>(pv) + cb, cbPages - cb);
+  return pv;
+}
+
+void FreeSecretPages(void* pv, SIZE_T cb) {
+  if (pv == nullptr) return;
+  if (cb == 0) cb = 1;
+  const SIZE_T cbPages = PageRounded(cb);
+  VLT_UNPOISON(pv, cbPages);
+  explicit_bzero(pv, cbPages);
+  munmap(pv, cbPages);
+}
+
 void SetHeapAllocLimitForTesting(SIZE_T cbLimit) { s_cbLimit.store(cbLimit); }
 }  // namespace platform
