@@ -6,7 +6,6 @@
 
 #include "host_test.h"
 #include "slapd_server.h"
-#include "trace_capture.h"
 
 namespace {
 
@@ -66,23 +65,6 @@ TEST_F(DirectoryChange, FailsWithoutAKnownUserOrAUsableServiceIdentity) {
   UseRegistry("");
   EXPECT_EQ(Change("alice@example.test", "N3w-Secret", "An0ther-One"), "operation-failed");
   EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "N3w-Secret"));
-}
-
-TEST_F(DirectoryChange, NoTraceRecordCarriesAPassword) {
-  vlttest::CTraceCapture capture;
-  ASSERT_TRUE(capture.Started());
-  m_host.SetEnv("VLTQTR_DEVICE", capture.SocketPath());
-  StartHost(m_slapd.Registry());
-  EXPECT_EQ(Change("carol@example.test", "Wr0ng-Old!", "N3w-Secret"), "old-password-invalid");
-  EXPECT_EQ(Change("carol@example.test", kPassword, "Sh0rt!"), "new-password-invalid");
-  EXPECT_EQ(Change("carol@example.test", kPassword, "N3w-Secret"), "");
-  std::vector<vlttest::CTraceRecord> records = capture.Stop();
-  bool fDnTraced = false;
-  for (const auto& record : records)
-    fDnTraced |= vltqtr::FormatGuid(record.rgbMessageGuid) == "{5b0e7c3a-94d1-4f6e-8a27-c1d39e60b4f2}" && record.nMessage == 12;
-  EXPECT_TRUE(fDnTraced);
-  for (const char16_t* pw : {u"Wr0ng-Old!", u"Sh0rt!", u"N3w-Secret", u"Passw0rd!"})
-    EXPECT_FALSE(vlttest::TraceRecordsContain(records, pw));
 }
 
 TEST_F(DirectoryChange, ConcurrentChangesOfSeveralUsers) {
