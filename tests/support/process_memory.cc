@@ -91,7 +91,7 @@ std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemory
     if (it != stacks.end() && it->first < nEnd) thread = it->second;
     if (mapping.empty()) {
       char szSize[64];
-      std::snprintf(szSize, sizeof szSize, "anonymous %s %.1f MiB", szPerms, (nEnd - nStart) / 1048576.0);
+      std::snprintf(szSize, sizeof szSize, "anonymous %s %lu KiB", szPerms, (nEnd - nStart) / 1024);
       mapping = szSize;
     }
     // Each chunk is read with some context in front and the longest needle

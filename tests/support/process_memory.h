@@ -27,7 +27,7 @@ struct CMemoryNeedle {
 struct CMemoryHit {
   std::string label;
   uintptr_t address = 0;
-  std::string mapping;  // "[heap]", "[stack]", a file, or "anonymous rw-p 8.0 MiB"
+  std::string mapping;  // "[heap]", "[stack]", a file, or "anonymous rw-p 8192 KiB"
   bool fInHttpRequest = false;  // "POST " shortly before it
   std::string before;           // up to 48 bytes in front of it, printable ones as they are
   std::string thread;           // the name of the thread whose stack it lies in, if one does
