@@ -117,6 +117,7 @@ std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemory
       }
     }
   }
+  buffer.resize(buffer.capacity());
   explicit_bzero(buffer.data(), buffer.size());
   close(fd);
   return hits;
