@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 #include <thread>
 #include <string>
 #include <vector>
@@ -20,11 +19,8 @@ class NdsLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     START_TREE(m_tree);
-    UseRegistry(m_tree.Registry());
+    m_registry.Use(m_tree.Registry());
     ASSERT_EQ(LoadNdsClient(), 1);
-  }
-  void UseRegistry(const std::string& sText) {
-    m_registry.Use(sText);
   }
   // A context of the tree; the caller frees it.
   NWDSContextHandle Context(const char* pszTree = "acme") {
@@ -62,18 +58,16 @@ class NdsLibrary : public ::testing::Test {
     pBuf_T pFilter = nullptr, pAttrs = nullptr, pResult = nullptr;
     pFilter_Cursor_T pCursor = nullptr;
     uint32_t nSyntax = 0;
-    EXPECT_EQ(c.pfnAllocBuf(NDS_DEFAULT_MESSAGE_LEN, &pFilter), 0);
-    EXPECT_EQ(c.pfnInitBuf(context, DSV_SEARCH_FILTER, pFilter), 0);
-    EXPECT_EQ(c.pfnAllocFilter(&pCursor), 0);
-    EXPECT_EQ(c.pfnGetSyntaxID(context, "Group Membership", &nSyntax), 0);
-    EXPECT_EQ(c.pfnAddFilterToken(pCursor, FTOK_ANAME, "Group Membership", nSyntax), 0);
-    EXPECT_EQ(c.pfnAddFilterToken(pCursor, FTOK_EQ, nullptr, 0), 0);
-    EXPECT_EQ(c.pfnAddFilterToken(pCursor, FTOK_AVAL, pszGroup, nSyntax), 0);
-    EXPECT_EQ(c.pfnPutFilter(context, pFilter, pCursor, nullptr), 0);
-    EXPECT_EQ(c.pfnAllocBuf(NDS_DEFAULT_MESSAGE_LEN, &pAttrs), 0);
-    EXPECT_EQ(c.pfnInitBuf(context, DSV_SEARCH, pAttrs), 0);
-    EXPECT_EQ(c.pfnPutAttrName(context, pAttrs, "Object Class"), 0);
-    EXPECT_EQ(c.pfnAllocBuf(cbResult, &pResult), 0);
+    // Each step runs only when the one before succeeded.
+    EXPECT_FALSE(c.pfnAllocBuf(NDS_DEFAULT_MESSAGE_LEN, &pFilter) ||
+                 c.pfnInitBuf(context, DSV_SEARCH_FILTER, pFilter) || c.pfnAllocFilter(&pCursor) ||
+                 c.pfnGetSyntaxID(context, "Group Membership", &nSyntax) ||
+                 c.pfnAddFilterToken(pCursor, FTOK_ANAME, "Group Membership", nSyntax) ||
+                 c.pfnAddFilterToken(pCursor, FTOK_EQ, nullptr, 0) ||
+                 c.pfnAddFilterToken(pCursor, FTOK_AVAL, pszGroup, nSyntax) ||
+                 c.pfnPutFilter(context, pFilter, pCursor, nullptr) ||
+                 c.pfnAllocBuf(NDS_DEFAULT_MESSAGE_LEN, &pAttrs) || c.pfnInitBuf(context, DSV_SEARCH, pAttrs) ||
+                 c.pfnPutAttrName(context, pAttrs, "Object Class") || c.pfnAllocBuf(cbResult, &pResult));
     int32_t iIteration = NO_MORE_ITERATIONS;
     *pnCode = 0;
     *pcBuffers = 0;
@@ -81,19 +75,15 @@ class NdsLibrary : public ::testing::Test {
       c.pfnSearch(context, "[Root]", DS_SEARCH_SUBTREE, 0, pFilter, DS_ATTRIBUTE_VALUES, 0, pAttrs, &iIteration,
                   0, nullptr, pResult);
       ++*pcBuffers;
-      uint32_t cObjects = 0;
+      uint32_t cObjects = 0, cAttrs = 0, cValues = 0, nValueSyntax = 0, cb = 0;
       if ((*pnCode = c.pfnGetObjectCount(context, pResult, &cObjects)) != 0) break;
       for (uint32_t i = 0; i < cObjects; ++i) {
-        char szName[MAX_DN_BYTES];
-        uint32_t cAttrs = 0;
+        char szName[MAX_DN_BYTES], szAttr[MAX_SCHEMA_NAME_BYTES];
         if (!ok(c.pfnGetObjectName(context, pResult, szName, &cAttrs, nullptr))) return members;
         std::string& sClass = members[szName];
         for (uint32_t j = 0; j < cAttrs; ++j) {
-          char szAttr[MAX_SCHEMA_NAME_BYTES];
-          uint32_t cValues = 0, nValueSyntax = 0;
           if (!ok(c.pfnGetAttrName(context, pResult, szAttr, &cValues, &nValueSyntax))) return members;
           for (uint32_t k = 0; k < cValues; ++k) {
-            uint32_t cb = 0;
             if (!ok(c.pfnComputeAttrValSize(context, pResult, nValueSyntax, &cb))) return members;
             std::string sValue(cb, '\0');
             if (!ok(c.pfnGetAttrVal(context, pResult, nValueSyntax, sValue.data()))) return members;
@@ -103,9 +93,7 @@ class NdsLibrary : public ::testing::Test {
         }
       }
     } while (iIteration != NO_MORE_ITERATIONS);
-    EXPECT_EQ(c.pfnFreeBuf(pFilter), 0);
-    EXPECT_EQ(c.pfnFreeBuf(pAttrs), 0);
-    EXPECT_EQ(c.pfnFreeBuf(pResult), 0);
+    EXPECT_EQ(c.pfnFreeBuf(pFilter) | c.pfnFreeBuf(pAttrs) | c.pfnFreeBuf(pResult), 0);
     return members;
   }
 
@@ -175,7 +163,7 @@ TEST_F(NdsLibrary, ConnectionRulesAndContexts) {
       {sUnused, "\"AllowPlainLoopback\"=dword:00000001\r\n", NDS_ERR_TRANSPORT_FAILURE},
   };
   for (const auto& test : cases) {
-    UseRegistry(m_tree.Registry(test.sMore, test.sUri));
+    m_registry.Use(m_tree.Registry(test.sMore, test.sUri));
     EXPECT_EQ(Login(".jsmith.sales.acme", kPassword), test.nCode) << test.sUri << " " << test.sMore;
   }
   // Unknown trees, keys and handles.
