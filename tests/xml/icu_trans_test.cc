@@ -156,34 +156,30 @@ TEST_F(IcuTransTest, InputToUnicodeAndUnicodeToOutput) {
 }
 
 TEST_F(IcuTransTest, NumericToUnicode) {
-  unsigned short w = 0;
-  int nError = 77;
-  CIcuTrans le;
+  CIcuTrans le, sjis, gb;
   le.SetEncodingMethod(ENCODING_UTF16LE);
-  EXPECT_TRUE(le.NumericToUnicode(0xFFFF, &w, &nError));
-  EXPECT_EQ(w, 0xFFFF);
-  EXPECT_EQ(nError, 77);  // left as it was
-  EXPECT_FALSE(le.NumericToUnicode(0x10000, &w, &nError));
-  EXPECT_EQ(nError, XML_FAILURE);
-  for (int n : {0, -1}) {
-    nError = 0;
-    EXPECT_FALSE(le.NumericToUnicode(n, &w, &nError));
-    EXPECT_EQ(nError, XML_FAILURE);
-  }
-  CIcuTrans sjis;
   ASSERT_EQ(Scan(sjis, "<?xml version='1.0' encoding='Shift_JIS'?><r/>"), XML_OK);
-  EXPECT_TRUE(sjis.NumericToUnicode(0x82A0, &w, &nError));  // HIRAGANA A
-  EXPECT_EQ(w, 0x3042);
-  EXPECT_TRUE(sjis.NumericToUnicode(65, &w, &nError));
-  EXPECT_EQ(w, 'A');
-  EXPECT_FALSE(sjis.NumericToUnicode(0x82, &w, &nError));  // a lead byte alone
-  CIcuTrans gb;
   ASSERT_EQ(Scan(gb, "<?xml version='1.0' encoding='GB18030'?><r/>"), XML_OK);
-  EXPECT_TRUE(gb.NumericToUnicode(0xD6D0, &w, &nError));
-  EXPECT_EQ(w, 0x4E2D);
-  // Four bytes naming a character outside the BMP give two code units.
-  EXPECT_FALSE(gb.NumericToUnicode(0x90308130, &w, &nError));
-  EXPECT_EQ(nError, XML_FAILURE);
+  const struct {
+    CIcuTrans* pTrans;
+    int n;
+    int wExpected;  // -1: refused with XML_FAILURE
+  } cases[] = {
+      {&le, 0xFFFF, 0xFFFF}, {&le, 0x10000, -1}, {&le, 0, -1}, {&le, -1, -1},
+      {&sjis, 0x82A0, 0x3042},  // HIRAGANA A
+      {&sjis, 65, 'A'},         {&sjis, 0x82, -1},  // a lead byte alone
+      {&gb, 0xD6D0, 0x4E2D},
+      {&gb, static_cast<int>(0x90308130u), -1},  // outside the BMP: two code units
+  };
+  for (const auto& c : cases) {
+    unsigned short w = 0;
+    int nError = 77;  // UTF-16 leaves it as it was on success
+    EXPECT_EQ(c.pTrans->NumericToUnicode(c.n, &w, &nError), c.wExpected >= 0) << c.n;
+    EXPECT_EQ(c.wExpected >= 0 ? int{w} : nError, c.wExpected >= 0 ? c.wExpected : XML_FAILURE) << c.n;
+    if (c.wExpected >= 0 && c.pTrans == &le) {
+      EXPECT_EQ(nError, 77) << c.n;
+    }
+  }
 }
 
 // The usual start of a declaration, "<?xml version="1.0" encoding="", is
