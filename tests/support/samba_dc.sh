@@ -89,6 +89,9 @@ start() {
   local services="\1server services = s3fs, rpc, ldap, cldap, kdc, drepl, winbindd, kcc\n"
   services+="\1krb5 port = $kdc_port\n\1kpasswd port = $kpasswd_port\n"
   services+="\1ldap server require strong auth = allow_sasl_over_tls\n\1tls enabled = yes\n"
+  # RPC end points above the kernel's ephemeral ports (32768-60999), which
+  # other tests' connections may hold at any moment.
+  services+="\1rpc server dynamic port range = 61000-61999\n"
   services+="\1tls keyfile = $t/dc1.key\n\1tls certfile = $t/dc1.pem\n\1tls cafile = $t/ca.pem"
   sed -i "s|^\([[:space:]]*\)server services = .*|$services|" "$conf"
   st() { samba-tool "$@" -s "$conf" > /dev/null; }
