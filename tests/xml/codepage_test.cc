@@ -104,8 +104,8 @@ TEST(CodePageTest, EveryShippedCodePageConverts) {
 }
 
 TEST(CodePageTest, ShippedNamesResolve) {
-  TempDir dir;
-  ASSERT_TRUE(InitializeWithAliases(dir, ShippedAliasFile()));
+  vlttest::ScopedRegistryFile registry;
+  ASSERT_TRUE(Initialize());
   const std::map<std::string, int> names = {
       {"UTF-8", 65001},       {"US-ASCII", 20127},    {"ISO-8859-1", 28591}, {"ISO-8859-15", 28605},
       {"windows-1252", 1252}, {"KOI8-R", 20866},      {"KOI8-U", 21866},     {"Shift_JIS", 932},

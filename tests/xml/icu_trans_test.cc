@@ -14,7 +14,7 @@ namespace {
 
 class IcuTransTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(InitializeWithAliases(m_dir, ShippedAliasFile())); }
+  void SetUp() override { ASSERT_TRUE(Initialize()); }
   void TearDown() override { CIcuTrans::Terminate(); }
 
   // ParseXMLSignature's code (0 or 3 on success, with the signature count in
@@ -38,7 +38,7 @@ class IcuTransTest : public testing::Test {
     return Utf8(std::u16string(reinterpret_cast<char16_t*>(rgw), cw));
   }
 
-  TempDir m_dir;
+  vlttest::ScopedRegistryFile m_registry;
   std::string m_doc;
 };
 

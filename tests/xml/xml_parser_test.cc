@@ -14,7 +14,7 @@ namespace {
 
 class XmlParserTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(InitializeWithAliases(m_dir, ShippedAliasFile())); }
+  void SetUp() override { ASSERT_TRUE(Initialize()); }
   void TearDown() override { CIcuTrans::Terminate(); }
 
   static V Parse(const std::string& body) { return Tokenize("<?xml version=\"1.0\"?>" + body); }
@@ -29,7 +29,7 @@ class XmlParserTest : public testing::Test {
     return parser;
   }
 
-  TempDir m_dir;
+  vlttest::ScopedRegistryFile m_registry;
 };
 
 // Well-formed documents are compared with libxml2 by the differential test;
