@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include <cstdio>
-#include <memory>
 
 #include "group_test_env.h"
 #include "platform/netapi/local/account_store.h"

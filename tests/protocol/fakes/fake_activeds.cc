@@ -7,7 +7,6 @@
 // The name translator maps FAKE\name to CN=name,DC=fake and back, FAKE\ to
 // DC=fake. FakeAdsSearches() counts the searches made.
 #include <atomic>
-#include <cstring>
 #include <string>
 
 #include "platform/activeds/adsi.h"
