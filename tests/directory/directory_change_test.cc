@@ -53,11 +53,11 @@ TEST_F(DirectoryChange, FailsWithoutAKnownUserOrAUsableServiceIdentity) {
   StartHost(m_slapd.Registry());
   EXPECT_EQ(Change("nobody@example.test", kPassword, "N3w-Secret"), "operation-failed");
   // A password file that others may read is not used.
-  WriteSecret(m_slapd.SecretFile(), "rootsecret", 0644);
+  vlttest::WriteSecret(m_slapd.SecretFile(), "rootsecret", 0644);
   EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "operation-failed");
   EXPECT_NE(m_host.Stderr().find("secret file " + m_slapd.SecretFile() + " has mode 0644"), std::string::npos)
       << m_host.Stderr();
-  WriteSecret(m_slapd.SecretFile(), "rootsecret");
+  vlttest::WriteSecret(m_slapd.SecretFile(), "rootsecret");
   EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "");
   // A server in no domain: no directory is configured.
   UseRegistry("");

@@ -16,7 +16,7 @@
 
 #include "change_load.h"
 #include "host_test.h"
-#include "slapd_server.h"
+#include "fixture_support.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ class SambaChange : public HostWithExtension {
     int nStatus = m_dc.Start();
     if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "Samba is not installed";
     ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
-    WriteSecret(m_dc.Dir() + "/bind.secret", "Adm1n!Passw0rd");
+    vlttest::WriteSecret(m_dc.Dir() + "/bind.secret", "Adm1n!Passw0rd");
   }
   // The service's identity: Administrator by simple bind, or the keytab's
   // principal by SASL GSSAPI.

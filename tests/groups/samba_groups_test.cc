@@ -3,7 +3,6 @@
 // services (LDAP) and through the network management functions (the
 // Kerberos domain answering through its directory). One test: provisioning
 // takes long. Skipped when Samba is not installed.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -29,12 +28,8 @@ class SambaGroupsTest : public GroupTest {
                            "/tests/support/samba_accounts.py " + m_dc.Dir() + " < " + sAccounts)
                               .c_str()),
               0);
-    WriteSecret("right.secret", "Adm1n!Passw0rd");
-    WriteSecret("wrong.secret", "Wrong!Passw0rd");
-  }
-  void WriteSecret(const std::string& sName, const std::string& sPassword) {
-    std::ofstream(m_dc.Dir() + "/" + sName) << sPassword << "\n";
-    chmod((m_dc.Dir() + "/" + sName).c_str(), 0600);
+    vlttest::WriteSecret(m_dc.Dir() + "/right.secret", "Adm1n!Passw0rd");
+    vlttest::WriteSecret(m_dc.Dir() + "/wrong.secret", "Wrong!Passw0rd");
   }
   // The directory with a bind password file, the Kerberos domain EXAMPLE,
   // and the directory services loaded or not.
