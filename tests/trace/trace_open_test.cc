@@ -27,10 +27,7 @@ TEST(QtrLazyModuleTest, NoDeviceOpensOnceAndStaysSilent) {
 }
 
 TEST(QtrLazyModuleTest, ConcurrentFirstTracePointsOpenOnce) {
-  vltqtr::CCollectorOptions options;
-  options.bClassFlags = 0xFF;
-  options.nLevel = 255;
-  vlttest::CTraceCapture collector(options);
+  vlttest::CTraceCapture collector;  // every class at every level
   ASSERT_TRUE(collector.Started());
   CQtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
   constexpr int kThreads = 8;
