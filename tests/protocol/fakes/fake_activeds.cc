@@ -9,13 +9,14 @@
 #include <atomic>
 #include <string>
 
+#include "fake_ads_user.h"
 #include "platform/activeds/adsi.h"
 
 namespace {
 
 std::atomic<int> g_cSearches{0};
 
-// Reference counting and the IDispatch stubs shared by the fakes.
+// Reference counting shared by the fakes.
 template <typename TBase>
 class CFake : public TBase {
  public:
@@ -37,34 +38,9 @@ class CFake : public TBase {
 };
 
 template <typename TBase>
-class CFakeDispatch : public CFake<TBase> {
- public:
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-};
-
-// The IADs part of a directory object: nothing but GetInfo answers.
+using CFakeDispatch = CFake<platform::CDispatchWithoutTypeInfo<TBase>>;
 template <typename TBase>
-class CFakeObject : public CFakeDispatch<TBase> {
- public:
-  HRESULT STDMETHODCALLTYPE get_Name(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Class(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Parent(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Schema(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfo() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetInfo() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Get(BSTR, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Put(BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetEx(BSTR, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE PutEx(LONG, BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return S_OK; }
-};
+using CFakeObject = CFake<CFakeAdsObject<TBase>>;
 
 std::u16string Text(BSTR b) { return b == nullptr ? std::u16string() : std::u16string(b); }
 
