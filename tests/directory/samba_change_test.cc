@@ -63,7 +63,8 @@ TEST_F(SambaChange, AnswersEachOutcome) {
   std::filesystem::create_symlink("/usr/lib/x86_64-linux-gnu/sasl2/libgssapiv2.so", sSasl + "/libgssapiv2.so", ec);
   m_host.SetEnv("SASL_PATH", sSasl);
   m_host.SetEnv("KRB5_CONFIG", m_dc.Dir() + "/krb5.conf");
-  StartHost(Registry("ldaps://127.0.0.1/"));
+  // The controller's own lockout is tested: no guessing limit in front of it.
+  StartHost(NoGuessingLimits() + Registry("ldaps://127.0.0.1/"));
   EXPECT_EQ(Change("alice", "Alice#Pass1", "Alice#Pass2"), "");
   EXPECT_TRUE(CanBind("alice", "Alice#Pass2"));
 
@@ -99,9 +100,8 @@ TEST_F(SambaChange, AnswersEachOutcome) {
   EXPECT_EQ(Change("carol", "Carol#Pass56", "Carol#Pass78"), "operation-failed");
   EXPECT_TRUE(CanBind("carol", "Carol#Pass56"));
 
-  // NT changes through the controller's KDC; its own lockout is tested, so
-  // no guessing limit in front of it.
-  UseRegistry(NoGuessingLimits() + vlttest::KerberosDomain("EXAMPLE", m_dc.Port(0), m_dc.Port(1)) +
+  // NT changes through the controller's KDC.
+  UseRegistry(vlttest::KerberosDomain("EXAMPLE", m_dc.Port(0), m_dc.Port(1)) +
               vlttest::KerberosDomain("DOWN", m_dc.UnusedPort(), m_dc.UnusedPort()));
   auto nt = [this](const char* pszDomain, const char* pszUser, const char* pszOld, const char* pszNew) {
     return Answer(ChangeRequest(pszUser, pszOld, pszNew, "NT", pszDomain));

@@ -114,7 +114,7 @@ TEST(AliasFileTest, FoundThroughTheInstallLocation) {
   registry.Rewrite(Location("   "));
   ASSERT_TRUE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
   EXPECT_EQ(Utf8(wszPath), "vltxmlss.txt");
-  registry.Rewrite(Install(""));
+  registry.Rewrite(vlttest::kRegHeader);  // no install key at all
   ASSERT_TRUE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
   EXPECT_EQ(Utf8(wszPath), "vltxmlss.txt");
 }
