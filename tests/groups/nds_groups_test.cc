@@ -82,4 +82,9 @@ TEST_F(NdsGroupsTest, ListsEveryMemberOfALargeGroup) {
   for (int i = 1; i <= 300; ++i) rgsExpected.push_back("user ACME\\.m" + std::to_string(i) + ".many.acme");
   EXPECT_EQ(Sorted(Lines(Answer(Request(Group(".big.groups.acme", "ACME", "NDS") + Credentials("Passw0rd!"))).sBody)),
             Sorted(rgsExpected));
+  // The next search takes the membership attribute's name from the schema
+  // read for the first.
+  EXPECT_EQ(Sorted(Lines(Answer(Request(Group(".staff.groups.acme", "ACME", "NDS") + Credentials("Passw0rd!"))).sBody)),
+            (std::vector<std::string>{"Group ACME\\.staff.groups.acme NDS", "user ACME\\.ajones.sales.acme",
+                                      "user ACME\\.jsmith.sales.acme"}));
 }
