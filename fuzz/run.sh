@@ -10,6 +10,8 @@
 # A target's seeds are fuzz/*/corpus/<target>/ or, for NAME_fuzzer,
 # fuzz/NAME/corpus/. New inputs go to a temporary directory, so the committed
 # corpora stay as they are; a crashing input is kept and its path printed.
+# KEEP_INPUTS=1 keeps the new inputs too (WORK/TARGET/new, WORK printed at the
+# end), to be merged into the corpora.
 set -u
 
 if [ $# -lt 1 ]; then
@@ -80,5 +82,9 @@ if [ "$count" -eq 0 ]; then
   echo "no fuzz targets in $build_dir/bin (configure with -DVLT_FUZZ=ON and clang)" >&2
   exit 2
 fi
-[ "$status" -eq 0 ] && rm -rf "$work"
+if [ "$status" -eq 0 ] && [ "${KEEP_INPUTS:-0}" != 1 ]; then
+  rm -rf "$work"
+else
+  echo "inputs kept in $work"
+fi
 exit $status

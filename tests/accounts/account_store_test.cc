@@ -166,24 +166,3 @@ TEST_F(AccountStoreTest, ConcurrentChangesOfOneUserAreNeverHalfApplied) {
   EXPECT_EQ(pStore->ChangePassword("alice", winner.c_str(), "Start-Pass1"), DWORD{NERR_PasswordHistConflict});
   EXPECT_EQ(pStore->ChangePassword("alice", winner.c_str(), "Final-Pass-9"), 0u);
 }
-
-// Changes of one user in a chain from several workers: every success moves
-// the password on by one, so the number of successes equals the chain length.
-TEST_F(AccountStoreTest, ConcurrentChainOfChangesLosesNone) {
-  Make({0, false, 0, 0, 0});
-  constexpr int kWorkers = 3, kSteps = 4;
-  std::atomic<int> nSuccesses{0};
-  RunWorkers(kWorkers, [&](int, CAccountStore& store) {
-    for (int step = 0; step < kSteps; ++step) {
-      std::string from = step == 0 ? "Start-Pass1" : "Step-" + std::to_string(step);
-      std::string to = "Step-" + std::to_string(step + 1);
-      if (store.ChangePassword("alice", from.c_str(), to.c_str()) == 0) nSuccesses.fetch_add(1);
-    }
-  });
-  auto pStore = Open();
-  ASSERT_TRUE(pStore);
-  int nFinal = -1;
-  for (int step = kSteps; step >= 1 && nFinal < 0; --step)
-    if (pStore->ChangePassword("alice", ("Step-" + std::to_string(step)).c_str(), "Check-Pass") == 0) nFinal = step;
-  EXPECT_EQ(nFinal, nSuccesses.load());
-}

@@ -24,13 +24,12 @@ class BackEndFaultsOverHttp : public HostWithExtension {
   void SetUp() override {
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("free.db"), {{"alice", "Alice-1"}, {"bob", "Bob-1"}}));
   }
-  // A domain with a one-second timeout.
-  static std::string Domain(const std::string& name, const std::string& values) {
-    return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\" + name + "]\r\n" + values +
-           "\"Timeout\"=dword:00000001\r\n\r\n";
+  // A domain with a timeout of |nSeconds|.
+  static std::string WithTimeout(std::string domain, unsigned nSeconds = 1) {
+    return domain.insert(domain.size() - 2, vlttest::RegDword("Timeout", nSeconds));
   }
-  std::string LocalDomain(const std::string& name, const std::string& path) {
-    return Domain(name, "\"Provider\"=\"local\"\r\n\"Store\"=\"" + path + "\"\r\n");
+  static std::string LocalDomain(const std::string& name, const std::string& path) {
+    return WithTimeout(vlttest::LocalDomain(name, path));
   }
   std::string Change(const std::string& domain, const std::string& user, const std::string& oldPassword,
                      const std::string& newPassword) {
@@ -118,9 +117,7 @@ TEST_F(BackEndFaultsOverHttp, ASilentKdcFailsInTimeAndHoldsUpNoOtherDomain) {
   ASSERT_EQ(listen(fdSilent, 64), 0);
   socklen_t cb = sizeof address;
   getsockname(fdSilent, reinterpret_cast<sockaddr*>(&address), &cb);
-  const std::string port = std::to_string(ntohs(address.sin_port));
-  StartHost(Domain("SILENT", "\"Provider\"=\"kerberos\"\r\n\"Realm\"=\"EXAMPLE.TEST\"\r\n\"Kdc\"=\"127.0.0.1:" +
-                                 port + "\"\r\n\"KpasswdServer\"=\"127.0.0.1:" + port + "\"\r\n") +
+  StartHost(WithTimeout(vlttest::KerberosDomain("SILENT", ntohs(address.sin_port), ntohs(address.sin_port))) +
             LocalDomain("FREE", m_dir.Path("free.db")));
 
   auto silent = std::async(std::launch::async, [&] { return Change("SILENT", "dave", "Dave-1", "Dave-2"); });
@@ -140,10 +137,7 @@ TEST_F(BackEndFaultsOverHttp, KdcKilledMidLoadThenBack) {
   ASSERT_EQ(nStatus, 0);
   // A timeout of two seconds and an outage longer than that: libkrb5 retries
   // a request until the KDC is back, so a shorter outage may cost nothing.
-  std::string domain = vlttest::KerberosDomain("KERB", kdc.Port(0), kdc.Port(1));
-  domain.insert(domain.size() - 2, "\"Timeout\"=dword:2\r\n");
-  StartHost(NoGuessingLimits() +
-            domain);
+  StartHost(NoGuessingLimits() + WithTimeout(vlttest::KerberosDomain("KERB", kdc.Port(0), kdc.Port(1)), 2));
   vlttest::CChangeLoad load(
       [this](const std::string& user, const std::string& oldPassword, const std::string& newPassword) {
         CHttpResponse response = RoundTrip(Post(kUrl, ChangeRequest(user, oldPassword, newPassword, "NT", "KERB")));

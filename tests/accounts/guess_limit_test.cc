@@ -16,12 +16,10 @@ class GuessLimitOverHttp : public HostWithExtension {
   // Users alice, bob and carol; the limits as registry values.
   void StartWithLimits(int nPerUser, int nPerAddress, int nWindowSeconds) {
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), {{"alice", "Alice-1"}, {"bob", "Bob-1"}, {"carol", "Carol-1"}}));
-    char szLimits[256];
-    std::snprintf(szLimits, sizeof szLimits,
-                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"FailuresPerUser\"=dword:%08x\r\n"
-                  "\"FailuresPerAddress\"=dword:%08x\r\n\"FailureWindow\"=dword:%08x\r\n\r\n",
-                  nPerUser, nPerAddress, nWindowSeconds);
-    StartHost(szLimits + vlttest::LocalDomain("DEMO", m_dir.Path("demo.db")),
+    using namespace vlttest;
+    StartHost(VeltraKey("XML Service", RegDword("FailuresPerUser", nPerUser) + RegDword("FailuresPerAddress", nPerAddress) +
+                                           RegDword("FailureWindow", nWindowSeconds)) +
+                  LocalDomain("DEMO", m_dir.Path("demo.db")),
               {"--access-log", m_dir.Path("access.log")});
   }
   // The error id, or the status line when the answer is not 200.

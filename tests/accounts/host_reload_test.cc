@@ -12,11 +12,7 @@
 namespace {
 
 std::string MaxRequestSize(unsigned nBytes) {
-  char rgch[96];
-  std::snprintf(rgch, sizeof(rgch),
-                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\XML Service]\r\n\"MaxRequestSize\"=dword:%08x\r\n\r\n",
-                nBytes);
-  return rgch;
+  return vlttest::VeltraKey("XML Service", vlttest::RegDword("MaxRequestSize", nBytes));
 }
 
 class HostReload : public HostWithExtension {

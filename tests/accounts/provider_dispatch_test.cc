@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "account_test_support.h"
-#include "memory_scan.h"
+#include "process_memory.h"
 #include "platform/netapi/netapi.h"
 #include "test_registry.h"
 
@@ -84,7 +84,7 @@ TEST_F(ProviderDispatchTest, NoCopyOfAPasswordOutlivesTheChange) {
   EXPECT_EQ(NetUserChangePassword(u"DEMO", u"wipe", u"New-Wipe-5ecret-2-e5a39c17d04f86", u"Old-Wipe-5ecret-1-4c8d20e6f9a1b3"), 0u);
   for (const char* pszSecret : {"Wrong-Wipe-5ecret-0-b71f3e0c9d2a", "Old-Wipe-5ecret-1-4c8d20e6f9a1b3", "New-Wipe-5ecret-2-e5a39c17d04f86"}) {
     bool fReadable = false;
-    EXPECT_FALSE(vlttest::CSecretScan(pszSecret).FoundIn(getpid(), &fReadable)) << pszSecret;
+    EXPECT_FALSE(vlttest::HoldsSecret(getpid(), pszSecret, &fReadable)) << pszSecret;
     if (!fReadable) GTEST_SKIP() << "this process's memory cannot be read here";
   }
 }

@@ -70,8 +70,7 @@ TEST_F(DirectoryFaults, ASilentServerFailsInTimeAndHoldsUpNoOtherDomain) {
                               vlttest::BindIdentity("cn=admin,dc=example,dc=test", m_slapd.SecretFile()) +
                                   "\"NetworkTimeout\"=dword:1\r\n",
                               m_slapd.SecretFile()) +
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\FREE]\r\n\"Provider\"=\"local\"\r\n"
-            "\"Store\"=\"" + dir.Path("free.db") + "\"\r\n\r\n");
+            vlttest::LocalDomain("FREE", dir.Path("free.db")));
   auto silent = std::async(std::launch::async, [this] {
     return Answer(ChangeRequest("alice@example.test", "Passw0rd!", "N3w-Secret"));
   });

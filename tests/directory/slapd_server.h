@@ -2,19 +2,10 @@
 // the directory-services library at it.
 #pragma once
 
-#include <sys/stat.h>
-
-#include <fstream>
 #include <string>
 
 #include "fixture_support.h"
 #include "test_registry.h"
-
-// Writes a bind password file with the given mode.
-inline void WriteSecret(const std::string& path, const std::string& password, mode_t mode = 0600) {
-  std::ofstream(path) << password << "\n";
-  chmod(path.c_str(), mode);
-}
 
 // A private slapd with the password policy (slapd_fixture.sh): users
 // uid=alice|bob|carol,ou=people,dc=example,dc=test with "Passw0rd!". With
@@ -26,7 +17,7 @@ class CSlapdServer : public vlttest::CSlapd {
   // Starts it and writes the service's password file, SecretFile().
   bool Started() {
     if (Start() != 0) return false;
-    WriteSecret(SecretFile(), "rootsecret");
+    vlttest::WriteSecret(SecretFile(), "rootsecret");
     return true;
   }
   std::string SecretFile() const { return Dir() + "/bind.secret"; }

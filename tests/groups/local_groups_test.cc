@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include <cstdio>
-#include <memory>
 
 #include "group_test_env.h"
 #include "platform/netapi/local/account_store.h"
@@ -31,18 +30,7 @@ class LocalGroupsTest : public GroupTest {
     ASSERT_EQ(pStore->AddGroupMember("Staff", {"", "Admins", false}), static_cast<DWORD>(ERROR_INVALID_MEMBER));
     UseRegistry(Domain());
   }
-  std::string Domain() const {
-    return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\DEMO]\r\n\"Provider\"=\"local\"\r\n\"Store\"=\"" +
-           m_sStore + "\"\r\n\r\n";
-  }
-  // The directory services loaded (the build's own library), no directory
-  // configured: NT groups go to the WinNT provider.
-  static std::string WithAdsi() {
-    return "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Active Setup\\Installed Components\\"
-           "{E92B03AB-B707-11d2-9CBD-0000F87A369E}]\r\n\"Version\"=\"2,5,0,0\"\r\n\r\n"
-           "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n"
-           "@=\"ACTIVEDS.DLL\"\r\n\r\n";
-  }
+  std::string Domain() const { return vlttest::LocalDomain("DEMO", m_sStore); }
   std::string m_sStore;
 };
 
@@ -53,7 +41,9 @@ TEST_F(LocalGroupsTest, ListsLocalAndDomainGroupsFollowingNestedOnesWithSubtree)
       "Group DEMO\\Admins NT", "user DEMO\\alice", "group DEMO\\Staff", "user OTHER\\dave",
       "Group DEMO\\Staff NT",  "user DEMO\\bob"};  // host$ is a machine account
   for (bool fAdsi : {false, true}) {
-    UseRegistry(Domain() + (fAdsi ? WithAdsi() : ""));
+    // The directory services loaded (the build's own library), no directory
+    // configured: NT groups go to the WinNT provider.
+    UseRegistry(Domain() + (fAdsi ? vlttest::AdsiVersion() + vlttest::AdsiClass() : ""));
     std::vector<std::string> rgsLines =
         Lines(Answer(Request("<Scope traverse=\"subtree\"/>" + Group("Admins", "DEMO"))).sBody);
     // The directory services list a group's users before its groups.

@@ -29,10 +29,13 @@ class NdsGroupsTest : public GroupTest {
       sLdif += std::string("dn: ") + psz + ",o=acme,dc=tree,dc=test\nchangetype: modify\nadd: seeAlso\nseeAlso: " +
                (std::string(psz) == "cn=staff,ou=groups" ? sOuter : sStaff) + "\n\n";
     ASSERT_EQ(vlttest::RunTestScript("nds/nds_tree.sh", "ldif " + m_tree.Dir() + " <<'EOF'\n" + sLdif + "EOF"), 0);
-    UseRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\NDS\\Trees\\ACME]\r\n\"Servers\"=\"ldap://127.0.0.1:" +
-                std::to_string(m_tree.Port(0)) +
-                "/\"\r\n\"RootDN\"=\"dc=tree,dc=test\"\r\n\"AllowPlainLoopback\"=dword:00000001\r\n"
-                "\"GroupMembershipAttribute\"=\"seeAlso\"\r\n\r\n");
+    UseTree(vlttest::RegString("GroupMembershipAttribute", "seeAlso"));
+  }
+  void UseTree(const std::string& sMore) {
+    UseRegistry(vlttest::VeltraKey("NDS\\Trees\\ACME",
+                                   vlttest::RegString("Servers", "ldap://127.0.0.1:" + std::to_string(m_tree.Port(0)) + "/") +
+                                       vlttest::RegString("RootDN", "dc=tree,dc=test") +
+                                       vlttest::RegDword("AllowPlainLoopback", 1) + sMore));
   }
   static std::string Credentials(const std::string& sPassword) {
     return "<Credentials><UserName>.jsmith.sales.acme</UserName><Domain type=\"NDS\">ACME</Domain><Password>" +
@@ -69,4 +72,19 @@ TEST_F(NdsGroupsTest, ListsUsersAndNestedGroupsOfTheTree) {
     EXPECT_EQ(Lines(Answer(Request(sOuter + Group(".staff.groups.acme", "ACME", "NDS") + sCredentials)).sBody),
               (std::vector<std::string>{"Group ACME\\.staff.groups.acme NDS", "error nds-login-failed",
                                         "Group ACME\\.outer.groups.acme NDS", "error nds-login-failed"}));
+}
+
+// A group whose members take several result buffers comes back whole (read
+// through the fixture's computed memberOf).
+TEST_F(NdsGroupsTest, ListsEveryMemberOfALargeGroup) {
+  UseTree("");
+  std::vector<std::string> rgsExpected{"Group ACME\\.big.groups.acme NDS"};
+  for (int i = 1; i <= 300; ++i) rgsExpected.push_back("user ACME\\.m" + std::to_string(i) + ".many.acme");
+  EXPECT_EQ(Sorted(Lines(Answer(Request(Group(".big.groups.acme", "ACME", "NDS") + Credentials("Passw0rd!"))).sBody)),
+            Sorted(rgsExpected));
+  // The next search takes the membership attribute's name from the schema
+  // read for the first.
+  EXPECT_EQ(Sorted(Lines(Answer(Request(Group(".staff.groups.acme", "ACME", "NDS") + Credentials("Passw0rd!"))).sBody)),
+            (std::vector<std::string>{"Group ACME\\.staff.groups.acme NDS", "user ACME\\.ajones.sales.acme",
+                                      "user ACME\\.jsmith.sales.acme"}));
 }

@@ -57,10 +57,7 @@ class ResolutionSeamsTest : public GroupTest {
 
 TEST_F(ResolutionSeamsTest, DirectoryRowsAndTokensThatCannotBeReadArePassedOver) {
   setenv("VLTADMIN_MODULE_PATH", (std::string(getenv("VLT_TEST_MODULES")) + "/adsi").c_str(), 1);
-  UseRegistry(
-      "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Active Setup\\Installed Components\\"
-      "{E92B03AB-B707-11d2-9CBD-0000F87A369E}]\r\n\"Version\"=\"2,5,0,0\"\r\n\r\n"
-      "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n@=\"ACTIVEDS.DLL\"\r\n\r\n");
+  UseRegistry(vlttest::AdsiVersion() + vlttest::AdsiClass());
   auto pfnSearches = reinterpret_cast<int (*)()>(
       dlsym(dlopen((std::string(getenv("VLT_TEST_MODULES")) + "/adsi/libactiveds.so").c_str(), RTLD_NOW),
             "FakeAdsSearches"));

@@ -3,7 +3,6 @@
 // services (LDAP) and through the network management functions (the
 // Kerberos domain answering through its directory). One test: provisioning
 // takes long. Skipped when Samba is not installed.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -29,29 +28,19 @@ class SambaGroupsTest : public GroupTest {
                            "/tests/support/samba_accounts.py " + m_dc.Dir() + " < " + sAccounts)
                               .c_str()),
               0);
-    WriteSecret("right.secret", "Adm1n!Passw0rd");
-    WriteSecret("wrong.secret", "Wrong!Passw0rd");
-  }
-  void WriteSecret(const std::string& sName, const std::string& sPassword) {
-    std::ofstream(m_dc.Dir() + "/" + sName) << sPassword << "\n";
-    chmod((m_dc.Dir() + "/" + sName).c_str(), 0600);
+    vlttest::WriteSecret(m_dc.Dir() + "/right.secret", "Adm1n!Passw0rd");
+    vlttest::WriteSecret(m_dc.Dir() + "/wrong.secret", "Wrong!Passw0rd");
   }
   // The directory with a bind password file, the Kerberos domain EXAMPLE,
   // and the directory services loaded or not.
   void Configure(bool fAdsi, const std::string& sSecret = "right.secret", bool fDirectory = true) {
-    std::string sRegistry =
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\EXAMPLE]\r\n\"Provider\"=\"kerberos\"\r\n"
-        "\"Realm\"=\"EXAMPLE.TEST\"\r\n\r\n"
-        "[HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32]\r\n@=\"ACTIVEDS.DLL\"\r\n\r\n";
-    if (fDirectory)
-      sRegistry += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Directory Services]\r\n\"DomainName\"=\"example.test\"\r\n"
-                   "\"Servers\"=\"ldaps://127.0.0.1/\"\r\n\"CACertificateFile\"=\"" + m_dc.Dir() +
-                   "/tls/ca.pem\"\r\n\"BindDN\"=\"Administrator@example.test\"\r\n\"BindPasswordFile\"=\"" +
-                   m_dc.Dir() + "/" + sSecret + "\"\r\n\r\n";
-    if (fAdsi)
-      sRegistry += "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Active Setup\\Installed Components\\"
-                   "{E92B03AB-B707-11d2-9CBD-0000F87A369E}]\r\n\"Version\"=\"2,5,0,0\"\r\n\r\n";
-    UseRegistry(sRegistry);
+    using namespace vlttest;
+    UseRegistry(VeltraKey("Accounts\\Domains\\EXAMPLE", RegString("Provider", "kerberos") + RegString("Realm", "EXAMPLE.TEST")) +
+                (fDirectory ? DirectoryServices("ldaps://127.0.0.1/",
+                                                BindIdentity("Administrator@example.test", m_dc.Dir() + "/" + sSecret),
+                                                m_dc.Dir() + "/tls/ca.pem")
+                            : AdsiClass()) +
+                (fAdsi ? AdsiVersion() : ""));
   }
   std::vector<std::string> Resolve(const std::string& sGroup, bool fSubtree = false) {
     return Lines(Answer(Request((fSubtree ? "<Scope traverse=\"subtree\"/>" : "") + Group(sGroup, "EXAMPLE"))).sBody);

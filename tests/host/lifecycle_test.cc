@@ -1,7 +1,6 @@
 #include <chrono>
 #include <cstring>
 #include <future>
-#include <thread>
 
 #include "admin/host/extension_exports.h"
 #include "admin/host/request_queue.h"

@@ -22,6 +22,8 @@ std::string Utf16(const std::u16string& text, bool fBigEndian) {
 
 }  // namespace
 
+// The boundaries of each refusal are the intake's tests; these are the
+// ways an HTTP request meets them.
 TEST_F(HostWithExtension, EveryRefusalIsABareStatusLineAndAClose) {
   StartHost();
   const struct {
@@ -29,10 +31,7 @@ TEST_F(HostWithExtension, EveryRefusalIsABareStatusLineAndAClose) {
     const char* pszStatusLine;
   } cases[] = {
       {CHttpClient::Request("GET", kUrl, "text/xml", "<x/>"), "HTTP/1.1 405 method not supported"},
-      {CHttpClient::Request("POST", kUrl, "text/plain", "<x/>"), "HTTP/1.1 406 no response acceptable"},
       {CHttpClient::Request("POST", kUrl, "text/xml; charset=utf-8", "<x/>"), "HTTP/1.1 406 no response acceptable"},
-      {Post(kUrl, ""), "HTTP/1.1 411 length required"},
-      {Post(kUrl, std::string(16721, ' ')), "HTTP/1.1 413 request too large"},
       // A chunked body has no declared length.
       {std::string("POST ") + kUrl + " HTTP/1.1\r\nHost: x\r\nContent-Type: text/xml\r\n"
                                      "Transfer-Encoding: chunked\r\n\r\n5\r\n<x/>\n\r\n0\r\n\r\n",

@@ -1,11 +1,8 @@
 // The NDS client library in-process, loaded as the extension loads it,
 // against the tree's slapd: the completion codes of login and change, the
-// connection rules, and group searches read the way group resolution reads
-// them.
+// connection rules, contexts, buffers and searches.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
 #include <thread>
 #include <string>
 #include <vector>
@@ -20,11 +17,8 @@ class NdsLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     START_TREE(m_tree);
-    UseRegistry(m_tree.Registry());
+    m_registry.Use(m_tree.Registry());
     ASSERT_EQ(LoadNdsClient(), 1);
-  }
-  void UseRegistry(const std::string& sText) {
-    m_registry.Use(sText);
   }
   // A context of the tree; the caller frees it.
   NWDSContextHandle Context(const char* pszTree = "acme") {
@@ -49,66 +43,6 @@ class NdsLibrary : public ::testing::Test {
     return nCode;
   }
 
-  // The members of a group as group resolution reads them: name and the
-  // first "Object Class" value that is "User" or "Group"; *pcBuffers counts
-  // the result buffers the search took.
-  std::map<std::string, std::string> Members(NWDSContextHandle context, const char* pszGroup,
-                                             size_t cbResult, NWDSCCODE* pnCode, int* pcBuffers) {
-    std::map<std::string, std::string> members;
-    auto ok = [](NWDSCCODE nCode) {
-      EXPECT_EQ(nCode, 0);
-      return nCode == 0;
-    };
-    pBuf_T pFilter = nullptr, pAttrs = nullptr, pResult = nullptr;
-    pFilter_Cursor_T pCursor = nullptr;
-    uint32_t nSyntax = 0;
-    EXPECT_EQ(c.pfnAllocBuf(NDS_DEFAULT_MESSAGE_LEN, &pFilter), 0);
-    EXPECT_EQ(c.pfnInitBuf(context, DSV_SEARCH_FILTER, pFilter), 0);
-    EXPECT_EQ(c.pfnAllocFilter(&pCursor), 0);
-    EXPECT_EQ(c.pfnGetSyntaxID(context, "Group Membership", &nSyntax), 0);
-    EXPECT_EQ(c.pfnAddFilterToken(pCursor, FTOK_ANAME, "Group Membership", nSyntax), 0);
-    EXPECT_EQ(c.pfnAddFilterToken(pCursor, FTOK_EQ, nullptr, 0), 0);
-    EXPECT_EQ(c.pfnAddFilterToken(pCursor, FTOK_AVAL, pszGroup, nSyntax), 0);
-    EXPECT_EQ(c.pfnPutFilter(context, pFilter, pCursor, nullptr), 0);
-    EXPECT_EQ(c.pfnAllocBuf(NDS_DEFAULT_MESSAGE_LEN, &pAttrs), 0);
-    EXPECT_EQ(c.pfnInitBuf(context, DSV_SEARCH, pAttrs), 0);
-    EXPECT_EQ(c.pfnPutAttrName(context, pAttrs, "Object Class"), 0);
-    EXPECT_EQ(c.pfnAllocBuf(cbResult, &pResult), 0);
-    int32_t iIteration = NO_MORE_ITERATIONS;
-    *pnCode = 0;
-    *pcBuffers = 0;
-    do {
-      c.pfnSearch(context, "[Root]", DS_SEARCH_SUBTREE, 0, pFilter, DS_ATTRIBUTE_VALUES, 0, pAttrs, &iIteration,
-                  0, nullptr, pResult);
-      ++*pcBuffers;
-      uint32_t cObjects = 0;
-      if ((*pnCode = c.pfnGetObjectCount(context, pResult, &cObjects)) != 0) break;
-      for (uint32_t i = 0; i < cObjects; ++i) {
-        char szName[MAX_DN_BYTES];
-        uint32_t cAttrs = 0;
-        if (!ok(c.pfnGetObjectName(context, pResult, szName, &cAttrs, nullptr))) return members;
-        std::string& sClass = members[szName];
-        for (uint32_t j = 0; j < cAttrs; ++j) {
-          char szAttr[MAX_SCHEMA_NAME_BYTES];
-          uint32_t cValues = 0, nValueSyntax = 0;
-          if (!ok(c.pfnGetAttrName(context, pResult, szAttr, &cValues, &nValueSyntax))) return members;
-          for (uint32_t k = 0; k < cValues; ++k) {
-            uint32_t cb = 0;
-            if (!ok(c.pfnComputeAttrValSize(context, pResult, nValueSyntax, &cb))) return members;
-            std::string sValue(cb, '\0');
-            if (!ok(c.pfnGetAttrVal(context, pResult, nValueSyntax, sValue.data()))) return members;
-            sValue.resize(cb - 1);
-            if (sClass.empty() && (sValue == "User" || sValue == "Group")) sClass = sValue;
-          }
-        }
-      }
-    } while (iIteration != NO_MORE_ITERATIONS);
-    EXPECT_EQ(c.pfnFreeBuf(pFilter), 0);
-    EXPECT_EQ(c.pfnFreeBuf(pAttrs), 0);
-    EXPECT_EQ(c.pfnFreeBuf(pResult), 0);
-    return members;
-  }
-
   CNdsTree m_tree{true};
   vlttest::ScopedRegistryFile m_registry;
   const NdsClient& c = g_ndsClient;
@@ -116,6 +50,8 @@ class NdsLibrary : public ::testing::Test {
 
 }  // namespace
 
+// Wrong passwords, expiry and lockout are met through HTTP (NdsChange);
+// these codes are the library's own.
 TEST_F(NdsLibrary, LoginCodes) {
   const struct {
     const char* pszUser;
@@ -124,26 +60,18 @@ TEST_F(NdsLibrary, LoginCodes) {
   } cases[] = {
       {".jsmith.sales.acme", kPassword, 0},
       {".CN=jsmith.OU=sales.O=acme", kPassword, 0},
-      {".jsmith.sales.acme", "Wr0ng-Passw0rd", NDS_ERR_FAILED_AUTHENTICATION},
       {".jsmith.sales.acme", "", NDS_ERR_FAILED_AUTHENTICATION},  // never an anonymous bind
       {".nobody.sales.acme", kPassword, NDS_ERR_FAILED_AUTHENTICATION},
-      {".reset.sales.acme", kPassword, NDS_ERR_PASSWORD_EXPIRED},
-      {".grace.sales.acme", kPassword, NDS_ERR_PASSWORD_EXPIRED},
       {".expired.sales.acme", kPassword, NDS_ERR_PASSWORD_EXPIRED_NO_GRACE},
       {"..acme", kPassword, NDS_ERR_INVALID_DS_NAME},
   };
   for (const auto& test : cases) EXPECT_EQ(Login(test.pszUser, test.pszPassword), test.nCode) << test.pszUser;
-  // Three wrong passwords lock the account; then the right one is refused.
-  for (int i = 0; i < 3; ++i) Login(".ajones.sales.acme", "Wr0ng-Passw0rd");
-  EXPECT_EQ(Login(".ajones.sales.acme", kPassword), NDS_ERR_ACCOUNT_LOCKED);
 }
 
 TEST_F(NdsLibrary, ChangeCodes) {
   EXPECT_EQ(Change(".jsmith.sales.acme", kPassword, "short"), NDS_ERR_PASSWORD_TOO_SHORT);
   EXPECT_EQ(Change(".jsmith.sales.acme", kPassword, "First-Passw0rd"), 0);
   EXPECT_EQ(Change(".jsmith.sales.acme", "First-Passw0rd", kPassword), NDS_ERR_DUPLICATE_PASSWORD);
-  EXPECT_EQ(Change(".young.sales.acme", kPassword, "First-Passw0rd"), 0);
-  EXPECT_EQ(Change(".young.sales.acme", "First-Passw0rd", "Second-Passw0rd"), NDS_ERR_PASSWORD_TOO_YOUNG);
   // The old password given to the change is checked again.
   NWDSContextHandle context = Context();
   ASSERT_EQ(c.pfnLogin(context, 0, ".ab.sales.acme", kPassword, 0), 0);
@@ -175,7 +103,7 @@ TEST_F(NdsLibrary, ConnectionRulesAndContexts) {
       {sUnused, "\"AllowPlainLoopback\"=dword:00000001\r\n", NDS_ERR_TRANSPORT_FAILURE},
   };
   for (const auto& test : cases) {
-    UseRegistry(m_tree.Registry(test.sMore, test.sUri));
+    m_registry.Use(m_tree.Registry(test.sMore, test.sUri));
     EXPECT_EQ(Login(".jsmith.sales.acme", kPassword), test.nCode) << test.sUri << " " << test.sMore;
   }
   // Unknown trees, keys and handles.
@@ -190,28 +118,31 @@ TEST_F(NdsLibrary, ConnectionRulesAndContexts) {
   EXPECT_EQ(c.pfnSetContext(0, DCK_TREE_NAME, "ACME"), NDS_ERR_BAD_CONTEXT);
 }
 
-TEST_F(NdsLibrary, GroupMembersComeBackWholeThroughTheIterationHandle) {
+// A relative group name against the name context, searched into a result
+// buffer too small for one of its members: a code, and the iteration ends.
+// (Members over several buffers: the NDS group resolver's tests.)
+TEST_F(NdsLibrary, SearchIntoABufferTooSmallForOneObject) {
   NWDSContextHandle context = Context();
-  ASSERT_EQ(c.pfnSetContext(context, DCK_NAME_CONTEXT, "[Root]"), 0);
-  ASSERT_EQ(c.pfnLogin(context, 0, ".jsmith.sales.acme", kPassword, 0), 0);
-  NWDSCCODE nCode = 0;
-  int cBuffers = 0;
-  std::map<std::string, std::string> members = Members(context, ".big.groups.acme", NDS_DEFAULT_MESSAGE_LEN,
-                                                       &nCode, &cBuffers);
-  EXPECT_EQ(nCode, 0);
-  EXPECT_GT(cBuffers, 2);
-  ASSERT_EQ(members.size(), 300u);
-  for (int i = 1; i <= 300; ++i) EXPECT_EQ(members[".m" + std::to_string(i) + ".many.acme"], "User") << i;
-
-  // A relative name against the name context.
   ASSERT_EQ(c.pfnSetContext(context, DCK_NAME_CONTEXT, "groups.acme"), 0);
-  EXPECT_EQ(Members(context, "staff", NDS_DEFAULT_MESSAGE_LEN, &nCode, &cBuffers),
-            (std::map<std::string, std::string>{{".ajones.sales.acme", "User"}, {".jsmith.sales.acme", "User"}}));
-  // A result buffer too small for one object: a code, and no object.
-  members = Members(context, ".staff.groups.acme", 16, &nCode, &cBuffers);
-  EXPECT_EQ(nCode, NDS_ERR_INSUFFICIENT_BUFFER);
-  EXPECT_TRUE(members.empty());
-  EXPECT_EQ(cBuffers, 1);
+  ASSERT_EQ(c.pfnLogin(context, 0, ".jsmith.sales.acme", kPassword, 0), 0);
+  pBuf_T pFilter = nullptr, pResult = nullptr;
+  pFilter_Cursor_T pCursor = nullptr;
+  uint32_t nSyntax = 0;
+  ASSERT_FALSE(c.pfnAllocBuf(NDS_DEFAULT_MESSAGE_LEN, &pFilter) ||
+               c.pfnInitBuf(context, DSV_SEARCH_FILTER, pFilter) || c.pfnAllocFilter(&pCursor) ||
+               c.pfnGetSyntaxID(context, "Group Membership", &nSyntax) ||
+               c.pfnAddFilterToken(pCursor, FTOK_ANAME, "Group Membership", nSyntax) ||
+               c.pfnAddFilterToken(pCursor, FTOK_EQ, nullptr, 0) ||
+               c.pfnAddFilterToken(pCursor, FTOK_AVAL, "staff", nSyntax) ||
+               c.pfnPutFilter(context, pFilter, pCursor, nullptr) || c.pfnAllocBuf(16, &pResult));
+  int32_t iIteration = NO_MORE_ITERATIONS;
+  EXPECT_EQ(c.pfnSearch(context, "[Root]", DS_SEARCH_SUBTREE, 0, pFilter, DS_ATTRIBUTE_NAMES, 0, nullptr,
+                        &iIteration, 0, nullptr, pResult),
+            NDS_ERR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(iIteration, NO_MORE_ITERATIONS);
+  uint32_t cObjects = 0;
+  EXPECT_EQ(c.pfnGetObjectCount(context, pResult, &cObjects), NDS_ERR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(c.pfnFreeBuf(pFilter) | c.pfnFreeBuf(pResult), 0);
   c.pfnFreeContext(context);
 }
 

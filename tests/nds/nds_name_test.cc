@@ -20,7 +20,7 @@ NWDSCCODE ToDn(const char* pszContext, const char* pszName, std::string* psDn) {
 
 }  // namespace
 
-TEST(NdsName, NamesMapToEscapedDns) {
+TEST(NdsName, NamesMapToEscapedDnsAndMalformedOnesAreRefused) {
   const struct {
     const char* pszContext;
     const char* pszName;
@@ -38,6 +38,14 @@ TEST(NdsName, NamesMapToEscapedDns) {
       {"[Root]", ".j\xe9r\xf4me.acme", "cn=j\xc3\xa9r\xc3\xb4me,o=acme,dc=tree,dc=test"},
       {"[Root]", "[root]", "dc=tree,dc=test"},
   };
+  // Malformed names are refused.
+  for (const char* pszName :
+       {"", ".", "..acme", ".a..b", "a\\", ".a.b.", "jsmith..", ".CN=", ".=x", ".CN=a+b", ".1x=a"}) {
+    std::string sDn;
+    EXPECT_EQ(ToDn("acme", pszName, &sDn), NDS_ERR_INVALID_DS_NAME) << pszName;
+  }
+  std::string sLong;
+  EXPECT_EQ(ToDn("[Root]", ("." + std::string(MAX_DN_CHARS, 'x')).c_str(), &sLong), NDS_ERR_DN_TOO_LONG);
   for (const auto& test : cases) {
     std::string sDn;
     NWDSCCODE nCode = ToDn(test.pszContext, test.pszName, &sDn);
@@ -48,17 +56,6 @@ TEST(NdsName, NamesMapToEscapedDns) {
       EXPECT_EQ(sDn, test.pszDn);
     }
   }
-}
-
-TEST(NdsName, MalformedNamesAreRefused) {
-  const char* rgpszNames[] = {"", ".", "..acme", ".a..b", "a\\", ".a.b.", "jsmith..", ".CN=", ".=x",
-                              ".CN=a+b", ".1x=a"};
-  for (const char* pszName : rgpszNames) {
-    std::string sDn;
-    EXPECT_EQ(ToDn("acme", pszName, &sDn), NDS_ERR_INVALID_DS_NAME) << pszName;
-  }
-  std::string sDn;
-  EXPECT_EQ(ToDn("[Root]", ("." + std::string(MAX_DN_CHARS, 'x')).c_str(), &sDn), NDS_ERR_DN_TOO_LONG);
 }
 
 TEST(NdsName, DnsReadBackAsNames) {

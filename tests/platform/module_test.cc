@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "platform/text/wstr.h"
 #include "scratch_dir.h"
@@ -32,12 +33,10 @@ IntFunction Entry(HMODULE module, const char* name) {
 }
 
 TEST(ModuleTest, WindowsNamesMapToLibraryFiles) {
-  EXPECT_EQ(platform::ModuleFileName("vltadmin.dll"), "libvltadmin.so");
-  EXPECT_EQ(platform::ModuleFileName("ACTIVEDS.DLL"), "libactiveds.so");
-  EXPECT_EQ(platform::ModuleFileName("NetWin32.Dll"), "libnetwin32.so");
-  EXPECT_EQ(platform::ModuleFileName("netwin32"), "libnetwin32.so");
-  EXPECT_EQ(platform::ModuleFileName("libSample.so"), "libSample.so");
-  EXPECT_EQ(platform::ModuleFileName("a.dll.txt"), "liba.dll.txt.so");
+  for (const auto& [pszName, pszFile] : {std::pair{"vltadmin.dll", "libvltadmin.so"}, {"ACTIVEDS.DLL", "libactiveds.so"},
+                                         {"NetWin32.Dll", "libnetwin32.so"}, {"netwin32", "libnetwin32.so"},
+                                         {"libSample.so", "libSample.so"}, {"a.dll.txt", "liba.dll.txt.so"}})
+    EXPECT_EQ(platform::ModuleFileName(pszName), pszFile);
 }
 
 TEST(ModuleTest, LoadsBesideThePlatformLibraryAndResolvesEntries) {

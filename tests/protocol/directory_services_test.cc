@@ -12,9 +12,7 @@ class DirectoryServicesTest : public ProtocolTest {
  protected:
   void Version(const std::string& version, DWORD dwExpose = 0) {
     using namespace vlttest;
-    registry.Use(RegKey("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Active Setup\\Installed Components\\"
-                        "{E92B03AB-B707-11d2-9CBD-0000F87A369E}",
-                        RegString("Version", version)) +
+    registry.Use(AdsiVersion(version) +
                  RegKey("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Veltra\\XMLService",
                         RegDword("ExposeAccessLists", dwExpose)));
   }

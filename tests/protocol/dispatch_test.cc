@@ -1,7 +1,6 @@
 #include <string>
 
 #include "protocol_test_env.h"
-#include "trace_capture.h"
 
 namespace {
 
@@ -67,11 +66,3 @@ TEST_F(DispatchTest, NtStatusesMapToErrorIds) {
   }
 }
 
-TEST_F(DispatchTest, NoPasswordReachesATraceRecord) {
-  g_passwordBackEnds = m_savedBackEnds;
-  auto records = vlttest::CaptureTraceRecords([] {
-    Dispatch(ChangeRequest("u@d", "Old-S3cret-pw", "New-S3cret-pw"));
-    Dispatch(ChangeRequest("u", "Old-S3cret-pw", "New-S3cret-pw", "NT", "D"));
-  });
-  EXPECT_FALSE(vlttest::TraceRecordsContain(records, u"S3cret"));
-}

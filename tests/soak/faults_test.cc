@@ -30,9 +30,7 @@ class HostFaults : public HostWithExtension {
     for (int i = 0; i < kUsers; ++i)
       ASSERT_EQ(pStore->AddUser("user" + std::to_string(i), Password(i, 0).c_str()), 0u);
     // No guessing limits: the same request is sent many times.
-    m_registry = NoGuessingLimits() +
-                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\STORE]\r\n"
-                 "\"Provider\"=\"local\"\r\n\"Store\"=\"" + m_dir.Path("store.db") + "\"\r\n\r\n";
+    m_registry = NoGuessingLimits() + vlttest::LocalDomain("STORE", m_dir.Path("store.db"));
   }
   std::string ChangeDocument(int nUser, int nFrom, int nTo) {
     return ChangeRequest("user" + std::to_string(nUser), Password(nUser, nFrom), Password(nUser, nTo), "NT",

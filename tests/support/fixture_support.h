@@ -6,9 +6,11 @@
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -91,6 +93,12 @@ class CScriptedServer {
   std::vector<unsigned short> m_rgnPorts;
   bool m_fStarted = false;
 };
+
+// Writes a bind password file with the given mode.
+inline void WriteSecret(const std::string& path, const std::string& password, mode_t mode = 0600) {
+  std::ofstream(path) << password << "\n";
+  chmod(path.c_str(), mode);
+}
 
 inline std::string ShellQuoted(const std::string& s) {
   std::string sOut = "'";

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,22 @@
 namespace vlttest {
 
 namespace {
+
+constexpr char kMask = 0x5A;
+
+// Where |masked| (unmasked) first occurs in |buffer| from |iFrom|, or npos.
+size_t FindMasked(const std::string& buffer, const std::string& masked, size_t iFrom) {
+  const char chFirst = static_cast<char>(masked[0] ^ kMask);
+  const char* pb = buffer.data();
+  const char* pbEnd = pb + buffer.size();
+  for (const char* p = pb + iFrom; p < pbEnd && (p = static_cast<const char*>(memchr(p, chFirst, pbEnd - p))); ++p) {
+    if (static_cast<size_t>(pbEnd - p) < masked.size()) break;
+    size_t k = 1;
+    while (k < masked.size() && p[k] == static_cast<char>(masked[k] ^ kMask)) ++k;
+    if (k == masked.size()) return static_cast<size_t>(p - pb);
+  }
+  return std::string::npos;
+}
 
 // Each waiting thread's stack pointer and name (from /proc/PID/task).
 std::map<unsigned long, std::string> ThreadStackPointers(pid_t pid) {
@@ -37,22 +55,32 @@ std::map<unsigned long, std::string> ThreadStackPointers(pid_t pid) {
 
 }  // namespace
 
-std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemoryNeedle>& needles) {
+CMemoryNeedle::CMemoryNeedle(std::string labelIn, std::string_view bytes, bool fWiden) : label(std::move(labelIn)) {
+  for (char c : bytes) {
+    masked.push_back(static_cast<char>(c ^ kMask));
+    if (fWiden) masked.push_back(kMask);
+  }
+}
+
+std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemoryNeedle>& needles, bool* pfReadable) {
   std::vector<CMemoryHit> hits;
   const std::map<unsigned long, std::string> stacks = ThreadStackPointers(pid);
   std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
   int fd = open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+  if (pfReadable) *pfReadable = fd >= 0;
   if (fd < 0) return hits;
   size_t cbLongest = 0;
-  for (const auto& needle : needles) cbLongest = std::max(cbLongest, needle.bytes.size());
+  for (const auto& needle : needles) cbLongest = std::max(cbLongest, needle.masked.size());
   constexpr unsigned long kChunk = 1 << 20, kContext = 2048;
   std::string line, buffer;
+  // Never grown: a freed copy of the buffer would hold what it found.
+  buffer.reserve(kChunk + kContext + cbLongest);
   while (std::getline(maps, line)) {
     unsigned long nStart = 0, nEnd = 0;
     char szPerms[8] = {};
     char szPath[512] = {};
     if (std::sscanf(line.c_str(), "%lx-%lx %7s %*s %*s %*s %511[^\n]", &nStart, &nEnd, szPerms, szPath) < 3 ||
-        szPerms[0] != 'r' || std::string(szPath) == "[vvar]" || std::string(szPath) == "[vsyscall]")
+        szPerms[0] != 'r' || szPerms[1] != 'w')
       continue;
     // Reservations of a gibibyte or more (a sanitizer's shadow memory) hold
     // no data of the program's own.
@@ -63,7 +91,7 @@ std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemory
     if (it != stacks.end() && it->first < nEnd) thread = it->second;
     if (mapping.empty()) {
       char szSize[64];
-      std::snprintf(szSize, sizeof szSize, "anonymous %s %.1f MiB", szPerms, (nEnd - nStart) / 1048576.0);
+      std::snprintf(szSize, sizeof szSize, "anonymous %s %lu KiB", szPerms, (nEnd - nStart) / 1024);
       mapping = szSize;
     }
     // Each chunk is read with some context in front and the longest needle
@@ -76,7 +104,8 @@ std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemory
       if (cb <= 0) break;
       buffer.resize(static_cast<size_t>(cb));
       for (const auto& needle : needles) {
-        for (size_t i = buffer.find(needle.bytes); i != std::string::npos; i = buffer.find(needle.bytes, i + 1)) {
+        for (size_t i = FindMasked(buffer, needle.masked, 0); i != std::string::npos;
+             i = FindMasked(buffer, needle.masked, i + 1)) {
           if (nFrom + i < nAt || nFrom + i >= nAt + kChunk) continue;  // another chunk's
           size_t iContext = i > kContext ? i - kContext : 0;
           bool fHttp = buffer.find("POST ", iContext) < i;
@@ -88,8 +117,16 @@ std::vector<CMemoryHit> FindInProcessMemory(pid_t pid, const std::vector<CMemory
       }
     }
   }
+  buffer.resize(buffer.capacity());
+  explicit_bzero(buffer.data(), buffer.size());
   close(fd);
   return hits;
+}
+
+bool HoldsSecret(pid_t pid, const char* pszSecret, bool* pfReadable) {
+  EXPECT_GT(strlen(pszSecret), 30u);
+  return !FindInProcessMemory(pid, {{"UTF-8", pszSecret + 16}, {"UTF-16LE", pszSecret + 16, true}}, pfReadable)
+              .empty();
 }
 
 std::string DescribeHits(const std::vector<CMemoryHit>& hits) {

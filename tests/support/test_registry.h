@@ -52,12 +52,21 @@ inline std::string TranslatorServer(const std::string& module) {
   return RegKey("HKEY_CLASSES_ROOT\\CLSID\\{7C2E9A41-5D3B-4E8F-9A60-1B4C8D2E7F35}\\InprocServer32",
                 RegString("@", module));
 }
+// The directory-services class, and the version of the installed library.
+inline std::string AdsiClass() {
+  return RegKey("HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32",
+                RegString("@", "ACTIVEDS.DLL"));
+}
+inline std::string AdsiVersion(const std::string& version = "2,5,0,0") {
+  return RegKey("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Active Setup\\Installed Components\\"
+                "{E92B03AB-B707-11d2-9CBD-0000F87A369E}",
+                RegString("Version", version));
+}
 // The directory-services class and settings: the servers, the service's
 // identity (value lines) and a CA file, or plain LDAP allowed on loopback.
 inline std::string DirectoryServices(const std::string& servers, const std::string& identity,
                                      const std::string& caFile = "") {
-  return RegKey("HKEY_CLASSES_ROOT\\CLSID\\{274FAE1F-3626-11D1-A3A4-00C04FB950DC}\\InprocServer32",
-                RegString("@", "ACTIVEDS.DLL")) +
+  return AdsiClass() +
          VeltraKey("Directory Services", RegString("DomainName", "example.test") + RegString("Servers", servers) +
                                              identity +
                                              (caFile.empty() ? RegDword("AllowPlainLoopback", 1)

@@ -1,5 +1,6 @@
 #include "trace_capture.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -57,17 +58,24 @@ std::vector<CTraceRecord> CaptureTraceRecords(const std::function<void()>& scena
   return capture.Stop();
 }
 
-bool TraceRecordsContain(const std::vector<CTraceRecord>& records, std::u16string_view sText) {
-  if (sText.empty()) return false;
-  const auto* pbWide = reinterpret_cast<const uint8_t*>(sText.data());
-  const std::vector<uint8_t> wide(pbWide, pbWide + sText.size() * 2);
-  const std::string narrow = platform::ToUtf8(sText);
-  const std::vector<uint8_t> utf8(narrow.begin(), narrow.end());
-  for (const auto& record : records)
-    for (const auto& item : record.rgItems)
-      for (const auto* pattern : {&wide, &utf8})
-        if (std::search(item.begin(), item.end(), pattern->begin(), pattern->end()) != item.end()) return true;
-  return false;
+void ExpectNoPasswordIn(const std::vector<std::u16string>& passwords, const std::vector<CTraceRecord>& records,
+                        std::string_view stderrText, std::string_view accessLog) {
+  for (size_t i = 0; i < passwords.size(); ++i) {
+    const std::u16string& sPassword = passwords[i];
+    std::vector<std::string> forms{std::string(reinterpret_cast<const char*>(sPassword.data()), sPassword.size() * 2),
+                                   platform::ToUtf8(sPassword)};
+    if (std::all_of(sPassword.begin(), sPassword.end(), [](char16_t ch) { return ch < 0x100; }))
+      forms.emplace_back(sPassword.begin(), sPassword.end());
+    for (const std::string& form : forms) {
+      if (form.empty()) continue;
+      for (const auto& record : records)
+        for (const auto& item : record.rgItems)
+          EXPECT_TRUE(std::search(item.begin(), item.end(), form.begin(), form.end()) == item.end())
+              << "password " << i << " in a record of " << record.sModule << ", message " << record.nMessage;
+      EXPECT_EQ(stderrText.find(form), std::string_view::npos) << "password " << i << " on standard error";
+      EXPECT_EQ(accessLog.find(form), std::string_view::npos) << "password " << i << " in the access log";
+    }
+  }
 }
 
 }  // namespace vlttest

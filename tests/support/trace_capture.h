@@ -3,7 +3,7 @@
 // modules registering meanwhile (in this process or in a child) trace to it.
 //
 //   auto records = vlttest::CaptureTraceRecords([&] { ...scenario... });
-//   EXPECT_FALSE(vlttest::TraceRecordsContain(records, u"S3cret!"));
+//   vlttest::ExpectNoPasswordIn({u"S3cret!"}, records);
 #pragma once
 
 #include <functional>
@@ -65,7 +65,11 @@ class CTraceCapture {
 // that its trace points are captured as well.
 std::vector<CTraceRecord> CaptureTraceRecords(const std::function<void()>& scenario);
 
-// True when an item of any record contains the text as UTF-16 or as UTF-8.
-bool TraceRecordsContain(const std::vector<CTraceRecord>& records, std::u16string_view sText);
+// The outputs a password must never reach: trace records (every class, the
+// highest level), the host's standard error and its access log. Each
+// password is looked for as UTF-16LE, UTF-8 and, when it fits, ISO-8859-1;
+// a failure names the password's place in the list and the output.
+void ExpectNoPasswordIn(const std::vector<std::u16string>& passwords, const std::vector<CTraceRecord>& records,
+                        std::string_view stderrText = {}, std::string_view accessLog = {});
 
 }  // namespace vlttest

@@ -39,10 +39,7 @@ class TraceDeviceTest : public ::testing::Test {
 };
 
 TEST_F(TraceDeviceTest, RecordsReachTheCollector) {
-  vltqtr::CCollectorOptions options;
-  options.bClassFlags = 0xFF;
-  options.nLevel = 255;
-  vlttest::CTraceCapture collector(options);
+  vlttest::CTraceCapture collector;  // every class at every level
   ASSERT_TRUE(collector.Started());
   OpenModule(u"RK_Device_Test");
   QtrTraceState* pState = m_state.load();

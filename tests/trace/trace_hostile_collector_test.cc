@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -31,7 +32,9 @@ namespace {
 constexpr GUID kguidModule = {0x0bad0bad, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 
 // How the fake collector answers the first open request.
-enum class EAnswer { kEmptyMemfd, kUnsealedMemfd, kTwoDescriptors, kWrongType, kSilence, kStopReading };
+enum class EAnswer {
+  kRefusal, kNoState, kEmptyMemfd, kUnsealedMemfd, kTwoDescriptors, kWrongType, kSilence, kStopReading
+};
 
 int SealedMemfd(off_t cb, bool fSeal) {
   int fd = memfd_create("fake-state", MFD_CLOEXEC | MFD_ALLOW_SEALING);
@@ -40,9 +43,8 @@ int SealedMemfd(off_t cb, bool fSeal) {
   return fd;
 }
 
-void SendReply(int fd, uint32_t nType, std::initializer_list<int> rgfd) {
+void SendReply(int fd, uint32_t nType, std::initializer_list<int> rgfd, int32_t nStatus = 0) {
   uint8_t rgb[8];
-  const int32_t nStatus = 0;
   std::memcpy(rgb, &nType, 4);
   std::memcpy(rgb + 4, &nStatus, 4);
   iovec iov{rgb, sizeof rgb};
@@ -99,6 +101,8 @@ class CFakeCollector {
     if (recv(m_fdConnection, rgb, sizeof rgb, 0) <= 0) return;
     const uint32_t kReply = platform::kTraceWireOpenReply;
     switch (eAnswer) {
+      case EAnswer::kRefusal: SendReply(m_fdConnection, kReply, {}, 1); break;
+      case EAnswer::kNoState: SendReply(m_fdConnection, kReply, {}); break;
       case EAnswer::kEmptyMemfd: SendReply(m_fdConnection, kReply, {SealedMemfd(0, true)}); break;
       case EAnswer::kUnsealedMemfd: SendReply(m_fdConnection, kReply, {SealedMemfd(16, false)}); break;
       case EAnswer::kTwoDescriptors:
@@ -121,17 +125,22 @@ class CFakeCollector {
   std::thread m_thread;
 };
 
-// Each bad answer leaves the module silent, and the process alive.
+// No device, a refusal, or a bad answer leaves the module silent with no
+// handle kept, and the process alive.
 TEST(HostileCollectorTest, BadOpenAnswersLeaveTheModuleSilent) {
-  for (EAnswer eAnswer : {EAnswer::kEmptyMemfd, EAnswer::kUnsealedMemfd, EAnswer::kTwoDescriptors,
-                          EAnswer::kWrongType, EAnswer::kSilence}) {
-    SCOPED_TRACE(static_cast<int>(eAnswer));
-    CFakeCollector collector(eAnswer);
+  for (int nAnswer = -1; nAnswer <= static_cast<int>(EAnswer::kSilence); ++nAnswer) {
+    SCOPED_TRACE(nAnswer);
+    std::unique_ptr<CFakeCollector> pCollector;
+    if (nAnswer < 0)
+      setenv("VLTQTR_DEVICE", "/nonexistent/vltqtr.sock", 1);
+    else
+      pCollector = std::make_unique<CFakeCollector>(static_cast<EAnswer>(nAnswer));
     QtrTraceModule module = {INVALID_HANDLE_VALUE, &kguidModule, u"RK_Victim", kQtrClassNames};
     CQtrStateAddress state{nullptr};
     QtrOpen(&module, &state);
     EXPECT_EQ(state.load(), nullptr);
     EXPECT_EQ(module.hDevice, INVALID_HANDLE_VALUE);
+    unsetenv("VLTQTR_DEVICE");
   }
 }
 

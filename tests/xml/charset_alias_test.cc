@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/base/module.h"
-#include "registry_recheck.h"
 #include "xml_test_support.h"
 
 using namespace xmltest;
@@ -18,6 +17,12 @@ int Lookup(const char* name, int cwMax = 16) {
   std::u16string w = U16(name);
   return CCharsetAliasTable::Lookup(reinterpret_cast<const unsigned short*>(w.c_str()), cwMax);
 }
+
+// A registry whose install key holds |sValues|.
+std::string Install(const std::string& sValues) {
+  return vlttest::kRegHeader + vlttest::RegKey("HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install", sValues);
+}
+std::string Location(const std::string& sPath) { return Install(vlttest::RegString("Location", sPath)); }
 
 class AliasTableTest : public testing::Test {
  protected:
@@ -86,7 +91,7 @@ TEST(AliasFileTest, FoundThroughTheInstallLocation) {
   TempDir dir;
   dir.Write("inst/System32/vltxmlss.txt", "1250 \"found\"\n");
   // Trailing spaces are removed and the separator is added.
-  UseRegistry(dir, (dir.Dir() + "/inst   ").c_str());
+  vlttest::ScopedRegistryFile registry(Location(dir.Dir() + "/inst   "));
   WCHAR wszPath[MAX_PATH];
   int nError = -1;
   ASSERT_TRUE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
@@ -103,13 +108,13 @@ TEST(AliasFileTest, FoundThroughTheInstallLocation) {
   EXPECT_EQ(Lookup("other"), 1251);
   CIcuTrans::Terminate();
 
-  UseRegistry(dir, (dir.Dir() + "/inst\\").c_str());
+  registry.Rewrite(Location(dir.Dir() + "/inst\\\\"));
   ASSERT_TRUE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
   EXPECT_EQ(Utf8(wszPath), dir.Dir() + "/inst\\System32\\vltxmlss.txt");
-  UseRegistry(dir, "   ");
+  registry.Rewrite(Location("   "));
   ASSERT_TRUE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
   EXPECT_EQ(Utf8(wszPath), "vltxmlss.txt");
-  UseRegistry(dir, nullptr);
+  registry.Rewrite(vlttest::kRegHeader);  // no install key at all
   ASSERT_TRUE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
   EXPECT_EQ(Utf8(wszPath), "vltxmlss.txt");
 }
@@ -117,26 +122,22 @@ TEST(AliasFileTest, FoundThroughTheInstallLocation) {
 TEST(AliasFileTest, LoadFailures) {
   TempDir dir;
   int nError = -1;
-  UseRegistry(dir, (dir.Dir() + "/missing").c_str());
+  vlttest::ScopedRegistryFile registry(Location(dir.Dir() + "/missing"));
   EXPECT_FALSE(CIcuTrans::Initialize(&nError, nullptr));
   EXPECT_EQ(nError, XML_FAILURE);
   dir.Write("empty/System32/vltxmlss.txt", "");
-  UseRegistry(dir, (dir.Dir() + "/empty").c_str());
+  registry.Rewrite(Location(dir.Dir() + "/empty"));
   EXPECT_FALSE(CIcuTrans::Initialize(&nError, nullptr));
   EXPECT_EQ(nError, XML_FAILURE);
   // A value of another type cannot be used.
-  dir.Write(
-      "vltadmin.reg",
-      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\n"
-      "\"Location\"=dword:00000001\n");
-  vlttest::WaitForRegistryRecheck();
+  registry.Rewrite(Install(vlttest::RegDword("Location", 1)));
   WCHAR wszPath[MAX_PATH];
   EXPECT_FALSE(CCharsetAliasTable::FindFile(nullptr, wszPath, &nError));
   EXPECT_EQ(nError, XML_FAILURE);
   EXPECT_FALSE(CIcuTrans::Initialize(&nError, nullptr));
   // A file of comments loads and leaves the table empty: every name is UTF-8.
   dir.Write("comments/System32/vltxmlss.txt", "# nothing\n\n   \n# here\n");
-  UseRegistry(dir, (dir.Dir() + "/comments").c_str());
+  registry.Rewrite(Location(dir.Dir() + "/comments"));
   ASSERT_TRUE(CIcuTrans::Initialize(&nError, nullptr));
   EXPECT_EQ(CCharsetAliasTable::Head(), nullptr);
   CIcuTrans trans;

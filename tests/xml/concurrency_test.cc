@@ -12,8 +12,8 @@
 using namespace xmltest;
 
 TEST(XmlConcurrentTest, ParsersAndConversionsOnManyThreads) {
-  TempDir dir;
-  ASSERT_TRUE(InitializeWithAliases(dir, ShippedAliasFile()));
+  vlttest::ScopedRegistryFile registry;
+  ASSERT_TRUE(Initialize());
   const std::vector<std::string> docs = {
       "<?xml version='1.0' encoding='Shift_JIS'?><r a='1'>\x82\xa0&#x82A0;</r>",
       "<?xml version='1.0' encoding='windows-1251'?><r>\xC1</r>",

@@ -14,7 +14,7 @@ namespace {
 
 class IcuTransTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(InitializeWithAliases(m_dir, ShippedAliasFile())); }
+  void SetUp() override { ASSERT_TRUE(Initialize()); }
   void TearDown() override { CIcuTrans::Terminate(); }
 
   // ParseXMLSignature's code (0 or 3 on success, with the signature count in
@@ -38,7 +38,7 @@ class IcuTransTest : public testing::Test {
     return Utf8(std::u16string(reinterpret_cast<char16_t*>(rgw), cw));
   }
 
-  TempDir m_dir;
+  vlttest::ScopedRegistryFile m_registry;
   std::string m_doc;
 };
 
@@ -126,7 +126,7 @@ std::string Out(CIcuTrans& trans, std::u16string text, int cb) {
   return std::string(rgb.begin(), rgb.begin() + cb) + "/" + std::to_string(cw);
 }
 
-TEST_F(IcuTransTest, InputToUnicode) {
+TEST_F(IcuTransTest, InputToUnicodeAndUnicodeToOutput) {
   // The capacity must hold one unit per byte even where fewer would do.
   CIcuTrans utf8;
   ASSERT_EQ(Scan(utf8, "<?xml version='1.0' encoding='utf-8'?><r/>"), XML_OK);
@@ -139,13 +139,9 @@ TEST_F(IcuTransTest, InputToUnicode) {
   be.SetEncodingMethod(ENCODING_UTF16BE);
   EXPECT_EQ(In(be, {0x4E, 0x2D, 0x00, 0x41, 0x7F}, 2), "\xE4\xB8\xAD" "A");
   EXPECT_EQ(In(be, {0x4E, 0x2D, 0x00, 0x41, 0x7F}, 1), "fail");
-}
-
-TEST_F(IcuTransTest, UnicodeToOutput) {
   const std::u16string text = u"A\u00e9\u4e2d";
-  CIcuTrans le, be, latin;
+  CIcuTrans le, latin;
   le.SetEncodingMethod(ENCODING_UTF16LE);
-  be.SetEncodingMethod(ENCODING_UTF16BE);
   EXPECT_EQ(Out(le, text, 5), std::string("A\0\xE9\0/2", 6));  // whole units that fit
   EXPECT_EQ(Out(be, text, 16), std::string("\0A\0\xE9\x4E\x2D/3", 8));
   ASSERT_EQ(Scan(latin, "<?xml version='1.0' encoding='latin1'?><r/>"), XML_OK);
@@ -160,34 +156,30 @@ TEST_F(IcuTransTest, UnicodeToOutput) {
 }
 
 TEST_F(IcuTransTest, NumericToUnicode) {
-  unsigned short w = 0;
-  int nError = 77;
-  CIcuTrans le;
+  CIcuTrans le, sjis, gb;
   le.SetEncodingMethod(ENCODING_UTF16LE);
-  EXPECT_TRUE(le.NumericToUnicode(0xFFFF, &w, &nError));
-  EXPECT_EQ(w, 0xFFFF);
-  EXPECT_EQ(nError, 77);  // left as it was
-  EXPECT_FALSE(le.NumericToUnicode(0x10000, &w, &nError));
-  EXPECT_EQ(nError, XML_FAILURE);
-  for (int n : {0, -1}) {
-    nError = 0;
-    EXPECT_FALSE(le.NumericToUnicode(n, &w, &nError));
-    EXPECT_EQ(nError, XML_FAILURE);
-  }
-  CIcuTrans sjis;
   ASSERT_EQ(Scan(sjis, "<?xml version='1.0' encoding='Shift_JIS'?><r/>"), XML_OK);
-  EXPECT_TRUE(sjis.NumericToUnicode(0x82A0, &w, &nError));  // HIRAGANA A
-  EXPECT_EQ(w, 0x3042);
-  EXPECT_TRUE(sjis.NumericToUnicode(65, &w, &nError));
-  EXPECT_EQ(w, 'A');
-  EXPECT_FALSE(sjis.NumericToUnicode(0x82, &w, &nError));  // a lead byte alone
-  CIcuTrans gb;
   ASSERT_EQ(Scan(gb, "<?xml version='1.0' encoding='GB18030'?><r/>"), XML_OK);
-  EXPECT_TRUE(gb.NumericToUnicode(0xD6D0, &w, &nError));
-  EXPECT_EQ(w, 0x4E2D);
-  // Four bytes naming a character outside the BMP give two code units.
-  EXPECT_FALSE(gb.NumericToUnicode(0x90308130, &w, &nError));
-  EXPECT_EQ(nError, XML_FAILURE);
+  const struct {
+    CIcuTrans* pTrans;
+    int n;
+    int wExpected;  // -1: refused with XML_FAILURE
+  } cases[] = {
+      {&le, 0xFFFF, 0xFFFF}, {&le, 0x10000, -1}, {&le, 0, -1}, {&le, -1, -1},
+      {&sjis, 0x82A0, 0x3042},  // HIRAGANA A
+      {&sjis, 65, 'A'},         {&sjis, 0x82, -1},  // a lead byte alone
+      {&gb, 0xD6D0, 0x4E2D},
+      {&gb, static_cast<int>(0x90308130u), -1},  // outside the BMP: two code units
+  };
+  for (const auto& c : cases) {
+    unsigned short w = 0;
+    int nError = 77;  // UTF-16 leaves it as it was on success
+    EXPECT_EQ(c.pTrans->NumericToUnicode(c.n, &w, &nError), c.wExpected >= 0) << c.n;
+    EXPECT_EQ(c.wExpected >= 0 ? int{w} : nError, c.wExpected >= 0 ? c.wExpected : XML_FAILURE) << c.n;
+    if (c.wExpected >= 0 && c.pTrans == &le) {
+      EXPECT_EQ(nError, 77) << c.n;
+    }
+  }
 }
 
 // The usual start of a declaration, "<?xml version="1.0" encoding="", is

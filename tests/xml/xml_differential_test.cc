@@ -151,9 +151,9 @@ std::string DecodeReferences(const std::string& s) {
 
 class XmlDifferentialTest : public testing::TestWithParam<const char*> {
  protected:
-  void SetUp() override { ASSERT_TRUE(InitializeWithAliases(m_dir, ShippedAliasFile())); }
+  void SetUp() override { ASSERT_TRUE(Initialize()); }
   void TearDown() override { CIcuTrans::Terminate(); }
-  TempDir m_dir;
+  vlttest::ScopedRegistryFile m_registry;
 };
 
 TEST_P(XmlDifferentialTest, EntriesMatchLibxml2) {

@@ -14,7 +14,7 @@ namespace {
 
 class XmlParserTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(InitializeWithAliases(m_dir, ShippedAliasFile())); }
+  void SetUp() override { ASSERT_TRUE(Initialize()); }
   void TearDown() override { CIcuTrans::Terminate(); }
 
   static V Parse(const std::string& body) { return Tokenize("<?xml version=\"1.0\"?>" + body); }
@@ -29,19 +29,16 @@ class XmlParserTest : public testing::Test {
     return parser;
   }
 
-  TempDir m_dir;
+  vlttest::ScopedRegistryFile m_registry;
 };
 
 // Well-formed documents are compared with libxml2 by the differential test;
 // these are the tokenizer's own rules and its errors.
-TEST_F(XmlParserTest, ElementsAndAttributes) {
+TEST_F(XmlParserTest, ElementsAttributesAndMalformedTags) {
   // A closed top element followed by more content moves back to level 0.
   EXPECT_EQ(Parse("<r><a/></r><s/>"), (V{"TOP r", "CHILD a", "TOP r", "TOP s", "END"}));
   // Attribute spacing; names end at a space, "=" sits anywhere after it.
   EXPECT_EQ(Parse("<r  a = '1'b='x y'\t/>\n"), (V{"TOP r", "ATTR a=1", "ATTR b=x y", "ERROR 101"}));
-}
-
-TEST_F(XmlParserTest, PrologAndTrailingContent) {
   EXPECT_EQ(Parse("<!-- c -->  "), (V{"INIT 101"}));
   EXPECT_EQ(Parse("<!DOCTYPE r "), (V{"INIT 101"}));
   EXPECT_EQ(Parse("<!-- c -> <r/>"), (V{"INIT 101"}));
@@ -64,9 +61,6 @@ TEST_F(XmlParserTest, NestingLimitsAndEndTags) {
   EXPECT_EQ(Parse("<r></r x>"), (V{"TOP r", "ERROR 103"}));
   EXPECT_EQ(Parse("<r></r"), (V{"TOP r", "ERROR 102"}));
   EXPECT_EQ(Parse("<r><a>"), (V{"TOP r", "CHILD a", "ERROR 101"}));
-}
-
-TEST_F(XmlParserTest, MalformedTagsAndAttributes) {
   EXPECT_EQ(Parse("<r"), (V{"ERROR 102"}));
   EXPECT_EQ(Parse("<r/x></r>"), (V{"ERROR 102"}));
   EXPECT_EQ(Parse("<r a='1'/x></r>"), (V{"TOP r", "ATTR a=1", "ERROR 103"}));

@@ -1,47 +1,8 @@
 #include "xml_test_support.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
-#include "registry_recheck.h"
-
-namespace fs = std::filesystem;
-
 namespace xmltest {
-
-void UseRegistry(const TempDir& dir, const char* location) {
-  std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
-  if (location != nullptr) {
-    std::string escaped;
-    for (const char* p = location; *p; ++p) {
-      if (*p == '\\' || *p == '"') escaped += '\\';
-      escaped += *p;
-    }
-    reg +=
-        "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Install]\r\n\"Location\"=\"" + escaped + "\"\r\n";
-  }
-  bool fReplacing = fs::exists(dir.Path("vltadmin.reg"));
-  setenv("VLTADMIN_REGISTRY", dir.Write("vltadmin.reg", reg).c_str(), 1);
-  if (fReplacing) vlttest::WaitForRegistryRecheck();
-}
-
-std::string ShippedAliasFile() {
-  const char* source = getenv("VLT_SOURCE_DIR");
-  std::ifstream in(std::string(source ? source : VLT_XML_SOURCE_DIR) + "/data/vltxmlss.txt",
-                   std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool InitializeWithAliases(const TempDir& dir, const std::string& aliasFile) {
-  dir.Write("install/System32/vltxmlss.txt", aliasFile);
-  UseRegistry(dir, (dir.Dir() + "/install").c_str());
-  int nError = -1;
-  return CIcuTrans::Initialize(&nError, nullptr) && nError == XML_OK;
-}
 
 std::string Encode(const std::string& utf8, const std::string& encoding, bool fMark) {
   if (encoding == "UTF-8") return utf8;

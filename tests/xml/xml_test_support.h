@@ -1,5 +1,5 @@
-// Helpers of the XML tests: temporary install trees with an alias file,
-// documents in each encoding, and the entries a parser reports.
+// Helpers of the XML tests: CIcuTrans initialised from the shipped alias
+// file, documents in each encoding, and the entries a parser reports.
 #pragma once
 
 #include <string>
@@ -9,21 +9,18 @@
 #include "admin/xml/xml_parser.h"
 #include "platform/text/wstr.h"
 #include "scratch_dir.h"
+#include "test_registry.h"
 
 namespace xmltest {
 
 typedef vlttest::CScratchDir TempDir;
 
-// Points VLTADMIN_REGISTRY at a registry file in dir whose install
-// "Location" is location (omitted when null: no install key at all).
-void UseRegistry(const TempDir& dir, const char* location);
-
-// The shipped alias file's contents.
-std::string ShippedAliasFile();
-
-// Initialises CIcuTrans with an alias file of the given contents, found
-// through the registry's install location in a fresh temporary tree.
-bool InitializeWithAliases(const TempDir& dir, const std::string& aliasFile);
+// Initialises CIcuTrans; with a vlttest::ScopedRegistryFile alive, from
+// the shipped alias file at its install location.
+inline bool Initialize() {
+  int nError = -1;
+  return CIcuTrans::Initialize(&nError, nullptr) && nError == XML_OK;
+}
 
 inline std::u16string U16(const std::string& utf8) { return platform::FromUtf8(utf8); }
 inline std::string Utf8(const std::u16string& s) { return platform::ToUtf8(s); }

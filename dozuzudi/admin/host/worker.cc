@@ -30,16 +30,17 @@ DWORD SendStatusAndClose(EXTENSION_CONTROL_BLOCK* pECB, const char* pszStatus) {
 namespace {
 
 // A worker's body buffer of MaxRequestSize bytes, kept from one request to
-// the next (wiped after each) so that a request costs no large allocation.
+// the next (wiped after each) so that a request costs no large allocation;
+// pages of its own, left out of core dumps.
 struct CBodyBuffer {
   BYTE* pb = nullptr;
   DWORD cb = 0;
-  ~CBodyBuffer() { HeapFree(GetProcessHeap(), 0, pb); }
+  ~CBodyBuffer() { platform::FreeSecretPages(pb, cb); }
   // False when a buffer of the current size cannot be had.
   bool Ready() {
     if (pb != nullptr && cb == MaxRequestSize) return true;
-    HeapFree(GetProcessHeap(), 0, pb);
-    pb = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, MaxRequestSize));
+    platform::FreeSecretPages(pb, cb);
+    pb = static_cast<BYTE*>(platform::AllocateSecretPages(MaxRequestSize));
     cb = pb != nullptr ? MaxRequestSize : 0;
     return pb != nullptr;
   }

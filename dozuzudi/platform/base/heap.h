@@ -18,7 +18,14 @@ BOOL HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
 void SecureZeroMemory(void* ptr, SIZE_T cnt);
 
 namespace platform {
-// Seam for tests: HeapAlloc of more than |cbLimit| bytes fails (0: no limit),
+// Memory for secrets held long or in bulk (request bodies, read buffers):
+// whole pages of their own, left out of core dumps (MADV_DONTDUMP) and
+// wiped when freed. Null when |cb| bytes cannot be had.
+void* AllocateSecretPages(SIZE_T cb);
+// |cb| as given to AllocateSecretPages.
+void FreeSecretPages(void* pv, SIZE_T cb);
+
+// Seam for tests: HeapAlloc (and AllocateSecretPages) of more than |cbLimit| bytes fails (0: no limit),
 // standing in for a machine whose memory is exhausted.
 void SetHeapAllocLimitForTesting(SIZE_T cbLimit);
 }  // namespace platform

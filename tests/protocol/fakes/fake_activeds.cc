@@ -7,16 +7,16 @@
 // The name translator maps FAKE\name to CN=name,DC=fake and back, FAKE\ to
 // DC=fake. FakeAdsSearches() counts the searches made.
 #include <atomic>
-#include <cstring>
 #include <string>
 
+#include "fake_ads_user.h"
 #include "platform/activeds/adsi.h"
 
 namespace {
 
 std::atomic<int> g_cSearches{0};
 
-// Reference counting and the IDispatch stubs shared by the fakes.
+// Reference counting shared by the fakes.
 template <typename TBase>
 class CFake : public TBase {
  public:
@@ -38,15 +38,9 @@ class CFake : public TBase {
 };
 
 template <typename TBase>
-class CFakeDispatch : public CFake<TBase> {
- public:
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-};
+using CFakeDispatch = CFake<platform::CDispatchWithoutTypeInfo<TBase>>;
+template <typename TBase>
+using CFakeObject = CFake<CFakeAdsObject<TBase>>;
 
 std::u16string Text(BSTR b) { return b == nullptr ? std::u16string() : std::u16string(b); }
 
@@ -82,7 +76,7 @@ class CFakeTranslate final : public CFakeDispatch<IADsNameTranslate> {
   std::u16string m_sDn;
 };
 
-class CFakeUser final : public CFakeDispatch<IADs> {
+class CFakeUser final : public CFakeObject<IADs> {
  public:
   explicit CFakeUser(std::u16string sPath) : m_sPath(std::move(sPath)) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -90,22 +84,10 @@ class CFakeUser final : public CFakeDispatch<IADs> {
     // the resolution calls.
     return this->Answer(riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADs || riid == IID_IADsUser, ppv);
   }
-  HRESULT STDMETHODCALLTYPE get_Name(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Class(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* pbstr) override {
     *pbstr = SysAllocString(m_sPath.c_str());
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_Parent(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Schema(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfo() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetInfo() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Get(BSTR, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Put(BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetEx(BSTR, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE PutEx(LONG, BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return S_OK; }
 
  private:
   std::u16string m_sPath;
@@ -154,30 +136,18 @@ class CFakeMembers final : public CFakeDispatch<IADsMembers> {
   bool m_fOne;
 };
 
-class CFakeGroup final : public CFakeDispatch<IADsGroup> {
+class CFakeGroup final : public CFakeObject<IADsGroup> {
  public:
   explicit CFakeGroup(bool fToken) : m_fToken(fToken) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     return this->Answer(riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IADs || riid == IID_IADsGroup, ppv);
   }
-  HRESULT STDMETHODCALLTYPE get_Name(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Class(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Parent(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_Schema(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfo() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetInfo() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Get(BSTR, VARIANT* pv) override {
     if (!m_fToken) return E_ADS_PROPERTY_NOT_FOUND;
     pv->vt = VT_I4;
     pv->lVal = 513;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Put(BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetEx(BSTR, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE PutEx(LONG, BSTR, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE get_Description(BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_Description(BSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Members(IADsMembers** pp) override {

@@ -4,7 +4,6 @@
 // password "too-short" is refused (-216), "unlisted" gets an unlisted code
 // (-217); anything else succeeds.
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 namespace {
