@@ -5,6 +5,7 @@
 // serves what gets through (/fuzz.dll?mode=echo, discard, chunked...).
 // Whatever the bytes, the host answers with HTTP/1.1 status lines or
 // closes, and it always closes once the client has nothing more to send.
+#include <errno.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <stdio.h>
@@ -69,12 +70,24 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The extension's mode that waits on purpose.
   if (memmem(data, size, "sleep", 5) != nullptr) return 0;
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(s_nPort);
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("cannot connect");
+  int fd = -1;
+  // A long run opens millions of connections: one that finds no free local
+  // port (EADDRNOTAVAIL) tries again while older ones leave TIME_WAIT.
+  for (int nTry = 0; fd < 0 && nTry < 200; ++nTry) {
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) Fail("no socket");
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      if (errno != EADDRNOTAVAIL) Fail(std::string("cannot connect: ") + strerror(errno));
+      close(fd);
+      fd = -1;
+      usleep(50 * 1000);
+    }
+  }
+  if (fd < 0) Fail("no free local port");
   // The host may answer and close before it has read everything.
   for (size_t cbSent = 0; cbSent < size;) {
     ssize_t cb = send(fd, data + cbSent, size - cbSent, MSG_NOSIGNAL);
