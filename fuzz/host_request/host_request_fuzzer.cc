@@ -5,6 +5,7 @@
 // serves what gets through (/fuzz.dll?mode=echo, discard, chunked...).
 // Whatever the bytes, the host answers with HTTP/1.1 status lines or
 // closes, and it always closes once the client has nothing more to send.
+#include <errno.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <stdio.h>
@@ -74,7 +75,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   addr.sin_family = AF_INET;
   addr.sin_port = htons(s_nPort);
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("cannot connect");
+  // Local ports still in TIME_WAIT come free again.
+  int nResult = -1;
+  for (int nTry = 0; fd >= 0 && nResult != 0 && nTry < 1000; ++nTry) {
+    nResult = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    if (nResult != 0 && errno != EADDRNOTAVAIL) break;
+    if (nResult != 0) usleep(10000);
+  }
+  if (nResult != 0) Fail(std::string("cannot connect: ") + strerror(errno));
+  // Closed with a reset once the host has closed: a thousand connections a
+  // second would otherwise leave every local port in TIME_WAIT.
+  linger reset{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
   // The host may answer and close before it has read everything.
   for (size_t cbSent = 0; cbSent < size;) {
     ssize_t cb = send(fd, data + cbSent, size - cbSent, MSG_NOSIGNAL);
