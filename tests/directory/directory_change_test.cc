@@ -1,9 +1,13 @@
 // Directory password changes end to end: HTTP requests to vltadmin-host
-// whose registry names a private OpenLDAP server with the password policy.
+// whose registry names a private OpenLDAP server with the password policy;
+// and the server killed in the middle of a load of changes.
+#include <csignal>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "change_load.h"
 #include "host_test.h"
 #include "slapd_server.h"
 #include "trace_capture.h"
@@ -100,4 +104,32 @@ TEST_F(DirectoryChange, ConcurrentChangesOfSeveralUsers) {
     EXPECT_EQ(rgsResults[2 * i + 1], "old-password-invalid") << rgpszUsers[i];
     EXPECT_TRUE(m_slapd.CanBind(UserDn(rgpszUsers[i]), "First-Secret1"));
   }
+}
+
+// Changes in flight when the server dies answer "operation-failed" (within
+// the network timeout: every request is answered), and changes succeed
+// again once the server is back, without restarting the host.
+TEST_F(DirectoryChange, SlapdKilledMidLoadThenBack) {
+  StartHost(NoGuessingLimits() + m_slapd.Registry());
+  vlttest::CChangeLoad load(
+      [this](const std::string& user, const std::string& oldPassword, const std::string& newPassword) {
+        CHttpResponse response = RoundTrip(Post(kUrl, ChangeRequest(user + "@example.test", oldPassword, newPassword)));
+        return response.m_statusLine == "HTTP/1.1 200 OK" ? ErrorIdOf(response.m_body) : response.m_statusLine;
+      },
+      {"alice", "carol"}, kPassword);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  pid_t pid = 0;
+  std::ifstream(m_slapd.Dir() + "/run/slapd.pid") >> pid;
+  ASSERT_GT(pid, 0);
+  kill(pid, SIGKILL);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ASSERT_TRUE(m_slapd.Restart());
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  load.Stop();
+  std::map<std::string, int> answers = load.Answers();
+  for (const auto& [answer, n] : answers)
+    EXPECT_TRUE(answer == "success" || answer == "operation-failed") << n << " x " << answer;
+  EXPECT_GT(answers["success"], 0);
+  EXPECT_GT(answers["operation-failed"], 0) << "the server was down for a second";
+  EXPECT_TRUE(load.Recover()) << "changes succeed again";
 }
