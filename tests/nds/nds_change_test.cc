@@ -130,6 +130,8 @@ TEST_F(NdsChange, SyncedNtDomainFollowsAndItsFailureIsTraced) {
   m_host.SetEnv("VLTQTR_DEVICE", capture.SocketPath());
   StartHost(m_tree.Registry() + vlttest::LocalDomain("MIRROR", dir.Path("mirror.db")) +
             vlttest::VeltraKey("NDS", vlttest::RegString("SyncedDomainName", "MIRROR")));
+  // A failed NDS change is not mirrored; a successful one is.
+  EXPECT_EQ(Change(".jsmith.sales.acme", "Wr0ng-Passw0rd", "Other-Passw0rd"), "old-password-invalid");
   EXPECT_EQ(Change(".jsmith.sales.acme", kPassword, "N3w-Passw0rd"), "");
   // The store's ajones has another password: the mirrored change fails,
   // the NDS change stands.
@@ -146,6 +148,6 @@ TEST_F(NdsChange, SyncedNtDomainFollowsAndItsFailureIsTraced) {
       rgsFailures.emplace_back(reinterpret_cast<const char16_t*>(item.data()), item.size() / 2 - 1);
   }
   EXPECT_EQ(rgsFailures, (std::vector<std::u16string>{u"MIRROR", u"ajones", u"old-password-invalid"}));
-  for (const char16_t* pw : {u"Passw0rd!", u"N3w-Passw0rd", u"Different-Passw0rd"})
+  for (const char16_t* pw : {u"Passw0rd!", u"N3w-Passw0rd", u"Different-Passw0rd", u"Wr0ng-Passw0rd", u"Other-Passw0rd"})
     EXPECT_FALSE(vlttest::TraceRecordsContain(records, pw));
 }
