@@ -1,6 +1,7 @@
 // Directory password changes end to end: HTTP requests to vltadmin-host
 // whose registry names a private OpenLDAP server with the password policy;
-// and the server killed in the middle of a load of changes.
+// over TLS only with a verified server; and the server killed in the middle
+// of a load of changes.
 #include <csignal>
 #include <fstream>
 #include <string>
@@ -24,7 +25,7 @@ class DirectoryChange : public HostWithExtension {
   std::string Change(const std::string& sUpn, const std::string& sOld, const std::string& sNew) {
     return Answer(ChangeRequest(sUpn, sOld, sNew));
   }
-  CSlapdServer m_slapd;
+  CSlapdServer m_slapd{true};  // with ldaps and StartTLS too
 };
 
 }  // namespace
@@ -67,6 +68,22 @@ TEST_F(DirectoryChange, FailsWithoutAKnownUserOrAUsableServiceIdentity) {
   UseRegistry("");
   EXPECT_EQ(Change("alice@example.test", "N3w-Secret", "An0ther-One"), "operation-failed");
   EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "N3w-Secret"));
+}
+
+TEST_F(DirectoryChange, ChangesOverLdapsAndStartTlsOnlyWithAVerifiedServer) {
+  StartHost(m_slapd.Registry(m_slapd.TlsUri(), m_slapd.OtherCaFile()));
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "operation-failed");
+  // Plain LDAP is refused unless allowed for a loopback server.
+  UseRegistry(m_slapd.Registry(m_slapd.Uri(), m_slapd.OtherCaFile()));
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "operation-failed");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), kPassword));
+
+  UseRegistry(m_slapd.Registry(m_slapd.TlsUri(), m_slapd.CaFile()));
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "N3w-Secret"));
+  UseRegistry(m_slapd.Registry(m_slapd.Uri(), m_slapd.CaFile()));
+  EXPECT_EQ(Change("carol@example.test", kPassword, "N3w-Secret"), "");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("carol"), "N3w-Secret"));
 }
 
 TEST_F(DirectoryChange, NoTraceRecordCarriesAPassword) {

@@ -78,7 +78,7 @@ TEST_F(SambaChange, AnswersEachOutcome) {
   EXPECT_TRUE(CanBind("alice", "Alice#Pass2"));
 
   // Unknown users, servers that are down and unverified certificates:
-  // DirectoryChange, BackEndFaultsOverHttp and DirectoryTls. Nothing
+  // DirectoryChange and BackEndFaultsOverHttp, against slapd. Nothing
   // listens on port 1: the next server of the list takes the change.
   UseRegistry(Registry("ldaps://127.0.0.1:1/ ldaps://127.0.0.1/"));
   EXPECT_EQ(Change("carol", "Carol#Pass1", "Carol#Pass34"), "");

@@ -69,7 +69,7 @@ TEST_F(NdsLibrary, LoginAndChangeRefusalsOutOfReachOfARequest) {
 }
 
 TEST_F(NdsLibrary, ConnectionRulesAndContexts) {
-  // Verified TLS with ldaps and StartTLS is met through HTTP (DirectoryTls,
+  // Verified TLS with ldaps and StartTLS is met through HTTP (DirectoryChange,
   // the same connection code); here the library's own codes for it.
   const struct {
     std::string sUri;
