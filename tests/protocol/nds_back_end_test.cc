@@ -32,19 +32,7 @@ std::u16string Answer(AdminError id) { return id == nullptr ? u"(none)" : id; }
 
 }  // namespace
 
-TEST(NdsBackEndTest, UnloadableLibraryFailsUntilOneLoads) {
-  VLT_IN_OWN_PROCESS(
-    setenv("VLTADMIN_MODULE_PATH", ModuleDir("unloadable").c_str(), 1);
-    EXPECT_EQ(Answer(ChangeNdsPassword("u", "T", "o", "n")), u"operation-failed");
-    setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds").c_str(), 1);
-    FakeNds fake;
-    ASSERT_NE(fake.configure, nullptr);
-    fake.configure(0, 0, 0);
-    EXPECT_EQ(Answer(ChangeNdsPassword(".u.org", "TREE", "old", "new")), u"(none)");
-    EXPECT_STREQ(fake.lastCall(), "TREE|.u.org|old|new|1|1");
-  );
-}
-
+// A library that is absent and then installed: NdsChange, through HTTP.
 TEST(NdsBackEndTest, LibraryWithoutEveryExportIsNeverUsed) {
   VLT_IN_OWN_PROCESS(
     setenv("VLTADMIN_MODULE_PATH", ModuleDir("nds-incomplete").c_str(), 1);
@@ -64,6 +52,7 @@ TEST(NdsBackEndTest, ContextIsLoggedOutAndFreedOnEveryPath) {
     } cases[] = {
         // The other codes meet the real library through HTTP (NdsChange);
         // these are one per path, and a refusal of the change itself.
+        {0, 0, 0, u"(none)"},
         {-1, 0, 0, u"operation-failed"},
         {0, -669, 0, u"old-password-invalid"},
         {0, 0, -669, u"old-password-invalid"},
