@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "account_test_support.h"
 #include "host_test.h"
 #include "nds_tree_server.h"
-#include "platform/netapi/local/account_store.h"
 #include "trace_capture.h"
 
 namespace {
@@ -120,11 +120,8 @@ TEST_F(NdsChange, StoppedServerFailsUntilItIsBack) {
 
 TEST_F(NdsChange, SyncedNtDomainFollowsAndItsFailureIsTraced) {
   vlttest::CScratchDir dir;
-  std::string sError;
-  auto pStore = platform::CAccountStore::Create(dir.Path("mirror.db"), {0, false, 0, 0, 0}, sError);
-  ASSERT_TRUE(pStore) << sError;
-  ASSERT_EQ(pStore->AddUser("jsmith", kPassword), 0u);
-  ASSERT_EQ(pStore->AddUser("ajones", "Different-Passw0rd"), 0u);
+  auto pStore = accounttest::MakeStore(dir.Path("mirror.db"), {{"jsmith", kPassword}, {"ajones", "Different-Passw0rd"}});
+  ASSERT_TRUE(pStore);
   vlttest::CTraceCapture capture;
   ASSERT_TRUE(capture.Started());
   m_host.SetEnv("VLTQTR_DEVICE", capture.SocketPath());
