@@ -41,6 +41,7 @@ TEST_F(NdsChange, ChangesAndRefusals) {
     const char* pszAnswer;
   } cases[] = {
       {".jsmith.sales.acme", "Wr0ng-Passw0rd", "Other-Passw0rd", "ACME", "old-password-invalid"},
+      {".jsmith.sales.acme", "", "Other-Passw0rd", "ACME", "old-password-invalid"},  // never an anonymous bind
       {".jsmith.sales.acme", "N3w-Passw0rd", "short", "ACME", "new-password-invalid"},
       {".jsmith.sales.acme", "N3w-Passw0rd", kPassword, "ACME", "new-password-invalid"},  // in history
       {".young.sales.acme", kPassword, "N3w-Passw0rd", "ACME", ""},

@@ -50,11 +50,9 @@ class NdsLibrary : public ::testing::Test {
 
 }  // namespace
 
-// Wrong passwords, expiry, lockout and the policy's refusals are met
-// through HTTP (NdsChange); what a request cannot reach is checked here.
-TEST_F(NdsLibrary, LoginAndChangeRefusalsOutOfReachOfARequest) {
-  EXPECT_EQ(Login(".jsmith.sales.acme", ""), NDS_ERR_FAILED_AUTHENTICATION);  // never an anonymous bind
-  // The old password given to the change is checked again.
+// Wrong and empty passwords, expiry, lockout and the policy's refusals are
+// met through HTTP (NdsChange); what a request cannot reach is checked here.
+TEST_F(NdsLibrary, ChangeChecksTheOldPasswordAgainAndNeedsALogin) {
   NWDSContextHandle context = Context();
   ASSERT_EQ(c.pfnLogin(context, 0, ".ab.sales.acme", kPassword, 0), 0);
   EXPECT_EQ(c.pfnChangeObjectPassword(context, 1, ".ab.sales.acme", "Wr0ng-Passw0rd", "New-Passw0rd"),
