@@ -1,9 +1,8 @@
-// Account stores and KDCs that cannot serve, through vltadmin-host: each
-// answers "operation-failed" within the domain's timeout, is reported once
-// on standard error, and does not hold up changes for other domains.
-#include <netinet/in.h>
+// Account stores, KDCs and directory servers that cannot serve, through
+// vltadmin-host: each answers "operation-failed" within the domain's
+// timeout, is reported once on standard error, and does not hold up changes
+// for other domains.
 #include <sqlite3.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,25 +105,26 @@ TEST_F(BackEndFaultsOverHttp, AHeldStoreFailsInTimeAndHoldsUpNoOtherDomain) {
   EXPECT_EQ(Change("HELD", "carol", "Carol-1", "Carol-2"), "") << "served again once free";
 }
 
-// A KDC and password server that accept connections and never answer: the
-// change fails after the domain's timeout, other domains are served.
-TEST_F(BackEndFaultsOverHttp, ASilentKdcFailsInTimeAndHoldsUpNoOtherDomain) {
-  int fdSilent = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(fdSilent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(fdSilent, 64), 0);
-  socklen_t cb = sizeof address;
-  getsockname(fdSilent, reinterpret_cast<sockaddr*>(&address), &cb);
-  StartHost(WithTimeout(vlttest::KerberosDomain("SILENT", ntohs(address.sin_port), ntohs(address.sin_port))) +
-            LocalDomain("FREE", m_dir.Path("free.db")));
-
-  auto silent = std::async(std::launch::async, [&] { return Change("SILENT", "dave", "Dave-1", "Dave-2"); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+// A KDC and a directory server that take connections and never answer (not
+// even the TLS handshake): each change fails after its domain's timeout,
+// and a change for another domain is served meanwhile.
+TEST_F(BackEndFaultsOverHttp, SilentServersFailInTimeAndHoldUpNoOtherDomain) {
+  vlttest::CSilentServer silent;
+  ASSERT_NE(silent.Port(), 0);
+  vlttest::WriteSecret(m_dir.Path("bind.secret"), "rootsecret");
+  StartHost(WithTimeout(vlttest::KerberosDomain("SILENT", silent.Port(), silent.Port())) +
+            LocalDomain("FREE", m_dir.Path("free.db")) +
+            vlttest::DirectoryServices("ldaps://127.0.0.1:" + std::to_string(silent.Port()) + "/",
+                                       vlttest::BindIdentity("cn=admin,dc=example,dc=test", m_dir.Path("bind.secret")) +
+                                           vlttest::RegDword("NetworkTimeout", 1),
+                                       m_dir.Path("bind.secret")));
+  auto kdc = std::async(std::launch::async, [&] { return Change("SILENT", "dave", "Dave-1", "Dave-2"); });
+  auto directory = std::async(std::launch::async,
+                              [&] { return Answer(ChangeRequest("alice@example.test", "Passw0rd!", "N3w-Secret")); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let them reach their servers first
   EXPECT_EQ(Change("FREE", "bob", "Bob-1", "Bob-2"), "");
-  EXPECT_EQ(silent.get(), "operation-failed");
-  close(fdSilent);  // only now: the KDC stayed silent throughout
+  EXPECT_EQ(kdc.get(), "operation-failed");
+  EXPECT_EQ(directory.get(), "operation-failed");
 }
 
 // The KDC and its password server killed in the middle of a load of

@@ -1,11 +1,17 @@
 // Directory password changes end to end: HTTP requests to vltadmin-host
-// whose registry names a private OpenLDAP server with the password policy.
+// whose registry names a private OpenLDAP server with the password policy;
+// over TLS only with a verified server; and the server killed in the middle
+// of a load of changes.
+#include <csignal>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "change_load.h"
 #include "host_test.h"
 #include "slapd_server.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -19,12 +25,15 @@ class DirectoryChange : public HostWithExtension {
   std::string Change(const std::string& sUpn, const std::string& sOld, const std::string& sNew) {
     return Answer(ChangeRequest(sUpn, sOld, sNew));
   }
-  CSlapdServer m_slapd;
+  CSlapdServer m_slapd{true};  // with ldaps and StartTLS too
 };
 
 }  // namespace
 
 TEST_F(DirectoryChange, ChangesAndRefusals) {
+  vlttest::CTraceCapture capture;
+  ASSERT_TRUE(capture.Started());
+  m_host.SetEnv("VLTQTR_DEVICE", capture.SocketPath());
   StartHost(m_slapd.Registry());
   EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "");
   EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "N3w-Secret"));
@@ -36,8 +45,8 @@ TEST_F(DirectoryChange, ChangesAndRefusals) {
   EXPECT_EQ(Change("alice@example.test", "An0ther-One", "Second-Secret2"), "");
   EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "Second-Secret2"));
 
-  EXPECT_EQ(Change("carol@example.test", "wrong-old", "N3w-Secret"), "old-password-invalid");
-  EXPECT_EQ(Change("carol@example.test", kPassword, "short"), "new-password-invalid");
+  EXPECT_EQ(Change("carol@example.test", "Wr0ng-Old!", "N3w-Secret"), "old-password-invalid");
+  EXPECT_EQ(Change("carol@example.test", kPassword, "Sh0rt!"), "new-password-invalid");
   EXPECT_TRUE(m_slapd.CanBind(UserDn("carol"), kPassword));
   // Back to a password of the history.
   ASSERT_EQ(Change("carol@example.test", kPassword, "Secret-One"), "");
@@ -46,6 +55,16 @@ TEST_F(DirectoryChange, ChangesAndRefusals) {
   ASSERT_EQ(Change("bob@example.test", kPassword, "Secret-One"), "");
   EXPECT_EQ(Change("bob@example.test", "Secret-One", "Secret-Two"), "new-password-invalid");
   EXPECT_TRUE(m_slapd.CanBind(UserDn("bob"), "Secret-One"));
+
+  // The user's DN is traced; no password is.
+  std::vector<vlttest::CTraceRecord> records = capture.Stop();
+  bool fDnTraced = false;
+  for (const auto& record : records)
+    fDnTraced |= vltqtr::FormatGuid(record.rgbMessageGuid) == "{5b0e7c3a-94d1-4f6e-8a27-c1d39e60b4f2}" && record.nMessage == 12;
+  EXPECT_TRUE(fDnTraced);
+  vlttest::ExpectNoPasswordIn({u"Wr0ng-Old!", u"Sh0rt!", u"N3w-Secret", u"Passw0rd!", u"An0ther-One",
+                               u"Second-Secret2", u"Secret-One", u"Secret-Two"},
+                              records, m_host.Stderr());
 }
 
 TEST_F(DirectoryChange, FailsWithoutAKnownUserOrAUsableServiceIdentity) {
@@ -62,6 +81,22 @@ TEST_F(DirectoryChange, FailsWithoutAKnownUserOrAUsableServiceIdentity) {
   UseRegistry("");
   EXPECT_EQ(Change("alice@example.test", "N3w-Secret", "An0ther-One"), "operation-failed");
   EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "N3w-Secret"));
+}
+
+TEST_F(DirectoryChange, ChangesOverLdapsAndStartTlsOnlyWithAVerifiedServer) {
+  StartHost(m_slapd.Registry(m_slapd.TlsUri(), m_slapd.OtherCaFile()));
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "operation-failed");
+  // Plain LDAP is refused unless allowed for a loopback server.
+  UseRegistry(m_slapd.Registry(m_slapd.Uri(), m_slapd.OtherCaFile()));
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "operation-failed");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), kPassword));
+
+  UseRegistry(m_slapd.Registry(m_slapd.TlsUri(), m_slapd.CaFile()));
+  EXPECT_EQ(Change("alice@example.test", kPassword, "N3w-Secret"), "");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("alice"), "N3w-Secret"));
+  UseRegistry(m_slapd.Registry(m_slapd.Uri(), m_slapd.CaFile()));
+  EXPECT_EQ(Change("carol@example.test", kPassword, "N3w-Secret"), "");
+  EXPECT_TRUE(m_slapd.CanBind(UserDn("carol"), "N3w-Secret"));
 }
 
 TEST_F(DirectoryChange, ConcurrentChangesOfSeveralUsers) {
@@ -82,4 +117,32 @@ TEST_F(DirectoryChange, ConcurrentChangesOfSeveralUsers) {
     EXPECT_EQ(rgsResults[2 * i + 1], "old-password-invalid") << rgpszUsers[i];
     EXPECT_TRUE(m_slapd.CanBind(UserDn(rgpszUsers[i]), "First-Secret1"));
   }
+}
+
+// Changes in flight when the server dies answer "operation-failed" (within
+// the network timeout: every request is answered), and changes succeed
+// again once the server is back, without restarting the host.
+TEST_F(DirectoryChange, SlapdKilledMidLoadThenBack) {
+  StartHost(NoGuessingLimits() + m_slapd.Registry());
+  vlttest::CChangeLoad load(
+      [this](const std::string& user, const std::string& oldPassword, const std::string& newPassword) {
+        CHttpResponse response = RoundTrip(Post(kUrl, ChangeRequest(user + "@example.test", oldPassword, newPassword)));
+        return response.m_statusLine == "HTTP/1.1 200 OK" ? ErrorIdOf(response.m_body) : response.m_statusLine;
+      },
+      {"alice", "carol"}, kPassword);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  pid_t pid = 0;
+  std::ifstream(m_slapd.Dir() + "/run/slapd.pid") >> pid;
+  ASSERT_GT(pid, 0);
+  kill(pid, SIGKILL);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ASSERT_TRUE(m_slapd.Restart());
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  load.Stop();
+  std::map<std::string, int> answers = load.Answers();
+  for (const auto& [answer, n] : answers)
+    EXPECT_TRUE(answer == "success" || answer == "operation-failed") << n << " x " << answer;
+  EXPECT_GT(answers["success"], 0);
+  EXPECT_GT(answers["operation-failed"], 0) << "the server was down for a second";
+  EXPECT_TRUE(load.Recover()) << "changes succeed again";
 }

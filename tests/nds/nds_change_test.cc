@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "account_test_support.h"
 #include "host_test.h"
 #include "nds_tree_server.h"
-#include "platform/netapi/local/account_store.h"
 #include "trace_capture.h"
 
 namespace {
@@ -41,6 +41,7 @@ TEST_F(NdsChange, ChangesAndRefusals) {
     const char* pszAnswer;
   } cases[] = {
       {".jsmith.sales.acme", "Wr0ng-Passw0rd", "Other-Passw0rd", "ACME", "old-password-invalid"},
+      {".jsmith.sales.acme", "", "Other-Passw0rd", "ACME", "old-password-invalid"},  // never an anonymous bind
       {".jsmith.sales.acme", "N3w-Passw0rd", "short", "ACME", "new-password-invalid"},
       {".jsmith.sales.acme", "N3w-Passw0rd", kPassword, "ACME", "new-password-invalid"},  // in history
       {".young.sales.acme", kPassword, "N3w-Passw0rd", "ACME", ""},
@@ -120,16 +121,15 @@ TEST_F(NdsChange, StoppedServerFailsUntilItIsBack) {
 
 TEST_F(NdsChange, SyncedNtDomainFollowsAndItsFailureIsTraced) {
   vlttest::CScratchDir dir;
-  std::string sError;
-  auto pStore = platform::CAccountStore::Create(dir.Path("mirror.db"), {0, false, 0, 0, 0}, sError);
-  ASSERT_TRUE(pStore) << sError;
-  ASSERT_EQ(pStore->AddUser("jsmith", kPassword), 0u);
-  ASSERT_EQ(pStore->AddUser("ajones", "Different-Passw0rd"), 0u);
+  auto pStore = accounttest::MakeStore(dir.Path("mirror.db"), {{"jsmith", kPassword}, {"ajones", "Different-Passw0rd"}});
+  ASSERT_TRUE(pStore);
   vlttest::CTraceCapture capture;
   ASSERT_TRUE(capture.Started());
   m_host.SetEnv("VLTQTR_DEVICE", capture.SocketPath());
   StartHost(m_tree.Registry() + vlttest::LocalDomain("MIRROR", dir.Path("mirror.db")) +
             vlttest::VeltraKey("NDS", vlttest::RegString("SyncedDomainName", "MIRROR")));
+  // A failed NDS change is not mirrored; a successful one is.
+  EXPECT_EQ(Change(".jsmith.sales.acme", "Wr0ng-Passw0rd", "Other-Passw0rd"), "old-password-invalid");
   EXPECT_EQ(Change(".jsmith.sales.acme", kPassword, "N3w-Passw0rd"), "");
   // The store's ajones has another password: the mirrored change fails,
   // the NDS change stands.
@@ -146,5 +146,6 @@ TEST_F(NdsChange, SyncedNtDomainFollowsAndItsFailureIsTraced) {
       rgsFailures.emplace_back(reinterpret_cast<const char16_t*>(item.data()), item.size() / 2 - 1);
   }
   EXPECT_EQ(rgsFailures, (std::vector<std::u16string>{u"MIRROR", u"ajones", u"old-password-invalid"}));
-  vlttest::ExpectNoPasswordIn({u"Passw0rd!", u"N3w-Passw0rd", u"Different-Passw0rd"}, records, m_host.Stderr());
+  vlttest::ExpectNoPasswordIn({u"Passw0rd!", u"N3w-Passw0rd", u"Different-Passw0rd", u"Wr0ng-Passw0rd", u"Other-Passw0rd"},
+                              records, m_host.Stderr());
 }

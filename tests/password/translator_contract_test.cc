@@ -1,12 +1,16 @@
 // The password library against the translator: installed, absent, failing,
-// answering for one password only; wiping of translated passwords.
+// answering for one password only; wiping of translated passwords; and its
+// trace points under many first translations at once.
+#include <algorithm>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "admin/password/library/password_library.h"
 #include "fake_ads_user.h"
 #include "own_process.h"
 #include "password_test_env.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -146,5 +150,48 @@ TEST_F(TranslatorContractTest, ThreadInAnotherApartmentStillTranslates) {
     EXPECT_EQ(Sent(), kwszTranslated);
     EXPECT_EQ(platform::ComApartmentDepth(), 1);
     CoUninitialize();
+  );
+}
+
+// Many first translations at once: the state leaves Untried exactly once and
+// never moves again, whichever answer came first; one trace record says so.
+TEST_F(TranslatorContractTest, ConcurrentFirstTranslationsMoveTheStateOnce) {
+  VLT_IN_OWN_PROCESS(
+    for (int i = 0; i < kcFakeCalls; i += 2) m_pControl->rgeAnswer[i] = eFakeAnswerFail;
+    std::atomic<bool> fMovedBack{false};
+    std::atomic<bool> fDone{false};
+    auto records = vlttest::CaptureTraceRecords([&] {
+      // A refused change opens the trace module first (trace points running
+      // while it opens are skipped), without touching the state.
+      ChangeDirectory(nullptr);
+      std::thread watcher([&] {
+        ETranslatorState eFirst = eTranslatorUntried;
+        while (!fDone) {
+          ETranslatorState eNow = CurrentTranslatorState();
+          if (eFirst == eTranslatorUntried) eFirst = eNow;
+          if (eNow != eFirst) fMovedBack = true;
+        }
+      });
+      std::vector<std::thread> rgThreads;
+      for (int i = 0; i < 8; ++i)
+        rgThreads.emplace_back([this] {
+          CFakeAdsUser user;
+          for (int n = 0; n < 3; ++n) ChangeDirectory(&user);
+        });
+      for (auto& thread : rgThreads) thread.join();
+      fDone = true;
+      watcher.join();
+    });
+    EXPECT_FALSE(fMovedBack);
+    EXPECT_NE(CurrentTranslatorState(), eTranslatorUntried);
+    std::vector<unsigned> rgn;  // the library's message numbers, in order
+    for (const auto& record : records)
+      if (record.sModule == "RK_Library_Krel") {
+        EXPECT_TRUE(record.rgItems.empty()) << record.nMessage;
+        rgn.push_back(record.nMessage);
+      }
+    EXPECT_EQ(std::count(rgn.begin(), rgn.end(), 32u) + std::count(rgn.begin(), rgn.end(), 33u), 1)
+        << ::testing::PrintToString(rgn);
+    vlttest::ExpectNoPasswordIn({kwszOld, kwszNew}, records);
   );
 }

@@ -46,8 +46,8 @@ TEST_F(RoutingTest, OtherTypesTakeTheDirectoryRouteOnlyForPrincipalNames) {
   EXPECT_EQ(ms_rgCalls.size(), 2u);
 }
 
-// The synced change after an NDS success is tested end to end (accounts
-// tests); these are the cases that make none.
+// The synced change after an NDS success is tested end to end (NdsChange);
+// these are the cases that make none.
 TEST_F(RoutingTest, NdsWithoutMirror) {
   SyncedDomain("\"MIRROR\"");
   // No leading '.': no mirrored change.

@@ -42,6 +42,26 @@ inline std::vector<unsigned short> FreePorts(size_t count) {
   return ports;
 }
 
+// A loopback port that takes connections and never answers them.
+class CSilentServer {
+ public:
+  CSilentServer() : m_fd(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t cb = sizeof address;
+    if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(m_fd, 64) == 0 &&
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &cb) == 0)
+      m_nPort = ntohs(address.sin_port);
+  }
+  ~CSilentServer() { close(m_fd); }
+  unsigned short Port() const { return m_nPort; }  // 0 when it could not listen
+
+ private:
+  int m_fd;
+  unsigned short m_nPort = 0;
+};
+
 // Runs the script tests/|script| of the source tree with |arguments|
 // through the shell; its exit status.
 inline int RunTestScript(const std::string& script, const std::string& arguments) {

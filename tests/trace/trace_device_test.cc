@@ -1,11 +1,25 @@
 // The trace device: records travel from the caller's memory to the
-// collector, in order, and a vanished collector costs the caller nothing.
+// collector, in order, and a vanished collector costs the caller nothing; a
+// disabled trace point makes no system call; modules opened lazily by their
+// first trace point. (A module's open against absent or hostile collectors:
+// trace_hostile_collector_test.)
 #include <gtest/gtest.h>
 
+#include <linux/seccomp.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "admin/trace/qtr_lazy_module.h"
 #include "admin/trace/qtr_trace.h"
 #include "trace_capture.h"
 #include "platform/trace/trace_device.h"
@@ -94,6 +108,70 @@ TEST_F(TraceDeviceTest, CollectorGoneMidway) {
   // A record from a trace point that read the state just before: dropped,
   // without a signal or an error for the caller.
   EXPECT_EQ(QtrWrite(nLogger, &kguidMessages, 1), STATUS_SUCCESS);
+}
+
+// A disabled trace point reads shared memory only: in a child that any
+// system call but exit would kill (seccomp strict mode), a thousand of them
+// run to the end; with the class on, the same loop calls the device and dies.
+TEST_F(TraceDeviceTest, DisabledTracePointMakesNoSystemCall) {
+  vltqtr::CCollectorOptions options;
+  options.bClassFlags = 1u << QTR_ERROR;
+  options.nLevel = 1;
+  vlttest::CTraceCapture collector(options);
+  ASSERT_TRUE(collector.Started());
+  OpenModule(u"RK_Cost");
+  auto run = [this](unsigned nClass) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) != 0) syscall(SYS_exit, 2);
+      for (LONG n = 0; n < 1000; ++n) {
+        QtrTraceState* pState = m_state.load(std::memory_order_acquire);
+        if (QtrEnabled(pState, nClass, 1)) QtrWrite(QtrLoggerHandle(pState), &kguidMessages, 1, QtrInt(n));
+      }
+      syscall(SYS_exit, 0);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    return status;
+  };
+  const int disabled = run(QTR_INFO);
+  EXPECT_TRUE(WIFEXITED(disabled) && WEXITSTATUS(disabled) == 0) << "status " << disabled;
+  const int enabled = run(QTR_ERROR);
+  EXPECT_TRUE(WIFSIGNALED(enabled) && WTERMSIG(enabled) == SIGKILL) << "status " << enabled;
+}
+
+// The first trace points of a module, on many threads at once, open it
+// once; an open that failed is never repeated, even once a collector runs.
+TEST(QtrLazyModuleTest, ConcurrentFirstTracePointsOpenOnce) {
+  setenv("VLTQTR_DEVICE", "/nonexistent/vltqtr.sock", 1);
+  CQtrLazyModule failed = QTR_LAZY_MODULE(kguidModule, u"RK_Failed");
+  EXPECT_EQ(QtrLazyState(&failed), nullptr);
+  vlttest::CTraceCapture collector;  // every class at every level
+  ASSERT_TRUE(collector.Started());
+  EXPECT_EQ(QtrLazyState(&failed), nullptr);
+  CQtrLazyModule module = QTR_LAZY_MODULE(kguidModule, u"RK_Lazy");
+  constexpr int kThreads = 8;
+  std::atomic<int> cReady{0};
+  std::atomic<int> cWritten{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      cReady.fetch_add(1);
+      while (cReady.load() < kThreads) {
+      }
+      QtrTraceState* pState = QtrLazyState(&module);
+      const LONG n = i;
+      if (QtrEnabled(pState, QTR_INFO, 1)) {
+        QtrWrite(QtrLoggerHandle(pState), &kguidMessages, 1, QtrInt(n));
+        cWritten.fetch_add(1);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(collector.Collector().OpenCount(), 1);
+  ASSERT_NE(module.pState.load(), nullptr);
+  EXPECT_GE(cWritten.load(), 1) << "the thread that opened writes its record";
+  EXPECT_EQ(collector.WaitForRecords(cWritten.load()).size(), static_cast<size_t>(cWritten.load()));
 }
 
 TEST(TraceDeviceRequestTest, MalformedRequestsFail) {

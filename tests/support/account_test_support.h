@@ -1,4 +1,4 @@
-// Scratch account stores for the account tests.
+// Scratch account stores for the tests.
 #pragma once
 
 #include <memory>
