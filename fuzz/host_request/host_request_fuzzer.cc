@@ -7,6 +7,7 @@
 // closes, and it always closes once the client has nothing more to send.
 #include <errno.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -75,14 +76,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   addr.sin_family = AF_INET;
   addr.sin_port = htons(s_nPort);
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  // Local ports still in TIME_WAIT come free again.
-  int nResult = -1;
-  for (int nTry = 0; fd >= 0 && nResult != 0 && nTry < 1000; ++nTry) {
+  // Local ports still in TIME_WAIT come free again. libFuzzer's timer
+  // signal may interrupt a connect, which then goes on by itself.
+  int nResult = fd >= 0 ? -1 : 0;
+  for (int nTry = 0; fd >= 0 && nResult != 0;) {
     nResult = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    if (nResult != 0 && errno != EADDRNOTAVAIL) break;
-    if (nResult != 0) usleep(10000);
+    if (nResult == 0 || errno == EISCONN) {
+      nResult = 0;
+    } else if (errno == EINTR || errno == EALREADY) {
+      pollfd pfd = {fd, POLLOUT, 0};
+      poll(&pfd, 1, 1000);
+    } else if (errno == EADDRNOTAVAIL && ++nTry < 1000) {
+      usleep(10000);
+    } else {
+      break;
+    }
   }
-  if (nResult != 0) Fail(std::string("cannot connect: ") + strerror(errno));
+  if (fd < 0 || nResult != 0) Fail(std::string("cannot connect: ") + strerror(errno));
   // Closed with a reset once the host has closed: a thousand connections a
   // second would otherwise leave every local port in TIME_WAIT.
   linger reset{1, 0};
@@ -90,13 +100,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The host may answer and close before it has read everything.
   for (size_t cbSent = 0; cbSent < size;) {
     ssize_t cb = send(fd, data + cbSent, size - cbSent, MSG_NOSIGNAL);
+    if (cb < 0 && errno == EINTR) continue;
     if (cb <= 0) break;
     cbSent += static_cast<size_t>(cb);
   }
   shutdown(fd, SHUT_WR);
   std::string answer;
   char rgRead[4096];
-  for (ssize_t cb; (cb = recv(fd, rgRead, sizeof rgRead, 0)) > 0;) answer.append(rgRead, static_cast<size_t>(cb));
+  for (ssize_t cb; (cb = recv(fd, rgRead, sizeof rgRead, 0)) != 0;) {
+    if (cb > 0)
+      answer.append(rgRead, static_cast<size_t>(cb));
+    else if (errno != EINTR)
+      break;
+  }
   close(fd);
   if (!answer.empty() && answer.compare(0, 9, "HTTP/1.1 ") != 0) Fail("not a status line: " + answer.substr(0, 40));
   return 0;
