@@ -21,12 +21,7 @@ CApplicationMap::CFileStamp StampOf(const std::string& file) {
   CApplicationMap::CFileStamp stamp;
   struct stat st;
   if (stat(file.c_str(), &st) != 0) return stamp;
-  stamp.m_fExists = true;
-  stamp.m_dev = st.st_dev;
-  stamp.m_ino = st.st_ino;
-  stamp.m_cb = st.st_size;
-  stamp.m_nMtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return stamp;
+  return platform::FileStampOf(st);
 }
 
 // D as a POSIX path: the "/Scripts" virtual root up to its first comma;

@@ -33,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files/file_stamp.h"
 #include "platform/wam/metabase.h"
 #include "server/extension_module.h"
 #include "server/host_mutex.h"
@@ -56,14 +57,7 @@ class CApplicationMap {
   std::vector<CExtensionModule*> Started() EXCLUDES(m_lock);
 
   // What identifies one version of a file.
-  struct CFileStamp {
-    bool m_fExists = false;
-    dev_t m_dev = 0;
-    ino_t m_ino = 0;
-    off_t m_cb = 0;
-    int64_t m_nMtimeNs = 0;
-    bool operator==(const CFileStamp&) const = default;
-  };
+  using CFileStamp = platform::CFileStamp;
 
  private:
   struct CLoaded {

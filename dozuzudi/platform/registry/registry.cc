@@ -24,6 +24,7 @@
 
 #include "platform/base/sync.h"
 #include "platform/base/thread_annotations.h"
+#include "platform/files/file_stamp.h"
 #include "platform/registry/reg_tree.h"
 
 #ifndef VLTADMIN_DEFAULT_REGISTRY
@@ -32,6 +33,8 @@
 
 namespace {
 
+using platform::CFileStamp;
+using platform::FileStampOf;
 using platform::reg::CRegKey;
 using platform::reg::CRegTree;
 using platform::reg::CRegValue;
@@ -57,26 +60,6 @@ constexpr REGSAM kWriteAccess = 0x0002 /* KEY_SET_VALUE */ | 0x0004 /* KEY_CREAT
                                 0x00040000 /* WRITE_DAC */ | 0x00080000 /* WRITE_OWNER */ |
                                 0x10000000 /* GENERIC_ALL */ | 0x40000000 /* GENERIC_WRITE */;
 
-// What tells one version of the file from another.
-struct CFileIdentity {
-  bool m_fExists = false;
-  dev_t m_dev = 0;
-  ino_t m_ino = 0;
-  off_t m_cb = 0;
-  int64_t m_nMtimeNs = 0;
-  bool operator==(const CFileIdentity&) const = default;
-};
-
-CFileIdentity IdentityOf(const struct stat& st) {
-  CFileIdentity id;
-  id.m_fExists = true;
-  id.m_dev = st.st_dev;
-  id.m_ino = st.st_ino;
-  id.m_cb = st.st_size;
-  id.m_nMtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return id;
-}
-
 // What a reading of the file gave.
 enum class ELoad {
   Loaded,    // a new snapshot
@@ -99,7 +82,7 @@ void Report(const std::string& path, size_t nLine, const std::string& reason, bo
 // regular file is read, opened without blocking, so that a FIFO or a device
 // put in its place cannot hang the caller. A failure is reported; whether
 // the last good snapshot stays in use is fKeepLast.
-ELoad Load(const std::string& path, CFileIdentity* id, std::shared_ptr<const CRegTree>* tree,
+ELoad Load(const std::string& path, CFileStamp* id, std::shared_ptr<const CRegTree>* tree,
            bool fKeepLast) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
@@ -110,7 +93,7 @@ ELoad Load(const std::string& path, CFileIdentity* id, std::shared_ptr<const CRe
   struct stat st;
   std::string bytes;
   bool fOk = fstat(fd, &st) == 0;
-  if (fOk) *id = IdentityOf(st);
+  if (fOk) *id = FileStampOf(st);
   if (fOk && !S_ISREG(st.st_mode)) {
     close(fd);
     Report(path, 0, "not a regular file", fKeepLast);
@@ -132,7 +115,7 @@ ELoad Load(const std::string& path, CFileIdentity* id, std::shared_ptr<const CRe
   // A file rewritten in place while we read it is half old, half new: take
   // it only once it holds still.
   struct stat after;
-  const bool fStill = fOk && fstat(fd, &after) == 0 && IdentityOf(after) == *id &&
+  const bool fStill = fOk && fstat(fd, &after) == 0 && FileStampOf(after) == *id &&
                       bytes.size() == static_cast<size_t>(st.st_size);
   close(fd);
   if (!fOk) {
@@ -164,15 +147,15 @@ class CRegistryFile {
     if (!fSamePath || nNow >= m_nNextCheck) {
       // Checking and loading under the lock means a changed file is parsed
       // (and a fault reported) once, not by every thread that noticed.
-      CFileIdentity id;
+      CFileStamp id;
       struct stat st;
-      if (stat(pszPath, &st) == 0) id = IdentityOf(st);
+      if (stat(pszPath, &st) == 0) id = FileStampOf(st);
       m_nNextCheck = nNow + kRecheckInterval;
       if (!fSamePath || id != m_identity) {
         const std::string path = pszPath;
         const bool fKeepLast = fSamePath;
         std::shared_ptr<const CRegTree> tree;
-        CFileIdentity loaded = id;
+        CFileStamp loaded = id;
         switch (Load(path, &loaded, &tree, fKeepLast)) {
           case ELoad::Loaded:
             m_snapshot = std::move(tree);
@@ -180,7 +163,7 @@ class CRegistryFile {
             break;
           case ELoad::Missing:
             m_snapshot = std::make_shared<CRegTree>();
-            m_identity = CFileIdentity();
+            m_identity = CFileStamp();
             break;
           case ELoad::Failed:
             if (!fKeepLast) m_snapshot = std::make_shared<CRegTree>();
@@ -188,7 +171,7 @@ class CRegistryFile {
             break;
           case ELoad::Changing:
             if (!fKeepLast) m_snapshot = std::make_shared<CRegTree>();
-            m_identity = CFileIdentity();  // not yet read: the next call tries again
+            m_identity = CFileStamp();  // not yet read: the next call tries again
             m_nNextCheck = nNow;
             break;
         }
@@ -209,7 +192,7 @@ class CRegistryFile {
  private:
   CRITICAL_SECTION m_lock;
   std::string m_path GUARDED_BY(m_lock);
-  CFileIdentity m_identity GUARDED_BY(m_lock);
+  CFileStamp m_identity GUARDED_BY(m_lock);
   int64_t m_nNextCheck GUARDED_BY(m_lock) = 0;
   std::shared_ptr<const CRegTree> m_snapshot GUARDED_BY(m_lock);
 };
