@@ -172,17 +172,14 @@ TEST(HostileCollectorTest, ACollectorThatStopsReadingDoesNotStallWriters) {
   CloseHandle(module.hDevice);
 }
 
-TEST(CollectorLimitsTest, SocketIsForItsUserAndGroupOnly) {
+// The socket is for its user and group only; each connection registers a
+// bounded number of modules.
+TEST(CollectorLimitsTest, SocketModeAndModulesPerConnectionAreBounded) {
   vlttest::CTraceCapture collector;
   ASSERT_TRUE(collector.Started());
   struct stat st {};
   ASSERT_EQ(stat(collector.Collector().SocketPath().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0660u);
-}
-
-TEST(CollectorLimitsTest, ModulesPerConnectionAreBounded) {
-  vlttest::CTraceCapture collector;
-  ASSERT_TRUE(collector.Started());
   auto open = [](HANDLE hDevice) {
     const void* rgpIn[2] = {&kguidModule, u"RK_Flood"};
     void* pState = nullptr;
