@@ -8,8 +8,8 @@
 #include <iterator>
 #include <thread>
 
+#include "account_test_support.h"
 #include "host_test.h"
-#include "platform/netapi/local/account_store.h"
 #include "process_memory.h"
 #include "scratch_dir.h"
 #include "slapd_server.h"
@@ -59,10 +59,7 @@ class SecretsInMemory : public HostWithExtension {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_slapd.Started());
-    std::string error;
-    auto pStore = platform::CAccountStore::Create(m_dir.Path("demo.db"), {0, false, 0, 0, 0}, error);
-    ASSERT_TRUE(pStore) << error;
-    ASSERT_EQ(pStore->AddUser("alice", Remember("Start-\xC3\xA9t\xC3\xA9-0").c_str()), 0u);
+    ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), {{"alice", Remember("Start-\xC3\xA9t\xC3\xA9-0").c_str()}}));
     ASSERT_EQ(m_kdc.Start(), 0) << "kdc.sh start failed";
   }
   const std::string& Remember(const std::string& password) { return m_passwords.emplace_back(password); }
@@ -92,10 +89,8 @@ TEST_F(SecretsInMemory, NoPasswordOutlivesItsRequest) {
   vlttest::CTraceCapture capture;
   ASSERT_TRUE(capture.Started());
   m_host.SetEnv("VLTQTR_DEVICE", capture.SocketPath());
-  StartHost(NoGuessingLimits() +
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Veltra\\Accounts\\Domains\\DEMO]\r\n\"Provider\"=\"local\"\r\n"
-            "\"Store\"=\"" + m_dir.Path("demo.db") + "\"\r\n\r\n" + m_slapd.Registry() +
-            vlttest::KerberosDomain("KERB", m_kdc.Port(0), m_kdc.Port(1)),
+  StartHost(NoGuessingLimits() + vlttest::LocalDomain("DEMO", m_dir.Path("demo.db")) + m_slapd.Registry() +
+                vlttest::KerberosDomain("KERB", m_kdc.Port(0), m_kdc.Port(1)),
             {"--access-log", m_dir.Path("access.log")});
   const std::string nt = "<Domain type=\"NT\">DEMO</Domain>";
   std::string current = m_passwords.back();
@@ -172,34 +167,6 @@ TEST_F(SecretsInMemory, NoPasswordOutlivesItsRequest) {
   std::ifstream log(m_dir.Path("access.log"));
   vlttest::ExpectNoPasswordIn(passwords, records, m_host.Stderr(),
                               std::string(std::istreambuf_iterator<char>(log), {}));
-}
-
-}  // namespace
-
-namespace {
-
-// The host dumps no core (its memory holds passwords) unless told to.
-TEST(CoreDumps, OffUnlessAllowed) {
-  vlttest::ScopedRegistryFile registry;
-  for (bool fAllow : {false, true}) {
-    CHostProcess host;
-    std::vector<std::string> args = {"--registry", registry.Path()};
-    if (fAllow) args.push_back("--allow-core-dumps");
-    ASSERT_TRUE(host.Start(args)) << host.Stderr();
-    std::ifstream limits("/proc/" + std::to_string(host.Pid()) + "/limits");
-    std::string line;
-    while (std::getline(limits, line) && line.rfind("Max core file size", 0) != 0) {
-    }
-    std::string parent;
-    std::ifstream own("/proc/self/limits");
-    while (std::getline(own, parent) && parent.rfind("Max core file size", 0) != 0) {
-    }
-    if (fAllow)
-      EXPECT_EQ(line, parent) << "inherited as it was";
-    else
-      EXPECT_NE(line.find(" 0                    0 "), std::string::npos) << line;
-    host.Stop(SIGTERM);
-  }
 }
 
 }  // namespace

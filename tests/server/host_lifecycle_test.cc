@@ -79,12 +79,28 @@ TEST(HostStartTest, StopSignalDuringTheStartIsKept) {
   EXPECT_EQ(host.ExitStatus(), 0) << host.Stderr();
 }
 
-// Any 127/8 address is loopback; SIGINT stops like SIGTERM.
-TEST(HostStartTest, PlainHttpOnAnyLoopbackAddress) {
-  CHostProcess local;
-  ASSERT_TRUE(local.Start({"--listen", "127.0.0.2:0", "--extension", "/test.dll=" + TestExtensionPath()}))
-      << local.Stderr();
-  EXPECT_EQ(local.Stop(SIGINT), 0);
+// Any 127/8 address is loopback; SIGINT stops like SIGTERM. The host dumps
+// no core (its memory holds passwords) unless told to.
+TEST(HostStartTest, PlainHttpOnAnyLoopbackAddressAndNoCoreDumps) {
+  auto coreLimit = [](const std::string& process) {
+    std::ifstream limits("/proc/" + process + "/limits");
+    std::string line;
+    while (std::getline(limits, line) && line.rfind("Max core file size", 0) != 0) {
+    }
+    return line;
+  };
+  for (bool fAllow : {false, true}) {
+    CHostProcess host;
+    std::vector<std::string> args = {"--listen", "127.0.0.2:0", "--extension", "/test.dll=" + TestExtensionPath()};
+    if (fAllow) args.push_back("--allow-core-dumps");
+    ASSERT_TRUE(host.Start(args)) << host.Stderr();
+    const std::string line = coreLimit(std::to_string(host.Pid()));
+    if (fAllow)
+      EXPECT_EQ(line, coreLimit("self")) << "inherited as it was";
+    else
+      EXPECT_NE(line.find(" 0                    0 "), std::string::npos) << line;
+    EXPECT_EQ(host.Stop(SIGINT), 0);
+  }
 }
 
 TEST_F(HostTest, StopAnswersEveryRequestInFlight) {
