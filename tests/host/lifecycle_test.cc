@@ -57,8 +57,7 @@ TEST(LifecycleTest, GetExtensionVersionReadsSettingsFillsInfoAndRefusesASecondSt
 TEST(LifecycleTest, RequestsBeforeStartAndAfterStopAreNotTaken) {
   ScopedRegistryFile reg;
   FakeIsapiHost host;
-  FakeRequestOptions options;
-  options.body = "<x/>";
+  const FakeRequestOptions options{.body = "<x/>"};
   FakeConnection& before = host.NewRequest(options);
   EXPECT_EQ(host.Submit(before), static_cast<DWORD>(HSE_STATUS_ERROR));
   ASSERT_TRUE(GetExtensionVersion(nullptr));
@@ -76,11 +75,7 @@ TEST(LifecycleTest, ConcurrentTerminateReturnsOnlyAfterEveryQueuedRequestIsAnswe
   FakeIsapiHost host;
   std::vector<FakeConnection*> conns;
   for (int i = 0; i < 6; ++i) {
-    FakeRequestOptions options;
-    options.body = "<AdminProtocol/>";
-    options.cbAvailable = 2;
-    options.fBlockReads = true;
-    conns.push_back(&host.NewRequest(options));
+    conns.push_back(&host.NewRequest({.body = "<AdminProtocol/>", .cbAvailable = 2, .fBlockReads = true}));
     ASSERT_EQ(host.Submit(*conns.back()), static_cast<DWORD>(HSE_STATUS_PENDING));
   }
   ASSERT_TRUE(conns[0]->WaitReadStarted());

@@ -28,12 +28,7 @@ class IntakeTest : public ::testing::Test {
 };
 
 FakeRequestOptions Request(const std::string& method, const std::string& type, size_t cbBody, long long cbTotal = -1) {
-  FakeRequestOptions options;
-  options.method = method;
-  options.contentType = type;
-  options.body.assign(cbBody, 'x');
-  options.cbTotal = cbTotal;
-  return options;
+  return {.method = method, .contentType = type, .body = std::string(cbBody, 'x'), .cbTotal = cbTotal};
 }
 
 }  // namespace

@@ -38,13 +38,8 @@ class RequestQueueTest : public ::testing::Test {
     return n;
   }
   // A request whose worker stays busy in ReadClient until released.
-  FakeConnection& BlockingRequest() {
-    FakeRequestOptions options;
-    options.body = "<AdminProtocol/>";
-    options.cbAvailable = 4;
-    options.fBlockReads = true;
-    return host.NewRequest(options);
-  }
+  static FakeRequestOptions Blocking() { return {.body = "<AdminProtocol/>", .cbAvailable = 4, .fBlockReads = true}; }
+  FakeConnection& BlockingRequest() { return host.NewRequest(Blocking()); }
 
   vlttest::ScopedRegistryFile registry;
   vlttest::FakeIsapiHost host;
@@ -138,9 +133,7 @@ TEST_F(RequestQueueTest, ThreadStartFailure) {
 TEST_F(RequestQueueTest, BodyBufferThatCannotBeAllocatedAnswers503) {
   MaxRequestSize = 1u << 24;
   platform::SetHeapAllocLimitForTesting(1u << 20);
-  FakeRequestOptions options;
-  options.body = "<x/>";
-  FakeConnection& conn = host.NewRequest(options);
+  FakeConnection& conn = host.NewRequest({.body = "<x/>"});
   host.Submit(conn);
   ASSERT_TRUE(conn.WaitDone());
   EXPECT_EQ(conn.Status(), "503 temporarily overloaded");
@@ -190,17 +183,9 @@ TEST_F(RequestQueueTest, RequestArrivingWhileTheRunningWorkerWaitsIsServed) {
     std::function<bool(FakeConnection&)> waitBlocked;
     std::function<void(FakeConnection&)> release;
   };
-  FakeRequestOptions backEnd;
-  backEnd.body = ChangeRequest("alice", "Old-1", "New-2", "NT", "DEMO");
-  FakeRequestOptions read;
-  read.body = "<AdminProtocol/>";
-  read.cbAvailable = 4;
-  read.fBlockReads = true;
-  FakeRequestOptions write;
-  write.body = backEnd.body;
-  write.fBlockWrites = true;
+  const std::string change = ChangeRequest("alice", "Old-1", "New-2", "NT", "DEMO");
   const Case cases[] = {
-      {"back end", backEnd,
+      {"back end", {.body = change},
        [](FakeConnection&) {
          std::unique_lock<std::mutex> guard(g_backEndLock);
          return g_backEndCv.wait_for(guard, std::chrono::seconds(5), [] { return g_fBackEndEntered; });
@@ -210,18 +195,16 @@ TEST_F(RequestQueueTest, RequestArrivingWhileTheRunningWorkerWaitsIsServed) {
          g_fBackEndReleased = true;
          g_backEndCv.notify_all();
        }},
-      {"body read", read, [](FakeConnection& c) { return c.WaitReadStarted(); },
+      {"body read", Blocking(), [](FakeConnection& c) { return c.WaitReadStarted(); },
        [](FakeConnection& c) { c.Release(); }},
-      {"write", write, [](FakeConnection& c) { return c.WaitWriteStarted(); },
+      {"write", {.body = change, .fBlockWrites = true}, [](FakeConnection& c) { return c.WaitWriteStarted(); },
        [](FakeConnection& c) { c.Release(); }},
   };
   for (const Case& c : cases) {
     FakeConnection& blocked = host.NewRequest(c.options);
     host.Submit(blocked);
     ASSERT_TRUE(c.waitBlocked(blocked)) << c.what;
-    FakeRequestOptions quick;
-    quick.body = "<x/>";
-    FakeConnection& next = host.NewRequest(quick);
+    FakeConnection& next = host.NewRequest({.body = "<x/>"});
     host.Submit(next);
     EXPECT_TRUE(next.WaitDone()) << c.what;
     EXPECT_FALSE(blocked.Done()) << c.what;

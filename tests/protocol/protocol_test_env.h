@@ -55,9 +55,7 @@ class ProtocolTest : public ::testing::Test {
 
   // Dispatches a body as the worker would and returns what was sent.
   static Exchange Dispatch(const std::string& body) {
-    vlttest::FakeRequestOptions options;
-    options.body = body;
-    vlttest::FakeConnection conn(options);
+    vlttest::FakeConnection conn({.body = body});
     ConnectionOutput output;
     output.m_pECB = conn.Ecb();
     int nDispatch = -1;
