@@ -1,34 +1,25 @@
 // vltadmin-accounts run as a program: the password comes from standard input.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
 
 #include "account_test_support.h"
+#include "fixture_support.h"
 #include "host_process.h"
 #include "platform/netapi/local/account_store.h"
 
 namespace {
 
 struct SRun {
-  int nExit;
+  int nExit = -1;
   std::string out;
 };
 
 // Runs the tool through the shell with |input| on standard input.
 SRun RunTool(const std::string& arguments, const std::string& input = "") {
-  std::string command = "printf '" + input + "' | " + CHostProcess::BinDir() + "/vltadmin-accounts " +
-                        arguments + " 2>&1";
-  SRun run{-1, ""};
-  FILE* pPipe = popen(command.c_str(), "r");
-  if (pPipe == nullptr) return run;
-  char buffer[512];
-  size_t cb;
-  while ((cb = fread(buffer, 1, sizeof(buffer), pPipe)) > 0) run.out.append(buffer, cb);
-  int status = pclose(pPipe);
-  run.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  SRun run;
+  run.out = vlttest::RunCommand(
+      "printf '" + input + "' | " + CHostProcess::BinDir() + "/vltadmin-accounts " + arguments + " 2>&1", &run.nExit);
   return run;
 }
 

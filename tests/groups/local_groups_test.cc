@@ -3,10 +3,11 @@
 // their WinNT provider; and vltadmin-groups over the same store.
 #include <stdlib.h>
 
-#include <cstdio>
+#include <fstream>
 
+#include "account_test_support.h"
+#include "fixture_support.h"
 #include "group_test_env.h"
-#include "platform/netapi/local/account_store.h"
 #include "platform/netapi/netapi.h"
 
 namespace {
@@ -15,11 +16,10 @@ class LocalGroupsTest : public GroupTest {
  protected:
   void SetUp() override {
     GroupTest::SetUp();
-    std::string error;
     m_sStore = m_registry.Directory() + "/accounts.db";
-    auto pStore = platform::CAccountStore::Create(m_sStore, platform::CAccountPolicy{}, error);
-    ASSERT_TRUE(pStore) << error;
-    for (const char* psz : {"alice", "bob", "carol", "host$"}) ASSERT_EQ(pStore->AddUser(psz, "Passw0rd!x"), 0u);
+    auto pStore = accounttest::MakeStore(
+        m_sStore, {{"alice", "Passw0rd!x"}, {"bob", "Passw0rd!x"}, {"carol", "Passw0rd!x"}, {"host$", "Passw0rd!x"}});
+    ASSERT_TRUE(pStore);
     ASSERT_EQ(pStore->AddGroup("Staff", false), 0u);
     ASSERT_EQ(pStore->AddGroup("Admins", true), 0u);
     ASSERT_EQ(pStore->AddGroup("Empty", false), 0u);
@@ -78,24 +78,14 @@ TEST_F(LocalGroupsTest, HiddenAccessListsAnswerNoPermission) {
 TEST_F(LocalGroupsTest, ToolPrintsTheDocumentOrItsTree) {
   std::string sRegistry = m_registry.Path();
   std::string sTool = std::string(getenv("VLT_BUILD_BIN")) + "/vltadmin-groups --registry " + sRegistry;
-  auto run = [](const std::string& sCommand, int* pnStatus) {
-    std::string sOut;
-    FILE* pf = popen(sCommand.c_str(), "r");
-    char rgb[4096];
-    for (size_t cb; (cb = fread(rgb, 1, sizeof rgb, pf)) > 0;) sOut.append(rgb, cb);
-    int nStatus = pclose(pf);
-    *pnStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    return sOut;
-  };
+  const auto run = vlttest::RunCommand;
   int nStatus = -1;
   EXPECT_EQ(run(sTool + " --domain DEMO --subtree --group Admins --format text", &nStatus),
             "group DEMO\\Admins (NT)\n  user DEMO\\alice\n  group DEMO\\Staff\n    user DEMO\\bob\n"
             "  user OTHER\\dave\n");
   EXPECT_EQ(nStatus, 0);
-  std::string sDoc = m_registry.Directory() + "/request.xml";
-  FILE* pf = fopen(sDoc.c_str(), "w");
-  fputs(Request(Group("Staff", "DEMO")).c_str(), pf);
-  fclose(pf);
+  const std::string sDoc = m_registry.Directory() + "/request.xml";
+  std::ofstream(sDoc) << Request(Group("Staff", "DEMO"));
   std::string sOut = run(sTool + " " + sDoc, &nStatus);
   EXPECT_EQ(nStatus, 0);
   EXPECT_EQ(Lines(sOut), (std::vector<std::string>{"Group DEMO\\Staff NT", "user DEMO\\bob"}));

@@ -90,22 +90,13 @@ void FakeConnection::Release() {
   m_cv.notify_all();
 }
 
-bool FakeConnection::WaitDone(int timeoutMs) {
+bool FakeConnection::WaitFor(const std::function<bool()>& fReached, int timeoutMs) {
   std::unique_lock<std::mutex> guard(m_lock);
-  return m_cv.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return m_nDone > 0; });
+  return m_cv.wait_for(guard, std::chrono::milliseconds(timeoutMs), fReached);
 }
-
-bool FakeConnection::WaitReadStarted(int timeoutMs) {
-  std::unique_lock<std::mutex> guard(m_lock);
-  return m_cv.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                       [this] { return m_fReadStarted; });
-}
-
-bool FakeConnection::WaitWriteStarted(int timeoutMs) {
-  std::unique_lock<std::mutex> guard(m_lock);
-  return m_cv.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                       [this] { return m_fWriteStarted; });
-}
+bool FakeConnection::WaitDone(int timeoutMs) { return WaitFor([this] { return m_nDone > 0; }, timeoutMs); }
+bool FakeConnection::WaitReadStarted(int timeoutMs) { return WaitFor([this] { return m_fReadStarted; }, timeoutMs); }
+bool FakeConnection::WaitWriteStarted(int timeoutMs) { return WaitFor([this] { return m_fWriteStarted; }, timeoutMs); }
 
 #define FAKE_GETTER(type, name, expr)      \
   type FakeConnection::name() {            \

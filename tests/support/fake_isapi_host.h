@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -61,6 +62,7 @@ class FakeConnection {
   std::vector<DWORD> WriteFlags();
 
  private:
+  bool WaitFor(const std::function<bool()>& fReached, int timeoutMs);
   static BOOL WINAPI ReadClient(HCONN conn, LPVOID buffer, LPDWORD size);
   static BOOL WINAPI WriteClient(HCONN conn, LPVOID buffer, LPDWORD size, DWORD flags);
   static BOOL WINAPI ServerSupportFunction(HCONN conn, DWORD request, LPVOID buffer, LPDWORD size,

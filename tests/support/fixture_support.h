@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -69,6 +70,18 @@ inline int RunTestScript(const std::string& script, const std::string& arguments
   std::string command = "bash " + std::string(pszSource ? pszSource : ".") + "/tests/" + script + " " + arguments;
   int status = system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// Runs |command| through the shell; what it wrote on standard output, and
+// its exit status in *pnExit (-1 when it did not exit).
+inline std::string RunCommand(const std::string& command, int* pnExit) {
+  std::string out;
+  FILE* pf = popen(command.c_str(), "r");
+  char rgch[4096];
+  for (size_t cb; pf != nullptr && (cb = fread(rgch, 1, sizeof rgch, pf)) > 0;) out.append(rgch, cb);
+  int status = pf != nullptr ? pclose(pf) : -1;
+  *pnExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
 }
 
 // A server run by a fixture script under tests/: "SCRIPT start DIR PORT..."
