@@ -21,14 +21,7 @@ class HostReload : public HostWithExtension {
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), {{"alice", "Alice-Pass-1"}}));
   }
   std::string Domain() const { return vlttest::LocalDomain("DEMO", m_dir.Path("demo.db")); }
-  size_t Reloads() const {
-    size_t n = 0;
-    std::string err = m_host.Stderr();
-    for (size_t at = err.find("vltadmin-host: reloaded\n"); at != std::string::npos;
-         at = err.find("vltadmin-host: reloaded\n", at + 1))
-      ++n;
-    return n;
-  }
+  size_t Reloads() const { return Occurrences(m_host.Stderr(), "vltadmin-host: reloaded\n"); }
   // Sends SIGHUP and waits until the host says it has reloaded.
   void Reload() {
     size_t nBefore = Reloads();

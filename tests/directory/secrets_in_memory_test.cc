@@ -4,8 +4,6 @@
 // did one reach the access log, standard error or a trace record of any level.
 // Requests go in UTF-8, UTF-16LE and ISO-8859-1; besides changes there are
 // wrong old passwords, refused new ones, truncated and refused documents.
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "account_test_support.h"
@@ -164,9 +162,7 @@ TEST_F(SecretsInMemory, NoPasswordOutlivesItsRequest) {
     std::u16string& wide = passwords.emplace_back();
     for (char ch : ToLatin1(password)) wide.push_back(static_cast<unsigned char>(ch));
   }
-  std::ifstream log(m_dir.Path("access.log"));
-  vlttest::ExpectNoPasswordIn(passwords, records, m_host.Stderr(),
-                              std::string(std::istreambuf_iterator<char>(log), {}));
+  vlttest::ExpectNoPasswordIn(passwords, records, m_host.Stderr(), vlttest::ReadFile(m_dir.Path("access.log")));
 }
 
 }  // namespace

@@ -30,13 +30,6 @@ namespace {
 
 std::u16string W(const std::string& s) { return platform::FromUtf8(s); }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 // The system opens existing files for reading (the alias file, the trace
 // device); a backslash in the path separates as on Windows.
 TEST(FilesTest, OpenExistingWithWindowsErrors) {
@@ -102,10 +95,10 @@ TEST(FilesTest, CopyReplacesWholeOrFailsCleanly) {
 
   EXPECT_FALSE(CopyFileW(source.c_str(), target.c_str(), TRUE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
-  EXPECT_EQ(ReadAll(dir.Path("target.bin")), "old");
+  EXPECT_EQ(vlttest::ReadFile(dir.Path("target.bin")), "old");
 
   ASSERT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE));
-  EXPECT_EQ(ReadAll(dir.Path("target.bin")), "new contents");
+  EXPECT_EQ(vlttest::ReadFile(dir.Path("target.bin")), "new contents");
   struct stat st;
   ASSERT_EQ(stat(dir.Path("target.bin").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0750u);
@@ -163,7 +156,7 @@ TEST(FilesTest, CommandLineJoinsAndQuotesArguments) {
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(ReadAll(out), "prog IIS_SCRIPTS_DIR=/srv/scripts \"with space\" \"\" \"tab\there\"");
+  EXPECT_EQ(vlttest::ReadFile(out), "prog IIS_SCRIPTS_DIR=/srv/scripts \"with space\" \"\" \"tab\there\"");
 }
 
 }  // namespace

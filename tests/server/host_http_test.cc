@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -160,9 +158,7 @@ TEST_F(HostTest, AccessLogHasOneLinePerRequestAndNoBody) {
   RoundTrip(Post("/test.dll?mode=echo&secret=1", "<Password>hunter2</Password>"));
   RoundTrip(Get("/missing"));
   EXPECT_EQ(m_host.Stop(SIGTERM), 0);
-  std::stringstream ss;
-  ss << std::ifstream(dir.Path("access.log")).rdbuf();
-  std::string log = ss.str();
+  std::string log = vlttest::ReadFile(dir.Path("access.log"));
   EXPECT_NE(log.find(" 127.0.0.1:"), std::string::npos) << log;
   EXPECT_NE(log.find("\"POST /test.dll\" 200 "), std::string::npos) << log;
   EXPECT_NE(log.find("\"GET /missing\" 404 "), std::string::npos) << log;

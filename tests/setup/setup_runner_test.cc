@@ -109,8 +109,7 @@ TEST(SetupRunnerTest, CasesInThrowAwayTrees) {
       EXPECT_FALSE(std::filesystem::exists(tree->Metabase())) << "nothing changed";
     }
     if (c.pszMetabase != nullptr) {
-      std::ifstream in(tree->Metabase());
-      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.pszMetabase) << "left as it was";
+      EXPECT_EQ(vlttest::ReadFile(tree->Metabase()), c.pszMetabase) << "left as it was";
     }
     trees.push_back(std::move(tree));
   }

@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
+
+#include "scratch_dir.h"
 
 std::string CHostProcess::BinDir() {
   const char* psz = std::getenv("VLT_BUILD_BIN");
@@ -119,9 +119,4 @@ void CHostProcess::Kill() {
   m_nExit = -1;
 }
 
-std::string CHostProcess::Stderr() const {
-  std::ifstream in(m_stderrPath);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string CHostProcess::Stderr() const { return vlttest::ReadFile(m_stderrPath); }

@@ -21,6 +21,12 @@ inline std::string Get(const std::string& target) { return "GET " + target + " H
 inline std::string Post(const std::string& target, const std::string& body, const std::string& extra = "") {
   return CHttpClient::Request("POST", target, "text/xml", body, extra);
 }
+// How often |what| occurs in |text|.
+inline size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; ++at) ++n;
+  return n;
+}
 inline std::string TestExtensionPath() { return CHostProcess::BinDir() + "/libvlt_test_extension.so"; }
 
 class HostTest : public ::testing::Test {
@@ -79,6 +85,11 @@ class HostWithExtension : public HostTest {
     CHttpResponse response = RoundTrip(Post(kUrl, body));
     EXPECT_EQ(response.m_statusLine, "HTTP/1.1 200 OK");
     return ErrorIdOf(response.m_body);
+  }
+  // The same without the check: the status line of an answer that is not 200.
+  std::string Outcome(const std::string& body) {
+    CHttpResponse response = RoundTrip(Post(kUrl, body));
+    return response.m_statusLine == "HTTP/1.1 200 OK" ? ErrorIdOf(response.m_body) : response.m_statusLine;
   }
 
   // The stand-in NDS client library instead of the real one beside the

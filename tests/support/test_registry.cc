@@ -3,17 +3,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "registry_recheck.h"
 
 namespace vlttest {
 
 ScopedRegistryFile::ScopedRegistryFile(const std::string& contents) : m_path(m_dir.Path("test.reg")) {
   const char* pszSource = getenv("VLT_SOURCE_DIR");
-  std::ifstream in(std::string(pszSource ? pszSource : ".") + "/data/vltxmlss.txt", std::ios::binary);
-  m_dir.Write("System32/vltxmlss.txt", std::string(std::istreambuf_iterator<char>(in), {}));
+  m_dir.Write("System32/vltxmlss.txt", ReadFile(std::string(pszSource ? pszSource : ".") + "/data/vltxmlss.txt"));
   Rewrite(contents);
   setenv("VLTADMIN_REGISTRY", m_path.c_str(), 1);
 }

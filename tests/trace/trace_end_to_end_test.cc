@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -150,9 +149,7 @@ TEST(TraceEndToEndTest, ViewerEnablesRegisteredModulesUntilItStops) {
   std::string sOut;
   for (int i = 0; i < 1000 && sOut.find('\n') == std::string::npos; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::stringstream ss;
-    ss << std::ifstream(dir.Path("out.txt")).rdbuf();
-    sOut = ss.str();
+    sOut = vlttest::ReadFile(dir.Path("out.txt"));
   }
   kill(viewer, SIGTERM);
   EXPECT_EQ(ExitStatus(viewer), 0);
