@@ -96,8 +96,9 @@ TEST_F(NdsLibrary, ConnectionRulesAndContexts) {
 
 // A relative group name against the name context, searched into a result
 // buffer too small for one of its members: a code, and the iteration ends.
-// (Members over several buffers: the NDS group resolver's tests.)
-TEST_F(NdsLibrary, SearchIntoABufferTooSmallForOneObject) {
+// (Members over several buffers: the NDS group resolver's tests.) Other
+// buffers refuse what does not fit.
+TEST_F(NdsLibrary, BuffersRefuseWhatDoesNotFit) {
   NWDSContextHandle context = Context();
   ASSERT_EQ(c.pfnSetContext(context, DCK_NAME_CONTEXT, "groups.acme"), 0);
   ASSERT_EQ(c.pfnLogin(context, 0, ".jsmith.sales.acme", kPassword, 0), 0);
@@ -119,18 +120,14 @@ TEST_F(NdsLibrary, SearchIntoABufferTooSmallForOneObject) {
   uint32_t cObjects = 0;
   EXPECT_EQ(c.pfnGetObjectCount(context, pResult, &cObjects), NDS_ERR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(c.pfnFreeBuf(pFilter) | c.pfnFreeBuf(pResult), 0);
-  c.pfnFreeContext(context);
-}
 
-TEST_F(NdsLibrary, BuffersRefuseWhatDoesNotFit) {
-  NWDSContextHandle context = Context();
+  // Attribute names and filters that do not fit.
   pBuf_T pBuf = nullptr;
   ASSERT_EQ(c.pfnAllocBuf(8, &pBuf), 0);
   ASSERT_EQ(c.pfnInitBuf(context, DSV_SEARCH, pBuf), 0);
   EXPECT_EQ(c.pfnPutAttrName(context, pBuf, "CN"), 0);
   EXPECT_EQ(c.pfnPutAttrName(context, pBuf, "Object Class"), NDS_ERR_BUFFER_FULL);
   EXPECT_EQ(c.pfnInitBuf(context, DSV_SEARCH_FILTER, pBuf), 0);
-  pFilter_Cursor_T pCursor = nullptr;
   ASSERT_EQ(c.pfnAllocFilter(&pCursor), 0);
   c.pfnAddFilterToken(pCursor, FTOK_ANAME, "Member", SYN_DIST_NAME);
   c.pfnAddFilterToken(pCursor, FTOK_EQ, nullptr, 0);
@@ -139,7 +136,6 @@ TEST_F(NdsLibrary, BuffersRefuseWhatDoesNotFit) {
   EXPECT_EQ(c.pfnPutFilter(context, pBuf, pCursor, nullptr), NDS_ERR_BUFFER_FULL);
   EXPECT_EQ(c.pfnFreeFilter(pCursor, nullptr), 0);
   EXPECT_EQ(c.pfnFreeFilter(pCursor, nullptr), NDS_ERR_INVALID_HANDLE);
-  uint32_t cObjects = 0;
   EXPECT_EQ(c.pfnGetObjectCount(context, pBuf, &cObjects), NDS_ERR_BAD_VERB);
   EXPECT_EQ(c.pfnFreeBuf(pBuf), 0);
   EXPECT_EQ(c.pfnFreeBuf(pBuf), NDS_ERR_INVALID_HANDLE);

@@ -62,16 +62,6 @@ TEST_F(TranslatorContractTest, InstalledTranslatorAnswersForBothPasswords) {
   );
 }
 
-TEST_F(TranslatorContractTest, DirectoryFailureIsReturnedUnchanged) {
-  CFakeAdsUser user(static_cast<HRESULT>(0x80070056u));
-  EXPECT_EQ(ChangeDirectory(&user), static_cast<HRESULT>(0x80070056u));
-  EXPECT_EQ(ChangeDirectoryPassword(nullptr, u"alice", kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
-  EXPECT_EQ(ChangeDirectoryPassword(&user, nullptr, kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
-  EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", nullptr, kwszNew), E_ADS_BAD_PARAMETER);
-  EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", kwszOld, nullptr), E_ADS_BAD_PARAMETER);
-  EXPECT_EQ(user.m_nChanges, 1);
-}
-
 // Translation is on from the first answer for good, and off from the first
 // failure for good; a failure once on passes that password as received.
 TEST_F(TranslatorContractTest, FirstAnswersDecideTheState) {
@@ -128,8 +118,15 @@ TEST_F(TranslatorContractTest, TranslatedPasswordsAreZeroedBeforeTheyAreFreed) {
   );
 }
 
-TEST_F(TranslatorContractTest, DomainArgumentChecksComeBeforeAnyTranslation) {
+// Argument checks come before any translation; a directory failure is
+// returned unchanged.
+TEST_F(TranslatorContractTest, ArgumentChecksComeBeforeAnyTranslation) {
   VLT_IN_OWN_PROCESS(
+    CFakeAdsUser user(static_cast<HRESULT>(0x80070056u));
+    EXPECT_EQ(ChangeDirectoryPassword(nullptr, u"alice", kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
+    EXPECT_EQ(ChangeDirectoryPassword(&user, nullptr, kwszOld, kwszNew), E_ADS_BAD_PARAMETER);
+    EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", nullptr, kwszNew), E_ADS_BAD_PARAMETER);
+    EXPECT_EQ(ChangeDirectoryPassword(&user, u"alice", kwszOld, nullptr), E_ADS_BAD_PARAMETER);
     EXPECT_EQ(ChangeDomainPassword(nullptr, u"alice", kwszOld, kwszNew), 87u);
     EXPECT_EQ(ChangeDomainPassword(u"CORP", nullptr, kwszOld, kwszNew), 87u);
     EXPECT_EQ(ChangeDomainPassword(u"CORP", u"alice", nullptr, kwszNew), 87u);
@@ -141,6 +138,8 @@ TEST_F(TranslatorContractTest, DomainArgumentChecksComeBeforeAnyTranslation) {
     EXPECT_NE(ChangeDomainPassword(u"\\CORP", u"alice", kwszOld, kwszNew), 87u);
     EXPECT_NE(ChangeDomainPassword(u"", u"alice", kwszOld, kwszNew), 87u);
     EXPECT_EQ(m_pControl->nTranslate, 4);
+    EXPECT_EQ(ChangeDirectory(&user), static_cast<HRESULT>(0x80070056u));
+    EXPECT_EQ(user.m_nChanges, 1);
   );
 }
 
