@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fake_ads_user.h"
+#include "platform/activeds/ads_group_defaults.h"
 #include "platform/activeds/adsi.h"
 
 namespace {
@@ -136,7 +137,7 @@ class CFakeMembers final : public CFakeDispatch<IADsMembers> {
   bool m_fOne;
 };
 
-class CFakeGroup final : public CFakeObject<IADsGroup> {
+class CFakeGroup final : public CFakeObject<CAdsGroupDefaults> {
  public:
   explicit CFakeGroup(bool fToken) : m_fToken(fToken) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -148,15 +149,10 @@ class CFakeGroup final : public CFakeObject<IADsGroup> {
     pv->lVal = 513;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_Description(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE put_Description(BSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Members(IADsMembers** pp) override {
     *pp = new CFakeMembers(!m_fToken);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE IsMember(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Add(BSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Remove(BSTR) override { return E_NOTIMPL; }
 
  private:
   bool m_fToken;
@@ -199,29 +195,14 @@ class CFakeSearch final : public CFake<IDirectorySearch> {
   ADSVALUE m_value{};
 };
 
-class CFakeFactory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-    *ppv = this;
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** ppv) override {
-    *ppv = static_cast<IADsNameTranslate*>(new CFakeTranslate());
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-} g_factory;
-
 }  // namespace
 
 extern "C" {
 int FakeAdsSearches() { return g_cSearches.load(); }
 
-HRESULT DllGetClassObject(REFCLSID, REFIID, LPVOID* ppv) {
-  *ppv = &g_factory;
-  return S_OK;
+HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+  return platform::GetClassObject({{CLSID_NameTranslate, platform::CClassFactory<CFakeTranslate>::Instance()}}, rclsid,
+                                  riid, ppv);
 }
 
 HRESULT ADsGetObject(LPCWSTR pwszPath, REFIID riid, void** ppObject) {
