@@ -15,27 +15,8 @@
 
 namespace {
 
-// UTF-8 text (ASCII and Latin-1 letters only) in other encodings.
-std::string ToLatin1(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c >= 0xC0 && i + 1 < s.size()) {
-      out.push_back(static_cast<char>(((c & 0x1F) << 6) | (s[++i] & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
-  return out;
-}
-std::string ToUtf16le(const std::string& s) {
-  std::string out;
-  for (char c : ToLatin1(s)) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
-}
+// UTF-8 text (ASCII and Latin-1 letters only) in ISO-8859-1.
+std::string ToLatin1(const std::string& s) { return Encode(s, "ISO-8859-1"); }
 
 enum class EEncoding { kUtf8, kUtf16le, kLatin1 };
 
@@ -47,7 +28,7 @@ std::string Document(EEncoding e, const std::string& user, const std::string& do
                      "</NewPassword></RequestChangePassword></AdminProtocol>";
   switch (e) {
     case EEncoding::kUtf8: return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + body;
-    case EEncoding::kUtf16le: return "\xFF\xFE" + ToUtf16le("<?xml version=\"1.0\"?>" + body);
+    case EEncoding::kUtf16le: return Encode("<?xml version=\"1.0\"?>" + body, "UTF-16LE");
     case EEncoding::kLatin1: return ToLatin1("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + body);
   }
   return body;
@@ -158,10 +139,7 @@ TEST_F(SecretsInMemory, NoPasswordOutlivesItsRequest) {
   std::vector<vlttest::CTraceRecord> records = capture.Stop();
   EXPECT_FALSE(records.empty()) << "tracing was off";
   std::vector<std::u16string> passwords;
-  for (const std::string& password : m_passwords) {
-    std::u16string& wide = passwords.emplace_back();
-    for (char ch : ToLatin1(password)) wide.push_back(static_cast<unsigned char>(ch));
-  }
+  for (const std::string& password : m_passwords) passwords.push_back(platform::FromUtf8(password));
   vlttest::ExpectNoPasswordIn(passwords, records, m_host.Stderr(), vlttest::ReadFile(m_dir.Path("access.log")));
 }
 

@@ -4,6 +4,22 @@
 
 #include <string>
 
+#include "platform/text/wstr.h"
+
+// Text given in UTF-8 as the bytes of an encoding: "UTF-8", "UTF-16LE" or
+// "UTF-16BE" (with a byte-order mark unless fMark is false), "ISO-8859-1".
+inline std::string Encode(const std::string& utf8, const std::string& encoding, bool fMark = true) {
+  if (encoding == "UTF-8") return utf8;
+  std::string out;
+  const bool fLatin1 = encoding == "ISO-8859-1", fLittle = encoding == "UTF-16LE";
+  if (!fLatin1 && fMark) out = fLittle ? "\xFF\xFE" : "\xFE\xFF";
+  for (char16_t c : platform::FromUtf8(utf8)) {
+    const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+    out += fLatin1 ? std::string(1, lo) : fLittle ? std::string{lo, hi} : std::string{hi, lo};
+  }
+  return out;
+}
+
 // A change-password request in UTF-8 with the given children.
 inline std::string ChangeRequest(const std::string& children) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<AdminProtocol version=\"1.0\">"

@@ -4,24 +4,6 @@
 
 namespace xmltest {
 
-std::string Encode(const std::string& utf8, const std::string& encoding, bool fMark) {
-  if (encoding == "UTF-8") return utf8;
-  std::u16string text = U16(utf8);
-  std::string out;
-  if (encoding == "ISO-8859-1") {
-    for (char16_t c : text) out += static_cast<char>(c);
-    return out;
-  }
-  const bool fLittle = encoding == "UTF-16LE";
-  if (fMark) out += fLittle ? "\xFF\xFE" : "\xFE\xFF";
-  for (char16_t c : text) {
-    char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
-    out += fLittle ? lo : hi;
-    out += fLittle ? hi : lo;
-  }
-  return out;
-}
-
 std::vector<std::string> Entries(CXMLParser& parser, int cMax) {
   static const char* const kNames[] = {"NONE", "TOP",  "CHILD", "SIBLING",
                                        "UP",   "ATTR", "DATA",  "END"};

@@ -7,6 +7,7 @@
 
 #include "admin/xml/icu_trans.h"
 #include "admin/xml/xml_parser.h"
+#include "change_documents.h"
 #include "platform/text/wstr.h"
 #include "scratch_dir.h"
 #include "test_registry.h"
@@ -24,10 +25,6 @@ inline bool Initialize() {
 
 inline std::u16string U16(const std::string& utf8) { return platform::FromUtf8(utf8); }
 inline std::string Utf8(const std::u16string& s) { return platform::ToUtf8(s); }
-
-// Bytes of a document in an encoding: "UTF-8", "UTF-16LE", "UTF-16BE" (each
-// with a byte-order mark) or "ISO-8859-1"; text is given as UTF-8.
-std::string Encode(const std::string& utf8, const std::string& encoding, bool fMark = true);
 
 // One entry as text: "TOP r", "ATTR a=1", "DATA x", "UP a", "END",
 // or "ERROR n" for a failure.
