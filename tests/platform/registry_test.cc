@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "change_documents.h"
 #include "platform/text/wstr.h"
 #include "registry_recheck.h"
 #include "scratch_dir.h"
@@ -193,11 +194,7 @@ TEST_F(RegistryTest, EncodingsAndLineEndsReadAlike) {
                      "\"H\"=hex:01,02,\\\n  03,04 ; four bytes\n";
   std::string crlf;
   for (char c : utf8) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  std::u16string wide = platform::FromUtf8(crlf);
-  std::string utf16 = "\xFF\xFE";
-  for (char16_t c : wide) utf16 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-
-  for (const std::string& file : {utf8, crlf, "\xEF\xBB\xBF" + crlf, utf16}) {
+  for (const std::string& file : {utf8, crlf, "\xEF\xBB\xBF" + crlf, Encode(crlf, "UTF-16LE")}) {
     UseRegistry(file);
     HKEY key = Open(u"A");
     ASSERT_NE(key, nullptr);
