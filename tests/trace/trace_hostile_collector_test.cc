@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,8 +18,9 @@
 #include <thread>
 
 #include "admin/trace/qtr_trace.h"
-#include "trace_capture.h"
+#include "fixture_support.h"
 #include "host_process.h"
+#include "trace_capture.h"
 #include "platform/base/handle.h"
 #include "platform/base/sync.h"
 #include "platform/files/files.h"
@@ -198,27 +198,12 @@ TEST(CollectorLimitsTest, SocketModeAndModulesPerConnectionAreBounded) {
   CloseHandle(hFlood);
 }
 
-// Runs vltqtr as the unprivileged user; its exit status and standard error.
-int RunViewerAsNobody(const std::string& sSocket, std::string* psStderr) {
-  const passwd* pw = getpwnam("nobody");
-  int rgfd[2];
-  if (pw == nullptr || pipe(rgfd) != 0) return -1;
-  const std::string sProgram = CHostProcess::BinDir() + "/vltqtr";
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(rgfd[1], 2);
-    close(rgfd[0]);
-    if (setgid(pw->pw_gid) != 0 || setuid(pw->pw_uid) != 0) _exit(99);
-    execl(sProgram.c_str(), "vltqtr", "--socket", sSocket.c_str(), static_cast<char*>(nullptr));
-    _exit(98);
-  }
-  close(rgfd[1]);
-  char rgch[512];
-  for (ssize_t cb; (cb = read(rgfd[0], rgch, sizeof rgch)) > 0;) psStderr->append(rgch, static_cast<size_t>(cb));
-  close(rgfd[0]);
-  int nStatus = 0;
-  waitpid(pid, &nStatus, 0);
-  return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128;
+// Runs vltqtr as the unprivileged user; its exit status and what it said.
+int RunViewerAsNobody(const std::string& sSocket, std::string* psSaid) {
+  int nExit = -1;
+  *psSaid = vlttest::RunCommand("runuser -u nobody -- " + CHostProcess::BinDir() + "/vltqtr --socket " + sSocket + " 2>&1",
+                                &nExit);
+  return nExit;
 }
 
 // Another user's collector gets no records; another user's viewer is told
