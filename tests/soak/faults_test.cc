@@ -1,12 +1,11 @@
 // Faults around vltadmin-host with the real extension and a local store:
 // clients that vanish in the middle of a request or before its answer, and
 // the host killed in the middle of concurrent changes.
-#include <dirent.h>
-#include <unistd.h>
 #include <sqlite3.h>
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <thread>
 
 #include "host_test.h"
@@ -39,13 +38,9 @@ class HostFaults : public HostWithExtension {
   // The host's open descriptors, each as what it points to.
   std::vector<std::string> OpenDescriptors() {
     std::vector<std::string> targets;
-    const std::string dir = "/proc/" + std::to_string(m_host.Pid()) + "/fd/";
-    DIR* pDir = opendir(dir.c_str());
-    for (dirent* pEntry; pDir != nullptr && (pEntry = readdir(pDir)) != nullptr;) {
-      char szTarget[256] = {};
-      if (readlink((dir + pEntry->d_name).c_str(), szTarget, sizeof szTarget - 1) > 0) targets.push_back(szTarget);
-    }
-    if (pDir != nullptr) closedir(pDir);
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(m_host.Pid()) + "/fd", ec))
+      targets.push_back(std::filesystem::read_symlink(fd, ec).string());
     return targets;
   }
   vlttest::CScratchDir m_dir;

@@ -1,6 +1,5 @@
 #include "process_memory.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string.h>
@@ -8,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -35,11 +35,9 @@ size_t FindMasked(const std::string& buffer, const std::string& masked, size_t i
 // Each waiting thread's stack pointer and name (from /proc/PID/task).
 std::map<unsigned long, std::string> ThreadStackPointers(pid_t pid) {
   std::map<unsigned long, std::string> threads;
-  const std::string dir = "/proc/" + std::to_string(pid) + "/task/";
-  DIR* pDir = opendir(dir.c_str());
-  for (dirent* pEntry; pDir != nullptr && (pEntry = readdir(pDir)) != nullptr;) {
-    if (pEntry->d_name[0] == '.') continue;
-    std::ifstream syscall(dir + pEntry->d_name + "/syscall"), comm(dir + pEntry->d_name + "/comm");
+  std::error_code ec;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+    std::ifstream syscall(task.path() / "syscall"), comm(task.path() / "comm");
     std::string fields, word, last, beforeLast, name;
     std::getline(syscall, fields);
     std::getline(comm, name);
@@ -49,7 +47,6 @@ std::map<unsigned long, std::string> ThreadStackPointers(pid_t pid) {
     }
     if (beforeLast.rfind("0x", 0) == 0) threads[std::stoul(beforeLast, nullptr, 16)] = name;
   }
-  if (pDir != nullptr) closedir(pDir);
   return threads;
 }
 
