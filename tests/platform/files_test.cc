@@ -109,10 +109,7 @@ TEST(FilesTest, CopyReplacesWholeOrFailsCleanly) {
   EXPECT_FALSE(CopyFileW(source.c_str(), W(dir.Path("nodir/x.bin")).c_str(), FALSE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
-  int cFiles = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path("")))
-    ++cFiles;
-  EXPECT_EQ(cFiles, 3) << "no temporary file left behind";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Dir()), {}), 3) << "no temporary file left behind";
 }
 
 TEST(FilesTest, FindFirstFileChecksExistenceAndMatchesWildcards) {

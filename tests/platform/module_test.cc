@@ -64,7 +64,7 @@ TEST(ModuleTest, LoadsBesideThePlatformLibraryAndResolvesEntries) {
   EXPECT_TRUE(FreeLibrary(module));
 }
 
-TEST(ModuleTest, ModulePathDirectoriesComeFirst) {
+TEST(ModuleTest, ModulePathDirectoriesComeFirstAndANamedDirectoryIsUsed) {
   vlttest::CScratchDir dir;
   std::filesystem::copy_file(BuildBin() + "/libvlttestmodule.so", dir.Path("libvlttestmodule.so"));
   setenv("VLTADMIN_MODULE_PATH", ("/nonexistent::" + dir.Path("")).c_str(), 1);
@@ -82,11 +82,10 @@ TEST(ModuleTest, ModulePathDirectoriesComeFirst) {
   EXPECT_EQ(LoadLibraryW(u"vlttestmodule.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   unsetenv("VLTADMIN_MODULE_PATH");
-}
 
-TEST(ModuleTest, NameWithDirectoryLoadsFromThere) {
+  // A name with a directory loads from there.
   std::u16string path = platform::FromUtf8(BuildBin()) + u"\\VltTestModule.dll";
-  HMODULE module = LoadLibraryW(path.c_str());
+  module = LoadLibraryW(path.c_str());
   ASSERT_NE(module, nullptr);
   FreeLibrary(module);
 
