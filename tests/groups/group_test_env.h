@@ -101,8 +101,8 @@ class GroupTest : public ::testing::Test {
     return "<GroupName domain=\"" + sDomain + "\" type=\"" + sType + "\">" + sName + "</GroupName>";
   }
 
-  // The answer's elements, one a line without indentation: "Group name=X
-  // domain=Y type=T", "UserName Y\X", "GroupName Y\X", "ErrorId ID".
+  // The answer's elements, one a line: "Group Y\X T" for a group element,
+  // "user Y\X" and "group Y\X" for its members, "error ID".
   static std::vector<std::string> Lines(const std::string& sBody);
 
   vlttest::ScopedRegistryFile m_registry;

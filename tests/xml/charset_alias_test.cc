@@ -1,6 +1,4 @@
 // The alias table: file format, lookup, and finding the file.
-#include "admin/xml/charset_alias.h"
-
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -12,11 +10,6 @@
 using namespace xmltest;
 
 namespace {
-
-int Lookup(const char* name, int cwMax = 16) {
-  std::u16string w = U16(name);
-  return CCharsetAliasTable::Lookup(reinterpret_cast<const unsigned short*>(w.c_str()), cwMax);
-}
 
 // A registry whose install key holds |sValues|.
 std::string Install(const std::string& sValues) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "admin/xml/charset_alias.h"
 #include "admin/xml/icu_trans.h"
 #include "admin/xml/xml_parser.h"
 #include "change_documents.h"
@@ -25,6 +26,12 @@ inline bool Initialize() {
 
 inline std::u16string U16(const std::string& utf8) { return platform::FromUtf8(utf8); }
 inline std::string Utf8(const std::u16string& s) { return platform::ToUtf8(s); }
+
+// The code page of an encoding name in the alias table; -1 for none.
+inline int Lookup(const std::string& name, int cwMax = 16) {
+  std::u16string w = U16(name);
+  return CCharsetAliasTable::Lookup(reinterpret_cast<const unsigned short*>(w.c_str()), cwMax);
+}
 
 // One entry as text: "TOP r", "ATTR a=1", "DATA x", "UP a", "END",
 // or "ERROR n" for a failure.
