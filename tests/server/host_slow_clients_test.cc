@@ -1,12 +1,7 @@
 // Slow, silent and numerous clients: they may take their time within the
 // timeouts, but never keep a worker, never keep other clients out, and the
 // extension never waits on one.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,61 +11,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A raw connection from a loopback address of the test's choosing, so that
-// clients of several addresses can be told apart.
-class CRawClient {
- public:
-  CRawClient(const char* pszSource, unsigned short nPort) {
-    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    inet_pton(AF_INET, pszSource, &addr.sin_addr);
-    if (bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) return;
-    addr.sin_port = htons(nPort);
-    inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
-    m_fConnected = connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
-  }
-  ~CRawClient() { close(m_fd); }
-  CRawClient(CRawClient&& other) noexcept : m_fd(other.m_fd), m_fConnected(other.m_fConnected) { other.m_fd = -1; }
-
-  bool Send(const std::string& bytes) {
-    return m_fConnected && send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-  }
-  // The response head the host sends next, "" when it closes first.
-  std::string ReadHead() {
-    std::string head;
-    char ch;
-    while (head.find("\r\n\r\n") == std::string::npos) {
-      pollfd pfd{m_fd, POLLIN, 0};
-      if (poll(&pfd, 1, 10000) <= 0 || recv(m_fd, &ch, 1, 0) != 1) return "";
-      head.push_back(ch);
-    }
-    return head;
-  }
-  // True when the host has closed the connection (within |timeout|).
-  bool Closed(std::chrono::milliseconds timeout) {
-    pollfd pfd{m_fd, POLLIN | POLLRDHUP, 0};
-    if (poll(&pfd, 1, static_cast<int>(timeout.count())) <= 0) return false;
-    char ch;
-    return recv(m_fd, &ch, 1, MSG_PEEK | MSG_DONTWAIT) <= 0;
-  }
-
- private:
-  int m_fd = -1;
-  bool m_fConnected = false;
-};
-
 const std::string kTrickleHead =
     "POST /test.dll?mode=echo HTTP/1.1\r\nHost: x\r\nContent-Length: 16000\r\nExpect: 100-continue\r\n\r\n";
 
-// A trickler whose body has begun: the host's "100 Continue" shows it waits
-// for the body.
-CRawClient Trickler(const char* pszSource, unsigned short nPort) {
-  CRawClient c(pszSource, nPort);
-  EXPECT_TRUE(c.Send(kTrickleHead));
-  EXPECT_EQ(c.ReadHead(), "HTTP/1.1 100 Continue\r\n\r\n");
-  EXPECT_TRUE(c.Send("x"));
-  return c;
+// A trickler from a loopback address of the test's choosing whose body has
+// begun: the host's "100 Continue" shows it waits for the body.
+std::unique_ptr<CHttpClient> Trickler(const char* pszSource, unsigned short nPort) {
+  auto pClient = std::make_unique<CHttpClient>();
+  CHttpResponse r;
+  EXPECT_TRUE(pClient->Connect(nPort, "127.0.0.1", pszSource) && pClient->Send(kTrickleHead) &&
+              pClient->ReadResponse(r) && pClient->Send("x"));
+  EXPECT_EQ(r.m_raw, "HTTP/1.1 100 Continue\r\n\r\n");
+  return pClient;
 }
 
 // Clients that never finish their requests may hold three quarters of the
@@ -79,24 +31,25 @@ CRawClient Trickler(const char* pszSource, unsigned short nPort) {
 // others still trickle.
 TEST_F(HostTest, TricklersLeaveRoomForWholeRequests) {
   StartHost({"--max-connections", "16", "--max-connections-per-address", "64", "--body-timeout", "60"});
-  std::vector<CRawClient> tricklers;
+  std::vector<std::unique_ptr<CHttpClient>> tricklers;
   for (int i = 0; i < 16; ++i) tricklers.push_back(Trickler("127.0.0.2", m_host.Port()));
   CHttpResponse r = RoundTrip(Post("/test.dll?mode=echo", "whole"));
   EXPECT_EQ(r.m_statusLine, "HTTP/1.1 200 OK");
   EXPECT_EQ(r.m_body, "whole");
   // Twelve waited at most; the whole request took the place of a fifth.
-  for (int i = 0; i < 5; ++i) EXPECT_TRUE(tricklers[i].Closed(10s)) << i;
-  for (int i = 5; i < 16; ++i) EXPECT_FALSE(tricklers[i].Closed(0ms)) << i;
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(tricklers[i]->PeerCloses(10s)) << i;
+  for (int i = 5; i < 16; ++i) EXPECT_FALSE(tricklers[i]->PeerCloses(0ms)) << i;
 }
 
 TEST_F(HostTest, OneAddressGetsItsShareOfConnections) {
   StartHost({"--max-connections-per-address", "3", "--body-timeout", "60"});
-  std::vector<CRawClient> tricklers;
+  std::vector<std::unique_ptr<CHttpClient>> tricklers;
   for (int i = 0; i < 3; ++i) tricklers.push_back(Trickler("127.0.0.2", m_host.Port()));
-  CRawClient fourth("127.0.0.2", m_host.Port());
-  EXPECT_TRUE(fourth.Closed(10s));
+  CHttpClient fourth;
+  ASSERT_TRUE(fourth.Connect(m_host.Port(), "127.0.0.1", "127.0.0.2"));
+  EXPECT_TRUE(fourth.PeerCloses(10s));
   EXPECT_EQ(RoundTrip(Get("/test.dll?mode=stats")).m_statusLine, "HTTP/1.1 200 OK");
-  for (auto& c : tricklers) EXPECT_FALSE(c.Closed(0ms));
+  for (auto& pClient : tricklers) EXPECT_FALSE(pClient->PeerCloses(0ms));
 }
 
 // The body's deadline does not restart with each byte: a byte every 50 ms
@@ -104,10 +57,11 @@ TEST_F(HostTest, OneAddressGetsItsShareOfConnections) {
 // declared 1000 bytes have come.
 TEST_F(HostTest, TricklingBodyMeetsItsDeadline) {
   StartHost({"--body-timeout", "1", "--body-min-rate", "1000"});
-  CRawClient c("127.0.0.1", m_host.Port());
+  CHttpClient c;
+  Connect(c);
   ASSERT_TRUE(c.Send("POST /test.dll?mode=echo HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\n\r\n"));
   int nSent = 0;
-  while (nSent < 1000 && !c.Closed(50ms) && c.Send("x")) ++nSent;
+  while (nSent < 1000 && !c.PeerCloses(50ms) && c.Send("x")) ++nSent;
   EXPECT_LT(nSent, 1000);
   EXPECT_EQ(RoundTrip(Get("/test.dll?mode=stats")).m_body, "read_failures=0 served=0");
 }

@@ -33,12 +33,17 @@ std::string CHttpResponse::Header(std::string_view name) const {
 
 CHttpClient::~CHttpClient() { Close(); }
 
-bool CHttpClient::Connect(unsigned short nPort, const std::string& address) {
+bool CHttpClient::Connect(unsigned short nPort, const std::string& address, const char* pszSource) {
   Close();
   m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (m_fd < 0) return false;
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
+  if (pszSource != nullptr && (inet_pton(AF_INET, pszSource, &sa.sin_addr) != 1 ||
+                               bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0)) {
+    Close();
+    return false;
+  }
   sa.sin_port = htons(nPort);
   if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
       connect(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {

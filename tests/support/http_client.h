@@ -27,7 +27,9 @@ class CHttpClient {
   CHttpClient(const CHttpClient&) = delete;
   CHttpClient& operator=(const CHttpClient&) = delete;
 
-  bool Connect(unsigned short nPort, const std::string& address = "127.0.0.1");
+  // From the loopback address |pszSource| when given (clients of several
+  // addresses can be told apart).
+  bool Connect(unsigned short nPort, const std::string& address = "127.0.0.1", const char* pszSource = nullptr);
   void Close();
   bool Send(std::string_view bytes);
 
