@@ -104,6 +104,8 @@ class GroupTest : public ::testing::Test {
   // The answer's elements, one a line: "Group Y\X T" for a group element,
   // "user Y\X" and "group Y\X" for its members, "error ID".
   static std::vector<std::string> Lines(const std::string& sBody);
+  // The lines of the answer to a request with these children.
+  static std::vector<std::string> Listed(const std::string& sChildren) { return Lines(Answer(Request(sChildren)).sBody); }
 
   vlttest::ScopedRegistryFile m_registry;
 };

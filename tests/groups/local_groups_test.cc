@@ -44,15 +44,14 @@ TEST_F(LocalGroupsTest, ListsLocalAndDomainGroupsFollowingNestedOnesWithSubtree)
     // The directory services loaded (the build's own library), no directory
     // configured: NT groups go to the WinNT provider.
     UseRegistry(Domain() + (fAdsi ? vlttest::AdsiVersion() + vlttest::AdsiClass() : ""));
-    std::vector<std::string> rgsLines =
-        Lines(Answer(Request("<Scope traverse=\"subtree\"/>" + Group("Admins", "DEMO"))).sBody);
+    std::vector<std::string> rgsLines = Listed("<Scope traverse=\"subtree\"/>" + Group("Admins", "DEMO"));
     // The directory services list a group's users before its groups.
     std::vector<std::string> rgsExpected = rgsSubtree;
     if (fAdsi) std::swap(rgsExpected[2], rgsExpected[3]);
     EXPECT_EQ(rgsLines, rgsExpected) << (fAdsi ? "WinNT provider" : "network management");
-    EXPECT_EQ(Lines(Answer(Request(Group("Admins", "DEMO"))).sBody),
+    EXPECT_EQ(Listed(Group("Admins", "DEMO")),
               std::vector<std::string>(rgsExpected.begin(), rgsExpected.begin() + 4));
-    EXPECT_EQ(Lines(Answer(Request(Group("nobody", "DEMO") + Group("Staff", "NOSUCH"))).sBody),
+    EXPECT_EQ(Listed(Group("nobody", "DEMO") + Group("Staff", "NOSUCH")),
               (std::vector<std::string>{"Group NOSUCH\\Staff NT", "error not-found", "Group DEMO\\nobody NT",
                                         "error not-found"}));
   }
@@ -61,11 +60,9 @@ TEST_F(LocalGroupsTest, ListsLocalAndDomainGroupsFollowingNestedOnesWithSubtree)
 TEST_F(LocalGroupsTest, AnswersGroupsLastFirstAndOnlyNtOnes) {
   // Two requested groups come back in reverse order; a group of type 0 or 3
   // gets no element; a group requested twice is answered once.
-  std::vector<std::string> rgsLines =
-      Lines(Answer(Request(Group("Staff", "DEMO") + Group("Empty", "DEMO") + Group("Staff", "DEMO", "Unix") +
-                           Group("Staff", "DEMO", "nt") + Group("Staff", "DEMO")))
-                .sBody);
-  EXPECT_EQ(rgsLines, (std::vector<std::string>{"Group DEMO\\Empty NT", "Group DEMO\\Staff NT", "user DEMO\\bob"}));
+  EXPECT_EQ(Listed(Group("Staff", "DEMO") + Group("Empty", "DEMO") + Group("Staff", "DEMO", "Unix") +
+                   Group("Staff", "DEMO", "nt") + Group("Staff", "DEMO")),
+            (std::vector<std::string>{"Group DEMO\\Empty NT", "Group DEMO\\Staff NT", "user DEMO\\bob"}));
 }
 
 TEST_F(LocalGroupsTest, HiddenAccessListsAnswerNoPermission) {

@@ -60,16 +60,16 @@ class NdsGroupsTest : public GroupTest {
 
 TEST_F(NdsGroupsTest, ListsUsersAndNestedGroupsOfTheTree) {
   std::string sOuter = Group(".outer.groups.acme", "ACME", "NDS");
-  EXPECT_EQ(Sorted(Lines(Answer(Request("<Scope traverse=\"subtree\"/>" + sOuter + Credentials("Passw0rd!"))).sBody)),
+  EXPECT_EQ(Sorted(Listed("<Scope traverse=\"subtree\"/>" + sOuter + Credentials("Passw0rd!"))),
             (std::vector<std::string>{"Group ACME\\.outer.groups.acme NDS", "group ACME\\.staff.groups.acme",
                                       "Group ACME\\.staff.groups.acme NDS", "group ACME\\.outer.groups.acme",
                                       "user ACME\\.ajones.sales.acme", "user ACME\\.jsmith.sales.acme"}));
-  EXPECT_EQ(Lines(Answer(Request(sOuter + Credentials("Passw0rd!"))).sBody),
+  EXPECT_EQ(Listed(sOuter + Credentials("Passw0rd!")),
             (std::vector<std::string>{"Group ACME\\.outer.groups.acme NDS", "group ACME\\.staff.groups.acme"}));
   // Without credentials, or with wrong ones, every NDS group answers the
   // failed login.
   for (const std::string& sCredentials : {std::string(), Credentials("Wrong!pw")})
-    EXPECT_EQ(Lines(Answer(Request(sOuter + Group(".staff.groups.acme", "ACME", "NDS") + sCredentials)).sBody),
+    EXPECT_EQ(Listed(sOuter + Group(".staff.groups.acme", "ACME", "NDS") + sCredentials),
               (std::vector<std::string>{"Group ACME\\.staff.groups.acme NDS", "error nds-login-failed",
                                         "Group ACME\\.outer.groups.acme NDS", "error nds-login-failed"}));
 }
@@ -80,11 +80,10 @@ TEST_F(NdsGroupsTest, ListsEveryMemberOfALargeGroup) {
   UseTree("");
   std::vector<std::string> rgsExpected{"Group ACME\\.big.groups.acme NDS"};
   for (int i = 1; i <= 300; ++i) rgsExpected.push_back("user ACME\\.m" + std::to_string(i) + ".many.acme");
-  EXPECT_EQ(Sorted(Lines(Answer(Request(Group(".big.groups.acme", "ACME", "NDS") + Credentials("Passw0rd!"))).sBody)),
-            Sorted(rgsExpected));
+  EXPECT_EQ(Sorted(Listed(Group(".big.groups.acme", "ACME", "NDS") + Credentials("Passw0rd!"))), Sorted(rgsExpected));
   // The next search takes the membership attribute's name from the schema
   // read for the first.
-  EXPECT_EQ(Sorted(Lines(Answer(Request(Group(".staff.groups.acme", "ACME", "NDS") + Credentials("Passw0rd!"))).sBody)),
+  EXPECT_EQ(Sorted(Listed(Group(".staff.groups.acme", "ACME", "NDS") + Credentials("Passw0rd!"))),
             (std::vector<std::string>{"Group ACME\\.staff.groups.acme NDS", "user ACME\\.ajones.sales.acme",
                                       "user ACME\\.jsmith.sales.acme"}));
 }

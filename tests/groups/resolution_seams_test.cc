@@ -62,11 +62,11 @@ TEST_F(ResolutionSeamsTest, DirectoryRowsAndTokensThatCannotBeReadArePassedOver)
       dlsym(dlopen((std::string(getenv("VLT_TEST_MODULES")) + "/adsi/libactiveds.so").c_str(), RTLD_NOW),
             "FakeAdsSearches"));
   ASSERT_NE(pfnSearches, nullptr);
-  EXPECT_EQ(Lines(Answer(Request(Group("primary", "FAKE"))).sBody),
+  EXPECT_EQ(Listed(Group("primary", "FAKE")),
             (std::vector<std::string>{"Group FAKE\\primary NT", "user FAKE\\ann", "user FAKE\\cid"}));
   int cSearches = pfnSearches();
   // No token, no search; the members are listed all the same.
-  EXPECT_EQ(Lines(Answer(Request(Group("tokenless", "FAKE"))).sBody),
+  EXPECT_EQ(Listed(Group("tokenless", "FAKE")),
             (std::vector<std::string>{"Group FAKE\\tokenless NT", "user FAKE\\una"}));
   EXPECT_EQ(pfnSearches(), cSearches);
 }
@@ -76,6 +76,6 @@ TEST_F(ResolutionSeamsTest, LocalMembersWithoutADomainArePassedOver) {
                                            u"4:DEMO\\alias"};
   g_prgsFakeMembers = &rgsMembers;
   UseRegistry("");
-  EXPECT_EQ(Lines(Answer(Request(Group("Admins", "DEMO"))).sBody),
+  EXPECT_EQ(Listed(Group("Admins", "DEMO")),
             (std::vector<std::string>{"Group DEMO\\Admins NT", "user DEMO\\alice", "group DEMO\\Staff"}));
 }

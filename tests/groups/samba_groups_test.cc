@@ -43,7 +43,7 @@ class SambaGroupsTest : public GroupTest {
                 (fAdsi ? AdsiVersion() : ""));
   }
   std::vector<std::string> Resolve(const std::string& sGroup, bool fSubtree = false) {
-    return Lines(Answer(Request((fSubtree ? "<Scope traverse=\"subtree\"/>" : "") + Group(sGroup, "EXAMPLE"))).sBody);
+    return Listed((fSubtree ? "<Scope traverse=\"subtree\"/>" : "") + Group(sGroup, "EXAMPLE"));
   }
   static size_t Users(const std::vector<std::string>& rgsLines) {
     return static_cast<size_t>(std::count_if(rgsLines.begin(), rgsLines.end(),
