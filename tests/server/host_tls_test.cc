@@ -86,12 +86,7 @@ TEST_F(HostTlsTest, ServesRequestsOverTlsWithForwardSecretAeadSuitesOnly) {
             "HTTP/1.1 405 method not supported\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
 
   // Plain HTTP to the TLS port gets no HTTP answer.
-  CHttpClient plain;
-  ASSERT_TRUE(plain.Connect(m_host.Port()));
-  ASSERT_TRUE(plain.Send(Get("/test.dll?mode=bare")));
-  std::string reply;
-  plain.ReadUntilClose(reply, std::chrono::seconds(5));
-  EXPECT_EQ(reply.find("HTTP/1.1"), std::string::npos);
+  EXPECT_EQ(UntilClose(Get("/test.dll?mode=bare")).find("HTTP/1.1"), std::string::npos);
 
   // TLS 1.2 only with ephemeral key exchange and authenticated encryption.
   const struct {

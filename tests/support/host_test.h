@@ -47,6 +47,13 @@ class HostTest : public ::testing::Test {
     EXPECT_TRUE(client.ReadResponse(response)) << response.m_raw;
     return response;
   }
+  // Everything the host sends on a new connection up to its close.
+  std::string UntilClose(const std::string& request) {
+    CHttpClient client;
+    std::string all;
+    EXPECT_TRUE(client.Connect(m_host.Port()) && client.Send(request) && client.ReadUntilClose(all)) << request;
+    return all;
+  }
   // The host stops as it would in service; a sanitizer's report from it
   // fails the test. A failed test shows what the host said.
   void TearDown() override {
