@@ -41,14 +41,7 @@ class HostMetrics : public HostWithExtension {
   std::string Change(const std::string& oldPassword, const std::string& newPassword) {
     return Answer(ChangeRequest("alice", oldPassword, newPassword, "NT", "DEMO"));
   }
-  CHttpResponse Scrape(unsigned short nPort) {
-    CHttpClient client;
-    EXPECT_TRUE(client.Connect(nPort));
-    EXPECT_TRUE(client.Send("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n"));
-    CHttpResponse response;
-    EXPECT_TRUE(client.ReadResponse(response));
-    return response;
-  }
+  CHttpResponse Scrape(unsigned short nPort) { return RoundTrip(Get("/metrics"), nPort); }
   vlttest::CScratchDir m_dir;
 };
 
@@ -63,7 +56,7 @@ TEST_F(HostMetrics, CountsRequestsAnswersAndBackEnds) {
   EXPECT_EQ(Change("Alice-Pass-1", "Alice-Pass-2"), "");
   EXPECT_EQ(Answer(ChangeRequest("<UserName>a</Broken>")), "bad-request");
   EXPECT_EQ(RoundTrip(Post(kUrl, "<AdminProtocol><RequestGroup/></AdminProtocol>")).m_nStatus, 405);
-  EXPECT_EQ(RoundTrip("GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n").m_nStatus, 404);
+  EXPECT_EQ(RoundTrip(Get("/nothing")).m_nStatus, 404);
 
   // A request is counted once its response has been written, which the
   // client may see a moment before: scrape until the last one is in.
@@ -109,10 +102,6 @@ TEST_F(HostMetrics, ServedOnTheLoopbackListenerOrOnlyOnTheirOwn) {
   StartWithStore({"--metrics-listen", "127.0.0.1:0"});
   EXPECT_EQ(Scrape(m_host.Port()).m_nStatus, 404) << "not on the main listener then";
   EXPECT_EQ(Scrape(m_host.MetricsPort()).m_nStatus, 200);
-  CHttpClient client;
-  ASSERT_TRUE(client.Connect(m_host.MetricsPort()));
-  ASSERT_TRUE(client.Send(Post(kUrl, ChangeRequest("alice", "Alice-Pass-1", "Alice-Pass-2", "NT", "DEMO"))));
-  CHttpResponse refused;
-  ASSERT_TRUE(client.ReadResponse(refused));
-  EXPECT_EQ(refused.m_nStatus, 404) << "the metrics listener serves nothing else";
+  const std::string change = Post(kUrl, ChangeRequest("alice", "Alice-Pass-1", "Alice-Pass-2", "NT", "DEMO"));
+  EXPECT_EQ(RoundTrip(change, m_host.MetricsPort()).m_nStatus, 404) << "the metrics listener serves nothing else";
 }

@@ -38,11 +38,12 @@ class HostTest : public ::testing::Test {
   }
   void StartHostWith(const std::vector<std::string>& args) { ASSERT_TRUE(m_host.Start(args)) << m_host.Stderr(); }
   void Connect(CHttpClient& client) { ASSERT_TRUE(client.Connect(m_host.Port())); }
-  // Sends one request on a new connection and reads the response.
-  CHttpResponse RoundTrip(const std::string& request) {
+  // Sends one request on a new connection (to nPort, when given, instead of
+  // the host's port) and reads the response.
+  CHttpResponse RoundTrip(const std::string& request, unsigned short nPort = 0) {
     CHttpClient client;
     CHttpResponse response;
-    EXPECT_TRUE(client.Connect(m_host.Port()));
+    EXPECT_TRUE(client.Connect(nPort != 0 ? nPort : m_host.Port()));
     EXPECT_TRUE(client.Send(request));
     EXPECT_TRUE(client.ReadResponse(response)) << response.m_raw;
     return response;
