@@ -81,7 +81,7 @@ TEST_F(AliasTableTest, LaterLinesWinAndLookupLimits) {
 }
 
 TEST(AliasFileTest, FoundThroughTheInstallLocation) {
-  TempDir dir;
+  vlttest::CScratchDir dir;
   dir.Write("inst/System32/vltxmlss.txt", "1250 \"found\"\n");
   // Trailing spaces are removed and the separator is added.
   vlttest::ScopedRegistryFile registry(Location(dir.Dir() + "/inst   "));
@@ -113,7 +113,7 @@ TEST(AliasFileTest, FoundThroughTheInstallLocation) {
 }
 
 TEST(AliasFileTest, LoadFailures) {
-  TempDir dir;
+  vlttest::CScratchDir dir;
   int nError = -1;
   vlttest::ScopedRegistryFile registry(Location(dir.Dir() + "/missing"));
   EXPECT_FALSE(CIcuTrans::Initialize(&nError, nullptr));

@@ -15,8 +15,6 @@
 
 namespace xmltest {
 
-typedef vlttest::CScratchDir TempDir;
-
 // Initialises CIcuTrans; with a vlttest::ScopedRegistryFile alive, from
 // the shipped alias file at its install location.
 inline bool Initialize() {
