@@ -3,7 +3,6 @@
 // over TLS only with a verified server; and the server killed in the middle
 // of a load of changes.
 #include <csignal>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -130,10 +129,8 @@ TEST_F(DirectoryChange, SlapdKilledMidLoadThenBack) {
       },
       {"alice", "carol"}, kPassword);
   std::this_thread::sleep_for(std::chrono::seconds(1));
-  pid_t pid = 0;
-  std::ifstream(m_slapd.Dir() + "/run/slapd.pid") >> pid;
-  ASSERT_GT(pid, 0);
-  kill(pid, SIGKILL);
+  ASSERT_GT(m_slapd.Pid(), 0);
+  kill(m_slapd.Pid(), SIGKILL);
   std::this_thread::sleep_for(std::chrono::seconds(1));
   ASSERT_TRUE(m_slapd.Restart());
   std::this_thread::sleep_for(std::chrono::seconds(1));

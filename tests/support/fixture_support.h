@@ -4,15 +4,19 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -149,6 +153,35 @@ class CSlapd : public CScriptedServer {
   // CaFile() signs the server's certificate, OtherCaFile() does not.
   std::string CaFile() const { return Dir() + "/tls/ca.pem"; }
   std::string OtherCaFile() const { return Dir() + "/tls/other-ca.pem"; }
+  // The running server's process id, 0 when unknown.
+  pid_t Pid() const {
+    pid_t pid = 0;
+    std::ifstream(Dir() + "/run/slapd.pid") >> pid;
+    return pid;
+  }
+  // Stops the server's process and waits until all its threads are stopped:
+  // SIGSTOP wakes one thread, which then stops the others, so on a busy
+  // machine another thread may still answer a request after kill returns.
+  bool Freeze() const {
+    pid_t pid = Pid();
+    if (pid <= 0 || kill(pid, SIGSTOP) != 0) return false;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (int i = 0; i < 1000; ++i) {
+      bool fAllStopped = true;
+      std::error_code ec;
+      for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
+        std::string stat;
+        std::getline(std::ifstream(task.path() / "stat"), stat);
+        size_t iState = stat.rfind(") ");
+        fAllStopped = fAllStopped && iState != std::string::npos && iState + 2 < stat.size() &&
+                      stat[iState + 2] == 'T';
+      }
+      if (fAllStopped && !ec) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  bool Thaw() const { return kill(Pid(), SIGCONT) == 0; }
   // True when a simple bind as the DN with the password succeeds.
   bool CanBind(const std::string& sDn, const std::string& sPassword) const {
     return system(("ldapwhoami -x -H " + Uri() + " -D " + ShellQuoted(sDn) + " -w " + ShellQuoted(sPassword) +
