@@ -14,7 +14,7 @@
 //   mode=sleep&ms=N answers "200 OK" after N milliseconds
 //   mode=silent     ends the session without any reply
 //   mode=error      HttpExtensionProc returns HSE_STATUS_ERROR
-//   mode=stats      counters: failed body reads, requests served
+//   mode=stats      counters: failed body reads, requests served, sleeps under way
 // Environment: VLT_TEST_EXTENSION_REFUSE=1 makes GetExtensionVersion fail;
 // VLT_TEST_EXTENSION_WORKERS sets the number of workers (default 4);
 // VLT_TEST_EXTENSION_STOP_AT_START=1 sends the host SIGTERM while it starts.
@@ -69,6 +69,7 @@ CTestQueue g_queue;
 std::vector<std::thread> g_workers;
 std::atomic<int> g_nReadFailures{0};
 std::atomic<int> g_nServed{0};
+std::atomic<int> g_nSleeping{0};
 char g_szRegistryAtLoad[512];  // plain storage: filled before C++ globals are constructed
 
 __attribute__((constructor)) void RecordEnvironmentAtLoad() {
@@ -171,12 +172,15 @@ void Serve(EXTENSION_CONTROL_BLOCK* p) {
     SendHeader(p, "200 OK", &header, TRUE);
     Write(p, "until the close");
   } else if (mode == "sleep") {
+    ++g_nSleeping;
     std::this_thread::sleep_for(
         std::chrono::milliseconds(std::atoi(QueryValue(p->lpszQueryString, "ms").c_str())));
+    --g_nSleeping;
     Reply200(p, "slept");
   } else if (mode == "stats") {
     Reply200(p, "read_failures=" + std::to_string(g_nReadFailures.load()) +
-                    " served=" + std::to_string(g_nServed.load()));
+                    " served=" + std::to_string(g_nServed.load()) +
+                    " sleeping=" + std::to_string(g_nSleeping.load()));
   } else if (mode == "bare") {
     SendHeader(p, "405 method not supported", nullptr, FALSE);
   } else if (mode == "bare-keep") {
