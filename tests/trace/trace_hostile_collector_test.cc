@@ -69,16 +69,13 @@ void SendReply(int fd, uint32_t nType, std::initializer_list<int> rgfd, int32_t 
 class CFakeCollector {
  public:
   explicit CFakeCollector(EAnswer eAnswer) {
-    char szDir[] = "/tmp/vltqtr-fake-XXXXXX";
-    m_sDir = mkdtemp(szDir);
-    m_sPath = m_sDir + "/device.sock";
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, m_sPath.c_str());
+    std::strcpy(address.sun_path, m_dir.Path("device.sock").c_str());
     m_fdListen = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     bind(m_fdListen, reinterpret_cast<sockaddr*>(&address), sizeof address);
     listen(m_fdListen, 4);
-    setenv("VLTQTR_DEVICE", m_sPath.c_str(), 1);
+    setenv("VLTQTR_DEVICE", address.sun_path, 1);
     m_thread = std::thread([this, eAnswer] { Serve(eAnswer); });
   }
   ~CFakeCollector() {
@@ -88,8 +85,6 @@ class CFakeCollector {
     m_thread.join();
     close(m_fdListen);
     if (m_fdConnection >= 0) close(m_fdConnection);
-    unlink(m_sPath.c_str());
-    rmdir(m_sDir.c_str());
     unsetenv("VLTQTR_DEVICE");
   }
 
@@ -118,7 +113,7 @@ class CFakeCollector {
     while (!m_fStop) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 
-  std::string m_sDir, m_sPath;
+  vlttest::CScratchDir m_dir;
   int m_fdListen = -1;
   int m_fdConnection = -1;
   std::atomic<bool> m_fStop{false};
