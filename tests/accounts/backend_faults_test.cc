@@ -127,9 +127,7 @@ TEST_F(BackEndFaultsOverHttp, SilentServersFailInTimeAndHoldUpNoOtherDomain) {
 // once the KDC is back, without restarting the host.
 TEST_F(BackEndFaultsOverHttp, KdcKilledMidLoadThenBack) {
   vlttest::CScriptedServer kdc{"accounts/kdc.sh", 3};
-  int nStatus = kdc.Start();
-  if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "the MIT KDC is not installed";
-  ASSERT_EQ(nStatus, 0);
+  VLT_START_OR_SKIP(kdc, "the MIT KDC");
   // A timeout of two seconds and an outage longer than that: libkrb5 retries
   // a request until the KDC is back, so a shorter outage may cost nothing.
   StartHost(NoGuessingLimits() + WithTimeout(vlttest::KerberosDomain("KERB", kdc.Port(0), kdc.Port(1)), 2));

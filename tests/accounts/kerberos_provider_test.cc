@@ -10,9 +10,7 @@ namespace {
 class KerberosProviderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    int nStatus = m_kdc.Start();
-    if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "the MIT KDC is not installed";
-    ASSERT_EQ(nStatus, 0) << "kdc.sh start failed";
+    VLT_START_OR_SKIP(m_kdc, "the MIT KDC");
     using vlttest::KerberosDomain;
     m_registry.Use(KerberosDomain("KERB", m_kdc.Port(0), m_kdc.Port(1)) +
                    KerberosDomain("DOWN", m_kdc.UnusedPort(), m_kdc.UnusedPort()) +

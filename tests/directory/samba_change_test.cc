@@ -17,9 +17,7 @@ namespace {
 class SambaChange : public HostWithExtension {
  protected:
   void SetUp() override {
-    int nStatus = m_dc.Start();
-    if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "Samba is not installed";
-    ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
+    VLT_START_OR_SKIP(m_dc, "Samba");
     vlttest::WriteSecret(m_dc.Dir() + "/bind.secret", "Adm1n!Passw0rd");
   }
   // The service's identity: Administrator by simple bind, or the keytab's

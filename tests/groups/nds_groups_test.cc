@@ -15,9 +15,7 @@ class NdsGroupsTest : public GroupTest {
  protected:
   void SetUp() override {
     GroupTest::SetUp();
-    int nStatus = m_tree.Start();
-    if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "slapd is not installed";
-    ASSERT_EQ(nStatus, 0);
+    VLT_START_OR_SKIP(m_tree, "slapd");
     // outer holds staff; staff holds outer, jsmith, ajones and a printer (an
     // organizationalRole, neither user nor group).
     std::string sStaff = std::string("cn=staff,") + kGroups, sOuter = std::string("cn=outer,") + kGroups;

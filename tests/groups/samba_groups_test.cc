@@ -17,9 +17,7 @@ class SambaGroupsTest : public GroupTest {
  protected:
   void SetUp() override {
     GroupTest::SetUp();
-    int nStatus = m_dc.Start();
-    if (nStatus == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "Samba is not installed";
-    ASSERT_EQ(nStatus, 0) << "samba_dc.sh start failed";
+    VLT_START_OR_SKIP(m_dc, "Samba");
     std::string sAccounts = m_dc.Dir() + "/accounts.txt";
     // Big: more members than one page; Staff > SubA > SubB > Staff again.
     std::ofstream(sAccounts) << "users m 1100\ngroup Big\nmembers Big m 1 1100\ngroup Staff alice SubA\n"

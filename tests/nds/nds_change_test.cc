@@ -16,7 +16,7 @@ class NdsChange : public HostWithExtension {
  protected:
   void SetUp() override {
     m_fStandInNds = false;
-    START_TREE(m_tree);
+    VLT_START_OR_SKIP(m_tree, "slapd");
   }
   std::string Change(const std::string& sUser, const std::string& sOld, const std::string& sNew,
                      const std::string& sTree = "ACME") {

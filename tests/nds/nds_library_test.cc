@@ -16,7 +16,7 @@ namespace {
 class NdsLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
-    START_TREE(m_tree);
+    VLT_START_OR_SKIP(m_tree, "slapd");
     m_registry.Use(m_tree.Registry());
     ASSERT_EQ(LoadNdsClient(), 1);
   }

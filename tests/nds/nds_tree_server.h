@@ -22,11 +22,3 @@ class CNdsTree : public vlttest::CSlapd {
            sMore + "\r\n";
   }
 };
-
-// Starts the tree, or skips the test when slapd is not installed.
-#define START_TREE(tree)                                                      \
-  do {                                                                        \
-    int nStart = (tree).Start();                                              \
-    if (nStart == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << "slapd is not installed"; \
-    ASSERT_EQ(nStart, 0);                                                     \
-  } while (0)

@@ -131,6 +131,15 @@ class CScriptedServer {
   bool m_fStarted = false;
 };
 
+// Starts a scripted server in a test or its SetUp, or skips the test when
+// the server's programs (|what|) are not installed.
+#define VLT_START_OR_SKIP(server, what)                                                        \
+  do {                                                                                          \
+    int nStart = (server).Start();                                                              \
+    if (nStart == vlttest::CScriptedServer::kMissing) GTEST_SKIP() << what << " is not installed"; \
+    ASSERT_EQ(nStart, 0) << "starting " << what << " failed";                                   \
+  } while (0)
+
 // Writes a bind password file with the given mode.
 inline void WriteSecret(const std::string& path, const std::string& password, mode_t mode = 0600) {
   std::ofstream(path) << password << "\n";
