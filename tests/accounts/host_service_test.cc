@@ -1,7 +1,12 @@
-// The statistics of vltadmin-host scraped after a few requests through the
-// real extension and a local store: requests by status and by answer, the
-// queue and workers, and back-end latency by kind; on the listen address
-// or only on a separate one.
+// vltadmin-host with the real extension and a local store DEMO holding
+// alice. Its statistics, scraped after a few requests: requests by status
+// and by answer, the queue and workers, and back-end latency by kind; on
+// the listen address or only on a separate one. SIGHUP (systemctl reload)
+// restarts the extension: its start-up settings are read again, and
+// requests that arrive while it restarts wait and are answered.
+#include <signal.h>
+
+#include <atomic>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -29,27 +34,41 @@ std::map<std::string, double> Samples(const std::string& text) {
   return samples;
 }
 
-class HostMetrics : public HostWithExtension {
+std::string MaxRequestSize(unsigned nBytes) {
+  return vlttest::VeltraKey("XML Service", vlttest::RegDword("MaxRequestSize", nBytes));
+}
+
+class HostWithStore : public HostWithExtension {
  protected:
   void SetUp() override {
-    platform::CAccountPolicy policy{8, true, 3, 0, 5};
+    platform::CAccountPolicy policy{8, false, 0, 0, 0};
     ASSERT_TRUE(accounttest::MakeStore(m_dir.Path("demo.db"), {{"alice", "Alice-Pass-1"}}, policy));
   }
-  void StartWithStore(std::vector<std::string> args = {}) {
-    StartHost(vlttest::LocalDomain("DEMO", m_dir.Path("demo.db")), args);
-  }
+  std::string Domain() const { return vlttest::LocalDomain("DEMO", m_dir.Path("demo.db")); }
   std::string Change(const std::string& oldPassword, const std::string& newPassword) {
     return Answer(ChangeRequest("alice", oldPassword, newPassword, "NT", "DEMO"));
   }
   CHttpResponse Scrape(unsigned short nPort) { return RoundTrip(Get("/metrics"), nPort); }
+  size_t Reloads() const { return Occurrences(m_host.Stderr(), "vltadmin-host: reloaded\n"); }
+  // Sends SIGHUP and waits until the host says it has reloaded.
+  void Reload() {
+    size_t nBefore = Reloads();
+    ASSERT_EQ(kill(m_host.Pid(), SIGHUP), 0);
+    for (int i = 0; i < 1000 && Reloads() == nBefore; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(Reloads(), nBefore + 1) << m_host.Stderr();
+  }
   vlttest::CScratchDir m_dir;
 };
+
+using HostMetrics = HostWithStore;
+using HostReload = HostWithStore;
 
 }  // namespace
 
 TEST_F(HostMetrics, CountsRequestsAnswersAndBackEnds) {
   // Scraped on a listener of their own, so that scrapes are not counted.
-  StartWithStore({"--metrics-listen", "127.0.0.1:0"});
+  StartHost(Domain(), {"--metrics-listen", "127.0.0.1:0"});
   ASSERT_NE(m_host.MetricsPort(), 0);
   EXPECT_EQ(Change("wrong", "Alice-Pass-2"), "old-password-invalid");
   EXPECT_EQ(Change("Alice-Pass-1", "short"), "new-password-invalid");
@@ -92,16 +111,51 @@ TEST_F(HostMetrics, CountsRequestsAnswersAndBackEnds) {
 }
 
 TEST_F(HostMetrics, ServedOnTheLoopbackListenerOrOnlyOnTheirOwn) {
-  StartWithStore();
+  StartHost(Domain());
   CHttpResponse response = Scrape(m_host.Port());
   EXPECT_EQ(response.m_nStatus, 200);
   EXPECT_EQ(Samples(response.m_body).count("vltadmin_change_password_answers_total{answer=\"success\"}"), 1u);
   EXPECT_EQ(RoundTrip(CHttpClient::Request("POST", "/metrics", "text/plain", "x")).m_nStatus, 405);
   m_host.Stop(SIGTERM);
 
-  StartWithStore({"--metrics-listen", "127.0.0.1:0"});
+  StartHost(Domain(), {"--metrics-listen", "127.0.0.1:0"});
   EXPECT_EQ(Scrape(m_host.Port()).m_nStatus, 404) << "not on the main listener then";
   EXPECT_EQ(Scrape(m_host.MetricsPort()).m_nStatus, 200);
   const std::string change = Post(kUrl, ChangeRequest("alice", "Alice-Pass-1", "Alice-Pass-2", "NT", "DEMO"));
   EXPECT_EQ(RoundTrip(change, m_host.MetricsPort()).m_nStatus, 404) << "the metrics listener serves nothing else";
+}
+
+TEST_F(HostReload, StartupSettingsReadAgain) {
+  StartHost(Domain() + MaxRequestSize(200));
+  std::string body = ChangeRequest("alice", "Alice-Pass-1", "Alice-Pass-2", "NT", "DEMO");
+  ASSERT_GT(body.size(), 200u);
+  EXPECT_EQ(RoundTrip(Post(kUrl, body)).m_nStatus, 413) << "over the size read at start";
+  UseRegistry(Domain() + MaxRequestSize(16720));
+  EXPECT_EQ(RoundTrip(Post(kUrl, body)).m_nStatus, 413) << "read at start only";
+  Reload();
+  EXPECT_EQ(Answer(body), "");
+}
+
+TEST_F(HostReload, ConcurrentRequestsDuringReloadsAreAnswered) {
+  StartHost(NoGuessingLimits() + Domain());  // one wrong password, many times
+  std::atomic<bool> fStop{false};
+  std::atomic<int> nAnswered{0}, nWrong{0};
+  auto client = [&] {
+    while (!fStop.load()) {
+      if (Outcome(ChangeRequest("alice", "wrong", "Alice-Pass-2", "NT", "DEMO")) != "old-password-invalid")
+        nWrong.fetch_add(1);
+      nAnswered.fetch_add(1);
+    }
+  };
+  std::thread a(client), b(client);
+  for (int i = 0; i < 5 && !HasFailure(); ++i) {
+    // Some requests between reloads, so that reloads meet requests under way.
+    for (int n = 0; n < 10000 && nAnswered.load() < 4 * (i + 1); ++n)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Reload();
+  }
+  fStop.store(true);
+  a.join();
+  b.join();
+  EXPECT_EQ(nWrong.load(), 0) << "of " << nAnswered.load() << " requests";
 }
