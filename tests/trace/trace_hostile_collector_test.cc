@@ -65,13 +65,21 @@ void SendReply(int fd, uint32_t nType, std::initializer_list<int> rgfd, int32_t 
   for (int fdSent : rgfd) close(fdSent);
 }
 
+// The address of a socket at sPath. The scratch directory follows TMPDIR, so
+// a path too long for sun_path fails the test instead of overrunning it.
+sockaddr_un UnixAddress(const std::string& sPath) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (sPath.size() >= sizeof address.sun_path) ADD_FAILURE() << "socket path too long: " << sPath;
+  sPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  return address;
+}
+
 // A collector of the attacker's making, served by a thread; one connection.
 class CFakeCollector {
  public:
   explicit CFakeCollector(EAnswer eAnswer) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, m_dir.Path("device.sock").c_str());
+    sockaddr_un address = UnixAddress(m_dir.Path("device.sock"));
     m_fdListen = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     bind(m_fdListen, reinterpret_cast<sockaddr*>(&address), sizeof address);
     listen(m_fdListen, 4);
@@ -225,9 +233,7 @@ TEST(CollectorLimitsTest, OtherUsersAreRefusedWithAReason) {
   // A collector of another user (SO_PEERCRED gives the user that called
   // listen): the device does not connect to it.
   const std::string sOther = sSocket + ".other";
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, sOther.c_str());
+  sockaddr_un address = UnixAddress(sOther);
   int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(seteuid(getpwnam("nobody")->pw_uid), 0);
